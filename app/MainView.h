@@ -1,0 +1,45 @@
+#pragma once
+#include "app/Layout.h"
+#include "app/MenuTree.h"
+
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+enum class Area { Editor, Frame1, Picture1, Picture2 };
+
+// The main window TarvexFrm as its logic sees it. Sizes in twips.
+class MainView {
+public:
+    virtual ~MainView() = default;
+
+    virtual void setMenuChecked(Menu item, bool checked) = 0;
+    virtual void setMenuEnabled(Menu item, bool enabled) = 0;
+    virtual void setMenuCaption(Menu item, const std::string& caption, bool visible) = 0;
+    virtual void setCaption(const std::string& caption) = 0;
+    // Panel 1 or 2 of the status bar StatusBar1.
+    virtual void setStatusText(int panel, const std::string& text) = 0;
+
+    virtual int screenWidth() const = 0;
+    virtual int screenHeight() const = 0;
+    virtual Rect windowRect() const = 0; // outer
+    virtual void setWindowRect(const Rect& r) = 0;
+    virtual int innerWidth() const = 0;
+    virtual int innerHeight() const = 0; // status bar included
+    virtual int statusBarHeight() const = 0;
+    virtual bool isMinimized() const = 0;
+
+    virtual void place(Area area, const Rect& r, bool visible) = 0;
+
+    // The profile box Combo5: its entries, the selected one (-1 none), its text.
+    virtual void setProfileList(const std::vector<std::string>& names, int selected) = 0;
+    virtual std::string profileText() const = 0;
+    virtual void setSlider2(int value) = 0;
+    virtual int slider2() const = 0;
+    virtual void setLabel2(const std::string& text) = 0;
+    virtual void erasePlot() = 0;
+    virtual void showWindow() = 0;
+};
+
+} // namespace tarvex

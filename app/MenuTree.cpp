@@ -1,0 +1,63 @@
+#include "app/MenuTree.h"
+
+namespace tarvex {
+
+const std::array<MenuEntry, 43> menuTree = {{
+    {Menu::filemenu, "filemenu", "ファイル(&F)", 0, false, false, true},
+    {Menu::fileload, "fileload", "ファィルの読み込み...", 1, false, false, true},
+    {Menu::MnuAppendLoad, "MnuAppendLoad", "ファィルの追加読み込み...", 1, false, true, true},
+    {Menu::MnuSave, "MnuSave", "ファィルの保存...", 1, false, true, true},
+    {Menu::MnuDxfSave, "MnuDxfSave", "DXF形式で保存", 1, false, true, false},
+    {Menu::MnuSubPro, "MnuSubPro", "サブプロの削除", 1, false, true, true},
+    {Menu::MnuSubDel, "MnuSubDel", "今すぐに削除", 2, false, false, true},
+    {Menu::MnuExitSubDel, "MnuExitSubDel", "Tarvex終了時に削除", 2, true, false, true},
+    {Menu::clea, "clea", "クリア", 1, false, true, true},
+    {Menu::endprogram, "endprogram", "終了", 1, false, false, true},
+
+    {Menu::MnuEdit, "MnuEdit", "編集(&E)", 0, false, false, true},
+    {Menu::MnuKensaku, "MnuKensaku", "検索...", 1, false, true, false},
+    {Menu::MnuHenkan, "MnuHenkan", "置換...", 1, false, false, false},
+    {Menu::MnuGyoHenkan, "MnuGyoHenkan", "行置換...", 1, false, true, false},
+    {Menu::MnuSpDel, "MnuSpDel", "スペースの削除", 1, false, true, false},
+    {Menu::MnuPartyCheck, "MnuPartyCheck", "キャラクターチェック", 1, false, true, true},
+    {Menu::MnuISOCheck, "MnuISOCheck", "ISOコードチェック", 2, false, false, false},
+    {Menu::MnuEIACheck, "MnuEIACheck", "EIAコードチェック", 2, false, false, false},
+    {Menu::MnuFont, "MnuFont", "フォント...", 1, false, false, true},
+
+    {Menu::MnuView, "MnuView", "表示(&V)", 0, false, false, true},
+    {Menu::MnuTusin, "MnuTusin", "通信ボックス", 1, true, true, false},
+    {Menu::MnuGrph, "MnuGrph", "グラフィックス", 1, true, true, false},
+    {Menu::MnuGrhGcode, "MnuGrhGcode", "グラフィックスモード", 1, false, false, true},
+    {Menu::MnuG90, "MnuG90", "G90 アブソリュート", 2, true, false, false},
+    {Menu::MnuG91, "MnuG91", "G91 インクレメンタル", 2, true, true, false},
+    {Menu::MnuMEdit, "MnuMEdit", "Mコードエディタ", 2, false, false, false},
+
+    {Menu::MnuOption, "MnuOption", "オプション(&O)", 0, false, false, true},
+    {Menu::MnuWWW, "MnuWWW", "ブラウザの選択...", 1, false, true, false},
+    {Menu::MnuApSet, "MnuApSet", "外部アプリの設定...", 1, false, true, false},
+    {Menu::MnuMorlex, "MnuMorlex", "NCコンバータ", 1, false, false, false},
+    {Menu::MnuApp0, "MnuApp(0)", "", 1, false, false, false},
+    {Menu::MnuApp1, "MnuApp(1)", "", 1, false, false, false},
+    {Menu::MnuApp2, "MnuApp(2)", "", 1, false, false, false},
+    {Menu::MnuApp3, "MnuApp(3)", "", 1, false, false, false},
+    {Menu::MnuApp4, "MnuApp(4)", "", 1, false, false, false},
+    {Menu::MnuApp5, "MnuApp(5)", "", 1, false, false, false},
+    {Menu::MnuApp6, "MnuApp(6)", "", 1, false, false, false},
+    {Menu::MnuApp7, "MnuApp(7)", "", 1, false, false, false},
+    {Menu::MnuApp8, "MnuApp(8)", "", 1, false, false, false},
+    {Menu::MnuApp9, "MnuApp(9)", "", 1, false, false, false},
+
+    {Menu::MnuHelp, "MnuHelp", "ヘルプ(&H)", 0, false, false, true},
+    {Menu::MnuHomePage, "MnuHomePage", "ホームページへ接続", 1, false, false, false},
+    {Menu::MnuVar, "MnuVar", "バージョン情報(&V)", 1, false, false, false},
+}};
+
+const MenuEntry& menuEntry(Menu id)
+{
+    for (const auto& e : menuTree)
+        if (e.id == id)
+            return e;
+    return menuTree.front();
+}
+
+} // namespace tarvex

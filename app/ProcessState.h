@@ -1,0 +1,28 @@
+#pragma once
+#include "view/ConditionTable.h"
+
+#include <string>
+
+namespace tarvex {
+
+class SettingsStore;
+
+// State that lives for the whole run and is shared by the windows: made once
+// at start-up and passed by reference to whoever needs it.
+struct ProcessState {
+    ProcessState(std::string dataFolder, SettingsStore& store)
+        : progDir(std::move(dataFolder)), settings(store) {}
+
+    // The data folder, ending in the separator; every data file is relative to it.
+    const std::string progDir;
+    SettingsStore& settings;
+    ConditionTable conditions;
+};
+
+// The operating system's folders that external applications are looked up in.
+struct SystemFolders {
+    std::string windowsFolder;
+    std::string systemFolder;
+};
+
+} // namespace tarvex

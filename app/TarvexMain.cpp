@@ -1,0 +1,215 @@
+#include "app/TarvexMain.h"
+#include "app/SettingsKeys.h"
+#include "editor/StoreCleanup.h"
+#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
+#include "platform/TextEditor.h"
+#include "serial/ProfileFolder.h"
+
+#include <algorithm>
+
+namespace tarvex {
+
+TarvexMain::TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
+                       const SystemFolders& folders, MainView& view, TextEditor& editor)
+    : state_(state), fs_(fs), codec_(codec), ui_(ui), folders_(folders), view_(view), editor_(editor),
+      store_(state.progDir), document_(editor, fs, codec, ui, state.progDir, *this)
+{
+    layout_.frame = {design::frameLeft, design::frameTop, design::frameWidth, design::frameHeight};
+}
+
+void TarvexMain::startUp(const std::string& commandLine)
+{
+    using namespace keys;
+    SettingsStore& s = state_.settings;
+
+    // The window's menus as far as their commands exist.
+    for (const auto& e : menuTree)
+        view_.setMenuEnabled(e.id, e.built);
+    view_.setMenuChecked(Menu::MnuG90, true);
+
+    browserPath_ = s.read(section, WebApl, WebAplDefault);
+    for (int i = 0; i < 10; ++i) {
+        const std::string digit = std::to_string(i);
+        apps_[i].title = s.read(section, digit + AppTitle, "");
+        apps_[i].path = s.read(section, digit + AppName, "");
+        view_.setMenuCaption(appMenu(i), apps_[i].title, !apps_[i].title.empty());
+    }
+
+    fs_.setCurrentFolder(state_.progDir);
+    s.write(section, Apldir, state_.progDir);
+
+    exitSubDel_ = readBool(s, section, DelSub, false);
+    view_.setMenuChecked(Menu::MnuExitSubDel, exitSubDel_);
+
+    // Geometry, kept on the screen.
+    auto twips = [&](const char* key, int fallback) {
+        return static_cast<int>(std::clamp(readNumber(s, section, key, fallback), -1e9f, 1e9f));
+    };
+    Rect w{twips(Left, 0), twips(Top, 0), twips(Width, WidthDefault), twips(Height, HeightDefault)};
+    const int sw = view_.screenWidth(), sh = view_.screenHeight();
+    if (w.left < 0 || w.left > sw)
+        w.left = 0;
+    if (w.top < 0 || w.top > sh)
+        w.top = 0;
+    w.width = std::min(w.width, sw);
+    w.height = std::min(w.height, sh);
+    view_.setWindowRect(w);
+
+    graphics_ = readBool(s, section, GrCheck, true);
+    commBox_ = readBool(s, section, TsCheck, true);
+    view_.setMenuChecked(Menu::MnuGrph, graphics_);
+    view_.setMenuChecked(Menu::MnuTusin, commBox_);
+    view_.setSlider2(readInt16(s, section, Slider2, Slider2Default));
+    Image1_Click(readInt16(s, section, Cmd, 1));
+
+    editor_.raise();
+    editor_.setFont({s.read(section, FontName, FontNameDefault), readNumber(s, section, FontSize, FontSizeDefault),
+                     readBool(s, section, FontBold, false), readBool(s, section, FontItalic, false)});
+    view_.setMenuEnabled(Menu::MnuAppendLoad, false);
+
+    // Profiles: the folder with the sample profile is made on first start.
+    currentProfile_ = s.read(section, FileName, FileNameDefault);
+    auto profiles = ListProfiles(fs_, state_.progDir);
+    if (!profiles) {
+        createProfileFolder(fs_, state_.progDir);
+        profiles = ListProfiles(fs_, state_.progDir);
+    }
+    std::vector<std::string> names = profiles.value_or(std::vector<std::string>{});
+    auto match = std::find(names.begin(), names.end(), currentProfile_);
+    view_.setProfileList(names, match == names.end() ? -1 : static_cast<int>(match - names.begin()));
+
+    loadColourFile(state_.conditions, fs_, codec_, state_.progDir);
+
+    if (!commandLine.empty())
+        openFromCommandLine(commandLine);
+    view_.showWindow();
+}
+
+void TarvexMain::openFromCommandLine(std::string path)
+{
+    if (path.front() == '"') {
+        path.erase(0, 1);
+        if (!path.empty())
+            path.pop_back();
+    }
+    if (Error e = document_.load(path)) {
+        // Start-up goes on with an empty editor; the error is shown once the window is up.
+        view_.showWindow();
+        ui_.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
+        return;
+    }
+    view_.setStatusText(2, fileTitle(path));
+    setCaption(" Tarvex [ " + path + " ]");
+    LoadSub(path);
+    view_.showWindow();
+    setAppendLoadEnabled(true);
+    ui_.events.yield();
+}
+
+void TarvexMain::closeRequest()
+{
+    using namespace keys;
+    SettingsStore& s = state_.settings;
+    // Emptying the store and writing the colour file are independent: a file
+    // that cannot be deleted must not cost the user the display conditions.
+    if (exitSubDel_)
+        emptyStore(fs_, store_.folder());
+    saveColourFile(state_.conditions, fs_, codec_, state_.progDir);
+
+    s.write(section, FileName, view_.profileText());
+    const Rect w = view_.windowRect();
+    writeNumber(s, section, Left, static_cast<float>(w.left));
+    writeNumber(s, section, Top, static_cast<float>(w.top));
+    writeNumber(s, section, Height, static_cast<float>(w.height));
+    writeNumber(s, section, Width, static_cast<float>(w.width));
+    writeBool(s, section, GrCheck, graphics_);
+    writeBool(s, section, TsCheck, commBox_);
+    s.write(section, Slider2, std::to_string(view_.slider2()));
+    s.write(section, Cmd, std::to_string(frameLeft() > 0 ? 1 : frameLeft()));
+}
+
+void TarvexMain::Form_Resize()
+{
+    if (view_.isMinimized())
+        return;
+    placeAreas();
+    expandAndPlot();
+}
+
+void TarvexMain::placeAreas()
+{
+    LayoutInput in;
+    in.window = view_.windowRect();
+    in.innerWidth = view_.innerWidth();
+    in.innerHeight = view_.innerHeight();
+    in.statusHeight = view_.statusBarHeight();
+    in.commBox = commBox_;
+    in.graphics = graphics_;
+    in.frameLeft = layout_.frame.left;
+    layout_ = layoutMainWindow(in);
+    if (!(layout_.window == in.window))
+        view_.setWindowRect(layout_.window);
+    view_.place(Area::Frame1, layout_.frame, layout_.frameVisible);
+    view_.place(Area::Editor, layout_.editor, true);
+    view_.place(Area::Picture1, layout_.plot, layout_.plotVisible);
+    view_.place(Area::Picture2, layout_.strip, layout_.plotVisible);
+}
+
+void TarvexMain::Image1_Click(int index)
+{
+    // The panel changes sides only in graphics mode; the areas then follow it.
+    if (graphics_) {
+        layout_.frame.left = index == 0 ? 0 : view_.innerWidth() - design::frameWidth;
+        placeAreas();
+    }
+    expandAndPlot();
+}
+
+void TarvexMain::MnuFont_Click()
+{
+    using namespace keys;
+    SettingsStore& s = state_.settings;
+    // The chooser's preset is bold and italic unless the user chose otherwise.
+    FontSpec preset{s.read(section, FontName, FontNameDefault), readNumber(s, section, FontSize, FontSizeDefault),
+                    readBool(s, section, FontBold, true), readBool(s, section, FontItalic, true)};
+    auto chosen = ui_.fontChooser.choose(preset);
+    if (!chosen)
+        return;
+    editor_.setFont(*chosen);
+    s.write(section, FontName, chosen->name);
+    writeNumber(s, section, FontSize, chosen->size);
+    writeBool(s, section, FontBold, chosen->bold);
+    writeBool(s, section, FontItalic, chosen->italic);
+}
+
+void TarvexMain::MnuSubDel_Click() { tarvex::MnuSubDel_Click(fs_, store_.folder(), ui_.messageBox); }
+
+void TarvexMain::MnuExitSubDel_Click()
+{
+    exitSubDel_ = !exitSubDel_;
+    view_.setMenuChecked(Menu::MnuExitSubDel, exitSubDel_);
+    writeBool(state_.settings, keys::section, keys::DelSub, exitSubDel_);
+}
+
+void TarvexMain::setCaption(const std::string& caption) { view_.setCaption(caption); }
+
+void TarvexMain::LoadSub(const std::string& path) { store_.LoadSub(path); }
+
+const std::string& TarvexMain::documentPath() const { return store_.documentPath(); }
+
+void TarvexMain::expandAndPlot()
+{
+    // The expansion and the plot come with the toolpath; until then there is nothing to draw.
+}
+
+void TarvexMain::setAppendLoadEnabled(bool enabled) { view_.setMenuEnabled(Menu::MnuAppendLoad, enabled); }
+
+void TarvexMain::clearViews()
+{
+    view_.setStatusText(1, {});
+    view_.setLabel2({});
+    view_.erasePlot();
+}
+
+} // namespace tarvex

@@ -1,0 +1,83 @@
+#pragma once
+#include "app/Layout.h"
+#include "app/MainView.h"
+#include "app/ProcessState.h"
+#include "editor/Document.h"
+#include "platform/UiServices.h"
+#include "toolpath/SubprogramStore.h"
+
+#include <array>
+#include <string>
+
+namespace tarvex {
+
+class FileSystem;
+class TextCodec;
+class TextEditor;
+
+struct ExternalApp {
+    std::string title;
+    std::string path;
+};
+
+// The logic of the main window TarvexFrm: start-up, close, layout and the
+// commands of the shell. The window class forwards its events here.
+class TarvexMain final : public DocumentHost {
+public:
+    TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
+               const SystemFolders& folders, MainView& view, TextEditor& editor);
+
+    // Runs once before the window is first shown. commandLine: the argument
+    // text, a program file to open, possibly in double quotes.
+    void startUp(const std::string& commandLine);
+    // Runs whenever the window is about to close; never cancels it.
+    void closeRequest();
+
+    void Form_Resize();
+    void Image1_Click(int index);
+    void MnuFont_Click();
+    void MnuSubDel_Click();
+    void MnuExitSubDel_Click();
+
+    Document& document() { return document_; }
+
+    // DocumentHost
+    void setCaption(const std::string& caption) override;
+    void LoadSub(const std::string& path) override;
+    const std::string& documentPath() const override;
+    bool graphicsMode() const override { return graphics_; }
+    void expandAndPlot() override;
+    void setAppendLoadEnabled(bool enabled) override;
+    void clearViews() override;
+
+    bool commBox() const { return commBox_; }
+    int frameLeft() const { return layout_.frame.left; }
+    const LayoutResult& layout() const { return layout_; }
+    const std::string& browserPath() const { return browserPath_; }
+    const std::array<ExternalApp, 10>& externalApps() const { return apps_; }
+    const std::string& currentProfile() const { return currentProfile_; }
+
+private:
+    void placeAreas();
+    void openFromCommandLine(std::string path);
+
+    ProcessState& state_;
+    FileSystem& fs_;
+    const TextCodec& codec_;
+    UiServices& ui_;
+    SystemFolders folders_;
+    MainView& view_;
+    TextEditor& editor_;
+    SubprogramStore store_;
+    Document document_;
+
+    std::string browserPath_;
+    std::array<ExternalApp, 10> apps_;
+    std::string currentProfile_;
+    bool exitSubDel_ = false;
+    bool graphics_ = true;
+    bool commBox_ = true;
+    LayoutResult layout_;
+};
+
+} // namespace tarvex

@@ -1,0 +1,237 @@
+#include "app/ui/TarvexFrm.h"
+#include "editor/ui/RichTextBox.h"
+#include "serial/ui/CommPanel.h"
+#include "view/ui/PlotPicture.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
+#include <cmath>
+
+namespace tarvex {
+
+TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
+                     const SystemFolders& folders)
+{
+    setObjectName("TarvexFrm");
+    setWindowTitle(" Tarvex ");
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        dpiX_ = std::max(1, qRound(screen->logicalDotsPerInchX()));
+        dpiY_ = std::max(1, qRound(screen->logicalDotsPerInchY()));
+    }
+    auto* central = new QWidget(this);
+    central->setObjectName("central");
+    setCentralWidget(central);
+    RichTextBox1 = new RichTextBox(central);
+    Frame1 = new CommPanel(dpiX_, central);
+    Picture1 = new PlotPicture(central);
+    Picture2 = new PlotStrip(central);
+
+    panel1_ = new QLabel(this);
+    panel1_->setObjectName("StatusBar1.Panel1");
+    panel2_ = new QLabel(this);
+    panel2_->setObjectName("StatusBar1.Panel2");
+    panel2_->setMinimumWidth(px(1440));
+    statusBar()->setObjectName("StatusBar1");
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(panel1_, 1);
+    statusBar()->addWidget(panel2_);
+
+    buildMenus();
+
+    main_ = std::make_unique<TarvexMain>(state, fs, codec, ui, folders, *this, *RichTextBox1);
+    connect(RichTextBox1, &RichTextBox::filesDropped, this, [this](const QStringList& files) {
+        std::vector<std::string> paths;
+        for (const QString& f : files)
+            paths.push_back(f.toStdString());
+        main_->document().dropFiles(paths);
+    });
+    connect(Picture2, &PlotStrip::Image1_Click, this, [this](int index) { main_->Image1_Click(index); });
+}
+
+TarvexFrm::~TarvexFrm() = default;
+
+void TarvexFrm::buildMenus()
+{
+    QMenu* levelMenu[3] = {nullptr, nullptr, nullptr};
+    for (std::size_t i = 0; i < menuTree.size(); ++i) {
+        const MenuEntry& e = menuTree[i];
+        const QString caption = QString::fromUtf8(e.caption);
+        const bool hasItems = i + 1 < menuTree.size() && menuTree[i + 1].level > e.level;
+        QAction* action;
+        if (e.level == 0 || hasItems) {
+            QMenu* menu = e.level == 0 ? menuBar()->addMenu(caption) : levelMenu[e.level - 1]->addMenu(caption);
+            menu->setObjectName(e.name);
+            levelMenu[e.level] = menu;
+            action = menu->menuAction();
+        } else {
+            action = levelMenu[e.level - 1]->addAction(caption);
+            connect(action, &QAction::triggered, this, [this, id = e.id] { onMenu(id); });
+        }
+        action->setObjectName(e.name);
+        action->setCheckable(e.check);
+        action->setEnabled(e.built);
+        if (e.separatorAfter)
+            levelMenu[e.level - 1]->addSeparator();
+        actions_[e.id] = action;
+    }
+}
+
+void TarvexFrm::onMenu(Menu item)
+{
+    TarvexMain& m = *main_;
+    switch (item) {
+    case Menu::fileload: m.document().fileload_Click(); break;
+    case Menu::MnuAppendLoad: m.document().MnuAppendLoad_Click(); break;
+    case Menu::MnuSave: m.document().MnuSave_Click(); break;
+    case Menu::clea: m.document().clea_Click(); break;
+    case Menu::endprogram: close(); break;
+    case Menu::MnuSubDel: m.MnuSubDel_Click(); break;
+    case Menu::MnuExitSubDel: m.MnuExitSubDel_Click(); break;
+    case Menu::MnuFont: m.MnuFont_Click(); break;
+    default: break;
+    }
+}
+
+QString TarvexFrm::statusText(int panel) const { return (panel == 1 ? panel1_ : panel2_)->text(); }
+
+int TarvexFrm::px(int twips, bool vertical) const
+{
+    return static_cast<int>(std::lround(twips * (vertical ? dpiY_ : dpiX_) / 1440.0));
+}
+
+int TarvexFrm::twips(int px, bool vertical) const
+{
+    return static_cast<int>(std::lround(px * 1440.0 / (vertical ? dpiY_ : dpiX_)));
+}
+
+void TarvexFrm::setMenuChecked(Menu item, bool checked) { actions_.at(item)->setChecked(checked); }
+void TarvexFrm::setMenuEnabled(Menu item, bool enabled) { actions_.at(item)->setEnabled(enabled); }
+
+void TarvexFrm::setMenuCaption(Menu item, const std::string& caption, bool visible)
+{
+    actions_.at(item)->setText(QString::fromStdString(caption));
+    actions_.at(item)->setVisible(visible);
+}
+
+void TarvexFrm::setCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
+
+void TarvexFrm::setStatusText(int panel, const std::string& text)
+{
+    (panel == 1 ? panel1_ : panel2_)->setText(QString::fromStdString(text));
+}
+
+int TarvexFrm::screenWidth() const
+{
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? twips(s->geometry().width()) : 1 << 20;
+}
+
+int TarvexFrm::screenHeight() const
+{
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? twips(s->geometry().height(), true) : 1 << 20;
+}
+
+Rect TarvexFrm::windowRect() const
+{
+    QRect f = frameGeometry();
+    if (f == setGeometry_)
+        return setRect_;
+    return {twips(f.x()), twips(f.y(), true), twips(f.width()), twips(f.height(), true)};
+}
+
+void TarvexFrm::setWindowRect(const Rect& r)
+{
+    // Twips give the outer rectangle; the window manager's frame is outside the client area.
+    const QRect outer = frameGeometry(), inner = geometry();
+    const int extraW = outer.width() - inner.width(), extraH = outer.height() - inner.height();
+    move(px(r.left), px(r.top, true));
+    resize(std::max(1, px(r.width) - extraW), std::max(1, px(r.height, true) - extraH));
+    setRect_ = r;
+    setGeometry_ = frameGeometry();
+}
+
+int TarvexFrm::menuBarHeight() const
+{
+    return menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
+}
+
+int TarvexFrm::innerWidth() const { return twips(width()); }
+
+int TarvexFrm::innerHeight() const { return twips(height() - menuBarHeight(), true); }
+
+int TarvexFrm::statusBarHeight() const
+{
+    return twips(statusBar()->isVisible() ? statusBar()->height() : statusBar()->sizeHint().height(), true);
+}
+
+bool TarvexFrm::isMinimized() const { return windowState() & Qt::WindowMinimized; }
+
+void TarvexFrm::place(Area area, const Rect& r, bool visible)
+{
+    QWidget* w = area == Area::Editor     ? static_cast<QWidget*>(RichTextBox1)
+                 : area == Area::Frame1   ? static_cast<QWidget*>(Frame1)
+                 : area == Area::Picture1 ? static_cast<QWidget*>(Picture1)
+                                          : static_cast<QWidget*>(Picture2);
+    w->setGeometry(px(r.left), px(r.top, true), px(r.width), px(r.height, true));
+    w->setVisible(visible);
+}
+
+void TarvexFrm::setProfileList(const std::vector<std::string>& names, int selected)
+{
+    Frame1->Combo5->clear();
+    for (const auto& n : names)
+        Frame1->Combo5->addItem(QString::fromStdString(n));
+    Frame1->Combo5->setCurrentIndex(selected);
+    if (selected < 0)
+        Frame1->Combo5->setEditText({});
+}
+
+std::string TarvexFrm::profileText() const { return Frame1->Combo5->currentText().toStdString(); }
+
+void TarvexFrm::setSlider2(int value) { Picture2->Slider2->setValue(value); }
+int TarvexFrm::slider2() const { return Picture2->Slider2->value(); }
+
+void TarvexFrm::setLabel2(const std::string& text) { Frame1->Label2->setText(QString::fromStdString(text)); }
+
+void TarvexFrm::erasePlot() { Picture1->erase(); }
+
+void TarvexFrm::showWindow()
+{
+    if (!isVisible())
+        show();
+}
+
+void TarvexFrm::resizeEvent(QResizeEvent* e)
+{
+    QMainWindow::resizeEvent(e);
+    if (inResize_)
+        return;
+    inResize_ = true;
+    main_->Form_Resize();
+    inResize_ = false;
+}
+
+void TarvexFrm::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    main_->Form_Resize();
+}
+
+void TarvexFrm::closeEvent(QCloseEvent* e)
+{
+    if (!closed_) {
+        closed_ = true;
+        main_->closeRequest();
+    }
+    e->accept();
+    emit ended();
+}
+
+} // namespace tarvex

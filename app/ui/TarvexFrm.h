@@ -1,0 +1,94 @@
+#pragma once
+#include "app/MainView.h"
+#include "app/TarvexMain.h"
+
+#include <QMainWindow>
+#include <map>
+#include <memory>
+
+class QAction;
+class QLabel;
+
+namespace tarvex {
+
+class CommPanel;
+class PlotPicture;
+class PlotStrip;
+class RichTextBox;
+
+// The main window: builds the controls and menus, and forwards every event
+// to its logic (TarvexMain).
+class TarvexFrm final : public QMainWindow, public MainView {
+    Q_OBJECT
+public:
+    TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
+              const SystemFolders& folders);
+    ~TarvexFrm() override;
+
+    TarvexMain& logic() { return *main_; }
+    RichTextBox* editor() const { return RichTextBox1; }
+    CommPanel* frame1() const { return Frame1; }
+    PlotPicture* picture1() const { return Picture1; }
+    PlotStrip* picture2() const { return Picture2; }
+    QAction* menuAction(Menu item) const { return actions_.at(item); }
+    QString statusText(int panel) const;
+
+    // Twips and pixels, by the screen's logical resolution.
+    int px(int twips, bool vertical = false) const;
+    int twips(int px, bool vertical = false) const;
+
+    // MainView
+    void setMenuChecked(Menu item, bool checked) override;
+    void setMenuEnabled(Menu item, bool enabled) override;
+    void setMenuCaption(Menu item, const std::string& caption, bool visible) override;
+    void setCaption(const std::string& caption) override;
+    void setStatusText(int panel, const std::string& text) override;
+    int screenWidth() const override;
+    int screenHeight() const override;
+    Rect windowRect() const override;
+    void setWindowRect(const Rect& r) override;
+    int innerWidth() const override;
+    int innerHeight() const override;
+    int statusBarHeight() const override;
+    bool isMinimized() const override;
+    void place(Area area, const Rect& r, bool visible) override;
+    void setProfileList(const std::vector<std::string>& names, int selected) override;
+    std::string profileText() const override;
+    void setSlider2(int value) override;
+    int slider2() const override;
+    void setLabel2(const std::string& text) override;
+    void erasePlot() override;
+    void showWindow() override;
+
+signals:
+    // The window has closed and run its close request: the application ends.
+    void ended();
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void buildMenus();
+    void onMenu(Menu item);
+    int menuBarHeight() const;
+
+    RichTextBox* RichTextBox1;
+    CommPanel* Frame1;
+    PlotPicture* Picture1;
+    PlotStrip* Picture2;
+    QLabel* panel1_;
+    QLabel* panel2_;
+    std::map<Menu, QAction*> actions_;
+    int dpiX_ = 96, dpiY_ = 96;
+    // The last rectangle set in twips, and where it put the window: read back
+    // unchanged while the window stays there, so twips survive the pixel grid.
+    Rect setRect_;
+    QRect setGeometry_;
+    bool inResize_ = false;
+    bool closed_ = false;
+    std::unique_ptr<TarvexMain> main_;
+};
+
+} // namespace tarvex

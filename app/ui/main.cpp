@@ -1,0 +1,63 @@
+// tarvex: the desktop window.
+//   tarvex [--home DIR] [--settings FILE] [--screenshot FILE.png] [PROGRAM]
+#include "app/ui/TarvexFrm.h"
+#include "platform/posix/Cp932Codec.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/qt/QtSettingsStore.h"
+#include "platform/qt/QtUiServices.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace tarvex;
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tarvex");
+    installFontSubstitutes();
+
+    std::string home, settingsFile, screenshot, commandLine;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if ((a == "--home" || a == "--settings" || a == "--screenshot") && i + 1 < argc) {
+            (a == "--home" ? home : a == "--settings" ? settingsFile : screenshot) = argv[++i];
+        } else {
+            // The one argument: a program file, perhaps with spaces or in quotes.
+            commandLine += (commandLine.empty() ? "" : " ") + a;
+        }
+    }
+    if (settingsFile.empty())
+        if (const char* env = std::getenv("TARVEX_SETTINGS"))
+            settingsFile = env;
+
+    QtSettingsStore settings(QString::fromStdString(settingsFile));
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    QtMessageBox messageBox;
+    QtFileChooser chooser;
+    QtFontChooser fontChooser;
+    QtEventLoop events;
+    UiServices ui{messageBox, chooser, fontChooser, events};
+    ProcessState state(resolveProgDir(home), settings);
+    SystemFolders folders{"/usr/share/", "/usr/bin/"};
+
+    TarvexFrm window(state, fs, codec, ui, folders);
+    QObject::connect(&window, &TarvexFrm::ended, &app, [&] {
+        settings.sync();
+        QApplication::exit(0);
+    });
+    window.logic().startUp(commandLine);
+
+    if (!screenshot.empty()) {
+        // Render the window once it has settled, then close as the user would.
+        QTimer::singleShot(500, &window, [&] {
+            if (!window.grab().save(QString::fromStdString(screenshot)))
+                std::fprintf(stderr, "tarvex: cannot write %s\n", screenshot.c_str());
+            window.close();
+        });
+    }
+    return app.exec();
+}

@@ -1,0 +1,144 @@
+#include "editor/Document.h"
+#include "editor/LineEnds.h"
+#include "platform/FileSystem.h"
+#include "platform/TextCodec.h"
+#include "platform/TextEditor.h"
+#include "platform/UiServices.h"
+
+namespace tarvex {
+
+std::string menuCaption(const std::string& fileTitle)
+{
+    return " Tarvex　[ " + fileTitle + " ]";
+}
+
+Document::Document(TextEditor& editor, FileSystem& fs, const TextCodec& codec, UiServices& ui,
+                   std::string progDir, DocumentHost& host)
+    : editor_(editor), fs_(fs), codec_(codec), ui_(ui), progDir_(std::move(progDir)), host_(host)
+{
+}
+
+std::string Document::workFilePath() const { return joinPath(progDir_, workFileName); }
+
+Error Document::load(const std::string& path)
+{
+    std::string bytes;
+    if (Error e = fs_.readFile(path, bytes))
+        return e;
+    editor_.setText(codec_.decode(bytes));
+    return {};
+}
+
+Error Document::saveWorkFile(std::string& bytes)
+{
+    bytes = codec_.encode(editor_.text());
+    return fs_.writeFile(workFilePath(), bytes);
+}
+
+void Document::showOpenError(const Error& e)
+{
+    ui_.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
+}
+
+void Document::fileload_Click()
+{
+    FileChooser& chooser = ui_.chooser;
+    chooser.title = "加工プログラムの読み込み";
+    chooser.fileName.clear();
+    chooser.filter = allFilesFilter;
+    chooser.cancelError = true;
+    auto outcome = chooser.showOpen();
+    if (outcome == FileChooser::Outcome::Failed)
+        return showOpenError(chooser.error);
+    if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
+        return;
+    const std::string path = chooser.fileName;
+    clea_Click();
+    if (Error e = load(path))
+        return showOpenError(e);
+    host_.setCaption(menuCaption(fileTitle(path)));
+    host_.LoadSub(path);
+    if (host_.graphicsMode())
+        host_.expandAndPlot();
+    host_.setAppendLoadEnabled(true);
+}
+
+void Document::MnuAppendLoad_Click()
+{
+    // The current text goes to the work file first, also when the user then cancels.
+    std::string bytes;
+    if (Error e = saveWorkFile(bytes))
+        return showOpenError(e);
+    FileChooser& chooser = ui_.chooser;
+    chooser.title = "プログラムの追加読み込み";
+    chooser.fileName.clear();
+    chooser.filter = allFilesFilter;
+    chooser.cancelError = true;
+    auto outcome = chooser.showOpen();
+    if (outcome == FileChooser::Outcome::Failed)
+        return showOpenError(chooser.error);
+    if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
+        return;
+    const std::string path = chooser.fileName;
+    // The file's bytes follow the old text with nothing between them.
+    std::string appended;
+    if (Error e = fs_.readFile(path, appended))
+        return showOpenError(e);
+    bytes += appended;
+    if (Error e = fs_.writeFile(workFilePath(), bytes))
+        return showOpenError(e);
+    editor_.setText(codec_.decode(bytes));
+    host_.setCaption(menuCaption(fileTitle(path)));
+    host_.LoadSub(path);
+    if (host_.graphicsMode())
+        host_.expandAndPlot();
+}
+
+void Document::MnuSave_Click()
+{
+    FileChooser& chooser = ui_.chooser;
+    chooser.title = "ファイルの保存";
+    chooser.fileName = host_.documentPath();
+    chooser.cancelError = true;
+    auto showSaveError = [this](const Error& e) {
+        ui_.messageBox.show(e.description, "TARVEX", MsgIcon::Exclamation);
+    };
+    auto outcome = chooser.showSave();
+    if (outcome == FileChooser::Outcome::Failed)
+        return showSaveError(chooser.error);
+    if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
+        return;
+    const std::string path = chooser.fileName;
+    std::string bytes;
+    if (Error e = saveWorkFile(bytes))
+        return showSaveError(e);
+    ui_.events.yield();
+    // Written atomically: a failed save leaves the old file as it was.
+    if (Error e = fs_.writeFile(path, normaliseLineEnds(bytes)))
+        return showSaveError(e);
+}
+
+void Document::clea_Click()
+{
+    editor_.setText({});
+    host_.clearViews();
+    host_.setCaption(" Tarvex ");
+}
+
+void Document::dropFiles(const std::vector<std::string>& paths)
+{
+    if (paths.empty())
+        return;
+    const std::string& path = paths.front();
+    if (Error e = load(path))
+        return showOpenError(e);
+    ui_.events.yield();
+    host_.setCaption(fileTitle(path));
+    host_.LoadSub(path);
+    ui_.events.yield();
+    // A drop plots whether or not graphics mode is on.
+    host_.expandAndPlot();
+    host_.setAppendLoadEnabled(true);
+}
+
+} // namespace tarvex

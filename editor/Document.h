@@ -1,0 +1,66 @@
+#pragma once
+#include "platform/Error.h"
+
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+class FileSystem;
+class TextCodec;
+class TextEditor;
+struct UiServices;
+
+// What the program document needs of the main window.
+class DocumentHost {
+public:
+    virtual ~DocumentHost() = default;
+    virtual void setCaption(const std::string& caption) = 0;
+    // Hands a file just opened or appended to the subprogram store.
+    virtual void LoadSub(const std::string& path) = 0;
+    virtual const std::string& documentPath() const = 0;
+    virtual bool graphicsMode() const = 0;
+    // Expands the program and plots it (WirFmt, then GrSub).
+    virtual void expandAndPlot() = 0;
+    virtual void setAppendLoadEnabled(bool enabled) = 0;
+    // Empties status panel 1 and Label2 and erases the plot.
+    virtual void clearViews() = 0;
+};
+
+inline constexpr const char* workFileName = "BAK.DAT";
+inline constexpr const char* allFilesFilter = "全てのﾌｧｲﾙ(*.*)|*.*";
+
+// Caption after opening or appending by menu (an ideographic space before "[").
+std::string menuCaption(const std::string& fileTitle);
+
+// The one program document: the editor's text and the file commands on it.
+class Document {
+public:
+    Document(TextEditor& editor, FileSystem& fs, const TextCodec& codec, UiServices& ui,
+             std::string progDir, DocumentHost& host);
+
+    void fileload_Click();      // open
+    void MnuAppendLoad_Click(); // append
+    void MnuSave_Click();       // save with CR LF line ends
+    void clea_Click();          // clear
+    // Files dropped onto the editor: the first one is opened.
+    void dropFiles(const std::vector<std::string>& paths);
+
+    // Loads a file into the editor as plain text, replacing its content.
+    Error load(const std::string& path);
+    // Writes the editor text to the work file BAK.DAT; bytes gets what was written.
+    Error saveWorkFile(std::string& bytes);
+    std::string workFilePath() const;
+
+private:
+    void showOpenError(const Error& e);
+
+    TextEditor& editor_;
+    FileSystem& fs_;
+    const TextCodec& codec_;
+    UiServices& ui_;
+    std::string progDir_;
+    DocumentHost& host_;
+};
+
+} // namespace tarvex

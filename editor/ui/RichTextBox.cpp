@@ -1,0 +1,148 @@
+#include "editor/ui/RichTextBox.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontDatabase>
+#include <QMimeData>
+#include <QUrl>
+
+namespace tarvex {
+namespace {
+
+QStringList localFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (data && data->hasUrls())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile())
+                files << url.toLocalFile();
+    return files;
+}
+
+} // namespace
+
+RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent)
+{
+    setObjectName("RichTextBox1");
+    setUtf8(true);
+    setEolMode(EolWindows); // Enter inserts CR LF, as program files have
+    setEolVisibility(false);
+    setWrapMode(WrapNone);
+    setMarginType(0, NumberMargin);
+    setMarginLineNumbers(0, true);
+    // No notifications of each change: nothing listens, and with them every
+    // keystroke in a large program costs a scan from its start.
+    SendScintilla(SCI_SETMODEVENTMASK, 0UL);
+    fitMargin();
+}
+
+long RichTextBox::length() const { return SendScintilla(SCI_GETLENGTH); }
+
+std::string RichTextBox::text() const
+{
+    auto* p = reinterpret_cast<const char*>(SendScintilla(SCI_GETCHARACTERPOINTER));
+    return std::string(p, static_cast<std::size_t>(length()));
+}
+
+void RichTextBox::setText(std::string_view utf8)
+{
+    // The program may replace the text also while the user may not edit it.
+    const bool wasReadOnly = isReadOnly();
+    QsciScintilla::setReadOnly(false);
+    SendScintilla(SCI_CLEARALL);
+    SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(utf8.size() + 1));
+    SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(utf8.size()), utf8.data());
+    SendScintilla(SCI_EMPTYUNDOBUFFER);
+    SendScintilla(SCI_GOTOPOS, 0L);
+    QsciScintilla::setReadOnly(wasReadOnly);
+    fitMargin();
+}
+
+void RichTextBox::setReadOnly(bool readOnly) { QsciScintilla::setReadOnly(readOnly); }
+
+void RichTextBox::setFont(const FontSpec& spec)
+{
+    // A family this machine lacks is drawn with its substitute ("ＭＳ 明朝" with
+    // IPA明朝); Scintilla asks for the family by name and would not substitute.
+    QString family = QString::fromStdString(spec.name);
+    if (!QFontDatabase::hasFamily(family))
+        for (const QString& sub : QFont::substitutes(family))
+            if (QFontDatabase::hasFamily(sub)) {
+                family = sub;
+                break;
+            }
+    QFont font(family);
+    font.setPointSizeF(spec.size > 0 ? spec.size : 12);
+    font.setBold(spec.bold);
+    font.setItalic(spec.italic);
+    QsciScintilla::setFont(font);
+    setMarginsFont(font);
+    fitMargin();
+}
+
+void RichTextBox::fitMargin()
+{
+    // Room for the digits of the last line number and one more.
+    QString digits(QString::number(lines()).size() + 1, '0');
+    setMarginWidth(0, digits);
+}
+
+long RichTextBox::charsTo(long position) const { return SendScintilla(SCI_COUNTCHARACTERS, 0UL, position); }
+
+long RichTextBox::positionOf(std::size_t chars) const
+{
+    const long end = length();
+    if (static_cast<long>(chars) >= charsTo(end))
+        return end;
+    return SendScintilla(SCI_POSITIONRELATIVE, 0UL, static_cast<long>(chars));
+}
+
+std::size_t RichTextBox::selStart() const
+{
+    return static_cast<std::size_t>(charsTo(SendScintilla(SCI_GETSELECTIONSTART)));
+}
+
+std::size_t RichTextBox::selLength() const
+{
+    long start = SendScintilla(SCI_GETSELECTIONSTART), end = SendScintilla(SCI_GETSELECTIONEND);
+    return static_cast<std::size_t>(SendScintilla(SCI_COUNTCHARACTERS, static_cast<unsigned long>(start), end));
+}
+
+void RichTextBox::setSelection(std::size_t start, std::size_t length)
+{
+    long from = positionOf(start);
+    long to = from;
+    if (length > 0) {
+        to = SendScintilla(SCI_POSITIONRELATIVE, static_cast<unsigned long>(from), static_cast<long>(length));
+        if (to == 0)
+            to = this->length();
+    }
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(from), to);
+}
+
+void RichTextBox::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (!localFiles(e->mimeData()).isEmpty())
+        e->acceptProposedAction();
+    else
+        QsciScintilla::dragEnterEvent(e);
+}
+
+void RichTextBox::dragMoveEvent(QDragMoveEvent* e)
+{
+    if (!localFiles(e->mimeData()).isEmpty())
+        e->acceptProposedAction();
+    else
+        QsciScintilla::dragMoveEvent(e);
+}
+
+void RichTextBox::dropEvent(QDropEvent* e)
+{
+    QStringList files = localFiles(e->mimeData());
+    if (files.isEmpty())
+        return QsciScintilla::dropEvent(e);
+    e->acceptProposedAction();
+    emit filesDropped(files);
+}
+
+} // namespace tarvex

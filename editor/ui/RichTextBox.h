@@ -1,0 +1,42 @@
+#pragma once
+#include "platform/TextEditor.h"
+
+#include <Qsci/qsciscintilla.h>
+#include <QStringList>
+
+namespace tarvex {
+
+// The program editor RichTextBox1: plain text, line ends kept as they are,
+// a line-number margin. Built on Scintilla, which holds a 30 MB program
+// without effort; kept behind this one class so that it can be replaced.
+class RichTextBox final : public QsciScintilla, public TextEditor {
+    Q_OBJECT
+public:
+    explicit RichTextBox(QWidget* parent = nullptr);
+
+    std::string text() const override;
+    void setText(std::string_view utf8) override;
+    void setReadOnly(bool readOnly) override;
+    void setFont(const FontSpec& font) override;
+    std::size_t selStart() const override;
+    std::size_t selLength() const override;
+    void setSelection(std::size_t start, std::size_t length) override;
+    void raise() override { QWidget::raise(); }
+
+signals:
+    // Local files dropped onto the editor, in the order of the drop.
+    void filesDropped(const QStringList& paths);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+private:
+    long length() const;
+    long charsTo(long position) const;
+    long positionOf(std::size_t chars) const;
+    void fitMargin();
+};
+
+} // namespace tarvex

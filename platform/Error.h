@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+
+namespace tarvex {
+
+// An error as the user is told of it: a number and a description.
+// number 0 means no error.
+struct Error {
+    int number = 0;
+    std::string description;
+    explicit operator bool() const { return number != 0; }
+};
+
+// The usual numbers of file errors, shown in the error boxes.
+Error fileError(int errnoValue);
+
+} // namespace tarvex

@@ -1,0 +1,39 @@
+#pragma once
+#include "platform/Error.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvex {
+
+// Files as the logic sees them. Paths are full paths or relative to the
+// current folder; folders end in the platform separator where a Part says so.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // The names of the files (not folders) in a folder, in listing order:
+    // byte-wise ascending, the same on every machine. nullopt when the
+    // folder does not exist or cannot be read.
+    virtual std::optional<std::vector<std::string>> list(const std::string& folder) const = 0;
+    virtual bool isFolder(const std::string& path) const = 0;
+    virtual bool exists(const std::string& path) const = 0;
+    virtual Error makeFolder(const std::string& path) = 0;
+    virtual Error removeFile(const std::string& path) = 0;
+    virtual Error readFile(const std::string& path, std::string& bytes) const = 0;
+    // Replaces the file atomically: a temporary file in the same folder,
+    // flushed, then renamed over the old one. A failure leaves the old file intact.
+    virtual Error writeFile(const std::string& path, std::string_view bytes) = 0;
+    virtual Error setCurrentFolder(const std::string& path) = 0;
+};
+
+// The text after the last "\" or "/" (the whole text when it has neither).
+std::string fileTitle(std::string_view path);
+// Joins a folder (with or without a trailing separator) and a name.
+std::string joinPath(std::string_view folder, std::string_view name);
+// The folder with the platform separator appended unless it ends in one.
+std::string withSeparator(std::string_view folder);
+
+} // namespace tarvex

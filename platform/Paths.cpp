@@ -1,0 +1,24 @@
+#include "platform/FileSystem.h"
+
+namespace tarvex {
+
+std::string fileTitle(std::string_view path)
+{
+    auto cut = path.find_last_of("\\/");
+    return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+
+std::string withSeparator(std::string_view folder)
+{
+    std::string out(folder);
+    if (!out.empty() && (out.back() != '/' && out.back() != '\\'))
+        out += '/';
+    return out;
+}
+
+std::string joinPath(std::string_view folder, std::string_view name)
+{
+    return withSeparator(folder) + std::string(name);
+}
+
+} // namespace tarvex

@@ -1,0 +1,26 @@
+#pragma once
+#include "platform/UiServices.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tarvex {
+
+// The program editor as the logic sees it: plain text in UTF-8, line ends
+// kept as they are. Selections count characters, not bytes: a double-byte
+// character counts as one.
+class TextEditor {
+public:
+    virtual ~TextEditor() = default;
+    virtual std::string text() const = 0;
+    virtual void setText(std::string_view utf8) = 0;
+    virtual void setReadOnly(bool readOnly) = 0;
+    virtual void setFont(const FontSpec& font) = 0;
+    virtual std::size_t selStart() const = 0;
+    virtual std::size_t selLength() const = 0;
+    virtual void setSelection(std::size_t start, std::size_t length) = 0;
+    virtual void raise() = 0;
+};
+
+} // namespace tarvex

@@ -1,0 +1,181 @@
+#include "platform/posix/PosixFileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvex {
+namespace {
+
+Error lastError() { return fileError(errno); }
+
+Error writeAll(int fd, std::string_view bytes)
+{
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastError();
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
+} // namespace
+
+PosixFileSystem::PosixFileSystem()
+{
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    newFileMode_ = 0666 & ~mask;
+}
+
+std::optional<std::vector<std::string>> PosixFileSystem::list(const std::string& folder) const
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+            names.push_back(std::move(name));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end()); // byte-wise: std::string compares as unsigned char
+    return names;
+}
+
+bool PosixFileSystem::isFolder(const std::string& path) const
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixFileSystem::exists(const std::string& path) const
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+Error PosixFileSystem::makeFolder(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && isFolder(path)))
+        return {};
+    return lastError();
+}
+
+Error PosixFileSystem::removeFile(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0 ? Error{} : lastError();
+}
+
+Error PosixFileSystem::readFile(const std::string& path, std::string& bytes) const
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return lastError();
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        Error e = S_ISDIR(st.st_mode) ? fileError(EISDIR) : lastError();
+        ::close(fd);
+        return e;
+    }
+    bytes.clear();
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    for (;;) {
+        if (got == bytes.size())
+            bytes.resize(bytes.size() + 65536); // the file grew, or it reports no size
+        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Error e = lastError();
+            ::close(fd);
+            return e;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    ::close(fd);
+    return {};
+}
+
+Error PosixFileSystem::writeFile(const std::string& path, std::string_view bytes)
+{
+    std::string temp = path + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return lastError();
+    // A new file gets the usual permissions; a replaced one keeps its own.
+    struct stat st;
+    mode_t mode = newFileMode_;
+    if (::stat(path.c_str(), &st) == 0)
+        mode = st.st_mode & 07777;
+    ::fchmod(fd, mode);
+    Error e = writeAll(fd, bytes);
+    if (!e && ::fsync(fd) != 0)
+        e = lastError();
+    if (::close(fd) != 0 && !e)
+        e = lastError();
+    if (!e && ::rename(temp.c_str(), path.c_str()) != 0)
+        e = lastError();
+    if (e)
+        ::unlink(temp.c_str());
+    return e;
+}
+
+Error PosixFileSystem::setCurrentFolder(const std::string& path)
+{
+    return ::chdir(path.c_str()) == 0 ? Error{} : lastError();
+}
+
+std::string executableFolder()
+{
+    char buf[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return "./";
+    std::string exe(buf, static_cast<std::size_t>(n));
+    return exe.substr(0, exe.find_last_of('/') + 1);
+}
+
+std::string resolveProgDir(const std::string& explicitHome)
+{
+    PosixFileSystem fs;
+    std::string home = explicitHome;
+    if (home.empty())
+        if (const char* env = std::getenv("TARVEX_HOME"))
+            home = env;
+    if (home.empty()) {
+        std::string exeDir = executableFolder();
+        if (::access(exeDir.c_str(), W_OK) == 0)
+            return exeDir;
+        const char* xdg = std::getenv("XDG_DATA_HOME");
+        const char* user = std::getenv("HOME");
+        std::string base = xdg && *xdg ? xdg : std::string(user ? user : "/tmp") + "/.local/share";
+        home = base + "/Tarvex";
+    }
+    // Create the folder and any missing parents.
+    for (std::size_t cut = home.find('/', 1); cut != std::string::npos; cut = home.find('/', cut + 1))
+        fs.makeFolder(home.substr(0, cut));
+    fs.makeFolder(home);
+    return withSeparator(home);
+}
+
+} // namespace tarvex

@@ -1,0 +1,31 @@
+#pragma once
+#include "platform/FileSystem.h"
+
+namespace tarvex {
+
+class PosixFileSystem final : public FileSystem {
+public:
+    PosixFileSystem();
+    std::optional<std::vector<std::string>> list(const std::string& folder) const override;
+    bool isFolder(const std::string& path) const override;
+    bool exists(const std::string& path) const override;
+    Error makeFolder(const std::string& path) override;
+    Error removeFile(const std::string& path) override;
+    Error readFile(const std::string& path, std::string& bytes) const override;
+    Error writeFile(const std::string& path, std::string_view bytes) override;
+    Error setCurrentFolder(const std::string& path) override;
+
+private:
+    unsigned newFileMode_ = 0644;
+};
+
+// Where the application keeps its data (ProgDir), ending in "/".
+// An explicit home (--home DIR or TARVEX_HOME) wins; else the executable's
+// folder when it is writable; else a per-user data folder. The folder is
+// created when missing.
+std::string resolveProgDir(const std::string& explicitHome);
+
+// The folder of the running executable, ending in "/".
+std::string executableFolder();
+
+} // namespace tarvex

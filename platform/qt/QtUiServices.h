@@ -1,0 +1,45 @@
+#pragma once
+#include "platform/UiServices.h"
+
+#include <QStringList>
+
+class QWidget;
+
+namespace tarvex {
+
+class QtMessageBox final : public MessageBox {
+public:
+    MsgAnswer show(const std::string& text, const std::string& title, MsgIcon icon, MsgButtons buttons) override;
+};
+
+class QtFileChooser final : public FileChooser {
+public:
+    Outcome showOpen() override;
+    Outcome showSave() override;
+
+private:
+    Outcome run(bool save);
+};
+
+class QtFontChooser final : public FontChooser {
+public:
+    std::optional<FontSpec> choose(const FontSpec& preset) override;
+};
+
+class QtEventLoop final : public EventLoop {
+public:
+    void yield() override;
+    void setBusy(bool busy) override;
+
+private:
+    bool busy_ = false;
+};
+
+// Fonts the program names that Linux does not have are drawn with their
+// nearest Japanese equivalent; the stored name stays as the user chose it.
+void installFontSubstitutes();
+
+// "desc|pattern|desc|pattern" to the name filters of a Qt file dialog.
+QStringList qtNameFilters(const std::string& filter);
+
+} // namespace tarvex

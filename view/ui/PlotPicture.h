@@ -1,0 +1,43 @@
+#pragma once
+#include <QImage>
+#include <QWidget>
+
+class QSlider;
+class QToolButton;
+
+namespace tarvex {
+
+// The plot Picture1: shows an image drawn off screen, so that a repaint never
+// walks the toolpath again.
+class PlotPicture final : public QWidget {
+    Q_OBJECT
+public:
+    explicit PlotPicture(QWidget* parent = nullptr);
+    void erase();
+    const QImage& image() const { return image_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+
+private:
+    QImage image_;
+};
+
+// The strip Picture2 below the plot, with the replay speed slider Slider2
+// and the panel switch Image1.
+class PlotStrip final : public QWidget {
+    Q_OBJECT
+public:
+    explicit PlotStrip(QWidget* parent = nullptr);
+    QToolButton* image1(int index) const { return image1_[index]; }
+    QSlider* Slider2;
+
+signals:
+    void Image1_Click(int index);
+
+private:
+    QToolButton* image1_[2];
+};
+
+} // namespace tarvex
