@@ -1,0 +1,37 @@
+# Shared by scripts/run and scripts/test: installs what is missing, then
+# configures and builds into build/. Source it; do not run it.
+
+TARVEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+TARVEX_BUILD="$TARVEX_ROOT/build"
+
+# Everything the build, the tests and the benchmarks need, from Debian's packages.
+TARVEX_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libgl-dev libqscintilla2-qt6-dev
+  libgtest-dev
+  fonts-ipafont-mincho fonts-ipafont-gothic
+  xvfb xauth python3 python3-ezdxf
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+ensure_packages() {
+  local missing=()
+  for p in "${TARVEX_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+  fi
+}
+
+build_tarvex() {
+  if [ ! -f "$TARVEX_BUILD/build.ninja" ]; then
+    cmake -S "$TARVEX_ROOT" -B "$TARVEX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  fi
+  cmake --build "$TARVEX_BUILD"
+}

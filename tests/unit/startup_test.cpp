@@ -1,0 +1,288 @@
+#include "app/TarvexMain.h"
+#include "platform/posix/Cp932Codec.h"
+#include "serial/ProfileFolder.h"
+#include "tests/fakes/Fakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvex;
+
+namespace {
+
+struct StartupTest : testing::Test {
+    fakes::MemorySettings settings;
+    fakes::MemoryFileSystem fs;
+    Cp932Codec codec;
+    fakes::FakeMessageBox box;
+    fakes::FakeChooser chooser;
+    fakes::FakeFontChooser fonts;
+    fakes::FakeEvents events;
+    UiServices ui{box, chooser, fonts, events};
+    fakes::FakeMainView view;
+    fakes::FakeEditor editor;
+    ProcessState state{"/home/", settings};
+    std::unique_ptr<TarvexMain> main;
+
+    StartupTest()
+    {
+        fs.folders.insert("/home");
+        fs.folders.insert("/data");
+    }
+    void start(const std::string& commandLine = {})
+    {
+        main = std::make_unique<TarvexMain>(state, fs, codec, ui, SystemFolders{}, view, editor);
+        main->startUp(commandLine);
+    }
+    void set(const std::string& key, const std::string& value) { settings.write("Tarvex", key, value); }
+};
+
+} // namespace
+
+TEST_F(StartupTest, FirstStartOnACleanMachine)
+{
+    start();
+    EXPECT_EQ(view.window, (Rect{0, 0, 8000, 6000}));
+    EXPECT_TRUE(view.checked[Menu::MnuGrph]);
+    EXPECT_TRUE(view.checked[Menu::MnuTusin]);
+    EXPECT_FALSE(view.checked[Menu::MnuExitSubDel]);
+    EXPECT_TRUE(view.checked[Menu::MnuG90]);
+    EXPECT_EQ(view.slider, 50);
+    EXPECT_EQ(editor.font, (FontSpec{"ＭＳ 明朝", 12, false, false}));
+    EXPECT_TRUE(editor.raised);
+    EXPECT_EQ(fs.files["/home/RS232C/FANUC"], sampleProfileText());
+    EXPECT_EQ(view.profiles, std::vector<std::string>{"FANUC"});
+    EXPECT_EQ(view.profileSelected, 0);
+    EXPECT_EQ(settings.get("Apldir"), "/home/");
+    EXPECT_EQ(fs.current, "/home/");
+    EXPECT_FALSE(view.enabled[Menu::MnuAppendLoad]);
+    EXPECT_TRUE(view.shown);
+    EXPECT_EQ(main->frameLeft() > 0, true); // the panel stands in the right column
+    EXPECT_EQ(main->browserPath(), "C:\\Program Files\\IntERnet ExplorER\\iexplore.exe");
+    for (int i = 0; i < 10; ++i)
+        EXPECT_FALSE(view.captions[appMenu(i)].second);
+}
+
+TEST_F(StartupTest, SampleProfileHasEighteenCrLfLines)
+{
+    const std::string text = sampleProfileText();
+    EXPECT_EQ(text, "1\r\n4800\r\nN\r\n8\r\n2\r\n0\r\n2\r\n1\r\n&H12\r\n&H11\r\n&H93\r\n&H14\r\n"
+                    "&H11\r\n&H11\r\n&H93\r\n&H14\r\n3\r\n0\r\n");
+}
+
+TEST_F(StartupTest, StoredGeometryIsKeptOnTheScreen)
+{
+    struct Row {
+        const char *left, *top, *width, *height;
+        Rect expected;
+    };
+    const Row rows[] = {
+        {"-48000", "-48000", "8000", "6000", {0, 0, 8000, 6000}}, // closed while minimised
+        {"99999", "99999", "8000", "6000", {0, 0, 8000, 6000}},
+        {"1200", "600", "99999", "99999", {1200, 600, 28800, 16200}}, // wider and higher than the screen
+        {"1200.5", "abc", "9000", "7000", {1200, 0, 9000, 7000}},
+    };
+    for (const Row& r : rows) {
+        set("Left", r.left);
+        set("Top", r.top);
+        set("Width", r.width);
+        set("Height", r.height);
+        start();
+        EXPECT_EQ(view.window, r.expected) << r.left << " " << r.top << " " << r.width;
+    }
+}
+
+TEST_F(StartupTest, ProfileFolderPresentButEmptySelectsNothing)
+{
+    fs.folders.insert("/home/RS232C");
+    start();
+    EXPECT_TRUE(view.profiles.empty());
+    EXPECT_EQ(view.profileSelected, -1);
+    EXPECT_FALSE(fs.files.count("/home/RS232C/FANUC"));
+}
+
+TEST_F(StartupTest, StoredProfileIsSelectedByExactName)
+{
+    fs.folders.insert("/home/RS232C");
+    fs.files["/home/RS232C/haas"] = "";
+    fs.files["/home/RS232C/HAAS"] = "";
+    fs.files["/home/RS232C/FANUC"] = "";
+    for (auto [stored, selected] : {std::pair{"HAAS", 1}, {"haas", 2}, {"OKUMA", -1}}) {
+        set("FileName", stored);
+        start();
+        EXPECT_EQ(view.profiles, (std::vector<std::string>{"FANUC", "HAAS", "haas"}));
+        EXPECT_EQ(view.profileSelected, selected) << stored;
+        EXPECT_EQ(main->currentProfile(), stored);
+    }
+}
+
+TEST_F(StartupTest, ExternalApplicationSlotsShowTheirTitles)
+{
+    set("3AppTitle", "電卓");
+    set("3AppName", "/usr/bin/galculator");
+    start();
+    EXPECT_EQ(view.captions[appMenu(3)], (std::pair<std::string, bool>{"電卓", true}));
+    EXPECT_FALSE(view.captions[appMenu(2)].second);
+    EXPECT_EQ(main->externalApps()[3].path, "/usr/bin/galculator");
+}
+
+TEST_F(StartupTest, CommandLineOpensTheFileWithOrWithoutQuotes)
+{
+    fs.files["/data/my prog.nc"] = "O100\r\nG00X0\r\n";
+    for (const char* arg : {"/data/my prog.nc", "\"/data/my prog.nc\""}) {
+        view.events.clear();
+        start(arg);
+        EXPECT_EQ(editor.content, "O100\r\nG00X0\r\n");
+        EXPECT_EQ(view.caption, " Tarvex [ /data/my prog.nc ]");
+        EXPECT_EQ(view.status[2], "my prog.nc");
+        EXPECT_EQ(main->documentPath(), "/data/my prog.nc");
+        // The window is up before the append command is enabled and events run.
+        auto from = std::find(view.events.begin(), view.events.end(), "appendload off");
+        EXPECT_EQ(std::vector<std::string>(from, view.events.end()),
+                  (std::vector<std::string>{"appendload off", "caption", "show", "appendload on", "show"}));
+        EXPECT_GE(events.yields, 1);
+    }
+}
+
+TEST_F(StartupTest, UnreadableCommandLineFileStartsEmptyAndSaysSoOnceTheWindowIsUp)
+{
+    bool shownWhenAsked = false;
+    box.onShow = [&] { shownWhenAsked = view.shown; };
+    start("/data/none.nc");
+    EXPECT_EQ(editor.content, "");
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, "エラー番号 : 53\nファイルが見つかりません。");
+    EXPECT_TRUE(shownWhenAsked);
+    EXPECT_FALSE(view.enabled[Menu::MnuAppendLoad]);
+    EXPECT_TRUE(main->documentPath().empty());
+}
+
+TEST_F(StartupTest, ColourFileIsReadAsFarAsItGoes)
+{
+    fs.files["/home/TARVEX.RGB"] = "\"T1\",255\r\n\"T2\",";
+    state.conditions.conditionVisible[5] = false;
+    start();
+    EXPECT_EQ(state.conditions.conditionName[1], "T1");
+    EXPECT_EQ(state.conditions.conditionColour[1], 255u);
+    EXPECT_EQ(state.conditions.conditionName[2], "");
+    EXPECT_EQ(state.conditions.conditionColour[2], ConditionTable::white);
+    EXPECT_TRUE(state.conditions.conditionVisible[5]);
+}
+
+TEST_F(StartupTest, CloseWritesEveryKeyAndTheColourFile)
+{
+    set("Cmd", "0");
+    start();
+    view.window = {1500, 900, 12000, 9000};
+    view.slider = 7;
+    view.profileTextValue = "MY PROFILE";
+    main->closeRequest();
+    EXPECT_EQ(settings.get("FileName"), "MY PROFILE");
+    EXPECT_EQ(settings.get("Left"), "1500");
+    EXPECT_EQ(settings.get("Top"), "900");
+    EXPECT_EQ(settings.get("Width"), "12000");
+    EXPECT_EQ(settings.get("Height"), "9000");
+    EXPECT_EQ(settings.get("GrCheck"), "True");
+    EXPECT_EQ(settings.get("TsCheck"), "True");
+    EXPECT_EQ(settings.get("Slider2"), "7");
+    EXPECT_EQ(settings.get("Cmd"), "0");
+    ASSERT_TRUE(fs.files.count("/home/TARVEX.RGB"));
+    EXPECT_EQ(fs.files["/home/TARVEX.RGB"].substr(0, 13), "\"\",16777215\r\n");
+}
+
+TEST_F(StartupTest, PanelSideFollowsCmdAndComesBackAtClose)
+{
+    struct Row {
+        const char *grCheck, *tsCheck, *cmd, *savedCmd;
+    };
+    const Row rows[] = {
+        {"True", "True", "1", "1"},
+        {"True", "True", "0", "0"},
+        {"True", "True", "7", "1"},
+        {"False", "True", "1", "0"}, // the panel alone stands at the left
+        {"False", "False", "0", "1"}, // without graphics the switch moves nothing
+    };
+    for (const Row& r : rows) {
+        set("GrCheck", r.grCheck);
+        set("TsCheck", r.tsCheck);
+        set("Cmd", r.cmd);
+        start();
+        main->Form_Resize();
+        main->closeRequest();
+        EXPECT_EQ(settings.get("Cmd"), r.savedCmd) << r.grCheck << r.tsCheck << r.cmd;
+        EXPECT_EQ(settings.get("GrCheck"), r.grCheck);
+        EXPECT_EQ(settings.get("TsCheck"), r.tsCheck);
+    }
+}
+
+TEST_F(StartupTest, ClosingWithDelSubEmptiesTheStore)
+{
+    struct Row {
+        bool delSub, storeExists, stuckFile;
+        std::size_t filesLeft;
+    };
+    const Row rows[] = {
+        {true, true, false, 0},
+        {false, true, false, 3},
+        {true, false, false, 0},
+        {true, true, true, 2}, // O2 cannot be deleted: deletion stops there, from the last file back
+    };
+    for (const Row& r : rows) {
+        fs.files.clear();
+        fs.folders.erase("/home/SUBPRO");
+        fs.failRemove.clear();
+        if (r.storeExists) {
+            fs.folders.insert("/home/SUBPRO");
+            for (const char* f : {"O1", "O2", "O3"})
+                fs.files[std::string("/home/SUBPRO/") + f] = "G00X0\r\n";
+        }
+        if (r.stuckFile)
+            fs.failRemove.insert("/home/SUBPRO/O2");
+        set("DelSub", r.delSub ? "True" : "False");
+        start();
+        EXPECT_EQ(view.checked[Menu::MnuExitSubDel], r.delSub);
+        main->closeRequest();
+        EXPECT_EQ(fs.list("/home/SUBPRO/").value_or(std::vector<std::string>{}).size(), r.filesLeft);
+        // The colour file is written whatever happened to the store.
+        EXPECT_TRUE(fs.files.count("/home/TARVEX.RGB"));
+        EXPECT_TRUE(settings.has("Width"));
+    }
+}
+
+TEST_F(StartupTest, StoreCommands)
+{
+    start();
+    main->MnuExitSubDel_Click();
+    EXPECT_EQ(settings.get("DelSub"), "True");
+    EXPECT_TRUE(view.checked[Menu::MnuExitSubDel]);
+    main->MnuExitSubDel_Click();
+    EXPECT_EQ(settings.get("DelSub"), "False");
+
+    fs.folders.insert("/home/SUBPRO");
+    main->MnuSubDel_Click();
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, "プログラムは登録されていませんでした。");
+    for (const char* f : {"O1", "O2", "O3"})
+        fs.files[std::string("/home/SUBPRO/") + f] = "";
+    main->MnuSubDel_Click();
+    EXPECT_EQ(box.shown.back().text, "3 個のプログラムを削除しました。");
+    EXPECT_TRUE(fs.list("/home/SUBPRO/")->empty());
+}
+
+TEST_F(StartupTest, FontChooserStartsFromTheStoredFontAndSavesTheChoice)
+{
+    start();
+    fonts.answer = FontSpec{"IPAGothic", 10.5f, true, false};
+    main->MnuFont_Click();
+    ASSERT_EQ(fonts.presets.size(), 1u);
+    EXPECT_EQ(fonts.presets[0], (FontSpec{"ＭＳ 明朝", 12, true, true})); // bold and italic preset
+    EXPECT_EQ(editor.font, *fonts.answer);
+    EXPECT_EQ(settings.get("FontName"), "IPAGothic");
+    EXPECT_EQ(settings.get("FontSize"), "10.5");
+    EXPECT_EQ(settings.get("FontBold"), "True");
+    EXPECT_EQ(settings.get("FontItalic"), "False");
+
+    fonts.answer.reset(); // cancel
+    main->MnuFont_Click();
+    EXPECT_EQ(settings.get("FontName"), "IPAGothic");
+    EXPECT_EQ(fonts.presets[1], (FontSpec{"IPAGothic", 10.5f, true, false}));
+}
