@@ -221,6 +221,9 @@ void TarvexFrm::resizeEvent(QResizeEvent* e)
 void TarvexFrm::showEvent(QShowEvent* e)
 {
     QMainWindow::showEvent(e);
+    // The window system adds its frame only now: the stored outer size holds the frame too.
+    if (!setGeometry_.isNull() && frameGeometry() != setGeometry_)
+        setWindowRect(setRect_);
     main_->Form_Resize();
 }
 

@@ -56,6 +56,9 @@ int main(int argc, char** argv)
         QTimer::singleShot(500, &window, [&] {
             if (!window.grab().save(QString::fromStdString(screenshot)))
                 std::fprintf(stderr, "tarvex: cannot write %s\n", screenshot.c_str());
+            std::printf("caption\t%s\nstatus2\t%s\n", window.windowTitle().toStdString().c_str(),
+                        window.statusText(2).toStdString().c_str());
+            std::fflush(stdout);
             window.close();
         });
     }

@@ -1,0 +1,128 @@
+// The program document with a large program: open (from the command to the
+// editor showing the text), save, a keystroke and a caret move at the end and
+// in the middle, and the peak memory. Each size runs in its own process.
+//   bench_document [LINES...]   (default 100000 1000000)
+#include "app/ui/TarvexFrm.h"
+#include "bench/generate.h"
+#include "editor/ui/RichTextBox.h"
+#include "platform/posix/Cp932Codec.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/qt/QtUiServices.h"
+#include "tests/fakes/Fakes.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarvex;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+template <class F> double median5(F&& f)
+{
+    double t[5];
+    for (double& x : t) {
+        auto a = Clock::now();
+        f();
+        x = ms(a, Clock::now());
+    }
+    std::sort(t, t + 5);
+    return t[2];
+}
+
+int runSize(long lines, int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const std::string program = dir.path().toStdString() + "/big.nc";
+    const std::string bytes = bench::generateProgram(lines);
+    std::ofstream(program, std::ios::binary) << bytes;
+
+    fakes::MemorySettings settings;
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    fakes::FakeMessageBox box;
+    fakes::FakeChooser chooser;
+    fakes::FakeFontChooser fonts;
+    QtEventLoop events;
+    UiServices ui{box, chooser, fonts, events};
+    ProcessState state(dir.path().toStdString() + "/", settings);
+    TarvexFrm frm(state, fs, codec, ui, SystemFolders{});
+    settings.write("Tarvex", "Width", "16000");
+    settings.write("Tarvex", "Height", "12000");
+    frm.logic().startUp({});
+    if (!QTest::qWaitForWindowExposed(&frm))
+        return 1;
+    RichTextBox& ed = *frm.editor();
+
+    const double open = median5([&] {
+        chooser.answers.push_back({FileChooser::Outcome::Chosen, program});
+        frm.menuAction(Menu::fileload)->trigger();
+        ed.repaint();
+    });
+    const std::string saved = dir.path().toStdString() + "/saved.nc";
+    const double save = median5([&] {
+        chooser.answers.push_back({FileChooser::Outcome::Chosen, saved});
+        frm.menuAction(Menu::MnuSave)->trigger();
+    });
+    std::string back;
+    fs.readFile(saved, back);
+    const bool identical = back == bytes;
+
+    auto at = [&](bool end) {
+        ed.SendScintilla(QsciScintillaBase::SCI_GOTOPOS, end ? ed.SendScintilla(QsciScintillaBase::SCI_GETLENGTH) - 2
+                                                             : ed.SendScintilla(QsciScintillaBase::SCI_GETLENGTH) / 2);
+        ed.repaint();
+    };
+    auto key = [&](Qt::Key k) {
+        QTest::keyClick(ed.viewport(), k);
+        ed.repaint();
+    };
+    at(true);
+    const double keyEnd = median5([&] { key(Qt::Key_A); });
+    const double caretEnd = median5([&] { key(Qt::Key_Left); });
+    at(false);
+    const double keyMid = median5([&] { key(Qt::Key_A); });
+    const double caretMid = median5([&] { key(Qt::Key_Down); });
+
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    std::printf("%8ld lines %5.1f MB: open %7.1f ms  save %7.1f ms  key end %6.2f ms  key mid %6.2f ms"
+                "  caret end %6.2f ms  caret mid %6.2f ms  peak %6.1f MB  save unedited %s\n",
+                lines, bytes.size() / 1e6, open, save, keyEnd, keyMid, caretEnd, caretMid, ru.ru_maxrss / 1024.0,
+                identical ? "identical" : "DIFFERS");
+    std::fflush(stdout);
+    return identical ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    std::vector<long> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atol(argv[i]));
+    if (sizes.empty())
+        sizes = {100000, 1000000};
+    int rc = 0;
+    for (long lines : sizes) {
+        // A process per size, so that the peak memory is that size's own.
+        pid_t pid = fork();
+        if (pid == 0)
+            _exit(runSize(lines, 1, argv));
+        int status = 0;
+        waitpid(pid, &status, 0);
+        rc |= WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+    }
+    return rc;
+}
