@@ -60,11 +60,11 @@ void RichTextBox::setText(std::string_view utf8)
 
 void RichTextBox::setReadOnly(bool readOnly) { QsciScintilla::setReadOnly(readOnly); }
 
-void RichTextBox::setFont(const FontSpec& spec)
+void RichTextBox::setFont(const FontSpec& wanted)
 {
     // A family this machine lacks is drawn with its substitute ("ＭＳ 明朝" with
     // IPA明朝); Scintilla asks for the family by name and would not substitute.
-    QString family = QString::fromStdString(spec.name);
+    QString family = QString::fromStdString(wanted.name);
     if (!QFontDatabase::hasFamily(family))
         for (const QString& sub : QFont::substitutes(family))
             if (QFontDatabase::hasFamily(sub)) {
@@ -72,9 +72,9 @@ void RichTextBox::setFont(const FontSpec& spec)
                 break;
             }
     QFont font(family);
-    font.setPointSizeF(spec.size > 0 ? spec.size : 12);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
+    font.setPointSizeF(wanted.size > 0 ? wanted.size : 12);
+    font.setBold(wanted.bold);
+    font.setItalic(wanted.italic);
     QsciScintilla::setFont(font);
     setMarginsFont(font);
     fitMargin();
