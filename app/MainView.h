@@ -1,6 +1,7 @@
 #pragma once
 #include "app/Layout.h"
 #include "app/MenuTree.h"
+#include "platform/DrawingSurface.h"
 
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ public:
     virtual int innerHeight() const = 0; // status bar included
     virtual int statusBarHeight() const = 0;
     virtual bool isMinimized() const = 0;
+    virtual bool isMaximized() const = 0;
+    // Back from minimised or maximised to the normal state.
+    virtual void restoreWindow() = 0;
 
     virtual void place(Area area, const Rect& r, bool visible) = 0;
 
@@ -39,6 +43,8 @@ public:
     virtual int slider2() const = 0;
     virtual void setLabel2(const std::string& text) = 0;
     virtual void erasePlot() = 0;
+    // The plot Picture1 as a drawing surface.
+    virtual DrawingSurface& plotSurface() = 0;
     virtual void showWindow() = 0;
 };
 

@@ -7,7 +7,7 @@ const std::array<MenuEntry, 43> menuTree = {{
     {Menu::fileload, "fileload", "ファィルの読み込み...", 1, false, false, true},
     {Menu::MnuAppendLoad, "MnuAppendLoad", "ファィルの追加読み込み...", 1, false, true, true},
     {Menu::MnuSave, "MnuSave", "ファィルの保存...", 1, false, true, true},
-    {Menu::MnuDxfSave, "MnuDxfSave", "DXF形式で保存", 1, false, true, false},
+    {Menu::MnuDxfSave, "MnuDxfSave", "DXF形式で保存", 1, false, true, true},
     {Menu::MnuSubPro, "MnuSubPro", "サブプロの削除", 1, false, true, true},
     {Menu::MnuSubDel, "MnuSubDel", "今すぐに削除", 2, false, false, true},
     {Menu::MnuExitSubDel, "MnuExitSubDel", "Tarvex終了時に削除", 2, true, false, true},
@@ -26,10 +26,10 @@ const std::array<MenuEntry, 43> menuTree = {{
 
     {Menu::MnuView, "MnuView", "表示(&V)", 0, false, false, true},
     {Menu::MnuTusin, "MnuTusin", "通信ボックス", 1, true, true, false},
-    {Menu::MnuGrph, "MnuGrph", "グラフィックス", 1, true, true, false},
+    {Menu::MnuGrph, "MnuGrph", "グラフィックス", 1, true, true, true},
     {Menu::MnuGrhGcode, "MnuGrhGcode", "グラフィックスモード", 1, false, false, true},
-    {Menu::MnuG90, "MnuG90", "G90 アブソリュート", 2, true, false, false},
-    {Menu::MnuG91, "MnuG91", "G91 インクレメンタル", 2, true, true, false},
+    {Menu::MnuG90, "MnuG90", "G90 アブソリュート", 2, true, false, true},
+    {Menu::MnuG91, "MnuG91", "G91 インクレメンタル", 2, true, true, true},
     {Menu::MnuMEdit, "MnuMEdit", "Mコードエディタ", 2, false, false, false},
 
     {Menu::MnuOption, "MnuOption", "オプション(&O)", 0, false, false, true},

@@ -1,4 +1,5 @@
 #pragma once
+#include "toolpath/Segments.h"
 #include "view/ConditionTable.h"
 
 #include <string>
@@ -17,6 +18,7 @@ struct ProcessState {
     const std::string progDir;
     SettingsStore& settings;
     ConditionTable conditions;
+    SegmentTable segments;
 };
 
 // The operating system's folders that external applications are looked up in.

@@ -1,5 +1,6 @@
 #include "app/TarvexMain.h"
 #include "app/SettingsKeys.h"
+#include "editor/LineEnds.h"
 #include "editor/StoreCleanup.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
@@ -13,7 +14,8 @@ namespace tarvex {
 TarvexMain::TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
                        const SystemFolders& folders, MainView& view, TextEditor& editor)
     : state_(state), fs_(fs), codec_(codec), ui_(ui), folders_(folders), view_(view), editor_(editor),
-      store_(state.progDir), document_(editor, fs, codec, ui, state.progDir, *this)
+      store_(fs, codec, state.progDir), graphics_(fs, codec, state.progDir, state.segments, state.conditions),
+      document_(editor, fs, codec, ui, state.progDir, *this)
 {
     layout_.frame = {design::frameLeft, design::frameTop, design::frameWidth, design::frameHeight};
 }
@@ -56,9 +58,9 @@ void TarvexMain::startUp(const std::string& commandLine)
     w.height = std::min(w.height, sh);
     view_.setWindowRect(w);
 
-    graphics_ = readBool(s, section, GrCheck, true);
+    graphicsOn_ = readBool(s, section, GrCheck, true);
     commBox_ = readBool(s, section, TsCheck, true);
-    view_.setMenuChecked(Menu::MnuGrph, graphics_);
+    view_.setMenuChecked(Menu::MnuGrph, graphicsOn_);
     view_.setMenuChecked(Menu::MnuTusin, commBox_);
     view_.setSlider2(readInt16(s, section, Slider2, Slider2Default));
     Image1_Click(readInt16(s, section, Cmd, 1));
@@ -80,6 +82,9 @@ void TarvexMain::startUp(const std::string& commandLine)
     view_.setProfileList(names, match == names.end() ? -1 : static_cast<int>(match - names.begin()));
 
     loadColourFile(state_.conditions, fs_, codec_, state_.progDir);
+    // The marking drawings' folder, empty on a fresh installation.
+    if (!fs_.isFolder(joinPath(state_.progDir, "Mcode")))
+        fs_.makeFolder(joinPath(state_.progDir, "Mcode"));
 
     if (!commandLine.empty())
         openFromCommandLine(commandLine);
@@ -111,6 +116,7 @@ void TarvexMain::closeRequest()
 {
     using namespace keys;
     SettingsStore& s = state_.settings;
+    graphics_.replayCancelled = true;
     // Emptying the store and writing the colour file are independent: a file
     // that cannot be deleted must not cost the user the display conditions.
     if (exitSubDel_)
@@ -123,7 +129,7 @@ void TarvexMain::closeRequest()
     writeNumber(s, section, Top, static_cast<float>(w.top));
     writeNumber(s, section, Height, static_cast<float>(w.height));
     writeNumber(s, section, Width, static_cast<float>(w.width));
-    writeBool(s, section, GrCheck, graphics_);
+    writeBool(s, section, GrCheck, graphicsOn_);
     writeBool(s, section, TsCheck, commBox_);
     s.write(section, Slider2, std::to_string(view_.slider2()));
     s.write(section, Cmd, std::to_string(frameLeft() > 0 ? 1 : frameLeft()));
@@ -145,7 +151,7 @@ void TarvexMain::placeAreas()
     in.innerHeight = view_.innerHeight();
     in.statusHeight = view_.statusBarHeight();
     in.commBox = commBox_;
-    in.graphics = graphics_;
+    in.graphics = graphicsOn_;
     in.frameLeft = layout_.frame.left;
     layout_ = layoutMainWindow(in);
     if (!(layout_.window == in.window))
@@ -159,7 +165,7 @@ void TarvexMain::placeAreas()
 void TarvexMain::Image1_Click(int index)
 {
     // The panel changes sides only in graphics mode; the areas then follow it.
-    if (graphics_) {
+    if (graphicsOn_) {
         layout_.frame.left = index == 0 ? 0 : view_.innerWidth() - design::frameWidth;
         placeAreas();
     }
@@ -194,13 +200,94 @@ void TarvexMain::MnuExitSubDel_Click()
 
 void TarvexMain::setCaption(const std::string& caption) { view_.setCaption(caption); }
 
-void TarvexMain::LoadSub(const std::string& path) { store_.LoadSub(path); }
+void TarvexMain::LoadSub(const std::string& path)
+{
+    if (auto failure = store_.LoadSub(path)) {
+        ui_.messageBox.show(*failure, {}, MsgIcon::Exclamation);
+        return;
+    }
+    if (graphicsOn_)
+        expandAndPlot();
+}
 
 const std::string& TarvexMain::documentPath() const { return store_.documentPath(); }
 
 void TarvexMain::expandAndPlot()
 {
-    // The expansion and the plot come with the toolpath; until then there is nothing to draw.
+    graphics_.WirFmt(editor_.text());
+    graphics_.GrSub(view_.plotSurface());
+}
+
+void TarvexMain::MnuGrph_Click()
+{
+    using namespace design;
+    graphicsOn_ = !graphicsOn_;
+    view_.setMenuChecked(Menu::MnuGrph, graphicsOn_);
+    Rect w = view_.windowRect();
+    if (!graphicsOn_) {
+        if (commBox_) {
+            layout_.frame.left = 0;
+            if (view_.isMaximized())
+                view_.restoreWindow();
+            w = view_.windowRect();
+            w.width = minWidth;
+            view_.setWindowRect(w);
+            view_.setStatusText(2, {});
+        }
+        placeAreas(); // the plot and its strip are hidden; nothing is drawn
+        return;
+    }
+    if (commBox_ && !view_.isMaximized() && !view_.isMinimized()) {
+        w.width = 10530;
+        view_.setWindowRect(w);
+    }
+    placeAreas();
+    expandAndPlot();
+}
+
+void TarvexMain::MnuG90_Click()
+{
+    g90_ = !g90_;
+    view_.setMenuChecked(Menu::MnuG90, g90_);
+    view_.setMenuChecked(Menu::MnuG91, !g90_);
+    graphics_.coordMode = g90_ ? 90 : 91;
+    if (graphicsOn_)
+        expandAndPlot();
+}
+
+void TarvexMain::MnuG91_Click()
+{
+    // The mirror image of MnuG90: either item toggles between the two modes.
+    const bool g91 = g90_; // MnuG91 inverted: it was checked exactly when MnuG90 was not
+    g90_ = !g91;
+    view_.setMenuChecked(Menu::MnuG91, g91);
+    view_.setMenuChecked(Menu::MnuG90, g90_);
+    graphics_.coordMode = g91 ? 91 : 90;
+    if (graphicsOn_)
+        expandAndPlot();
+}
+
+void TarvexMain::MnuDxfSave_Click()
+{
+    if (Error e = graphics_.DxfSave(editor_.text(), ui_.events))
+        ui_.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
+    FileChooser& chooser = ui_.chooser;
+    chooser.title = "ＤＸＦ形式で保存";
+    chooser.defaultExt = ".dxf";
+    chooser.filter = "DXF形式(*.dxf)|*.dxf";
+    chooser.cancelError = true;
+    auto showError = [this](const Error& e) { ui_.messageBox.show(e.description, "TARVEX", MsgIcon::Exclamation); };
+    auto outcome = chooser.showSave();
+    if (outcome == FileChooser::Outcome::Failed)
+        return showError(chooser.error);
+    if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
+        return;
+    ui_.events.yield();
+    std::string bytes;
+    if (Error e = fs_.readFile(graphics_.workFile(workFileName), bytes))
+        return showError(e);
+    if (Error e = fs_.writeFile(chooser.fileName, normaliseLineEnds(bytes)))
+        return showError(e);
 }
 
 void TarvexMain::setAppendLoadEnabled(bool enabled) { view_.setMenuEnabled(Menu::MnuAppendLoad, enabled); }

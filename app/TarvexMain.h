@@ -4,6 +4,7 @@
 #include "app/ProcessState.h"
 #include "editor/Document.h"
 #include "platform/UiServices.h"
+#include "toolpath/Graphics.h"
 #include "toolpath/SubprogramStore.h"
 
 #include <array>
@@ -38,6 +39,12 @@ public:
     void MnuFont_Click();
     void MnuSubDel_Click();
     void MnuExitSubDel_Click();
+    void MnuGrph_Click();
+    void MnuG90_Click();
+    void MnuG91_Click();
+    void MnuDxfSave_Click();
+
+    Graphics& graphics() { return graphics_; }
 
     Document& document() { return document_; }
 
@@ -45,7 +52,7 @@ public:
     void setCaption(const std::string& caption) override;
     void LoadSub(const std::string& path) override;
     const std::string& documentPath() const override;
-    bool graphicsMode() const override { return graphics_; }
+    bool graphicsMode() const override { return graphicsOn_; }
     void expandAndPlot() override;
     void setAppendLoadEnabled(bool enabled) override;
     void clearViews() override;
@@ -69,13 +76,15 @@ private:
     MainView& view_;
     TextEditor& editor_;
     SubprogramStore store_;
+    Graphics graphics_;
     Document document_;
 
     std::string browserPath_;
     std::array<ExternalApp, 10> apps_;
     std::string currentProfile_;
     bool exitSubDel_ = false;
-    bool graphics_ = true;
+    bool graphicsOn_ = true;
+    bool g90_ = true; // check marks of MnuG90 and MnuG91, kept complementary
     bool commBox_ = true;
     LayoutResult layout_;
 };

@@ -1,13 +1,21 @@
 // tarvex-cli: the logic of Tarvex without a window, for scripts and tests.
+// Everything it prints is stable; the README documents it.
 #include "editor/LineEnds.h"
+#include "platform/UiServices.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/qt/QtImageSurface.h"
+#include "toolpath/Graphics.h"
+#include "toolpath/SubprogramStore.h"
+#include "view/ConditionTable.h"
 
+#include <QGuiApplication>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace tarvex;
@@ -17,7 +25,19 @@ namespace {
 const char* const usage =
     "usage: tarvex-cli COMMAND ARGS\n"
     "  save-copy IN OUT   write IN to OUT as the save command does (line ends CR LF)\n"
-    "  roundtrip FILE     check that opening then saving FILE keeps every byte\n";
+    "  roundtrip FILE     check that opening then saving FILE keeps every byte\n"
+    "  expand FILE [--home DIR] [--block-skip] [--incremental] [--conditions T1,T2,...] [--summary]\n"
+    "                     expand FILE as opening it in graphics mode does; print the segments\n"
+    "  dxf FILE OUT.dxf [expand options]\n"
+    "                     write the DXF drawing of FILE's toolpath to OUT.dxf\n"
+    "  plot FILE OUT.png [--size WxH] [--rapids] [--markings] [expand options]\n"
+    "                     draw FILE's toolpath into a PNG image\n";
+
+int usageError()
+{
+    std::fputs(usage, stderr);
+    return 64;
+}
 
 int fail(const std::string& what, const Error& e)
 {
@@ -25,10 +45,175 @@ int fail(const std::string& what, const Error& e)
     return 2;
 }
 
+// Options and positional arguments of a command.
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options; // "--name" -> value ("" for flags)
+
+    static bool takesValue(const std::string& o)
+    {
+        return o == "--home" || o == "--conditions" || o == "--size";
+    }
+    bool parse(const std::vector<std::string>& args)
+    {
+        for (std::size_t k = 0; k < args.size(); ++k) {
+            const std::string& a = args[k];
+            if (a.rfind("--", 0) != 0) {
+                positional.push_back(a);
+            } else if (takesValue(a)) {
+                if (k + 1 >= args.size())
+                    return false;
+                options[a] = args[++k];
+            } else if (a == "--block-skip" || a == "--incremental" || a == "--summary" || a == "--rapids"
+                       || a == "--markings") {
+                options[a] = "";
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+    bool has(const std::string& o) const { return options.count(o) != 0; }
+};
+
+class NoEvents final : public EventLoop {
+public:
+    void yield() override {}
+    void wait(std::chrono::microseconds t) override { std::this_thread::sleep_for(t); }
+    void setBusy(bool) override {}
+};
+
+// The program of FILE, stored and expanded as opening it in graphics mode does.
+struct Opened {
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    std::string progDir;
+    ConditionTable conditions;
+    SegmentTable segments;
+    std::unique_ptr<Graphics> graphics;
+    int status = 0;
+
+    Opened(const std::string& path, const Args& args)
+    {
+        progDir = resolveProgDir(args.has("--home") ? args.options.at("--home") : "");
+        if (!fs.isFolder(joinPath(progDir, "Mcode")))
+            fs.makeFolder(joinPath(progDir, "Mcode"));
+        if (args.has("--conditions")) {
+            const std::string& list = args.options.at("--conditions");
+            int k = 1;
+            for (std::size_t from = 0; k < ConditionTable::count; ++k) {
+                auto comma = list.find(',', from);
+                conditions.conditionName[k] = list.substr(from, comma == std::string::npos ? comma : comma - from);
+                if (comma == std::string::npos)
+                    break;
+                from = comma + 1;
+            }
+        } else {
+            loadColourFile(conditions, fs, codec, progDir);
+        }
+        graphics = std::make_unique<Graphics>(fs, codec, progDir, segments, conditions);
+        graphics->blockSkip = args.has("--block-skip");
+        if (args.has("--incremental"))
+            graphics->coordMode = 91;
+        graphics->showRapids = args.has("--rapids");
+        graphics->showMarkings = args.has("--markings");
+
+        std::string bytes;
+        if (Error e = fs.readFile(path, bytes)) {
+            status = fail(path, e);
+            return;
+        }
+        const std::string text = codec.decode(bytes);
+        SubprogramStore store(fs, codec, progDir);
+        if (auto failure = store.LoadSub(path)) {
+            std::fprintf(stderr, "tarvex-cli: %s\n", failure->c_str());
+            status = 2;
+            return;
+        }
+        // Storing the programs expands once, then the open command expands again;
+        // the coordinate mode carries from one to the next.
+        graphics->WirFmt(text);
+        graphics->WirFmt(text);
+    }
+};
+
+int expand(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 1 || args.has("--size"))
+        return usageError();
+    Opened o(args.positional[0], args);
+    if (o.status)
+        return o.status;
+    const SegmentTable& t = o.segments;
+    std::string out;
+    char line[256];
+    if (!args.has("--summary")) {
+        for (int n = 0; n <= t.segmentCount; ++n) {
+            const PathSegment& s = t[n];
+            std::snprintf(line, sizeof line, "%d %.9g %.9g %.9g %.9g %.9g %.9g\n", n, s.x, s.y, s.i, s.j, s.motion,
+                          s.condition);
+            out += line;
+        }
+    }
+    const PlotView& v = o.graphics->view;
+    std::snprintf(line, sizeof line, "count %d\nextents %.9g %.9g %.9g %.9g\n", t.segmentCount + 1, v.minX, v.maxX,
+                  v.minY, v.maxY);
+    out += line;
+    const MarkingTable& m = o.graphics->markings;
+    for (int k = 0; k <= m.markingCount; ++k) {
+        std::snprintf(line, sizeof line, "marking %d %.9g %.9g ", k, m.markingTable[k].x, m.markingTable[k].y);
+        out += line + m.markingTable[k].name + "\n";
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
+int dxf(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 2)
+        return usageError();
+    Opened o(args.positional[0], args);
+    if (o.status)
+        return o.status;
+    std::string text;
+    o.fs.readFile(args.positional[0], text);
+    NoEvents events;
+    if (Error e = o.graphics->DxfSave(o.codec.decode(text), events))
+        return fail(o.graphics->workFile("BAK.DAT"), e);
+    std::string bytes;
+    if (Error e = o.fs.readFile(o.graphics->workFile("BAK.DAT"), bytes))
+        return fail(o.graphics->workFile("BAK.DAT"), e);
+    if (Error e = o.fs.writeFile(args.positional[1], normaliseLineEnds(bytes)))
+        return fail(args.positional[1], e);
+    return 0;
+}
+
+int plot(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 2)
+        return usageError();
+    int w = 1280, h = 800;
+    if (args.has("--size") && std::sscanf(args.options.at("--size").c_str(), "%dx%d", &w, &h) != 2)
+        return usageError();
+    if (w <= 0 || h <= 0 || w > 20000 || h > 20000)
+        return usageError();
+    Opened o(args.positional[0], args);
+    if (o.status)
+        return o.status;
+    QtImageSurface surface(QSize(w, h));
+    o.graphics->GrSub(surface);
+    if (!surface.image().save(QString::fromStdString(args.positional[1]), "PNG"))
+        return fail(args.positional[1], fileError(EACCES));
+    return 0;
+}
+
 int saveCopy(const std::vector<std::string>& args)
 {
     if (args.size() != 2)
-        return std::fputs(usage, stderr), 64;
+        return usageError();
     PosixFileSystem fs;
     std::string bytes;
     if (Error e = fs.readFile(args[0], bytes))
@@ -41,7 +226,7 @@ int saveCopy(const std::vector<std::string>& args)
 int roundtrip(const std::vector<std::string>& args)
 {
     if (args.size() != 1)
-        return std::fputs(usage, stderr), 64;
+        return usageError();
     PosixFileSystem fs;
     Cp932Codec codec;
     std::string bytes;
@@ -64,12 +249,19 @@ int roundtrip(const std::vector<std::string>& args)
 int main(int argc, char** argv)
 {
     const std::map<std::string, std::function<int(const std::vector<std::string>&)>> commands = {
-        {"save-copy", saveCopy},
-        {"roundtrip", roundtrip},
+        {"save-copy", saveCopy}, {"roundtrip", roundtrip}, {"expand", expand}, {"dxf", dxf}, {"plot", plot},
     };
     if (argc < 2 || !commands.count(argv[1])) {
-        std::fputs(usage, argc < 2 || std::strcmp(argv[1], "help") == 0 ? stdout : stderr);
-        return argc < 2 || std::strcmp(argv[1], "help") != 0 ? 64 : 0;
+        const bool help = argc >= 2 && std::strcmp(argv[1], "help") == 0;
+        std::fputs(usage, help ? stdout : stderr);
+        return help ? 0 : 64;
+    }
+    if (std::strcmp(argv[1], "plot") == 0) {
+        // Images are drawn without a screen.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        int qargc = 1;
+        QGuiApplication app(qargc, argv);
+        return commands.at(argv[1])(std::vector<std::string>(argv + 2, argv + argc));
     }
     return commands.at(argv[1])(std::vector<std::string>(argv + 2, argv + argc));
 }

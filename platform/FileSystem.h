@@ -24,8 +24,10 @@ public:
     virtual Error removeFile(const std::string& path) = 0;
     virtual Error readFile(const std::string& path, std::string& bytes) const = 0;
     // Replaces the file atomically: a temporary file in the same folder,
-    // flushed, then renamed over the old one. A failure leaves the old file intact.
-    virtual Error writeFile(const std::string& path, std::string_view bytes) = 0;
+    // flushed, then renamed over the old one. A failure leaves the old file
+    // intact. Work files need not reach the disk before the call returns
+    // (durable false); the user's files do.
+    virtual Error writeFile(const std::string& path, std::string_view bytes, bool durable = true) = 0;
     virtual Error setCurrentFolder(const std::string& path) = 0;
 };
 

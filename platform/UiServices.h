@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/Error.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -60,6 +61,8 @@ class EventLoop {
 public:
     virtual ~EventLoop() = default;
     virtual void yield() = 0;
+    // Lets window events run for the given time, without using the processor meanwhile.
+    virtual void wait(std::chrono::microseconds time) = 0;
     virtual void setBusy(bool busy) = 0;
 };
 

@@ -1,25 +1,45 @@
 #pragma once
+#include "platform/Error.h"
+
+#include <optional>
 #include <string>
 
 namespace tarvex {
 
+class FileSystem;
+class TextCodec;
+
 inline constexpr const char* subprogramFolderName = "SUBPRO";
 
-// The subprogram store: the folder SUBPRO of the data folder, and the path of
-// the program file last opened or appended (the document path).
+// The subprogram store: one file per program in the folder SUBPRO of the data
+// folder, named by the header's letter and number (O0100 is stored as O100).
+// It also keeps the path of the program file last opened or appended.
 class SubprogramStore {
 public:
-    explicit SubprogramStore(std::string progDir) : progDir_(std::move(progDir)) {}
+    SubprogramStore(FileSystem& fs, const TextCodec& codec, std::string progDir)
+        : fs_(fs), codec_(codec), progDir_(std::move(progDir)) {}
 
-    // Called for every program file opened or appended.
-    void LoadSub(const std::string& path);
+    // Remembers path as the document path and stores every program of the
+    // file (a header line beginning with "O", "L" or ":" up to its end line).
+    // On failure returns the text of the warning box: the error and the line
+    // being processed (the path when the file could not be read).
+    std::optional<std::string> LoadSub(const std::string& path);
 
     const std::string& documentPath() const { return documentPath_; }
     std::string folder() const;
 
 private:
+    FileSystem& fs_;
+    const TextCodec& codec_;
     std::string progDir_;
     std::string documentPath_;
 };
+
+// The store's file name for a header line: its first character and the
+// leading-number value after it as a 16-bit integer. Fails with an overflow
+// beyond 16 bits.
+Error storeName(std::string_view header, std::string& name);
+
+inline Error overflowError() { return {6, "オーバーフローしました。"}; }
 
 } // namespace tarvex

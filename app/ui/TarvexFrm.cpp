@@ -94,6 +94,10 @@ void TarvexFrm::onMenu(Menu item)
     case Menu::MnuSubDel: m.MnuSubDel_Click(); break;
     case Menu::MnuExitSubDel: m.MnuExitSubDel_Click(); break;
     case Menu::MnuFont: m.MnuFont_Click(); break;
+    case Menu::MnuGrph: m.MnuGrph_Click(); break;
+    case Menu::MnuG90: m.MnuG90_Click(); break;
+    case Menu::MnuG91: m.MnuG91_Click(); break;
+    case Menu::MnuDxfSave: m.MnuDxfSave_Click(); break;
     default: break;
     }
 }
@@ -172,6 +176,8 @@ int TarvexFrm::statusBarHeight() const
 }
 
 bool TarvexFrm::isMinimized() const { return windowState() & Qt::WindowMinimized; }
+bool TarvexFrm::isMaximized() const { return windowState() & Qt::WindowMaximized; }
+void TarvexFrm::restoreWindow() { showNormal(); }
 
 void TarvexFrm::place(Area area, const Rect& r, bool visible)
 {
@@ -201,6 +207,7 @@ int TarvexFrm::slider2() const { return Picture2->Slider2->value(); }
 void TarvexFrm::setLabel2(const std::string& text) { Frame1->Label2->setText(QString::fromStdString(text)); }
 
 void TarvexFrm::erasePlot() { Picture1->erase(); }
+DrawingSurface& TarvexFrm::plotSurface() { return Picture1->surface(); }
 
 void TarvexFrm::showWindow()
 {

@@ -51,6 +51,8 @@ public:
     int innerHeight() const override;
     int statusBarHeight() const override;
     bool isMinimized() const override;
+    bool isMaximized() const override;
+    void restoreWindow() override;
     void place(Area area, const Rect& r, bool visible) override;
     void setProfileList(const std::vector<std::string>& names, int selected) override;
     std::string profileText() const override;
@@ -58,6 +60,7 @@ public:
     int slider2() const override;
     void setLabel2(const std::string& text) override;
     void erasePlot() override;
+    DrawingSurface& plotSurface() override;
     void showWindow() override;
 
 signals:

@@ -116,7 +116,7 @@ Error PosixFileSystem::readFile(const std::string& path, std::string& bytes) con
     return {};
 }
 
-Error PosixFileSystem::writeFile(const std::string& path, std::string_view bytes)
+Error PosixFileSystem::writeFile(const std::string& path, std::string_view bytes, bool durable)
 {
     std::string temp = path + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
@@ -129,7 +129,7 @@ Error PosixFileSystem::writeFile(const std::string& path, std::string_view bytes
         mode = st.st_mode & 07777;
     ::fchmod(fd, mode);
     Error e = writeAll(fd, bytes);
-    if (!e && ::fsync(fd) != 0)
+    if (!e && durable && ::fsync(fd) != 0)
         e = lastError();
     if (::close(fd) != 0 && !e)
         e = lastError();

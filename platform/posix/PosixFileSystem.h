@@ -12,7 +12,7 @@ public:
     Error makeFolder(const std::string& path) override;
     Error removeFile(const std::string& path) override;
     Error readFile(const std::string& path, std::string& bytes) const override;
-    Error writeFile(const std::string& path, std::string_view bytes) override;
+    Error writeFile(const std::string& path, std::string_view bytes, bool durable = true) override;
     Error setCurrentFolder(const std::string& path) override;
 
 private:

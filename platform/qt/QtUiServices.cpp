@@ -4,6 +4,9 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <QEventLoop>
+#include <QTimer>
+#include <thread>
 
 namespace tarvex {
 namespace {
@@ -96,6 +99,23 @@ std::optional<FontSpec> QtFontChooser::choose(const FontSpec& preset)
 }
 
 void QtEventLoop::yield() { QApplication::processEvents(); }
+
+void QtEventLoop::wait(std::chrono::microseconds time)
+{
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + time;
+    QApplication::processEvents();
+    for (auto left = deadline - steady_clock::now(); left > 0us; left = deadline - steady_clock::now()) {
+        if (left < 1ms) {
+            std::this_thread::sleep_for(left);
+            break;
+        }
+        // Sleeps in the event loop until the time is up, handling events as they come.
+        QEventLoop loop;
+        QTimer::singleShot(duration_cast<milliseconds>(left), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
 
 void QtEventLoop::setBusy(bool busy)
 {

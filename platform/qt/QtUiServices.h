@@ -29,6 +29,7 @@ public:
 class QtEventLoop final : public EventLoop {
 public:
     void yield() override;
+    void wait(std::chrono::microseconds time) override;
     void setBusy(bool busy) override;
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 // In-memory stand-ins for the platform, for the logic tests.
 #include "app/MainView.h"
+#include "platform/DrawingSurface.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextEditor.h"
@@ -8,6 +9,7 @@
 #include "platform/Utf8.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cerrno>
 #include <deque>
 #include <functional>
@@ -86,7 +88,7 @@ public:
         bytes = it->second;
         return {};
     }
-    Error writeFile(const std::string& p, std::string_view bytes) override
+    Error writeFile(const std::string& p, std::string_view bytes, bool = true) override
     {
         if (failWrite.count(p))
             return fileError(ENOSPC);
@@ -166,7 +168,15 @@ public:
 class FakeEvents final : public EventLoop {
 public:
     int yields = 0;
+    std::chrono::microseconds waited{0};
+    std::function<void()> onWait;
     void yield() override { ++yields; }
+    void wait(std::chrono::microseconds t) override
+    {
+        waited += t;
+        if (onWait)
+            onWait();
+    }
     void setBusy(bool) override {}
 };
 
@@ -193,6 +203,59 @@ public:
         length = l;
     }
     void raise() override { raised = true; }
+};
+
+// A drawing surface that records every call as a line of text, e.g.
+// "line 0 0 10 0 c=255 w=1 dotted".
+class RecordingSurface final : public DrawingSurface {
+public:
+    int w = 200, h = 100;
+    std::vector<std::string> calls;
+    float left = 0, top = 0, right = 0, bottom = 0;
+
+    int width() const override { return w; }
+    int height() const override { return h; }
+    void setUserCoordinates(float l, float t, float r, float b) override
+    {
+        left = l, top = t, right = r, bottom = b;
+        calls.push_back("coords " + num(l) + " " + num(t) + " " + num(r) + " " + num(b));
+    }
+    void clear() override { calls.push_back("clear"); }
+    void setPenStyle(PenStyle s) override { style_ = s; }
+    void setPenWidth(int px) override { width_ = px; }
+    void dot(float x, float y, std::uint32_t c) override { calls.push_back("dot " + num(x) + " " + num(y) + pen(c)); }
+    void line(float x1, float y1, float x2, float y2, std::uint32_t c) override
+    {
+        calls.push_back("line " + num(x1) + " " + num(y1) + " " + num(x2) + " " + num(y2) + pen(c));
+    }
+    void arc(float cx, float cy, float r, std::uint32_t c, float a1, float a2) override
+    {
+        calls.push_back("arc " + num(cx) + " " + num(cy) + " " + num(r) + " " + num(a1) + " " + num(a2) + pen(c));
+    }
+    void present() override { calls.push_back("present"); }
+    // The drawing calls only (no coordinates, clearing or presenting).
+    std::vector<std::string> drawn() const
+    {
+        std::vector<std::string> out;
+        for (const auto& c : calls)
+            if (c.rfind("dot", 0) == 0 || c.rfind("line", 0) == 0 || c.rfind("arc", 0) == 0)
+                out.push_back(c);
+        return out;
+    }
+    static std::string num(float v)
+    {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(v));
+        return buf;
+    }
+
+private:
+    std::string pen(std::uint32_t c) const
+    {
+        return " c=" + std::to_string(c) + " w=" + std::to_string(width_) + (style_ == PenStyle::Dotted ? " dotted" : "");
+    }
+    PenStyle style_ = PenStyle::Solid;
+    int width_ = 1;
 };
 
 // The main window: keeps what it is told; sizes as a window of the given outer
@@ -238,6 +301,9 @@ public:
     int innerHeight() const override { return window.height - 900; }
     int statusBarHeight() const override { return 300; }
     bool isMinimized() const override { return minimized; }
+    bool maximized = false;
+    bool isMaximized() const override { return maximized; }
+    void restoreWindow() override { minimized = maximized = false; }
     void place(Area a, const Rect& r, bool v) override { placed[a] = {r, v}; }
     void setProfileList(const std::vector<std::string>& n, int s) override
     {
@@ -250,6 +316,8 @@ public:
     int slider2() const override { return slider; }
     void setLabel2(const std::string& t) override { label2 = t; }
     void erasePlot() override { ++erased; }
+    RecordingSurface surface;
+    DrawingSurface& plotSurface() override { return surface; }
     void showWindow() override
     {
         shown = true;

@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 
 namespace tarvex {
@@ -12,24 +13,38 @@ PlotPicture::PlotPicture(QWidget* parent) : QWidget(parent)
 {
     setObjectName("Picture1");
     setAttribute(Qt::WA_OpaquePaintEvent);
+    surface_.onPresent = [this] { presented(); };
+    sinceRepaint_.start();
 }
 
 void PlotPicture::erase()
 {
-    image_.fill(Qt::black);
+    surface_.clear();
     update();
 }
 
-void PlotPicture::resizeEvent(QResizeEvent*)
+void PlotPicture::presented()
 {
-    image_ = QImage(size().expandedTo({1, 1}), QImage::Format_RGB32);
-    image_.fill(Qt::black);
+    // A replay presents every element: the screen follows at most 60 times a second.
+    if (sinceRepaint_.elapsed() >= 16) {
+        sinceRepaint_.restart();
+        update();
+    } else if (!repaintQueued_) {
+        repaintQueued_ = true;
+        QTimer::singleShot(16, this, [this] {
+            repaintQueued_ = false;
+            sinceRepaint_.restart();
+            update();
+        });
+    }
 }
+
+void PlotPicture::resizeEvent(QResizeEvent*) { surface_.resize(size()); }
 
 void PlotPicture::paintEvent(QPaintEvent* e)
 {
     QPainter p(this);
-    p.drawImage(e->rect(), image_, e->rect());
+    p.drawImage(e->rect(), surface_.image(), e->rect());
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #pragma once
-#include <QImage>
+#include "platform/qt/QtImageSurface.h"
+
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QSlider;
@@ -7,21 +9,26 @@ class QToolButton;
 
 namespace tarvex {
 
-// The plot Picture1: shows an image drawn off screen, so that a repaint never
-// walks the toolpath again.
+// The plot Picture1: shows the image that the plotting pass draws off screen,
+// so that a repaint never walks the toolpath again.
 class PlotPicture final : public QWidget {
     Q_OBJECT
 public:
     explicit PlotPicture(QWidget* parent = nullptr);
     void erase();
-    const QImage& image() const { return image_; }
+    DrawingSurface& surface() { return surface_; }
+    const QImage& image() const { return surface_.image(); }
 
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
 
 private:
-    QImage image_;
+    void presented();
+
+    QtImageSurface surface_;
+    QElapsedTimer sinceRepaint_;
+    bool repaintQueued_ = false;
 };
 
 // The strip Picture2 below the plot, with the replay speed slider Slider2

@@ -1,0 +1,84 @@
+#pragma once
+#include "platform/DrawingSurface.h"
+#include "platform/Error.h"
+#include "toolpath/Segments.h"
+
+#include <string>
+#include <string_view>
+
+namespace tarvex {
+
+class EventLoop;
+class FileSystem;
+class TextCodec;
+struct ConditionTable;
+
+// How an expansion ended.
+enum class ExpansionEnd {
+    Completed, // the extents got their margin and the work copy was deleted
+    Failed,    // stopped by an error: the segments so far stay, no margin
+};
+
+// The toolpath side of the main window: the expansion of the program into the
+// segment table (WirFmt), the plotting pass (GrSub), the replay (GrSub1), the
+// zoom about the centre (GrphCmd) and the DXF writer (DxfSave), with the state
+// they share: the view, the marking places, the coordinate mode and the
+// drawing flags.
+class Graphics {
+public:
+    Graphics(FileSystem& fs, const TextCodec& codec, std::string progDir, SegmentTable& segments,
+             ConditionTable& conditions);
+
+    // Expands the program text into the segment table, the extents and the
+    // marking table. No message: failures end the expansion quietly.
+    ExpansionEnd WirFmt(std::string_view programText);
+    // Draws the table on the surface, fitted to it.
+    void GrSub(DrawingSurface& surface);
+    // Draws the table again element by element over the last pass, waiting
+    // before each visible element and letting events run meanwhile.
+    void GrSub1(DrawingSurface& surface, EventLoop& events, int sliderValue, int penWidth);
+    // Zooms in by 2 about the view centre (command 2) and plots.
+    void GrphCmd(int command, DrawingSurface& surface);
+    // Expands the program and writes its DXF drawing to BAK.DAT.
+    Error DxfSave(std::string_view programText, EventLoop& events);
+
+    // The wait before each replayed element: one yield of the replay's count
+    // ((slider × 1000) + 1 yields) lasts this long, on every machine.
+    static constexpr long replayMicrosecondsPerYield = 1;
+
+    std::string workFile(const char* name) const;
+
+    SegmentTable& segments;
+    ConditionTable& conditions;
+    PlotView view;
+    MarkingTable markings;
+    short coordMode = 0; // 90 absolute, 91 incremental; 0 before any choice reads as absolute
+    bool blockSkip = false;
+    bool showRapids = false;
+    bool showMarkings = false;
+    // Set to end a running replay (the window is closing, or a new pass began).
+    bool replayCancelled = false;
+    // User coordinates of the surface from the last view fit.
+    float plotLeft = 0, plotRight = 0, plotTop = 0, plotBottom = 0;
+
+    // Subprogram lines one expansion may interpret before it is ended: calls
+    // that multiply each other eight levels deep must not hang the window.
+    long subprogramLineBudget = 20'000'000;
+
+private:
+    friend class Expansion;
+    bool viewFit(DrawingSurface& surface);
+    void drawMarkings(DrawingSurface& surface);
+
+    FileSystem& fs_;
+    const TextCodec& codec_;
+    std::string progDir_;
+};
+
+// Start and end angle of an arc from P to E with centre offsets (i, j), in
+// (0, 2π]; when forDxf, a result is raised by 2π only when negative, so both
+// lie in [0, 2π).
+void arcAngles(float px, float py, float ex, float ey, float i, float j, float& start, float& end,
+               bool forDxf = false);
+
+} // namespace tarvex

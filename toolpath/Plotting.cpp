@@ -1,0 +1,262 @@
+// The plotting pass, the replay and the markings: the segment table drawn
+// through the drawing surface.
+#include "platform/FileSystem.h"
+#include "platform/TextCodec.h"
+#include "platform/UiServices.h"
+#include "toolpath/Graphics.h"
+#include "toolpath/Numbers.h"
+#include "toolpath/TextLines.h"
+#include "view/ConditionTable.h"
+
+#include <chrono>
+#include <cmath>
+#include <map>
+
+namespace tarvex {
+namespace {
+
+constexpr float pi = 3.14159265358979f;
+constexpr float twoPi = 6.28318530717959f;
+constexpr float halfPi = 1.5707964f;
+constexpr float threeHalfPi = 4.712389f;
+
+float fatan(float v) { return static_cast<float>(std::atan(static_cast<double>(v))); }
+
+using Pen = DrawingSurface::PenStyle;
+
+} // namespace
+
+Graphics::Graphics(FileSystem& fs, const TextCodec& codec, std::string progDir, SegmentTable& table,
+                   ConditionTable& conds)
+    : segments(table), conditions(conds), fs_(fs), codec_(codec), progDir_(std::move(progDir))
+{
+}
+
+std::string Graphics::workFile(const char* name) const { return joinPath(progDir_, name); }
+
+void arcAngles(float px, float py, float ex, float ey, float i, float j, float& start, float& end, bool forDxf)
+{
+    // Angles of the start point and of the end point as seen from the centre.
+    auto raise = [forDxf](float a) { return (forDxf ? a < 0 : a <= 0) ? a + twoPi : a; };
+    const float cx = px + i, cy = py + j;
+    if (i != 0)
+        start = raise(fatan(j / i) + (i > 0 ? pi : 0.0f));
+    else
+        start = j >= 0 ? threeHalfPi : halfPi;
+    const float dx = ex - cx, dy = ey - cy;
+    if (dx != 0)
+        end = raise(fatan(dy / dx) + (ex < cx ? pi : 0.0f));
+    else
+        end = dy >= 0 ? halfPi : threeHalfPi;
+}
+
+bool Graphics::viewFit(DrawingSurface& surface)
+{
+    PlotView& v = view;
+    v.viewWidth = std::fabs(v.maxX - v.minX);
+    v.centreX = v.viewWidth / 2 + v.minX;
+    v.viewHeight = std::fabs(v.maxY - v.minY);
+    v.centreY = v.maxY - v.viewHeight / 2;
+    const float pw = static_cast<float>(surface.width()), ph = static_cast<float>(surface.height());
+    if (pw <= 0 || ph <= 0 || !(v.viewWidth > 0) || !(v.viewHeight > 0) || !std::isfinite(v.viewWidth)
+        || !std::isfinite(v.viewHeight))
+        return false; // nothing can be fitted: the pass ends here
+    const float sy = ph / v.viewHeight, sx = pw / v.viewWidth;
+    if (sx >= sy) {
+        // Limited by the height: the whole height shows, the width is centred.
+        const float k = pw / ph;
+        plotTop = v.maxY;
+        plotBottom = v.minY;
+        plotLeft = v.centreX - v.viewHeight / 2 * k;
+        plotRight = v.viewHeight / 2 * k + v.centreX;
+    } else {
+        const float k = ph / pw;
+        plotLeft = v.minX;
+        plotRight = v.maxX;
+        plotTop = v.viewWidth / 2 * k + v.centreY;
+        plotBottom = v.centreY - v.viewWidth / 2 * k;
+    }
+    surface.setUserCoordinates(plotLeft, plotTop, plotRight, plotBottom);
+    return true;
+}
+
+namespace {
+
+// Draws one segment from P in its colour: the parts common to the pass and the replay.
+void drawArc(DrawingSurface& surface, float px, float py, const PathSegment& s, std::uint32_t colour)
+{
+    float aS, aE;
+    arcAngles(px, py, s.x, s.y, s.i, s.j, aS, aE);
+    const float r = std::sqrt(s.i * s.i + s.j * s.j);
+    // Clockwise moves are drawn counter-clockwise from the end angle to the start angle.
+    if (s.motion == 2)
+        surface.arc(px + s.i, py + s.j, r, colour, aE, aS);
+    else
+        surface.arc(px + s.i, py + s.j, r, colour, aS, aE);
+}
+
+int conditionOf(const PathSegment& s)
+{
+    const int c = static_cast<int>(s.condition);
+    return c >= 0 && c < ConditionTable::count ? c : 0;
+}
+
+} // namespace
+
+void Graphics::GrSub(DrawingSurface& surface)
+{
+    if (!viewFit(surface))
+        return;
+    surface.clear();
+    surface.setPenStyle(Pen::Solid);
+    surface.setPenWidth(1);
+    conditions.conditionColour[0] = ConditionTable::white;
+    float px = 0, py = 0;
+    for (int n = 0; n <= segments.segmentCount; ++n) {
+        const PathSegment& s = segments[n];
+        const int c = conditionOf(s);
+        if (conditions.conditionVisible[c]) {
+            const std::uint32_t colour = conditions.conditionColour[c];
+            const int motion = static_cast<int>(s.motion);
+            if (motion == 0) {
+                if (showRapids) {
+                    surface.setPenStyle(Pen::Dotted);
+                    surface.line(px, py, s.x, s.y, colour);
+                    surface.setPenStyle(Pen::Solid);
+                } else {
+                    surface.dot(s.x, s.y, colour);
+                }
+            } else if (motion == 8) {
+                surface.setPenWidth(2);
+                surface.dot(s.x, s.y, colour);
+                surface.setPenWidth(1);
+            } else if (motion == 1 || motion == 2 || motion == 3) {
+                if (s.selected == 1)
+                    surface.setPenWidth(3);
+                if (motion == 1)
+                    surface.line(px, py, s.x, s.y, colour);
+                else
+                    drawArc(surface, px, py, s, colour);
+                surface.setPenWidth(1);
+            }
+        }
+        px = s.x;
+        py = s.y;
+    }
+    if (showMarkings)
+        drawMarkings(surface);
+    surface.present();
+}
+
+void Graphics::drawMarkings(DrawingSurface& surface)
+{
+    // The motion and the centre offsets run on from line to line and from one
+    // marking to the next within a pass.
+    int m = 0;
+    float i = 0, j = 0;
+    std::map<std::string, std::string> files;
+    for (int k = 0; k <= markings.markingCount; ++k) {
+        const MarkingPlace& place = markings.markingTable[k];
+        auto it = files.find(place.name);
+        if (it == files.end()) {
+            std::string bytes;
+            if (fs_.readFile(joinPath(joinPath(progDir_, "Mcode"), place.name), bytes))
+                return; // a missing marking ends the pass quietly
+            it = files.emplace(place.name, codec_.decode(bytes)).first;
+        }
+        TextLines lines(it->second);
+        std::string_view widthLine, colourLine, line;
+        if (!lines.next(widthLine) || !lines.next(colourLine))
+            return;
+        bool overflow = false;
+        const double width = std::nearbyint(leadingValue(widthLine, &overflow));
+        const double colour = leadingValue(colourLine, &overflow);
+        if (overflow || width < -32768 || width > 32767 || colour < -2147483648.0 || colour > 4294967295.0)
+            return;
+        surface.setPenWidth(static_cast<int>(width));
+        const auto rgb = static_cast<std::uint32_t>(static_cast<std::int64_t>(colour));
+        float qx = place.x, qy = place.y, rx = qx, ry = qy;
+        while (lines.next(line)) {
+            const std::size_t npos = std::string_view::npos;
+            auto value = [&](char a, float& target) {
+                std::size_t p = line.find(a);
+                if (p != npos)
+                    target = addressValue(line, p, overflow);
+            };
+            float dx = 0, dy = 0;
+            value('X', dx);
+            value('Y', dy);
+            qx += dx;
+            qy += dy;
+            value('I', i);
+            value('J', j);
+            if (std::size_t g = line.find('G'); g != npos) {
+                const double code = std::nearbyint(leadingValue(line.substr(g + 1), &overflow));
+                if (code < -32768 || code > 32767)
+                    return;
+                m = static_cast<int>(code);
+            }
+            if (overflow || !std::isfinite(qx) || !std::isfinite(qy))
+                return;
+            if (m == 0) {
+                surface.dot(qx, qy, rgb);
+            } else if (m == 1) {
+                surface.line(rx, ry, qx, qy, rgb);
+            } else if (m == 2 || m == 3) {
+                PathSegment s{qx, qy, i, j, static_cast<float>(m), 0, 0};
+                drawArc(surface, rx, ry, s, rgb);
+            }
+            rx = qx;
+            ry = qy;
+        }
+    }
+}
+
+void Graphics::GrSub1(DrawingSurface& surface, EventLoop& events, int sliderValue, int penWidth)
+{
+    if (!viewFit(surface))
+        return;
+    surface.setPenStyle(Pen::Solid);
+    surface.setPenWidth(penWidth);
+    replayCancelled = false;
+    const auto delay = std::chrono::microseconds((static_cast<long>(sliderValue) * 1000 + 1) * replayMicrosecondsPerYield);
+    float px = 0, py = 0;
+    for (int n = 0; n <= segments.segmentCount && !replayCancelled; ++n) {
+        const PathSegment s = segments[n];
+        const int c = conditionOf(s);
+        if (conditions.conditionVisible[c]) {
+            events.wait(delay);
+            if (replayCancelled)
+                break;
+            const std::uint32_t colour = conditions.conditionColour[c];
+            const int motion = static_cast<int>(s.motion);
+            if (motion == 0 || motion == 8)
+                surface.dot(s.x, s.y, colour);
+            else if (motion == 1)
+                surface.line(px, py, s.x, s.y, colour);
+            else if (motion == 2 || motion == 3)
+                drawArc(surface, px, py, s, colour);
+            surface.present();
+        }
+        px = s.x;
+        py = s.y;
+    }
+}
+
+void Graphics::GrphCmd(int command, DrawingSurface& surface)
+{
+    if (command != 2)
+        return;
+    PlotView& v = view;
+    v.viewWidth = v.viewWidth * 0.5f;
+    const float hw = v.viewWidth * 0.5f;
+    v.viewHeight = v.viewHeight * 0.5f;
+    const float hh = v.viewHeight * 0.5f;
+    v.minX = v.centreX - hw;
+    v.maxX = hw + v.centreX;
+    v.maxY = hh + v.centreY;
+    v.minY = v.centreY - hh;
+    GrSub(surface);
+}
+
+} // namespace tarvex
