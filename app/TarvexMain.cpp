@@ -8,6 +8,7 @@
 #include "serial/ProfileFolder.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tarvex {
 
@@ -206,16 +207,26 @@ void TarvexMain::LoadSub(const std::string& path)
         ui_.messageBox.show(*failure, {}, MsgIcon::Exclamation);
         return;
     }
-    if (graphicsOn_)
+    if (graphicsOn_) {
+        const short before = graphics_.coordMode;
         expandAndPlot();
+        DrawingSurface& surface = view_.plotSurface();
+        expanded_ = {before == graphics_.coordMode, graphics_.coordMode, surface.width(), surface.height()};
+        editor_.markUnmodified();
+    }
 }
 
 const std::string& TarvexMain::documentPath() const { return store_.documentPath(); }
 
 void TarvexMain::expandAndPlot()
 {
+    DrawingSurface& surface = view_.plotSurface();
+    const Expanded last = std::exchange(expanded_, {});
+    if (last.valid && last.coordMode == graphics_.coordMode && last.width == surface.width()
+        && last.height == surface.height() && !editor_.modified())
+        return; // the same text, mode and plot size give the same table and picture
     graphics_.WirFmt(editor_.text());
-    graphics_.GrSub(view_.plotSurface());
+    graphics_.GrSub(surface);
 }
 
 void TarvexMain::MnuGrph_Click()
@@ -283,10 +294,7 @@ void TarvexMain::MnuDxfSave_Click()
     if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
         return;
     ui_.events.yield();
-    std::string bytes;
-    if (Error e = fs_.readFile(graphics_.workFile(workFileName), bytes))
-        return showError(e);
-    if (Error e = fs_.writeFile(chooser.fileName, normaliseLineEnds(bytes)))
+    if (Error e = copyWithCrLf(fs_, graphics_.workFile(workFileName), chooser.fileName))
         return showError(e);
 }
 

@@ -87,6 +87,13 @@ private:
     bool g90_ = true; // check marks of MnuG90 and MnuG91, kept complementary
     bool commBox_ = true;
     LayoutResult layout_;
+    // Storing a file's programs expands and plots it, and the open command then
+    // does so again: the second time is skipped when nothing it reads has changed.
+    struct Expanded {
+        bool valid = false;
+        short coordMode = 0;
+        int width = 0, height = 0;
+    } expanded_;
 };
 
 } // namespace tarvex

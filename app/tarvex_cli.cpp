@@ -118,12 +118,15 @@ struct Opened {
         graphics->showRapids = args.has("--rapids");
         graphics->showMarkings = args.has("--markings");
 
-        std::string bytes;
-        if (Error e = fs.readFile(path, bytes)) {
-            status = fail(path, e);
-            return;
+        std::string text;
+        {
+            std::string bytes;
+            if (Error e = fs.readFile(path, bytes)) {
+                status = fail(path, e);
+                return;
+            }
+            text = codec.decode(bytes);
         }
-        const std::string text = codec.decode(bytes);
         SubprogramStore store(fs, codec, progDir);
         if (auto failure = store.LoadSub(path)) {
             std::fprintf(stderr, "tarvex-cli: %s\n", failure->c_str());
@@ -131,9 +134,12 @@ struct Opened {
             return;
         }
         // Storing the programs expands once, then the open command expands again;
-        // the coordinate mode carries from one to the next.
+        // the coordinate mode carries from one to the next, and only a change of
+        // it can make the second result differ from the first.
+        const short before = graphics->coordMode;
         graphics->WirFmt(text);
-        graphics->WirFmt(text);
+        if (graphics->coordMode != before)
+            graphics->WirFmt(text);
     }
 };
 
@@ -182,10 +188,7 @@ int dxf(const std::vector<std::string>& argv)
     NoEvents events;
     if (Error e = o.graphics->DxfSave(o.codec.decode(text), events))
         return fail(o.graphics->workFile("BAK.DAT"), e);
-    std::string bytes;
-    if (Error e = o.fs.readFile(o.graphics->workFile("BAK.DAT"), bytes))
-        return fail(o.graphics->workFile("BAK.DAT"), e);
-    if (Error e = o.fs.writeFile(args.positional[1], normaliseLineEnds(bytes)))
+    if (Error e = copyWithCrLf(o.fs, o.graphics->workFile("BAK.DAT"), args.positional[1]))
         return fail(args.positional[1], e);
     return 0;
 }

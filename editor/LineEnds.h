@@ -10,4 +10,19 @@ namespace tarvex {
 // added at the end.
 std::string normaliseLineEnds(std::string_view bytes);
 
+// The same rule applied piece by piece, for copies too large to hold.
+class LineEndNormaliser {
+public:
+    void feed(std::string_view bytes, std::string& out);
+
+private:
+    char lineEnd_ = 0; // of CR and LF, the one met first; the other is dropped
+};
+
+class FileSystem;
+struct Error;
+
+// Copies a file with the rule above, replacing the target atomically.
+Error copyWithCrLf(FileSystem& fs, const std::string& from, const std::string& to);
+
 } // namespace tarvex

@@ -1,12 +1,30 @@
 #pragma once
 #include "platform/Error.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tarvex {
+
+// A file being written: nothing replaces the old file until commit(), and a
+// writer destroyed without commit leaves the old file as it was.
+class FileWriter {
+public:
+    virtual ~FileWriter() = default;
+    virtual Error write(std::string_view bytes) = 0;
+    virtual Error commit() = 0;
+};
+
+// A file read piece by piece.
+class FileReader {
+public:
+    virtual ~FileReader() = default;
+    // Appends up to max bytes to out; no bytes added means the end of the file.
+    virtual Error read(std::size_t max, std::string& out) = 0;
+};
 
 // Files as the logic sees them. Paths are full paths or relative to the
 // current folder; folders end in the platform separator where a Part says so.
@@ -29,6 +47,9 @@ public:
     // (durable false); the user's files do.
     virtual Error writeFile(const std::string& path, std::string_view bytes, bool durable = true) = 0;
     virtual Error setCurrentFolder(const std::string& path) = 0;
+    // The same atomic replacement as writeFile, for files written in pieces.
+    virtual std::unique_ptr<FileWriter> createFile(const std::string& path, bool durable, Error& error) = 0;
+    virtual std::unique_ptr<FileReader> openFile(const std::string& path, Error& error) const = 0;
 };
 
 // The text after the last "\" or "/" (the whole text when it has neither).

@@ -21,6 +21,9 @@ public:
     virtual std::size_t selLength() const = 0;
     virtual void setSelection(std::size_t start, std::size_t length) = 0;
     virtual void raise() = 0;
+    // Marks the text as it is now; modified() tells whether it has changed since.
+    virtual void markUnmodified() = 0;
+    virtual bool modified() const = 0;
 };
 
 } // namespace tarvex

@@ -1,11 +1,13 @@
 // The DXF writer: the segment table as LINE, POINT, ARC and CIRCLE entities
 // on the layer "NC", after a fixed header and table section.
+#include "platform/Cpu.h"
 #include "platform/FileSystem.h"
 #include "platform/UiServices.h"
 #include "toolpath/Graphics.h"
 #include "toolpath/Numbers.h"
 
 #include <cmath>
+#include <functional>
 
 namespace tarvex {
 
@@ -13,9 +15,14 @@ extern const char* const dxfHeaderTemplate; // the 139 lines after "$CLAYER", fr
 
 namespace {
 
-constexpr const char* coordinate = "####0.0#######";
-constexpr const char* arcRadius = "####0.0##############";
-constexpr const char* angle = "#####0.0############";
+constexpr std::string_view lineHead = "  0\r\nLINE\r\n  8\r\nNC\r\n 62\r\n     5\r\n  6\r\nCONTINUOUS\r\n";
+constexpr std::string_view pointHead = "  0\r\nPOINT\r\n  8\r\nNC\r\n 62\r\n     5\r\n";
+constexpr std::string_view arcHead = "  0\r\nARC\r\n  8\r\nNC\r\n 62\r\n     5\r\n  6\r\nCONTINUOUS\r\n";
+constexpr std::string_view circleHead = "  0\r\nCIRCLE\r\n  8\r\nNC\r\n 62\r\n     5\r\n  6\r\nCONTINUOUS\r\n";
+
+const NumberPattern coordinate("####0.0#######");
+const NumberPattern arcRadius("####0.0##############");
+const NumberPattern angle("#####0.0############");
 constexpr double degreesPerRadian = 57.2957795130823;
 
 class DxfText {
@@ -26,31 +33,70 @@ public:
         out_.append(line).append("\r\n");
         return *this;
     }
-    DxfText& operator()(const std::string& line) { return (*this)(line.c_str()); }
-    DxfText& entityHead(const char* type, bool lineType)
+    // The group lines that open an entity, as one block.
+    DxfText& entityHead(std::string_view head)
     {
-        (*this)("  0")(type)("  8")("NC")(" 62")("     5");
-        if (lineType)
-            (*this)("  6")("CONTINUOUS");
+        out_.append(head);
+        return *this;
+    }
+    template <class Number> DxfText& number(Number value, const NumberPattern& pattern)
+    {
+        appendPattern(out_, value, pattern);
+        out_.append("\r\n");
         return *this;
     }
     DxfText& point(const char* xCode, const char* yCode, const char* zCode, float x, float y)
     {
-        return (*this)(xCode)(formatPattern(x, coordinate))(yCode)(formatPattern(y, coordinate))(zCode)("0.0");
+        (*this)(xCode).number(x, coordinate)(yCode).number(y, coordinate);
+        return (*this)(zCode)("0.0");
+    }
+    // A line from the end of the line before it: that point's text is kept and reused.
+    DxfText& lineFrom(float x, float y)
+    {
+        if (!(lastSet_ && x == lastX_ && y == lastY_)) {
+            lastText_[0].clear();
+            lastText_[1].clear();
+            appendPattern(lastText_[0], x, coordinate);
+            appendPattern(lastText_[1], y, coordinate);
+        }
+        out_.append(" 10\r\n").append(lastText_[0]).append("\r\n 20\r\n").append(lastText_[1]).append("\r\n 30\r\n0.0\r\n");
+        return *this;
+    }
+    DxfText& lineTo(float x, float y)
+    {
+        lastText_[0].clear();
+        lastText_[1].clear();
+        appendPattern(lastText_[0], x, coordinate);
+        appendPattern(lastText_[1], y, coordinate);
+        lastX_ = x;
+        lastY_ = y;
+        lastSet_ = true;
+        out_.append(" 11\r\n").append(lastText_[0]).append("\r\n 21\r\n").append(lastText_[1]).append("\r\n 31\r\n0.0\r\n");
+        return *this;
     }
 
 private:
     std::string& out_;
+    std::string lastText_[2];
+    float lastX_ = 0, lastY_ = 0;
+    bool lastSet_ = false;
 };
 
 } // namespace
 
-// The whole drawing of the current segment table.
-std::string dxfDrawing(const SegmentTable& segments)
+// The drawing of the segment table, handed to sink piece by piece.
+Error dxfDrawing(const SegmentTable& segments, const std::function<Error(std::string_view)>& sink)
 {
     std::string out;
-    out.reserve(4096 + static_cast<std::size_t>(segments.segmentCount + 1) * 140);
+    out.reserve(1 << 20);
     DxfText dxf(out);
+    auto drain = [&](std::size_t atLeast) -> Error {
+        if (out.size() < atLeast)
+            return {};
+        Error e = sink(out);
+        out.clear();
+        return e;
+    };
     dxf("  0")("SECTION")("  2")("HEADER")("999")("TARVEX")("  9")("$CLAYER")("  8")("NC")("  9");
     for (const char* p = dxfHeaderTemplate; *p;) {
         const char* nl = p;
@@ -68,9 +114,9 @@ std::string dxfDrawing(const SegmentTable& segments)
         const int motion = static_cast<int>(s.motion);
         if (motion == 1) {
             if (s.x != px || s.y != py)
-                dxf.entityHead("LINE", true).point(" 10", " 20", " 30", px, py).point(" 11", " 21", " 31", s.x, s.y);
+                dxf.entityHead(lineHead).lineFrom(px, py).lineTo(s.x, s.y);
             else
-                dxf.entityHead("POINT", false).point(" 10", " 20", " 30", s.x, s.y);
+                dxf.entityHead(pointHead).point(" 10", " 20", " 30", s.x, s.y);
         } else if (motion == 2 || motion == 3) {
             const float r = std::sqrt(s.j * s.j + s.i * s.i);
             const float cx = px + s.i, cy = py + s.j;
@@ -79,24 +125,27 @@ std::string dxfDrawing(const SegmentTable& segments)
             // DXF arcs run counter-clockwise: a clockwise move goes from its end angle to its start.
             const float first = motion == 2 ? aE : aS, second = motion == 2 ? aS : aE;
             if (first != second) {
-                dxf.entityHead("ARC", true).point(" 10", " 20", " 30", cx, cy);
-                dxf(" 40")(formatPattern(r, arcRadius));
-                dxf(" 50")(formatPattern(static_cast<double>(first) * degreesPerRadian, angle));
-                dxf(" 51")(formatPattern(static_cast<double>(second) * degreesPerRadian, angle));
+                dxf.entityHead(arcHead).point(" 10", " 20", " 30", cx, cy);
+                dxf(" 40").number(r, arcRadius);
+                dxf(" 50").number(static_cast<double>(first) * degreesPerRadian, angle);
+                dxf(" 51").number(static_cast<double>(second) * degreesPerRadian, angle);
             } else {
-                dxf.entityHead("CIRCLE", true).point(" 10", " 20", " 30", cx, cy);
-                dxf(" 40")(formatPattern(r, coordinate));
+                dxf.entityHead(circleHead).point(" 10", " 20", " 30", cx, cy);
+                dxf(" 40").number(r, coordinate);
             }
         }
         px = s.x;
         py = s.y;
+        if (Error e = drain(1 << 20))
+            return e;
     }
     dxf("  0")("ENDSEC")("  0")("EOF");
-    return out;
+    return drain(0);
 }
 
 Error Graphics::DxfSave(std::string_view programText, EventLoop& events)
 {
+    clearUpperVectorState();
     WirFmt(programText);
     std::string templateText;
     for (const char* p = dxfHeaderTemplate; *p; ++p) {
@@ -107,7 +156,13 @@ Error Graphics::DxfSave(std::string_view programText, EventLoop& events)
     if (Error e = fs_.writeFile(workFile("BAK1.DAT"), templateText, false))
         return e;
     events.yield();
-    if (Error e = fs_.writeFile(workFile("BAK.DAT"), dxfDrawing(segments), false))
+    Error e;
+    auto writer = fs_.createFile(workFile("BAK.DAT"), false, e);
+    if (!writer)
+        return e;
+    if ((e = dxfDrawing(segments, [&](std::string_view piece) { return writer->write(piece); })))
+        return e;
+    if ((e = writer->commit()))
         return e;
     events.yield();
     return {};

@@ -1,5 +1,6 @@
 // The expansion: the program text, read line by line with plain substring
 // tests, becomes the segment table, the extents and the marking places.
+#include "platform/Cpu.h"
 #include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
 #include "toolpath/Graphics.h"
@@ -135,8 +136,7 @@ public:
             // The marking drawings that exist; a missing folder has none.
             if (auto names = fs_.list(joinPath(progDir_, "Mcode")))
                 markingNames_.insert(names->begin(), names->end());
-            if (fs_.writeFile(g_.workFile("BAK1.DAT"), codec_.encode(text), false)
-                || fs_.writeFile(g_.workFile("BAK.DAT"), "G00X0Y0\r\n", false))
+            if (writeWorkCopy(text) || fs_.writeFile(g_.workFile("BAK.DAT"), "G00X0Y0\r\n", false))
                 throw Stop{};
             TextLines lines(text);
             std::string_view line;
@@ -154,6 +154,25 @@ public:
     }
 
 private:
+    // The plain-text copy of the program, written piece by piece.
+    Error writeWorkCopy(std::string_view text)
+    {
+        Error e;
+        auto writer = fs_.createFile(g_.workFile("BAK1.DAT"), false, e);
+        if (!writer)
+            return e;
+        constexpr std::size_t piece = 1 << 20;
+        for (std::size_t at = 0; at < text.size();) {
+            std::size_t end = std::min(text.size(), at + piece);
+            while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+                ++end; // never cut a character
+            if ((e = writer->write(codec_.encode(text.substr(at, end - at)))))
+                return e;
+            at = end;
+        }
+        return writer->commit();
+    }
+
     struct Condition {
         int index;
         std::string letter;
@@ -411,6 +430,7 @@ private:
 
 ExpansionEnd Graphics::WirFmt(std::string_view programText)
 {
+    clearUpperVectorState();
     const long budget = subprogramLineBudget;
     ExpansionEnd end = Expansion(*this, fs_, codec_, progDir_).run(programText);
     subprogramLineBudget = budget;

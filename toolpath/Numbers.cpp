@@ -161,98 +161,151 @@ float addressValue(std::string_view line, std::size_t p, bool& overflow)
 
 namespace {
 
-// Decimal digits and the exponent of their first digit: value = 0.d1d2d3… × 10^(exp+1).
-struct Decimal {
+// value = (-)0.d1d2d3… × 10^(exp + 1): digits of a number in scientific text
+// ("1.2345e+01", as to_chars writes it) and the power of ten of the first.
+struct Digits {
     bool negative = false;
-    std::string digits; // no leading zeros; empty for zero
-    int exp = 0;        // position of the first digit: 10^exp
+    char d[24];
+    int n = 0;
+    int exp = 0;
 };
 
-Decimal fromScientific(const char* s)
+Digits scientificDigits(const char* s, const char* end)
 {
-    Decimal d;
-    if (*s == '-')
-        d.negative = true, ++s;
-    for (; *s && *s != 'e' && *s != 'E'; ++s)
-        if (*s >= '0' && *s <= '9')
-            d.digits += *s;
-    int e = *s ? std::atoi(s + 1) : 0;
-    std::size_t lead = d.digits.find_first_not_of('0');
-    if (lead == std::string::npos) {
-        d.digits.clear();
-        return d;
-    }
-    d.digits.erase(0, lead);
-    d.exp = e - static_cast<int>(lead);
-    while (!d.digits.empty() && d.digits.back() == '0')
-        d.digits.pop_back();
-    return d;
+    Digits out;
+    if (s < end && *s == '-')
+        out.negative = true, ++s;
+    for (; s < end && *s != 'e'; ++s)
+        if (*s >= '0' && *s <= '9' && out.n < 24)
+            out.d[out.n++] = *s;
+    int e = 0;
+    std::from_chars(s + 1 + (s + 1 < end && s[1] == '+'), end, e);
+    out.exp = e;
+    while (out.n > 0 && out.d[out.n - 1] == '0')
+        --out.n;
+    if (out.n > 0 && out.d[0] == '0')
+        out.n = 0; // zero
+    return out;
 }
 
-std::string applyPattern(Decimal d, std::string_view pattern)
+void applyPattern(std::string& out, const Digits& v, const NumberPattern& pattern)
 {
-    auto dot = pattern.find('.');
-    std::string_view intPart = pattern.substr(0, dot);
-    std::string_view fracPart = dot == std::string_view::npos ? std::string_view{} : pattern.substr(dot + 1);
-    int minInt = 0, minFrac = 0, maxFrac = static_cast<int>(fracPart.size());
-    for (char c : intPart)
-        minInt += c == '0';
-    for (char c : fracPart)
-        minFrac += c == '0';
-
-    // Digit at 10^p for p from high to low; round at 10^-maxFrac, half away from zero.
-    auto digitAt = [&](int p) -> int {
-        int k = d.exp - p;
-        return k >= 0 && k < static_cast<int>(d.digits.size()) ? d.digits[static_cast<std::size_t>(k)] - '0' : 0;
-    };
-    int high = std::max(d.exp, 0);
-    std::string digits; // from 10^high down to 10^-maxFrac
-    for (int p = high; p >= -maxFrac; --p)
-        digits += static_cast<char>('0' + digitAt(p));
-    if (!d.digits.empty() && digitAt(-maxFrac - 1) >= 5) {
-        int k = static_cast<int>(digits.size()) - 1;
-        while (k >= 0 && digits[static_cast<std::size_t>(k)] == '9')
-            digits[static_cast<std::size_t>(k--)] = '0';
-        if (k < 0)
-            digits.insert(digits.begin(), '1');
-        else
-            ++digits[static_cast<std::size_t>(k)];
+    const int minInt = pattern.minInt, minFrac = pattern.minFrac, maxFrac = pattern.maxFrac;
+    // Most numbers need no rounding: their digits are written as they are.
+    if (v.n > 0 && v.n - 1 - v.exp <= maxFrac && v.exp < 40 && v.exp > -40) {
+        char buf[128];
+        char* p = buf;
+        if (v.negative)
+            *p++ = '-';
+        const int intDigits = std::max(v.exp + 1, 0);
+        for (int k = intDigits; k < minInt; ++k)
+            *p++ = '0';
+        for (int k = 0; k < intDigits; ++k)
+            *p++ = k < v.n ? v.d[k] : '0';
+        const int fracDigits = std::max(v.n - intDigits, 0) + std::max(-v.exp - 1, 0);
+        if (fracDigits > 0 || minFrac > 0) {
+            *p++ = '.';
+            for (int k = 0; k < -v.exp - 1; ++k)
+                *p++ = '0';
+            for (int k = intDigits; k < v.n; ++k)
+                *p++ = v.d[k];
+            for (int k = fracDigits; k < minFrac; ++k)
+                *p++ = '0';
+        }
+        out.append(buf, p);
+        return;
     }
-    std::string integer = digits.substr(0, digits.size() - static_cast<std::size_t>(maxFrac));
-    std::string fraction = digits.substr(digits.size() - static_cast<std::size_t>(maxFrac));
-    integer.erase(0, std::min(integer.find_first_not_of('0'), integer.size()));
-    while (static_cast<int>(integer.size()) < minInt)
-        integer.insert(integer.begin(), '0');
-    while (static_cast<int>(fraction.size()) > minFrac && fraction.back() == '0')
-        fraction.pop_back();
-    const bool zero = (integer + fraction).find_first_not_of('0') == std::string::npos;
-    std::string out = d.negative && !zero ? "-" : "";
-    out += integer;
-    if (!fraction.empty() || dot != std::string_view::npos)
-        if (!fraction.empty())
-            out += "." + fraction;
-    return out;
+    // The digits from 10^high down to 10^-maxFrac, rounded half away from zero.
+    const int high = std::max(v.exp, 0);
+    char digits[400];
+    const int count = high + maxFrac + 1;
+    if (count + 1 > static_cast<int>(sizeof digits)) {
+        out += v.negative ? "-Infinity" : "Infinity";
+        return;
+    }
+    auto digitAt = [&](int p) {
+        const int k = v.exp - p;
+        return k >= 0 && k < v.n ? v.d[k] : '0';
+    };
+    for (int k = 0; k < count; ++k)
+        digits[k + 1] = digitAt(high - k);
+    digits[0] = '0'; // room for a carry
+    if (digitAt(-maxFrac - 1) >= '5') {
+        int k = count;
+        while (digits[k] == '9')
+            digits[k--] = '0';
+        ++digits[k];
+    }
+    const char* intBegin = digits;
+    const char* intEnd = digits + 1 + high + 1;
+    while (intBegin < intEnd && *intBegin == '0')
+        ++intBegin;
+    const char* fracBegin = intEnd;
+    const char* fracEnd = digits + count + 1;
+    while (fracEnd - fracBegin > minFrac && fracEnd[-1] == '0')
+        --fracEnd;
+
+    bool zero = intBegin == intEnd;
+    for (const char* p = fracBegin; zero && p < fracEnd; ++p)
+        zero = *p == '0';
+    if (v.negative && !zero)
+        out += '-';
+    for (int k = static_cast<int>(intEnd - intBegin); k < minInt; ++k)
+        out += '0';
+    out.append(intBegin, intEnd);
+    if (fracEnd > fracBegin) {
+        out += '.';
+        out.append(fracBegin, fracEnd);
+    }
 }
 
 } // namespace
 
-std::string formatPattern(double value, std::string_view pattern)
+NumberPattern::NumberPattern(std::string_view pattern)
+{
+    const auto dot = pattern.find('.');
+    for (char c : pattern.substr(0, dot))
+        minInt += c == '0';
+    if (dot != std::string_view::npos) {
+        const std::string_view frac = pattern.substr(dot + 1);
+        maxFrac = static_cast<int>(frac.size());
+        for (char c : frac)
+            minFrac += c == '0';
+    }
+}
+
+void appendPattern(std::string& out, double value, const NumberPattern& pattern)
+{
+    if (!std::isfinite(value)) {
+        out += std::isnan(value) ? "NaN" : value < 0 ? "-Infinity" : "Infinity";
+        return;
+    }
+    char buf[40];
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+    applyPattern(out, scientificDigits(buf, res.ptr), pattern);
+}
+
+void appendPattern(std::string& out, float value, const NumberPattern& pattern)
 {
     if (!std::isfinite(value))
-        return std::isnan(value) ? "NaN" : value < 0 ? "-Infinity" : "Infinity";
+        return appendPattern(out, static_cast<double>(value), pattern);
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
-    return applyPattern(fromScientific(buf), pattern);
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+    applyPattern(out, scientificDigits(buf, res.ptr), pattern);
+}
+
+std::string formatPattern(double value, std::string_view pattern)
+{
+    std::string out;
+    appendPattern(out, value, NumberPattern(pattern));
+    return out;
 }
 
 std::string formatPattern(float value, std::string_view pattern)
 {
-    if (!std::isfinite(value))
-        return formatPattern(static_cast<double>(value), pattern);
-    char buf[40];
-    auto res = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::scientific);
-    *res.ptr = '\0';
-    return applyPattern(fromScientific(buf), pattern);
+    std::string out;
+    appendPattern(out, value, NumberPattern(pattern));
+    return out;
 }
 
 std::string callName(char prefix, std::string_view rest)

@@ -26,6 +26,14 @@ float addressValue(std::string_view line, std::size_t p, bool& overflow);
 std::string formatPattern(double value, std::string_view pattern);
 std::string formatPattern(float value, std::string_view pattern);
 
+// A pattern read once, for formatting many numbers.
+struct NumberPattern {
+    int minInt = 0, minFrac = 0, maxFrac = 0;
+    explicit NumberPattern(std::string_view pattern);
+};
+void appendPattern(std::string& out, double value, const NumberPattern& pattern);
+void appendPattern(std::string& out, float value, const NumberPattern& pattern);
+
 // The name of a called program: prefix + the number at the start of rest as a
 // whole number without leading zeros ("0100" gives "100", "12.5" gives "13");
 // what follows the number (a repeat count, a comment) is not part of it.

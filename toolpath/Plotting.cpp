@@ -1,5 +1,6 @@
 // The plotting pass, the replay and the markings: the segment table drawn
 // through the drawing surface.
+#include "platform/Cpu.h"
 #include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
@@ -90,9 +91,9 @@ void drawArc(DrawingSurface& surface, float px, float py, const PathSegment& s, 
     const float r = std::sqrt(s.i * s.i + s.j * s.j);
     // Clockwise moves are drawn counter-clockwise from the end angle to the start angle.
     if (s.motion == 2)
-        surface.arc(px + s.i, py + s.j, r, colour, aE, aS);
+        surface.arc(px + s.i, py + s.j, r, colour, aE, aS, s.x, s.y, px, py);
     else
-        surface.arc(px + s.i, py + s.j, r, colour, aS, aE);
+        surface.arc(px + s.i, py + s.j, r, colour, aS, aE, px, py, s.x, s.y);
 }
 
 int conditionOf(const PathSegment& s)
@@ -105,6 +106,7 @@ int conditionOf(const PathSegment& s)
 
 void Graphics::GrSub(DrawingSurface& surface)
 {
+    clearUpperVectorState();
     if (!viewFit(surface))
         return;
     surface.clear();

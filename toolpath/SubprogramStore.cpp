@@ -56,6 +56,23 @@ std::string SubprogramStore::folder() const
     return withSeparator(joinPath(progDir_, subprogramFolderName));
 }
 
+namespace {
+
+// A line of the file as characters: pure ASCII lines (nearly all) as they are,
+// others decoded, so that a trail byte of a Japanese character never reads as
+// a letter.
+std::string_view asText(std::string_view bytes, const TextCodec& codec, std::string& scratch)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            scratch = codec.decode(bytes);
+            return scratch;
+        }
+    return bytes;
+}
+
+} // namespace
+
 std::optional<std::string> SubprogramStore::LoadSub(const std::string& path)
 {
     documentPath_ = path;
@@ -68,35 +85,40 @@ std::optional<std::string> SubprogramStore::LoadSub(const std::string& path)
     std::string bytes;
     if (Error e = fs_.readFile(path, bytes))
         return fail(e);
-    const std::string text = codec_.decode(bytes);
-    bytes.clear();
 
-    TextLines lines(text);
-    std::string_view line;
-    bool more = lines.next(line);
+    // The program files are copied line by line as bytes, which is what
+    // decoding and encoding again would give.
+    TextLines lines(bytes);
+    std::string_view raw, line;
+    std::string scratch;
+    bool more = lines.next(raw);
     while (more) {
+        line = asText(raw, codec_, scratch);
         lineBuffer = line;
         if (!isHeader(line)) {
-            more = lines.next(line);
+            more = lines.next(raw);
             continue;
         }
         std::string name;
         if (Error e = storeName(line, name))
             return fail(e);
-        std::string program = std::string(line) + "\r\n";
+        Error e;
+        auto program = fs_.createFile(joinPath(folder(), name), false, e);
+        if (!program || (e = program->write(raw)) || (e = program->write("\r\n")))
+            return fail(e);
         bool ends = false;
-        while (!ends && (more = lines.next(line))) {
-            lineBuffer = line;
-            if (line.empty())
+        while (!ends && (more = lines.next(raw))) {
+            if (raw.empty())
                 continue;
-            program.append(line).append("\r\n");
-            if (Error e = endsProgram(line, ends))
+            line = asText(raw, codec_, scratch);
+            lineBuffer = line;
+            if ((e = program->write(raw)) || (e = program->write("\r\n")) || (e = endsProgram(line, ends)))
                 return fail(e);
         }
-        if (Error e = fs_.writeFile(joinPath(folder(), name), codec_.encode(program), false))
+        if ((e = program->commit()))
             return fail(e);
         if (more)
-            more = lines.next(line);
+            more = lines.next(raw);
     }
     return std::nullopt;
 }

@@ -53,10 +53,15 @@ void RichTextBox::setText(std::string_view utf8)
     SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(utf8.size() + 1));
     SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(utf8.size()), utf8.data());
     SendScintilla(SCI_EMPTYUNDOBUFFER);
+    SendScintilla(SCI_SETSAVEPOINT);
     SendScintilla(SCI_GOTOPOS, 0L);
     QsciScintilla::setReadOnly(wasReadOnly);
     fitMargin();
 }
+
+void RichTextBox::markUnmodified() { SendScintilla(SCI_SETSAVEPOINT); }
+
+bool RichTextBox::modified() const { return SendScintilla(SCI_GETMODIFY) != 0; }
 
 void RichTextBox::setReadOnly(bool readOnly) { QsciScintilla::setReadOnly(readOnly); }
 

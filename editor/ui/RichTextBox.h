@@ -22,6 +22,8 @@ public:
     std::size_t selLength() const override;
     void setSelection(std::size_t start, std::size_t length) override;
     void raise() override { QWidget::raise(); }
+    void markUnmodified() override;
+    bool modified() const override;
 
 signals:
     // Local files dropped onto the editor, in the order of the drop.

@@ -116,28 +116,123 @@ Error PosixFileSystem::readFile(const std::string& path, std::string& bytes) con
     return {};
 }
 
-Error PosixFileSystem::writeFile(const std::string& path, std::string_view bytes, bool durable)
+namespace {
+
+// Writes into a temporary file beside the target and renames it over the
+// target on commit; a failure or a writer dropped before commit removes it.
+class PosixWriter final : public FileWriter {
+public:
+    PosixWriter(std::string path, std::string temp, int fd, bool durable)
+        : path_(std::move(path)), temp_(std::move(temp)), fd_(fd), durable_(durable)
+    {
+        buffer_.reserve(bufferSize);
+    }
+    ~PosixWriter() override
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            ::unlink(temp_.c_str());
+        }
+    }
+    Error write(std::string_view bytes) override
+    {
+        if (error_)
+            return error_;
+        if (buffer_.size() + bytes.size() > bufferSize) {
+            error_ = writeAll(fd_, buffer_);
+            buffer_.clear();
+            if (!error_ && bytes.size() > bufferSize)
+                error_ = writeAll(fd_, bytes);
+            else
+                buffer_.append(bytes);
+        } else {
+            buffer_.append(bytes);
+        }
+        return error_;
+    }
+    Error commit() override
+    {
+        if (!error_)
+            error_ = writeAll(fd_, buffer_);
+        if (!error_ && durable_ && ::fsync(fd_) != 0)
+            error_ = lastError();
+        if (::close(fd_) != 0 && !error_)
+            error_ = lastError();
+        fd_ = -1;
+        if (!error_ && ::rename(temp_.c_str(), path_.c_str()) != 0)
+            error_ = lastError();
+        if (error_)
+            ::unlink(temp_.c_str());
+        return error_;
+    }
+
+private:
+    static constexpr std::size_t bufferSize = 1 << 20;
+    std::string path_, temp_;
+    int fd_;
+    bool durable_;
+    std::string buffer_;
+    Error error_;
+};
+
+class PosixReader final : public FileReader {
+public:
+    explicit PosixReader(int fd) : fd_(fd) {}
+    ~PosixReader() override { ::close(fd_); }
+    Error read(std::size_t max, std::string& out) override
+    {
+        const std::size_t at = out.size();
+        out.resize(at + max);
+        for (;;) {
+            ssize_t n = ::read(fd_, out.data() + at, max);
+            if (n < 0 && errno == EINTR)
+                continue;
+            out.resize(at + (n > 0 ? static_cast<std::size_t>(n) : 0));
+            return n < 0 ? lastError() : Error{};
+        }
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<FileWriter> PosixFileSystem::createFile(const std::string& path, bool durable, Error& error)
 {
     std::string temp = path + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return lastError();
+    if (fd < 0) {
+        error = lastError();
+        return nullptr;
+    }
     // A new file gets the usual permissions; a replaced one keeps its own.
     struct stat st;
-    mode_t mode = newFileMode_;
-    if (::stat(path.c_str(), &st) == 0)
-        mode = st.st_mode & 07777;
-    ::fchmod(fd, mode);
-    Error e = writeAll(fd, bytes);
-    if (!e && durable && ::fsync(fd) != 0)
-        e = lastError();
-    if (::close(fd) != 0 && !e)
-        e = lastError();
-    if (!e && ::rename(temp.c_str(), path.c_str()) != 0)
-        e = lastError();
-    if (e)
-        ::unlink(temp.c_str());
-    return e;
+    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : newFileMode_);
+    error = {};
+    return std::make_unique<PosixWriter>(path, std::move(temp), fd, durable);
+}
+
+std::unique_ptr<FileReader> PosixFileSystem::openFile(const std::string& path, Error& error) const
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = lastError();
+        return nullptr;
+    }
+    error = {};
+    return std::make_unique<PosixReader>(fd);
+}
+
+Error PosixFileSystem::writeFile(const std::string& path, std::string_view bytes, bool durable)
+{
+    Error e;
+    auto writer = createFile(path, durable, e);
+    if (!writer)
+        return e;
+    if ((e = writer->write(bytes)))
+        return e;
+    return writer->commit();
 }
 
 Error PosixFileSystem::setCurrentFolder(const std::string& path)

@@ -1,6 +1,6 @@
 #include "platform/qt/QtImageSurface.h"
+#include "platform/Cpu.h"
 
-#include <QPainterPath>
 #include <cmath>
 
 namespace tarvex {
@@ -8,15 +8,24 @@ namespace {
 
 QColor qcolour(std::uint32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
 
+std::uint32_t argb(std::uint32_t bgr)
+{
+    return 0xFF000000u | (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
+}
+
+bool finite(QPointF p) { return std::isfinite(p.x()) && std::isfinite(p.y()); }
+
+bool near(QPointF a, QPointF b) { return std::fabs(a.x() - b.x()) < 0.5 && std::fabs(a.y() - b.y()) < 0.5; }
+
 } // namespace
 
-QtImageSurface::QtImageSurface(QSize size) { resize(size); }
-
-QtImageSurface::~QtImageSurface()
+QtImageSurface::QtImageSurface(QSize size)
 {
-    flush();
-    painter_.reset();
+    pending_.reserve(4096);
+    resize(size);
 }
+
+QtImageSurface::~QtImageSurface() = default;
 
 void QtImageSurface::resize(QSize size)
 {
@@ -24,13 +33,26 @@ void QtImageSurface::resize(QSize size)
     painter_.reset();
     image_ = QImage(size.expandedTo({1, 1}), QImage::Format_RGB32);
     image_.fill(Qt::black);
+    clearUpperVectorState();
+    bits_ = reinterpret_cast<std::uint32_t*>(image_.bits());
+    stride_ = image_.bytesPerLine() / 4;
 }
 
-QPainter& QtImageSurface::painter()
+QPainter& QtImageSurface::painter(const PenKey& key)
 {
     if (!painter_) {
         painter_ = std::make_unique<QPainter>(&image_);
         painter_->setRenderHint(QPainter::Antialiasing, false);
+        painterHasPen_ = false;
+    }
+    if (!painterHasPen_ || !(painterPen_ == key)) {
+        QPen pen(qcolour(key.colour));
+        pen.setWidth(key.width > 1 ? key.width : 0); // 0: the one-pixel cosmetic pen
+        pen.setStyle(key.style == PenStyle::Dotted ? Qt::DotLine : Qt::SolidLine);
+        pen.setCapStyle(Qt::FlatCap);
+        painter_->setPen(pen);
+        painterPen_ = key;
+        painterHasPen_ = true;
     }
     return *painter_;
 }
@@ -44,45 +66,77 @@ void QtImageSurface::setUserCoordinates(float left, float top, float right, floa
     scaleY_ = image_.height() / (static_cast<double>(bottom) - top);
 }
 
-QPointF QtImageSurface::toDevice(float x, float y) const
-{
-    return {(x - left_) * scaleX_, (y - top_) * scaleY_};
-}
-
 void QtImageSurface::clear()
 {
     pending_.clear();
     image_.fill(Qt::black);
+    clearUpperVectorState();
 }
 
-void QtImageSurface::setPenStyle(PenStyle style) { style_ = style; }
-void QtImageSurface::setPenWidth(int pixels) { width_ = std::max(pixels, 1); }
-
-void QtImageSurface::usePen(std::uint32_t colour)
+void QtImageSurface::setPixel(int x, int y, std::uint32_t rgb)
 {
-    QPen pen(qcolour(colour));
-    pen.setWidth(width_ > 1 ? width_ : 0);
-    pen.setStyle(style_ == PenStyle::Dotted ? Qt::DotLine : Qt::SolidLine);
-    pen.setCapStyle(Qt::FlatCap);
-    painter().setPen(pen);
+    if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height())
+        bits_[y * stride_ + x] = rgb;
+}
+
+// A one-pixel line by Bresenham's rule, clipped to the image.
+void QtImageSurface::rasterLine(QPointF a, QPointF b, std::uint32_t rgb)
+{
+    const double w = image_.width(), h = image_.height();
+    // Both ends outside on the same side: nothing to draw.
+    if ((a.x() < 0 && b.x() < 0) || (a.y() < 0 && b.y() < 0) || (a.x() >= w && b.x() >= w)
+        || (a.y() >= h && b.y() >= h))
+        return;
+    // Long lines are clipped to a margin around the image first, so that the
+    // integer steps stay few and in range.
+    auto clip = [&](QPointF& p, QPointF q) {
+        const double lo = -2, hiX = w + 2, hiY = h + 2;
+        for (int pass = 0; pass < 2; ++pass) {
+            if (p.x() < lo || p.x() > hiX) {
+                const double x = p.x() < lo ? lo : hiX;
+                p = QPointF(x, p.y() + (q.y() - p.y()) * (x - p.x()) / (q.x() - p.x()));
+            }
+            if (p.y() < lo || p.y() > hiY) {
+                const double y = p.y() < lo ? lo : hiY;
+                p = QPointF(p.x() + (q.x() - p.x()) * (y - p.y()) / (q.y() - p.y()), y);
+            }
+        }
+    };
+    clip(a, b);
+    clip(b, a);
+    if (!finite(a) || !finite(b))
+        return;
+    int x0 = static_cast<int>(std::floor(a.x())), y0 = static_cast<int>(std::floor(a.y()));
+    const int x1 = static_cast<int>(std::floor(b.x())), y1 = static_cast<int>(std::floor(b.y()));
+    const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+    const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    int err = dx + dy;
+    for (;;) {
+        setPixel(x0, y0, rgb);
+        if (x0 == x1 && y0 == y1)
+            break;
+        const int e2 = 2 * err;
+        if (e2 >= dy)
+            err += dy, x0 += sx;
+        if (e2 <= dx)
+            err += dx, y0 += sy;
+    }
 }
 
 void QtImageSurface::flush()
 {
-    if (pending_.isEmpty())
+    if (pending_.empty())
         return;
-    if (pending_.back() != last_)
-        pending_ << last_; // the true end, skipped while it stayed within a pixel
-    if (pending_.size() == 1)
-        pending_ << last_;
-    const PenStyle style = style_;
-    const int width = width_;
-    style_ = pendingStyle_;
-    width_ = pendingWidth_;
-    usePen(pendingColour_);
-    painter().drawPolyline(pending_);
-    style_ = style;
-    width_ = width;
+    if (pending_.back() != last_ || pending_.size() == 1)
+        pending_.push_back(last_); // the true end, left out while it stayed within a pixel
+    if (pendingPen_.style == PenStyle::Solid && pendingPen_.width == 1) {
+        const std::uint32_t rgb = argb(pendingPen_.colour);
+        for (std::size_t k = 1; k < pending_.size(); ++k)
+            rasterLine(pending_[k - 1], pending_[k], rgb);
+    } else {
+        painter(pendingPen_).drawPolyline(pending_.data(), static_cast<int>(pending_.size()));
+        clearUpperVectorState();
+    }
     pending_.clear();
 }
 
@@ -90,61 +144,75 @@ void QtImageSurface::dot(float x, float y, std::uint32_t colour)
 {
     flush();
     const QPointF p = toDevice(x, y);
-    if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
+    if (!finite(p) || std::fabs(p.x()) > 1e9 || std::fabs(p.y()) > 1e9)
         return;
     if (width_ <= 1) {
-        usePen(colour);
-        painter().drawPoint(p);
+        setPixel(static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y())), argb(colour));
     } else {
         const double half = width_ / 2.0;
-        painter().fillRect(QRectF(p.x() - half, p.y() - half, width_, width_), qcolour(colour));
+        painter({colour, PenStyle::Solid, width_}).fillRect(QRectF(p.x() - half, p.y() - half, width_, width_),
+                                                            qcolour(colour));
+        clearUpperVectorState();
     }
+}
+
+void QtImageSurface::startAt(QPointF a, std::uint32_t colour)
+{
+    const PenKey pen{colour, style_, width_};
+    // The ends of arcs computed from their angles land within a fraction of a
+    // pixel of the true points: that still continues the polyline.
+    if (pending_.empty() || !(pen == pendingPen_) || !near(a, last_) || pending_.size() >= 4096) {
+        flush();
+        pending_.push_back(a);
+        last_ = a;
+        pendingPen_ = pen;
+    }
+}
+
+void QtImageSurface::lineTo(QPointF b)
+{
+    last_ = b;
+    const QPointF d = b - pending_.back();
+    if (std::fabs(d.x()) >= 1 || std::fabs(d.y()) >= 1)
+        pending_.push_back(b);
 }
 
 void QtImageSurface::line(float x1, float y1, float x2, float y2, std::uint32_t colour)
 {
     const QPointF a = toDevice(x1, y1), b = toDevice(x2, y2);
-    if (!std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x()) || !std::isfinite(b.y()))
+    if (!finite(a) || !finite(b))
         return;
-    // Connected lines of one pen make one polyline.
-    const bool samePen = pendingColour_ == colour && pendingStyle_ == style_ && pendingWidth_ == width_;
-    if (pending_.isEmpty() || !samePen || a != last_ || pending_.size() >= 4096) {
-        flush();
-        pending_ << a;
-        pendingColour_ = colour;
-        pendingStyle_ = style_;
-        pendingWidth_ = width_;
-    }
-    last_ = b;
-    // A point within the pixel of the last point kept adds nothing visible.
-    const QPointF d = b - pending_.back();
-    if (std::fabs(d.x()) >= 1 || std::fabs(d.y()) >= 1)
-        pending_ << b;
+    startAt(a, colour);
+    lineTo(b);
 }
 
-void QtImageSurface::arc(float cx, float cy, float r, std::uint32_t colour, float a1, float a2)
+void QtImageSurface::arc(float cx, float cy, float r, std::uint32_t colour, float a1, float a2, float x1, float y1,
+                         float x2, float y2)
 {
-    flush();
-    const QPointF c = toDevice(cx, cy);
     const double rx = r * std::fabs(scaleX_), ry = r * std::fabs(scaleY_);
-    if (!std::isfinite(c.x()) || !std::isfinite(c.y()) || !std::isfinite(rx) || !std::isfinite(ry))
+    const QPointF c = toDevice(cx, cy), from = toDevice(x1, y1), to = toDevice(x2, y2);
+    if (!finite(c) || !finite(from) || !finite(to) || !std::isfinite(rx) || !std::isfinite(ry))
         return;
     double sweep = static_cast<double>(a2) - a1;
     if (sweep <= 0)
         sweep += 2 * M_PI; // equal angles: the full circle
-    usePen(colour);
-    // An arc smaller than a pixel is a dot.
-    if (rx < 0.5 && ry < 0.5) {
-        painter().drawPoint(c);
-        return;
+    // Chords of an angle t stray at most r t²/8 from the circle: n chords keep
+    // that within a third of a pixel.
+    const double rmax = std::max(rx, ry);
+    const int n = static_cast<int>(std::min(4096.0, std::ceil(sweep * std::sqrt(rmax / (8 * 0.33)))));
+    // Walk from whichever end joins the path drawn so far.
+    const bool reverse = !near(from, last_) && near(to, last_);
+    startAt(reverse ? to : from, colour);
+    if (n > 1) {
+        // Y grows upward in user coordinates and downward on the image.
+        const double step = (reverse ? -sweep : sweep) / n;
+        const double start = reverse ? static_cast<double>(a1) + sweep : a1;
+        for (int k = 1; k < n; ++k) {
+            const double a = start + step * k;
+            lineTo(QPointF(c.x() + rx * std::cos(a), c.y() - ry * std::sin(a)));
+        }
     }
-    // Qt measures angles in degrees, counter-clockwise on the screen: as Y points
-    // down there, a counter-clockwise arc in toolpath coordinates is one too.
-    const QRectF box(c.x() - rx, c.y() - ry, 2 * rx, 2 * ry);
-    QPainterPath path;
-    path.arcMoveTo(box, a1 * 180.0 / M_PI);
-    path.arcTo(box, a1 * 180.0 / M_PI, sweep * 180.0 / M_PI);
-    painter().drawPath(path);
+    lineTo(reverse ? from : to);
 }
 
 void QtImageSurface::present()

@@ -102,6 +102,46 @@ public:
         current = p;
         return {};
     }
+
+    class Writer final : public FileWriter {
+    public:
+        Writer(MemoryFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+        Error write(std::string_view b) override
+        {
+            bytes_.append(b);
+            return {};
+        }
+        Error commit() override { return fs_.writeFile(path_, bytes_); }
+
+    private:
+        MemoryFileSystem& fs_;
+        std::string path_, bytes_;
+    };
+    class Reader final : public FileReader {
+    public:
+        explicit Reader(std::string bytes) : bytes_(std::move(bytes)) {}
+        Error read(std::size_t max, std::string& out) override
+        {
+            out.append(bytes_.substr(pos_, max));
+            pos_ = std::min(bytes_.size(), pos_ + max);
+            return {};
+        }
+
+    private:
+        std::string bytes_;
+        std::size_t pos_ = 0;
+    };
+    std::unique_ptr<FileWriter> createFile(const std::string& p, bool, Error& error) override
+    {
+        error = {};
+        return std::make_unique<Writer>(*this, p);
+    }
+    std::unique_ptr<FileReader> openFile(const std::string& p, Error& error) const override
+    {
+        std::string bytes;
+        error = readFile(p, bytes);
+        return error ? nullptr : std::make_unique<Reader>(bytes);
+    }
 };
 
 struct ShownBox {
@@ -203,6 +243,9 @@ public:
         length = l;
     }
     void raise() override { raised = true; }
+    bool changed = false; // set by a test that edits
+    void markUnmodified() override { changed = false; }
+    bool modified() const override { return changed; }
 };
 
 // A drawing surface that records every call as a line of text, e.g.
@@ -228,7 +271,7 @@ public:
     {
         calls.push_back("line " + num(x1) + " " + num(y1) + " " + num(x2) + " " + num(y2) + pen(c));
     }
-    void arc(float cx, float cy, float r, std::uint32_t c, float a1, float a2) override
+    void arc(float cx, float cy, float r, std::uint32_t c, float a1, float a2, float, float, float, float) override
     {
         calls.push_back("arc " + num(cx) + " " + num(cy) + " " + num(r) + " " + num(a1) + " " + num(a2) + pen(c));
     }

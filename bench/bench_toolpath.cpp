@@ -1,0 +1,168 @@
+// The toolpath with large programs: the expansion against a bare loop that
+// only reads the lines and converts the X/Y/I/J numbers, the plotting pass
+// into a 1920 x 1080 image, the DXF export, and the whole tarvex-cli expand
+// process with its peak memory.
+//   bench_toolpath [LINES...]     (default 100000 1000000)
+//   bench_toolpath --bare FILE    (the bare loop alone, as a process)
+#include "bench/generate.h"
+#include "editor/LineEnds.h"
+#include "platform/UiServices.h"
+#include "platform/posix/Cp932Codec.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/qt/QtImageSurface.h"
+#include "toolpath/Graphics.h"
+#include "view/ConditionTable.h"
+
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tarvex;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+template <class F> double median5(F&& f)
+{
+    double t[5];
+    for (double& x : t) {
+        auto a = Clock::now();
+        f();
+        x = ms(a, Clock::now());
+    }
+    std::sort(t, t + 5);
+    return t[2];
+}
+
+// The floor: read the file line by line and convert each X, Y, I and J number.
+double bareLoop(const char* path)
+{
+    FILE* f = std::fopen(path, "rb");
+    if (!f)
+        return 0;
+    char line[4096];
+    double sum = 0;
+    while (std::fgets(line, sizeof line, f))
+        for (const char* p = line; *p; ++p)
+            if (*p == 'X' || *p == 'Y' || *p == 'I' || *p == 'J')
+                sum += std::strtof(p + 1, nullptr);
+    std::fclose(f);
+    return sum;
+}
+
+// A whole process: wall time and peak memory, as /usr/bin/time reports them
+// (the peak of a child started from this large process would count this
+// process's memory too).
+struct Run {
+    double ms = 0, peakMB = 0;
+};
+
+Run runProcess(const std::vector<std::string>& args, const std::string& report)
+{
+    std::string command = "/usr/bin/time -f '%e %M' -o '" + report + "'";
+    for (const auto& a : args)
+        command += " '" + a + "'";
+    command += " > /dev/null";
+    if (std::system(command.c_str()) != 0)
+        return {};
+    Run r;
+    if (FILE* f = std::fopen(report.c_str(), "r")) {
+        double seconds = 0, kb = 0;
+        if (std::fscanf(f, "%lf %lf", &seconds, &kb) == 2)
+            r = {seconds * 1000, kb / 1024};
+        std::fclose(f);
+    }
+    return r;
+}
+
+Run medianProcess(const std::vector<std::string>& args, const std::string& report)
+{
+    std::vector<Run> runs;
+    for (int k = 0; k < 5; ++k)
+        runs.push_back(runProcess(args, report));
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.ms < b.ms; });
+    return runs[2];
+}
+
+class NoEvents final : public EventLoop {
+public:
+    void yield() override {}
+    void wait(std::chrono::microseconds) override {}
+    void setBusy(bool) override {}
+};
+
+std::string selfDir()
+{
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string exe(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return exe.substr(0, exe.find_last_of('/') + 1);
+}
+
+void runSize(long lines)
+{
+    QTemporaryDir dir;
+    const std::string home = dir.path().toStdString() + "/";
+    const std::string program = home + "big.nc";
+    const std::string text = bench::generateProgram(lines);
+    std::ofstream(program, std::ios::binary) << text;
+
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    ConditionTable conditions;
+    SegmentTable segments;
+    Graphics g(fs, codec, home, segments, conditions);
+    NoEvents events;
+
+    const double bare = median5([&] { bareLoop(program.c_str()); });
+    const double expand = median5([&] { g.WirFmt(text); });
+    QtImageSurface surface(QSize(1920, 1080));
+    const double plot = median5([&] { g.GrSub(surface); });
+    surface.image().save(QString::fromStdString(home + "plot.png"));
+    const std::string out = home + "out.dxf";
+    const double dxf = median5([&] {
+        g.DxfSave(text, events);
+        copyWithCrLf(fs, g.workFile("BAK.DAT"), out);
+    });
+    const int count = segments.segmentCount + 1;
+
+    const std::string report = home + "time.txt";
+    const Run cli = medianProcess({selfDir() + "../tarvex-cli", "expand", program, "--home", home, "--summary"}, report);
+    const Run bareProcess = medianProcess({selfDir() + "bench_toolpath", "--bare", program}, report);
+
+    std::printf("%8ld lines (%d segments): expand %6.1f ms (bare loop %5.1f ms, ratio %.2f)  plot %6.1f ms"
+                "  dxf %6.1f ms\n"
+                "               tarvex-cli expand --summary %6.1f ms, peak %5.1f MB (bare loop process %5.1f ms,"
+                " ratio %.2f)\n",
+                lines, count, expand, bare, expand / bare, plot, dxf, cli.ms, cli.peakMB, bareProcess.ms,
+                cli.ms / bareProcess.ms);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--bare") == 0)
+        return bareLoop(argv[2]) == 12345.678 ? 1 : 0;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qargc = 1;
+    QGuiApplication app(qargc, argv);
+    std::vector<long> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atol(argv[i]));
+    if (sizes.empty())
+        sizes = {100000, 1000000};
+    for (long lines : sizes)
+        runSize(lines);
+    return 0;
+}
