@@ -1,0 +1,63 @@
+#include "tests/unit/toolpath_fixture.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace tarvex;
+
+namespace {
+
+std::string slurp(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct Dxf : tarvex::testing::ToolpathTest {
+    fakes::FakeEvents events;
+    std::string drawing(const std::string& program)
+    {
+        EXPECT_FALSE(g.DxfSave(program, events));
+        return fs.files["/home/BAK.DAT"];
+    }
+};
+
+} // namespace
+
+// Each tests/data/dxf/NAME.nc against the drawing expected in NAME.dxf.
+TEST_F(Dxf, DrawingsMatchTheExpectedFiles)
+{
+    int compared = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(TARVEX_TEST_DATA "/dxf")) {
+        if (entry.path().extension() != ".nc")
+            continue;
+        auto expected = entry.path();
+        expected.replace_extension(".dxf");
+        EXPECT_EQ(drawing(slurp(entry.path())), slurp(expected)) << entry.path().filename();
+        ++compared;
+    }
+    EXPECT_GE(compared, 6);
+}
+
+TEST_F(Dxf, DrawingReflectsTheEditorTextAndLeavesTheTemplateInTheWorkCopy)
+{
+    conditions.conditionName[1] = "T1";
+    conditions.conditionVisible[1] = false; // hidden moves are exported like all others
+    const std::string dxf = drawing("T1\r\nG01X1.Y2.\r\n");
+    EXPECT_NE(dxf.find(" 11\r\n1.0\r\n 21\r\n2.0\r\n"), std::string::npos);
+    EXPECT_EQ(fs.files["/home/BAK1.DAT"].substr(0, 12), "$ELEVATION\r\n");
+    EXPECT_EQ(std::count(fs.files["/home/BAK1.DAT"].begin(), fs.files["/home/BAK1.DAT"].end(), '\n'), 139);
+    EXPECT_EQ(events.yields, 2);
+    // The number patterns at their limits.
+    EXPECT_NE(drawing("G01X0.123456789Y-1234567.").find("0.12345679\r\n 21\r\n-1234567.0\r\n"), std::string::npos);
+}
+
+TEST_F(Dxf, WriteFailureIsReported)
+{
+    fs.failWrite.insert("/home/BAK.DAT");
+    Error e = g.DxfSave("G01X1.", events);
+    EXPECT_EQ(e.number, 61);
+}
