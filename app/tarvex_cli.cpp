@@ -260,8 +260,9 @@ int main(int argc, char** argv)
         return help ? 0 : 64;
     }
     if (std::strcmp(argv[1], "plot") == 0) {
-        // Images are drawn without a screen.
+        // Images are drawn without a screen, and Qt's own remarks stay out of the output.
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
         int qargc = 1;
         QGuiApplication app(qargc, argv);
         return commands.at(argv[1])(std::vector<std::string>(argv + 2, argv + argc));

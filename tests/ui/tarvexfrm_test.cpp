@@ -7,6 +7,7 @@
 #include "platform/qt/QtUiServices.h"
 #include "serial/ui/CommPanel.h"
 #include "tests/fakes/Fakes.h"
+#include "toolpath/Graphics.h"
 #include "view/ui/PlotPicture.h"
 
 #include <QComboBox>
@@ -172,6 +173,78 @@ private slots:
         plain.setText("G00");
         dragAndDrop(f.editor()->viewport(), &plain);
         QCOMPARE(f.windowTitle(), QString("drop.nc"));
+    }
+
+    void openingInGraphicsModeDrawsThePath()
+    {
+        World w;
+        w.write("square.nc", "G01X10.\r\nY10.\r\nX0\r\nY0\r\n");
+        TarvexFrm& f = w.start();
+        w.chooser.answers.push_back({FileChooser::Outcome::Chosen, w.path("square.nc")});
+        f.menuAction(Menu::fileload)->trigger();
+        QCOMPARE(w.state->segments.segmentCount, 3);
+        // White lines on black: the plot holds the path.
+        const QImage& image = f.picture1()->image();
+        int white = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                white += image.pixel(x, y) == qRgb(255, 255, 255);
+        QVERIFY(white > 100);
+        f.menuAction(Menu::clea)->trigger();
+        QCOMPARE(f.picture1()->image().pixel(image.width() / 2, image.height() / 2), qRgb(0, 0, 0));
+    }
+
+    void graphicsMenuSwitchesTheLayoutAndTheWidth()
+    {
+        World w;
+        TarvexFrm& f = w.start();
+        f.menuAction(Menu::MnuGrph)->trigger();
+        QVERIFY(!f.menuAction(Menu::MnuGrph)->isChecked());
+        QVERIFY(!f.picture1()->isVisible());
+        QCOMPARE(f.windowRect().width, 5540);
+        QCOMPARE(f.frame1()->x(), 0);
+        f.menuAction(Menu::MnuGrph)->trigger();
+        QVERIFY(f.picture1()->isVisible());
+        QCOMPARE(f.windowRect().width, 10530);
+        f.close();
+        QCOMPARE(w.settings.get("GrCheck"), std::string("True"));
+    }
+
+    void coordinateModeItemsStayComplementary()
+    {
+        World w;
+        TarvexFrm& f = w.start();
+        Graphics& g = f.logic().graphics();
+        f.menuAction(Menu::MnuG90)->trigger();
+        QVERIFY(!f.menuAction(Menu::MnuG90)->isChecked());
+        QVERIFY(f.menuAction(Menu::MnuG91)->isChecked());
+        QCOMPARE(g.coordMode, short(91));
+        f.menuAction(Menu::MnuG91)->trigger();
+        QVERIFY(f.menuAction(Menu::MnuG90)->isChecked());
+        QVERIFY(!f.menuAction(Menu::MnuG91)->isChecked());
+        QCOMPARE(g.coordMode, short(90));
+        f.menuAction(Menu::MnuG90)->trigger();
+        QCOMPARE(g.coordMode, short(91));
+    }
+
+    void dxfMenuWritesTheDrawingWhereTheUserSays()
+    {
+        World w;
+        TarvexFrm& f = w.start();
+        static_cast<TextEditor*>(f.editor())->setText("G01X1.Y1.\r\n");
+        w.chooser.answers.push_back({FileChooser::Outcome::Chosen, w.path("out.dxf")});
+        f.menuAction(Menu::MnuDxfSave)->trigger();
+        QCOMPARE(w.chooser.asked.back().title, std::string("ＤＸＦ形式で保存"));
+        QCOMPARE(w.chooser.asked.back().filter, std::string("DXF形式(*.dxf)|*.dxf"));
+        QCOMPARE(w.chooser.defaultExt, std::string(".dxf"));
+        std::string dxf;
+        QVERIFY(!w.fs.readFile(w.path("out.dxf"), dxf));
+        QVERIFY(dxf.find("LINE") != std::string::npos);
+        QVERIFY(w.box.shown.empty());
+        // Cancelling leaves the drawing in the work file and says nothing.
+        w.chooser.answers.push_back({FileChooser::Outcome::Cancelled, {}});
+        f.menuAction(Menu::MnuDxfSave)->trigger();
+        QVERIFY(w.box.shown.empty());
     }
 
     void editorSelectionCountsCharacters()
