@@ -2,6 +2,7 @@
 #include "app/Layout.h"
 #include "app/MenuTree.h"
 #include "platform/DrawingSurface.h"
+#include "serial/DeviceProfile.h"
 
 #include <string>
 #include <vector>
@@ -39,6 +40,11 @@ public:
     // The profile box Combo5: its entries, the selected one (-1 none), its text.
     virtual void setProfileList(const std::vector<std::string>& names, int selected) = 0;
     virtual std::string profileText() const = 0;
+    // The communication panel: its button places, the speed slider Slider1,
+    // the scroll box Check1 and the settings button Command5.
+    virtual void arrangePanel(const PanelArrangement& arrangement) = 0;
+    virtual void setSlider1(int value) = 0;
+    virtual void setCommand5Enabled(bool enabled) = 0;
     virtual void setSlider2(int value) = 0;
     virtual int slider2() const = 0;
     virtual void setLabel2(const std::string& text) = 0;

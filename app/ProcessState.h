@@ -1,4 +1,5 @@
 #pragma once
+#include "serial/DeviceProfile.h"
 #include "toolpath/Segments.h"
 #include "view/ConditionTable.h"
 
@@ -19,6 +20,8 @@ struct ProcessState {
     SettingsStore& settings;
     ConditionTable conditions;
     SegmentTable segments;
+    DeviceProfile profile; // the profile last selected
+    bool CharValid = true; // whether the last output conversion met a legal character
 };
 
 // The operating system's folders that external applications are looked up in.

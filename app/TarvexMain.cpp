@@ -81,6 +81,8 @@ void TarvexMain::startUp(const std::string& commandLine)
     std::vector<std::string> names = profiles.value_or(std::vector<std::string>{});
     auto match = std::find(names.begin(), names.end(), currentProfile_);
     view_.setProfileList(names, match == names.end() ? -1 : static_cast<int>(match - names.begin()));
+    if (match != names.end())
+        Combo5_Click(*match);
 
     loadColourFile(state_.conditions, fs_, codec_, state_.progDir);
     // The marking drawings' folder, empty on a fresh installation.
@@ -189,6 +191,16 @@ void TarvexMain::MnuFont_Click()
     writeBool(s, section, FontBold, chosen->bold);
     writeBool(s, section, FontItalic, chosen->italic);
 }
+
+void TarvexMain::Combo5_Click(const std::string& name)
+{
+    LoadProfile(name, state_.profile, fs_, codec_, state_.progDir);
+    view_.setSlider1(state_.profile.wait);
+    if (auto arrangement = panelFor(state_.profile.partner))
+        view_.arrangePanel(*arrangement);
+}
+
+void TarvexMain::Combo5_Change() { view_.setCommand5Enabled(true); }
 
 void TarvexMain::MnuSubDel_Click() { tarvex::MnuSubDel_Click(fs_, store_.folder(), ui_.messageBox); }
 

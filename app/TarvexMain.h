@@ -43,6 +43,10 @@ public:
     void MnuG90_Click();
     void MnuG91_Click();
     void MnuDxfSave_Click();
+    // A profile chosen in Combo5 (also at start and when the settings dialog closes).
+    void Combo5_Click(const std::string& name);
+    // Text typed into Combo5.
+    void Combo5_Change();
 
     Graphics& graphics() { return graphics_; }
 

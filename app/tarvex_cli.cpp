@@ -5,6 +5,9 @@
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtImageSurface.h"
+#include "serial/DeviceProfile.h"
+#include "serial/ProfileFolder.h"
+#include "serial/TapeCode.h"
 #include "toolpath/Graphics.h"
 #include "toolpath/SubprogramStore.h"
 #include "view/ConditionTable.h"
@@ -31,7 +34,13 @@ const char* const usage =
     "  dxf FILE OUT.dxf [expand options]\n"
     "                     write the DXF drawing of FILE's toolpath to OUT.dxf\n"
     "  plot FILE OUT.png [--size WxH] [--rapids] [--markings] [expand options]\n"
-    "                     draw FILE's toolpath into a PNG image\n";
+    "                     draw FILE's toolpath into a PNG image\n"
+    "  encode --code iso|eia|ascii [FILE]\n"
+    "                     the bytes an output puts on the line for the text (standard input without FILE)\n"
+    "  decode --code iso|eia|ascii [FILE]\n"
+    "                     the characters that received line bytes give\n"
+    "  profile show NAME [--home DIR]\n"
+    "                     the eighteen fields of a device profile as loaded\n";
 
 int usageError()
 {
@@ -52,7 +61,7 @@ struct Args {
 
     static bool takesValue(const std::string& o)
     {
-        return o == "--home" || o == "--conditions" || o == "--size";
+        return o == "--home" || o == "--conditions" || o == "--size" || o == "--code";
     }
     bool parse(const std::vector<std::string>& args)
     {
@@ -213,6 +222,100 @@ int plot(const std::vector<std::string>& argv)
     return 0;
 }
 
+// FILE's bytes, or standard input's.
+bool readInput(const Args& args, std::string& bytes)
+{
+    if (!args.positional.empty()) {
+        PosixFileSystem fs;
+        if (Error e = fs.readFile(args.positional[0], bytes)) {
+            fail(args.positional[0], e);
+            return false;
+        }
+        return true;
+    }
+    char buf[65536];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, stdin)) > 0;)
+        bytes.append(buf, n);
+    return true;
+}
+
+std::optional<TapeCode> codeOption(const Args& args)
+{
+    if (!args.has("--code"))
+        return std::nullopt;
+    const std::string& c = args.options.at("--code");
+    if (c == "iso")
+        return TapeCode::Iso;
+    if (c == "eia")
+        return TapeCode::Eia;
+    if (c == "ascii")
+        return TapeCode::Ascii;
+    return std::nullopt;
+}
+
+int encode(const std::vector<std::string>& argv)
+{
+    Args args;
+    std::string bytes;
+    auto code = args.parse(argv) ? codeOption(args) : std::nullopt;
+    if (!code || args.positional.size() > 1)
+        return usageError();
+    if (!readInput(args, bytes))
+        return 2;
+    Cp932Codec codec;
+    const std::string out = encodeForLine(codec.decode(bytes), *code, bytes);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
+int decode(const std::vector<std::string>& argv)
+{
+    Args args;
+    std::string bytes;
+    auto code = args.parse(argv) ? codeOption(args) : std::nullopt;
+    if (!code || args.positional.size() > 1)
+        return usageError();
+    if (!readInput(args, bytes))
+        return 2;
+    const std::string out = decodeFromLine(bytes, *code);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
+int profile(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 2 || args.positional[0] != "show")
+        return usageError();
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    const std::string progDir = resolveProgDir(args.has("--home") ? args.options.at("--home") : "");
+    const std::string& name = args.positional[1];
+    std::string bytes;
+    if (!isProfileName(name))
+        return fail(name, {52, "not a profile name"});
+    if (Error e = fs.readFile(joinPath(profileFolder(progDir), name), bytes))
+        return fail(joinPath(profileFolder(progDir), name), e);
+    DeviceProfile p;
+    LoadProfile(name, p, fs, codec, progDir);
+    char timeout[32];
+    std::snprintf(timeout, sizeof timeout, "%g", static_cast<double>(p.timeout));
+    const std::pair<const char*, std::string> fields[] = {
+        {"port", std::to_string(p.port)},       {"baud", std::to_string(p.baud)},
+        {"parity", p.parity},                   {"dataBits", std::to_string(p.dataBits)},
+        {"stopBits", std::to_string(p.stopBits)}, {"handshake", p.handshake},
+        {"code", std::to_string(p.code)},       {"partner", p.partner},
+        {"inStart", p.inCodes[0]},              {"inRequest", p.inCodes[1]},
+        {"inStop", p.inCodes[2]},               {"inEnd", p.inCodes[3]},
+        {"outStart", p.outCodes[0]},            {"outRequest", p.outCodes[1]},
+        {"outStop", p.outCodes[2]},             {"outEnd", p.outCodes[3]},
+        {"timeout", timeout},                   {"wait", std::to_string(p.wait)},
+    };
+    for (const auto& [field, value] : fields)
+        std::printf("%s %s\n", field, value.c_str());
+    return 0;
+}
+
 int saveCopy(const std::vector<std::string>& args)
 {
     if (args.size() != 2)
@@ -253,6 +356,7 @@ int main(int argc, char** argv)
 {
     const std::map<std::string, std::function<int(const std::vector<std::string>&)>> commands = {
         {"save-copy", saveCopy}, {"roundtrip", roundtrip}, {"expand", expand}, {"dxf", dxf}, {"plot", plot},
+        {"encode", encode},      {"decode", decode},       {"profile", profile},
     };
     if (argc < 2 || !commands.count(argv[1])) {
         const bool help = argc >= 2 && std::strcmp(argv[1], "help") == 0;

@@ -1,12 +1,14 @@
 #include "app/ui/TarvexFrm.h"
 #include "editor/ui/RichTextBox.h"
 #include "serial/ui/CommPanel.h"
+#include "serial/ui/ProfileDialogs.h"
 #include "view/ui/PlotPicture.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSlider>
@@ -17,6 +19,7 @@ namespace tarvex {
 
 TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
                      const SystemFolders& folders)
+    : state_(state), fs_(fs), codec_(codec), ui_(ui)
 {
     setObjectName("TarvexFrm");
     setWindowTitle(" Tarvex ");
@@ -52,6 +55,21 @@ TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec
         main_->document().dropFiles(paths);
     });
     connect(Picture2, &PlotStrip::Image1_Click, this, [this](int index) { main_->Image1_Click(index); });
+    connect(Frame1->Combo5, &QComboBox::activated, this,
+            [this](int index) { main_->Combo5_Click(Frame1->Combo5->itemText(index).toStdString()); });
+    connect(Frame1->Combo5, &QComboBox::editTextChanged, this, [this] { main_->Combo5_Change(); });
+    connect(Frame1->Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+}
+
+void TarvexFrm::Command5_Click()
+{
+    {
+        PropatyFrm dialog({state_.profile, fs_, codec_, state_.progDir, ui_.messageBox, state_.settings, Frame1->Combo5},
+                          this);
+        dialog.exec();
+    }
+    // However the dialog closed, the profile file is the truth again.
+    main_->Combo5_Click(Frame1->Combo5->currentText().toStdString());
 }
 
 TarvexFrm::~TarvexFrm() = default;
@@ -200,6 +218,10 @@ void TarvexFrm::setProfileList(const std::vector<std::string>& names, int select
 }
 
 std::string TarvexFrm::profileText() const { return Frame1->Combo5->currentText().toStdString(); }
+
+void TarvexFrm::arrangePanel(const PanelArrangement& arrangement) { Frame1->arrange(arrangement); }
+void TarvexFrm::setSlider1(int value) { Frame1->Slider1->setValue(value); }
+void TarvexFrm::setCommand5Enabled(bool enabled) { Frame1->Command5->setEnabled(enabled); }
 
 void TarvexFrm::setSlider2(int value) { Picture2->Slider2->setValue(value); }
 int TarvexFrm::slider2() const { return Picture2->Slider2->value(); }

@@ -56,6 +56,9 @@ public:
     void place(Area area, const Rect& r, bool visible) override;
     void setProfileList(const std::vector<std::string>& names, int selected) override;
     std::string profileText() const override;
+    void arrangePanel(const PanelArrangement& arrangement) override;
+    void setSlider1(int value) override;
+    void setCommand5Enabled(bool enabled) override;
     void setSlider2(int value) override;
     int slider2() const override;
     void setLabel2(const std::string& text) override;
@@ -74,6 +77,7 @@ protected:
 
 private:
     void buildMenus();
+    void Command5_Click();
     void onMenu(Menu item);
     int menuBarHeight() const;
 
@@ -91,6 +95,10 @@ private:
     QRect setGeometry_;
     bool inResize_ = false;
     bool closed_ = false;
+    ProcessState& state_;
+    FileSystem& fs_;
+    const TextCodec& codec_;
+    UiServices& ui_;
     std::unique_ptr<TarvexMain> main_;
 };
 

@@ -57,12 +57,30 @@ CommPanel::CommPanel(int dpi, QWidget* parent) : QFrame(parent)
     Label2->setObjectName("Label2");
     at(Label2, 120, 1530, 5175, 300);
 
-    // The controller buttons stand in front until a profile arranges the panel;
-    // the transfers come with the serial line.
-    Command1->raise();
-    Command2->raise();
-    for (QPushButton* b : {Command1, Command10, Command11, Command2, Command20, Command21, CommandCancel})
-        b->setEnabled(false);
+    // The controller buttons stand in front until a profile arranges the panel.
+    arrange({PanelArrangement::Output::Command1, PanelArrangement::Input::Command2, true, true, true, true});
+    CommandCancel->setEnabled(false);
+}
+
+void CommPanel::arrange(const PanelArrangement& a)
+{
+    // Only the button in front of each place shows.
+    QPushButton* out = a.output == PanelArrangement::Output::Command1 ? Command1 : Command10;
+    QPushButton* in = a.input == PanelArrangement::Input::Command2    ? Command2
+                      : a.input == PanelArrangement::Input::Command20 ? Command20
+                                                                       : Command21;
+    for (QPushButton* b : {Command1, Command10, Command11})
+        b->setVisible(b == out);
+    for (QPushButton* b : {Command2, Command20, Command21})
+        b->setVisible(b == in);
+    out->raise();
+    in->raise();
+    out->setEnabled(a.outputEnabled);
+    in->setEnabled(a.inputEnabled);
+    Slider1->setEnabled(a.slider1Enabled);
+    Check1->setEnabled(a.check1Enabled);
+    if (a.check1Enabled)
+        Check1->setChecked(false);
 }
 
 } // namespace tarvex

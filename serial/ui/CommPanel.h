@@ -1,4 +1,6 @@
 #pragma once
+#include "serial/DeviceProfile.h"
+
 #include <QFrame>
 
 class QCheckBox;
@@ -15,6 +17,9 @@ class CommPanel final : public QFrame {
     Q_OBJECT
 public:
     explicit CommPanel(int dpi, QWidget* parent = nullptr);
+
+    // The buttons of the partner kind to the front of their places.
+    void arrange(const PanelArrangement& arrangement);
 
     QComboBox* Combo5;
     QPushButton* Command5;

@@ -355,6 +355,12 @@ public:
         profileTextValue = s >= 0 ? n[static_cast<std::size_t>(s)] : "";
     }
     std::string profileText() const override { return profileTextValue; }
+    std::optional<PanelArrangement> arrangement;
+    int slider1 = -1;
+    bool command5 = true;
+    void arrangePanel(const PanelArrangement& a) override { arrangement = a; }
+    void setSlider1(int v) override { slider1 = v; }
+    void setCommand5Enabled(bool e) override { command5 = e; }
     void setSlider2(int v) override { slider = v; }
     int slider2() const override { return slider; }
     void setLabel2(const std::string& t) override { label2 = t; }

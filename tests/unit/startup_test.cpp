@@ -52,6 +52,12 @@ TEST_F(StartupTest, FirstStartOnACleanMachine)
     EXPECT_EQ(fs.files["/home/RS232C/FANUC"], sampleProfileText());
     EXPECT_EQ(view.profiles, std::vector<std::string>{"FANUC"});
     EXPECT_EQ(view.profileSelected, 0);
+    // Selecting the stored profile loads it and arranges the panel for a controller.
+    EXPECT_EQ(state.profile.baud, 4800);
+    ASSERT_TRUE(view.arrangement);
+    EXPECT_EQ(view.arrangement->output, PanelArrangement::Output::Command1);
+    EXPECT_EQ(view.slider1, 0);
+    EXPECT_TRUE(fs.isFolder("/home/Mcode"));
     EXPECT_EQ(settings.get("Apldir"), "/home/");
     EXPECT_EQ(fs.current, "/home/");
     EXPECT_FALSE(view.enabled[Menu::MnuAppendLoad]);

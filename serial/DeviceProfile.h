@@ -1,0 +1,87 @@
+#pragma once
+#include "platform/Error.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvex {
+
+class FileSystem;
+class TextCodec;
+
+// Everything a transfer needs to talk to one machine, as stored in a profile
+// file of the folder RS232C (eighteen lines, one field each, CR LF).
+struct DeviceProfile {
+    short port = 0;             // 1-8: "Com1"-"Com8"
+    short baud = 0;             // 600 … 19200
+    std::string parity;         // "E", "N" or "O"
+    short dataBits = 0;         // 7 or 8
+    short stopBits = 0;         // 1 or 2
+    std::string handshake;      // "0" none, "1" XOn/XOff, "2" RTS/CTS, "3" both
+    short code = 0;             // 0 ASCII, 1 EIA, 2 ISO
+    std::string partner;        // "0" puncher, "1" controller, "2" inspection device
+    std::array<std::string, 4> inCodes;  // start, request, stop, end: "&H12", "-" …
+    std::array<std::string, 4> outCodes;
+    float timeout = 0;          // input time-out in seconds, 0 none
+    short wait = 0;             // output wait 0 (fast) … 1000 (slow)
+
+    bool operator==(const DeviceProfile&) const = default;
+};
+
+// Reads a profile file's text field by field; a field that cannot be read
+// (a short file, a garbled number) keeps its value in profile.
+void parseProfile(std::string_view text, DeviceProfile& profile);
+std::string formatProfile(const DeviceProfile& profile);
+
+// Whether a profile name can be a file of the profile folder: not empty, no
+// path separator, no "..", no control character.
+bool isProfileName(std::string_view name);
+
+void LoadProfile(const std::string& name, DeviceProfile& profile, const FileSystem& fs, const TextCodec& codec,
+                 const std::string& progDir);
+// Writes the profile under a name. A name that is not a plain file name is
+// refused before anything is written (error 52).
+Error SaveProfile(const std::string& name, const DeviceProfile& profile, FileSystem& fs, const TextCodec& codec,
+                  const std::string& progDir);
+
+// What a control code's text is on the line: nullopt for "-" (not used).
+std::optional<unsigned char> controlCode(std::string_view text);
+
+// The communication panel by partner kind: which button stands in front of
+// each place and what is enabled. nullopt for an unknown kind (the panel stays).
+struct PanelArrangement {
+    enum class Output { Command1, Command10 } output;
+    enum class Input { Command2, Command20, Command21 } input;
+    bool outputEnabled;
+    bool inputEnabled;
+    bool slider1Enabled;
+    bool check1Enabled; // also cleared when enabled
+};
+std::optional<PanelArrangement> panelFor(std::string_view partner);
+
+// The profile dialog's values, as its controls hold them.
+struct ProfileControls {
+    int port = -1, baud = -1, parity = -1, dataBits = -1, stopBits = -1, handshake = -1, code = -1, partner = -1;
+    std::array<std::string, 4> inCodes, outCodes;
+    std::string timeout, wait;
+};
+extern const std::array<const char*, 8> portEntries;
+extern const std::array<const char*, 6> baudEntries;
+extern const std::array<const char*, 3> parityEntries;
+extern const std::array<const char*, 2> dataBitEntries;
+extern const std::array<const char*, 2> stopBitEntries;
+extern const std::array<const char*, 4> handshakeEntries;
+extern const std::array<const char*, 3> codeEntries;
+extern const std::array<const char*, 3> partnerEntries;
+
+ProfileControls controlsFor(const DeviceProfile& profile);
+// The controls taken into a profile, as both save commands do.
+DeviceProfile profileFrom(const ProfileControls& controls);
+
+// The field limits of the dialog, applied when the field is left.
+std::string limitTimeout(std::string_view text); // "##0.0", at most 10.0, exactly 0 shows "0"
+std::string limitWait(std::string_view text);    // "###", at most 1000, 0 or less shows "0"
+
+} // namespace tarvex

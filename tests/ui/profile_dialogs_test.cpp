@@ -1,0 +1,183 @@
+// The communication panel and the profile dialogs, offscreen.
+#include "app/ui/TarvexFrm.h"
+#include "platform/posix/Cp932Codec.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/qt/QtUiServices.h"
+#include "serial/ProfileFolder.h"
+#include "serial/ui/CommPanel.h"
+#include "serial/ui/ProfileDialogs.h"
+#include "tests/fakes/Fakes.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+
+using namespace tarvex;
+
+class ProfileDialogsTest : public QObject {
+    Q_OBJECT
+
+    struct World {
+        QTemporaryDir dir;
+        fakes::MemorySettings settings;
+        PosixFileSystem fs;
+        Cp932Codec codec;
+        fakes::FakeMessageBox box;
+        fakes::FakeChooser chooser;
+        fakes::FakeFontChooser fonts;
+        QtEventLoop events;
+        UiServices ui{box, chooser, fonts, events};
+        std::unique_ptr<ProcessState> state;
+        std::unique_ptr<TarvexFrm> frm;
+
+        World()
+        {
+            state = std::make_unique<ProcessState>(dir.path().toStdString() + "/", settings);
+            frm = std::make_unique<TarvexFrm>(*state, fs, codec, ui, SystemFolders{});
+            frm->logic().startUp({});
+        }
+        std::string profilePath(const std::string& name) const { return state->progDir + "RS232C/" + name; }
+        void writeProfile(const std::string& name, const std::string& partner, int wait)
+        {
+            std::string text = sampleProfileText();
+            text.replace(text.find("\r\n1\r\n&H12"), 5, "\r\n" + partner + "\r\n");
+            text.replace(text.rfind("0\r\n"), 3, std::to_string(wait) + "\r\n");
+            std::ofstream(profilePath(name), std::ios::binary) << text;
+            frm->frame1()->Combo5->addItem(QString::fromStdString(name));
+        }
+        void select(const std::string& name)
+        {
+            QComboBox* combo = frm->frame1()->Combo5;
+            const int index = combo->findText(QString::fromStdString(name));
+            combo->setCurrentIndex(index);
+            emit combo->activated(index);
+        }
+        ProfileDialogContext context()
+        {
+            return {state->profile, fs, codec, state->progDir, box, settings, frm->frame1()->Combo5};
+        }
+        std::string file(const std::string& path) const
+        {
+            std::ifstream in(path, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    };
+
+private slots:
+    void selectingAProfileArrangesThePanelByPartner()
+    {
+        World w;
+        CommPanel* p = w.frm->frame1();
+        w.writeProfile("PUNCH", "0", 300);
+        w.writeProfile("CHECK", "2", 10);
+        w.select("PUNCH");
+        QVERIFY(p->Command10->isVisibleTo(p) && !p->Command1->isVisibleTo(p) && !p->Command11->isVisibleTo(p));
+        QVERIFY(p->Command20->isVisibleTo(p) && !p->Command2->isVisibleTo(p));
+        QVERIFY(p->Command10->isEnabled() && p->Command20->isEnabled() && p->Slider1->isEnabled());
+        QCOMPARE(p->Slider1->value(), 300);
+        w.select("CHECK");
+        QVERIFY(p->Command1->isVisibleTo(p) && !p->Command1->isEnabled());
+        QVERIFY(p->Command21->isVisibleTo(p) && p->Command21->isEnabled());
+        QVERIFY(!p->Slider1->isEnabled() && !p->Check1->isEnabled());
+        p->Check1->setEnabled(true);
+        p->Check1->setChecked(true);
+        w.select("FANUC");
+        QVERIFY(p->Command1->isVisibleTo(p) && p->Command1->isEnabled() && p->Command2->isVisibleTo(p));
+        QVERIFY(p->Check1->isEnabled() && !p->Check1->isChecked());
+        QCOMPARE(w.state->profile.partner, std::string("1"));
+    }
+
+    void dialogShowsTheProfileLimitsItsFieldsAndEnablesByPartner()
+    {
+        World w;
+        PropatyFrm d(w.context());
+        QCOMPARE(d.windowTitle(), QString(" 通信設定 [ FANUC ]"));
+        QCOMPARE(d.Combo1[0]->currentText(), QString("Com1"));
+        QCOMPARE(d.Combo1[1]->currentText(), QString("4800"));
+        QCOMPARE(d.Combo1[6]->currentText(), QString("ISO"));
+        QCOMPARE(d.Combo2->currentText(), QString("制御装置"));
+        QCOMPARE(d.codeBoxes[2][0]->text(), QString("&H93"));
+        QCOMPARE(d.Text5->text(), QString("3.0"));
+        QVERIFY(!d.Command5->isEnabled());
+        d.Text5->setText("12");
+        emit d.Text5->editingFinished();
+        QCOMPARE(d.Text5->text(), QString("10.0"));
+        d.Text6->setText("1500");
+        emit d.Text6->editingFinished();
+        QCOMPARE(d.Text6->text(), QString("1000"));
+        d.Text6->setText("-5");
+        emit d.Text6->editingFinished();
+        QCOMPARE(d.Text6->text(), QString("0"));
+        d.Combo2->setCurrentIndex(2);
+        QVERIFY(!d.Text5->isEnabled() && !d.Text6->isEnabled() && !d.codeBoxes[0][1]->isEnabled());
+        QVERIFY(d.codeBoxes[0][0]->isEnabled());
+        d.Combo2->setCurrentIndex(0);
+        QVERIFY(d.Command5->isEnabled() && d.Text6->isEnabled());
+    }
+
+    void savingUnderAnExistingNameAddsNoSecondEntry()
+    {
+        World w;
+        QComboBox* combo = w.frm->frame1()->Combo5;
+        PropatyFrm d(w.context());
+        d.Text5->setText("2.5");
+        d.Command40[0]->click();
+        QCOMPARE(combo->count(), 1);
+        QCOMPARE(w.box.shown.back().text, std::string("通信設定 [ FANUC ] を登録しました。"));
+        QVERIFY(w.file(w.profilePath("FANUC")).find("\r\n 2.5 \r\n 0 \r\n") != std::string::npos);
+        // A name that would leave the profile folder is refused, and nothing is written.
+        combo->setEditText("../evil");
+        PropatyFrm d2(w.context());
+        d2.Command40[0]->click();
+        QCOMPARE(w.box.shown.back().title, std::string("TARVEX"));
+        QVERIFY(!QFile::exists(QString::fromStdString(w.state->progDir + "evil")));
+        QCOMPARE(combo->count(), 1);
+    }
+
+    void registeringUnderANewName()
+    {
+        World w;
+        PropatyFrm d(w.context());
+        SetSaveFrm s(d, w.context());
+        QCOMPARE(s.windowTitle(), QString("通信設定の登録"));
+        QCOMPARE(s.Combo1->count(), 1);
+        QCOMPARE(s.Combo1->currentText(), QString());
+        s.show();
+        s.Command1[0]->click(); // empty name: stays open, writes nothing
+        QVERIFY(s.isVisible());
+        QVERIFY(w.box.shown.empty());
+        s.Combo1->setEditText("OKUMA");
+        s.Command1[0]->click();
+        QVERIFY(!s.isVisible());
+        QCOMPARE(w.box.shown.back().text, std::string("OKUMA を登録しました。"));
+        QCOMPARE(w.frm->frame1()->Combo5->currentText(), QString("OKUMA"));
+        QCOMPARE(w.frm->frame1()->Combo5->count(), 2);
+        QVERIFY(QFile::exists(QString::fromStdString(w.profilePath("OKUMA"))));
+    }
+
+    void puncherDetailsAreWrittenOnClose()
+    {
+        World w;
+        w.settings.write("Tarvex", "Feed", "10");
+        PunProFrm p(w.settings);
+        QVERIFY(!p.Check1->isChecked() && !p.Text1->isEnabled());
+        QCOMPARE(p.Text1->text(), QString("10"));
+        p.Check1->setChecked(true);
+        QVERIFY(p.Text1->isEnabled());
+        p.Text1->setText("25");
+        p.Check2->setChecked(true);
+        p.show();
+        p.close();
+        QCOMPARE(w.settings.get("Pcheck1"), std::string("1"));
+        QCOMPARE(w.settings.get("Pcheck2"), std::string("1"));
+        QCOMPARE(w.settings.get("Feed"), std::string("25"));
+    }
+};
+
+QTEST_MAIN(ProfileDialogsTest)
+#include "profile_dialogs_test.moc"
