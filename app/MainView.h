@@ -3,6 +3,7 @@
 #include "app/MenuTree.h"
 #include "platform/DrawingSurface.h"
 #include "serial/DeviceProfile.h"
+#include "serial/Transfers.h"
 
 #include <string>
 #include <vector>
@@ -45,6 +46,12 @@ public:
     virtual void arrangePanel(const PanelArrangement& arrangement) = 0;
     virtual void setSlider1(int value) = 0;
     virtual void setCommand5Enabled(bool enabled) = 0;
+    virtual void setPanelEnabled(PanelControl control, bool enabled) = 0;
+    virtual void setCancelEnabled(bool enabled) = 0;
+    virtual void setProfileBoxEnabled(bool enabled) = 0;
+    virtual void setPlotEnabled(bool enabled) = 0;
+    virtual int slider1() const = 0;
+    virtual void focusEditor() = 0;
     virtual void setSlider2(int value) = 0;
     virtual int slider2() const = 0;
     virtual void setLabel2(const std::string& text) = 0;

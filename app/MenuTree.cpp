@@ -25,7 +25,7 @@ const std::array<MenuEntry, 43> menuTree = {{
     {Menu::MnuFont, "MnuFont", "フォント...", 1, false, false, true},
 
     {Menu::MnuView, "MnuView", "表示(&V)", 0, false, false, true},
-    {Menu::MnuTusin, "MnuTusin", "通信ボックス", 1, true, true, false},
+    {Menu::MnuTusin, "MnuTusin", "通信ボックス", 1, true, true, true},
     {Menu::MnuGrph, "MnuGrph", "グラフィックス", 1, true, true, true},
     {Menu::MnuGrhGcode, "MnuGrhGcode", "グラフィックスモード", 1, false, false, true},
     {Menu::MnuG90, "MnuG90", "G90 アブソリュート", 2, true, false, true},

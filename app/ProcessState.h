@@ -1,5 +1,6 @@
 #pragma once
 #include "serial/DeviceProfile.h"
+#include "serial/Transfers.h"
 #include "toolpath/Segments.h"
 #include "view/ConditionTable.h"
 
@@ -21,6 +22,7 @@ struct ProcessState {
     ConditionTable conditions;
     SegmentTable segments;
     DeviceProfile profile; // the profile last selected
+    TransferStatus transfer; // TransferState and StatusText
     bool CharValid = true; // whether the last output conversion met a legal character
 };
 

@@ -13,10 +13,13 @@
 namespace tarvex {
 
 TarvexMain::TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
-                       const SystemFolders& folders, MainView& view, TextEditor& editor)
+                       const SystemFolders& folders, MainView& view, TextEditor& editor, SerialPort& MSComm1,
+                       SerialPort& MSComm2)
     : state_(state), fs_(fs), codec_(codec), ui_(ui), folders_(folders), view_(view), editor_(editor),
       store_(fs, codec, state.progDir), graphics_(fs, codec, state.progDir, state.segments, state.conditions),
-      document_(editor, fs, codec, ui, state.progDir, *this)
+      document_(editor, fs, codec, ui, state.progDir, *this),
+      transfers_({state.profile, state.transfer, state.settings, MSComm1, MSComm2, *this, ui.events, ui.messageBox, fs,
+                  codec, state.progDir})
 {
     layout_.frame = {design::frameLeft, design::frameTop, design::frameWidth, design::frameHeight};
 }
@@ -120,6 +123,8 @@ void TarvexMain::closeRequest()
     using namespace keys;
     SettingsStore& s = state_.settings;
     graphics_.replayCancelled = true;
+    // A transfer still running ends at its next look at the state.
+    state_.transfer.TransferState = TransferStatus::Cancelled;
     // Emptying the store and writing the colour file are independent: a file
     // that cannot be deleted must not cost the user the display conditions.
     if (exitSubDel_)
@@ -201,6 +206,59 @@ void TarvexMain::Combo5_Click(const std::string& name)
 }
 
 void TarvexMain::Combo5_Change() { view_.setCommand5Enabled(true); }
+
+void TarvexMain::MnuTusin_Click()
+{
+    commBox_ = !commBox_;
+    view_.setMenuChecked(Menu::MnuTusin, commBox_);
+    if (commBox_ && !graphicsOn_) {
+        Rect w = view_.windowRect();
+        w.width = 5300;
+        view_.setWindowRect(w);
+    }
+    const bool panelBesidePlot = graphicsOn_;
+    placeAreas();
+    if (!commBox_ && panelBesidePlot)
+        expandAndPlot();
+}
+
+// ---- the window around a transfer ----
+
+void TarvexMain::Control(bool enable)
+{
+    for (Menu m : {Menu::filemenu, Menu::MnuEdit, Menu::MnuView, Menu::MnuOption, Menu::MnuHelp, Menu::MnuVar})
+        view_.setMenuEnabled(m, enable && menuEntry(m).built);
+    view_.setProfileBoxEnabled(enable);
+    view_.setCommand5Enabled(enable);
+    view_.setPlotEnabled(enable);
+    editor_.setReadOnly(!enable);
+    view_.setCancelEnabled(!enable);
+}
+
+void TarvexMain::setPanelEnabled(PanelControl control, bool enabled) { view_.setPanelEnabled(control, enabled); }
+void TarvexMain::setCancelEnabled(bool enabled) { view_.setCancelEnabled(enabled); }
+void TarvexMain::setStatus1(const std::string& text) { view_.setStatusText(1, text); }
+void TarvexMain::setLabel2(const std::string& text) { view_.setLabel2(text); }
+
+void TarvexMain::IOEnd()
+{
+    if (view_.isMinimized())
+        view_.restoreWindow();
+    setCaption(menuCaption(fileTitle(ui_.chooser.fileName)));
+}
+
+int TarvexMain::slider1() const { return view_.slider1(); }
+std::string TarvexMain::editorText() const { return editor_.text(); }
+void TarvexMain::setEditorText(std::string_view utf8) { editor_.setText(utf8); }
+void TarvexMain::appendEditorText(std::string_view utf8) { editor_.appendText(utf8); }
+void TarvexMain::selectInEditor(std::size_t offset) { editor_.setSelection(offset, 1); }
+void TarvexMain::focusEditor() { view_.focusEditor(); }
+
+void TarvexMain::afterInput()
+{
+    if (graphicsOn_)
+        expandAndPlot();
+}
 
 void TarvexMain::MnuSubDel_Click() { tarvex::MnuSubDel_Click(fs_, store_.folder(), ui_.messageBox); }
 

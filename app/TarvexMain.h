@@ -23,10 +23,11 @@ struct ExternalApp {
 
 // The logic of the main window TarvexFrm: start-up, close, layout and the
 // commands of the shell. The window class forwards its events here.
-class TarvexMain final : public DocumentHost {
+class TarvexMain final : public DocumentHost, public TransferHost {
 public:
     TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
-               const SystemFolders& folders, MainView& view, TextEditor& editor);
+               const SystemFolders& folders, MainView& view, TextEditor& editor, SerialPort& MSComm1,
+               SerialPort& MSComm2);
 
     // Runs once before the window is first shown. commandLine: the argument
     // text, a program file to open, possibly in double quotes.
@@ -47,6 +48,9 @@ public:
     void Combo5_Click(const std::string& name);
     // Text typed into Combo5.
     void Combo5_Change();
+    void MnuTusin_Click();
+
+    Transfers& transfers() { return transfers_; }
 
     Graphics& graphics() { return graphics_; }
 
@@ -60,6 +64,21 @@ public:
     void expandAndPlot() override;
     void setAppendLoadEnabled(bool enabled) override;
     void clearViews() override;
+
+    // TransferHost
+    void Control(bool enable) override;
+    void setPanelEnabled(PanelControl control, bool enabled) override;
+    void setCancelEnabled(bool enabled) override;
+    void setStatus1(const std::string& text) override;
+    void setLabel2(const std::string& text) override;
+    void IOEnd() override;
+    int slider1() const override;
+    std::string editorText() const override;
+    void setEditorText(std::string_view utf8) override;
+    void appendEditorText(std::string_view utf8) override;
+    void selectInEditor(std::size_t offset) override;
+    void focusEditor() override;
+    void afterInput() override;
 
     bool commBox() const { return commBox_; }
     int frameLeft() const { return layout_.frame.left; }
@@ -82,6 +101,7 @@ private:
     SubprogramStore store_;
     Graphics graphics_;
     Document document_;
+    Transfers transfers_;
 
     std::string browserPath_;
     std::array<ExternalApp, 10> apps_;

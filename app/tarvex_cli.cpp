@@ -3,6 +3,7 @@
 #include "editor/LineEnds.h"
 #include "platform/UiServices.h"
 #include "platform/posix/Cp932Codec.h"
+#include "platform/posix/PosixEventLoop.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtImageSurface.h"
 #include "serial/DeviceProfile.h"
@@ -83,13 +84,6 @@ struct Args {
         return true;
     }
     bool has(const std::string& o) const { return options.count(o) != 0; }
-};
-
-class NoEvents final : public EventLoop {
-public:
-    void yield() override {}
-    void wait(std::chrono::microseconds t) override { std::this_thread::sleep_for(t); }
-    void setBusy(bool) override {}
 };
 
 // The program of FILE, stored and expanded as opening it in graphics mode does.
@@ -194,7 +188,7 @@ int dxf(const std::vector<std::string>& argv)
         return o.status;
     std::string text;
     o.fs.readFile(args.positional[0], text);
-    NoEvents events;
+    PosixEventLoop events;
     if (Error e = o.graphics->DxfSave(o.codec.decode(text), events))
         return fail(o.graphics->workFile("BAK.DAT"), e);
     if (Error e = copyWithCrLf(o.fs, o.graphics->workFile("BAK.DAT"), args.positional[1]))

@@ -56,7 +56,8 @@ int runSize(long lines, int argc, char** argv)
     QtEventLoop events;
     UiServices ui{box, chooser, fonts, events};
     ProcessState state(dir.path().toStdString() + "/", settings);
-    TarvexFrm frm(state, fs, codec, ui, SystemFolders{});
+    fakes::FakeSerialPort port1, port2;
+    TarvexFrm frm(state, fs, codec, ui, SystemFolders{}, port1, port2);
     settings.write("Tarvex", "Width", "16000");
     settings.write("Tarvex", "Height", "12000");
     frm.logic().startUp({});

@@ -97,6 +97,7 @@ class NoEvents final : public EventLoop {
 public:
     void yield() override {}
     void wait(std::chrono::microseconds) override {}
+    void wake() override {}
     void setBusy(bool) override {}
 };
 

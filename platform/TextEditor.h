@@ -15,6 +15,8 @@ public:
     virtual ~TextEditor() = default;
     virtual std::string text() const = 0;
     virtual void setText(std::string_view utf8) = 0;
+    // Adds text at the end, leaving the rest as it is.
+    virtual void appendText(std::string_view utf8) = 0;
     virtual void setReadOnly(bool readOnly) = 0;
     virtual void setFont(const FontSpec& font) = 0;
     virtual std::size_t selStart() const = 0;

@@ -61,8 +61,11 @@ class EventLoop {
 public:
     virtual ~EventLoop() = default;
     virtual void yield() = 0;
-    // Lets window events run for the given time, without using the processor meanwhile.
+    // Lets window events run for the given time, without using the processor
+    // meanwhile; ends early when wake() is called.
     virtual void wait(std::chrono::microseconds time) = 0;
+    // Ends the current or the next wait early. May be called from any thread.
+    virtual void wake() = 0;
     virtual void setBusy(bool busy) = 0;
 };
 

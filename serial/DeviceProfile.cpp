@@ -223,11 +223,11 @@ std::optional<PanelArrangement> panelFor(std::string_view partner)
     using O = PanelArrangement::Output;
     using I = PanelArrangement::Input;
     if (partner == "0")
-        return PanelArrangement{O::Command10, I::Command20, true, true, true, true};
+        return PanelArrangement{O::Command10, I::Command20, true, true, true, true, false};
     if (partner == "1")
-        return PanelArrangement{O::Command1, I::Command2, true, true, true, true};
+        return PanelArrangement{O::Command1, I::Command2, true, true, true, true, true};
     if (partner == "2")
-        return PanelArrangement{O::Command1, I::Command21, false, true, false, false};
+        return PanelArrangement{O::Command1, I::Command21, false, true, false, false, false};
     return std::nullopt;
 }
 

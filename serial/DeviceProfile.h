@@ -58,6 +58,7 @@ struct PanelArrangement {
     bool inputEnabled;
     bool slider1Enabled;
     bool check1Enabled; // also cleared when enabled
+    bool tapeRun;       // the tape run's button Command11 shows (drip feed to a controller)
 };
 std::optional<PanelArrangement> panelFor(std::string_view partner);
 

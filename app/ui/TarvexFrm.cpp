@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -18,7 +19,7 @@
 namespace tarvex {
 
 TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
-                     const SystemFolders& folders)
+                     const SystemFolders& folders, SerialPort& MSComm1, SerialPort& MSComm2)
     : state_(state), fs_(fs), codec_(codec), ui_(ui)
 {
     setObjectName("TarvexFrm");
@@ -47,7 +48,21 @@ TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec
 
     buildMenus();
 
-    main_ = std::make_unique<TarvexMain>(state, fs, codec, ui, folders, *this, *RichTextBox1);
+    main_ = std::make_unique<TarvexMain>(state, fs, codec, ui, folders, *this, *RichTextBox1, MSComm1, MSComm2);
+    // A byte or a line event ends the transfer's wait at once.
+    MSComm1.onActivity = [&events = ui.events] { events.wake(); };
+    MSComm2.onActivity = [&events = ui.events] { events.wake(); };
+    Transfers& t = main_->transfers();
+    CommPanel* f = Frame1;
+    const std::pair<QPushButton*, void (Transfers::*)()> commands[] = {
+        {f->Command1, &Transfers::Command1_Click},   {f->Command10, &Transfers::Command10_Click},
+        {f->Command11, &Transfers::Command11_Click}, {f->Command2, &Transfers::Command2_Click},
+        {f->Command20, &Transfers::Command20_Click}, {f->Command21, &Transfers::Command21_Click},
+        {f->CommandCancel, &Transfers::CommandCancel_Click},
+    };
+    for (auto [button, command] : commands)
+        connect(button, &QPushButton::clicked, this, [&t, command] { (t.*command)(); });
+    connect(f->Check1, &QCheckBox::toggled, this, [&t](bool on) { t.Check1_Click(on); });
     connect(RichTextBox1, &RichTextBox::filesDropped, this, [this](const QStringList& files) {
         std::vector<std::string> paths;
         for (const QString& f : files)
@@ -116,6 +131,7 @@ void TarvexFrm::onMenu(Menu item)
     case Menu::MnuG90: m.MnuG90_Click(); break;
     case Menu::MnuG91: m.MnuG91_Click(); break;
     case Menu::MnuDxfSave: m.MnuDxfSave_Click(); break;
+    case Menu::MnuTusin: m.MnuTusin_Click(); break;
     default: break;
     }
 }
@@ -222,6 +238,30 @@ std::string TarvexFrm::profileText() const { return Frame1->Combo5->currentText(
 void TarvexFrm::arrangePanel(const PanelArrangement& arrangement) { Frame1->arrange(arrangement); }
 void TarvexFrm::setSlider1(int value) { Frame1->Slider1->setValue(value); }
 void TarvexFrm::setCommand5Enabled(bool enabled) { Frame1->Command5->setEnabled(enabled); }
+
+void TarvexFrm::setPanelEnabled(PanelControl control, bool enabled)
+{
+    CommPanel* f = Frame1;
+    QWidget* w = nullptr;
+    switch (control) {
+    case PanelControl::Command1: w = f->Command1; break;
+    case PanelControl::Command2: w = f->Command2; break;
+    case PanelControl::Command5: w = f->Command5; break;
+    case PanelControl::Command10: w = f->Command10; break;
+    case PanelControl::Command11: w = f->Command11; break;
+    case PanelControl::Command20: w = f->Command20; break;
+    case PanelControl::Command21: w = f->Command21; break;
+    case PanelControl::Check1: w = f->Check1; break;
+    case PanelControl::Slider1: w = f->Slider1; break;
+    }
+    w->setEnabled(enabled);
+}
+
+void TarvexFrm::setCancelEnabled(bool enabled) { Frame1->CommandCancel->setEnabled(enabled); }
+void TarvexFrm::setProfileBoxEnabled(bool enabled) { Frame1->Combo5->setEnabled(enabled); }
+void TarvexFrm::setPlotEnabled(bool enabled) { Picture1->setEnabled(enabled); }
+int TarvexFrm::slider1() const { return Frame1->Slider1->value(); }
+void TarvexFrm::focusEditor() { RichTextBox1->setFocus(); }
 
 void TarvexFrm::setSlider2(int value) { Picture2->Slider2->setValue(value); }
 int TarvexFrm::slider2() const { return Picture2->Slider2->value(); }

@@ -1,6 +1,7 @@
 #pragma once
 #include "app/MainView.h"
 #include "app/TarvexMain.h"
+#include "platform/SerialPort.h"
 
 #include <QMainWindow>
 #include <map>
@@ -21,8 +22,10 @@ class RichTextBox;
 class TarvexFrm final : public QMainWindow, public MainView {
     Q_OBJECT
 public:
+    // The two serial ports are the window's: MSComm1 for the transfers,
+    // MSComm2 for the tape run.
     TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
-              const SystemFolders& folders);
+              const SystemFolders& folders, SerialPort& MSComm1, SerialPort& MSComm2);
     ~TarvexFrm() override;
 
     TarvexMain& logic() { return *main_; }
@@ -59,6 +62,12 @@ public:
     void arrangePanel(const PanelArrangement& arrangement) override;
     void setSlider1(int value) override;
     void setCommand5Enabled(bool enabled) override;
+    void setPanelEnabled(PanelControl control, bool enabled) override;
+    void setCancelEnabled(bool enabled) override;
+    void setProfileBoxEnabled(bool enabled) override;
+    void setPlotEnabled(bool enabled) override;
+    int slider1() const override;
+    void focusEditor() override;
     void setSlider2(int value) override;
     int slider2() const override;
     void setLabel2(const std::string& text) override;

@@ -3,6 +3,7 @@
 #include "app/ui/TarvexFrm.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixSerialPort.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtUiServices.h"
 
@@ -44,7 +45,8 @@ int main(int argc, char** argv)
     ProcessState state(resolveProgDir(home), settings);
     SystemFolders folders{"/usr/share/", "/usr/bin/"};
 
-    TarvexFrm window(state, fs, codec, ui, folders);
+    PosixSerialPort MSComm1, MSComm2;
+    TarvexFrm window(state, fs, codec, ui, folders, MSComm1, MSComm2);
     QObject::connect(&window, &TarvexFrm::ended, &app, [&] {
         settings.sync();
         QApplication::exit(0);

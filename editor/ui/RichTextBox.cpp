@@ -55,6 +55,16 @@ void RichTextBox::setText(std::string_view utf8)
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_SETSAVEPOINT);
     SendScintilla(SCI_GOTOPOS, 0L);
+    lastValid_ = false;
+    QsciScintilla::setReadOnly(wasReadOnly);
+    fitMargin();
+}
+
+void RichTextBox::appendText(std::string_view utf8)
+{
+    const bool wasReadOnly = isReadOnly();
+    QsciScintilla::setReadOnly(false);
+    SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(utf8.size()), utf8.data());
     QsciScintilla::setReadOnly(wasReadOnly);
     fitMargin();
 }
@@ -63,7 +73,11 @@ void RichTextBox::markUnmodified() { SendScintilla(SCI_SETSAVEPOINT); }
 
 bool RichTextBox::modified() const { return SendScintilla(SCI_GETMODIFY) != 0; }
 
-void RichTextBox::setReadOnly(bool readOnly) { QsciScintilla::setReadOnly(readOnly); }
+void RichTextBox::setReadOnly(bool readOnly)
+{
+    QsciScintilla::setReadOnly(readOnly);
+    lastValid_ = false;
+}
 
 void RichTextBox::setFont(const FontSpec& wanted)
 {
@@ -97,9 +111,16 @@ long RichTextBox::charsTo(long position) const { return SendScintilla(SCI_COUNTC
 long RichTextBox::positionOf(std::size_t chars) const
 {
     const long end = length();
-    if (static_cast<long>(chars) >= charsTo(end))
-        return end;
-    return SendScintilla(SCI_POSITIONRELATIVE, 0UL, static_cast<long>(chars));
+    // Relative to the last selection when that is nearer than the start.
+    const bool fromLast = lastValid_ && isReadOnly() && chars >= lastChars_ / 2 && lastPosition_ <= end;
+    const long base = fromLast ? lastPosition_ : 0;
+    const long delta = fromLast ? static_cast<long>(chars) - static_cast<long>(lastChars_) : static_cast<long>(chars);
+    if (delta == 0)
+        return base;
+    const long pos = SendScintilla(SCI_POSITIONRELATIVE, static_cast<unsigned long>(base), delta);
+    if (pos == 0 && delta > 0)
+        return end; // beyond the end
+    return pos;
 }
 
 std::size_t RichTextBox::selStart() const
@@ -116,6 +137,9 @@ std::size_t RichTextBox::selLength() const
 void RichTextBox::setSelection(std::size_t start, std::size_t length)
 {
     long from = positionOf(start);
+    lastValid_ = isReadOnly();
+    lastChars_ = start;
+    lastPosition_ = from;
     long to = from;
     if (length > 0) {
         to = SendScintilla(SCI_POSITIONRELATIVE, static_cast<unsigned long>(from), static_cast<long>(length));

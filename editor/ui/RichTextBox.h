@@ -16,6 +16,7 @@ public:
 
     std::string text() const override;
     void setText(std::string_view utf8) override;
+    void appendText(std::string_view utf8) override;
     void setReadOnly(bool readOnly) override;
     void setFont(const FontSpec& font) override;
     std::size_t selStart() const override;
@@ -39,6 +40,12 @@ private:
     long charsTo(long position) const;
     long positionOf(std::size_t chars) const;
     void fitMargin();
+    // The last selection set while the text could not be edited (a transfer
+    // selects character after character): the next position is found from it
+    // in time proportional to the distance, not to the offset.
+    bool lastValid_ = false;
+    std::size_t lastChars_ = 0;
+    long lastPosition_ = 0;
 };
 
 } // namespace tarvex

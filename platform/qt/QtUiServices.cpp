@@ -107,14 +107,34 @@ void QtEventLoop::wait(std::chrono::microseconds time)
     QApplication::processEvents();
     for (auto left = deadline - steady_clock::now(); left > 0us; left = deadline - steady_clock::now()) {
         if (left < 1ms) {
+            // Shorter than the event loop's timers: a plain sleep is exact enough.
             std::this_thread::sleep_for(left);
             break;
         }
-        // Sleeps in the event loop until the time is up, handling events as they come.
+        // Sleeps in the event loop until the time is up or wake() is called,
+        // handling window events as they come.
         QEventLoop loop;
+        {
+            std::lock_guard lock(mutex_);
+            if (std::exchange(woken_, false))
+                return;
+            waiting_ = &loop;
+        }
         QTimer::singleShot(duration_cast<milliseconds>(left), Qt::PreciseTimer, &loop, &QEventLoop::quit);
         loop.exec();
+        std::lock_guard lock(mutex_);
+        waiting_ = nullptr;
+        if (std::exchange(woken_, false))
+            return;
     }
+}
+
+void QtEventLoop::wake()
+{
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+    if (waiting_)
+        QMetaObject::invokeMethod(waiting_, &QEventLoop::quit, Qt::QueuedConnection);
 }
 
 void QtEventLoop::setBusy(bool busy)

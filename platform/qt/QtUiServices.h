@@ -2,6 +2,9 @@
 #include "platform/UiServices.h"
 
 #include <QStringList>
+#include <mutex>
+
+class QEventLoop;
 
 class QWidget;
 
@@ -30,10 +33,14 @@ class QtEventLoop final : public EventLoop {
 public:
     void yield() override;
     void wait(std::chrono::microseconds time) override;
+    void wake() override;
     void setBusy(bool busy) override;
 
 private:
     bool busy_ = false;
+    std::mutex mutex_;
+    bool woken_ = false;
+    QEventLoop* waiting_ = nullptr;
 };
 
 // Fonts the program names that Linux does not have are drawn with their

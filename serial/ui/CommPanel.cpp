@@ -20,7 +20,7 @@ CommPanel::CommPanel(int dpi, QWidget* parent) : QFrame(parent)
     auto button = [&](const char* name, const char* caption, int left, int top) {
         auto* b = new QPushButton(QString::fromUtf8(caption), this);
         b->setObjectName(name);
-        at(b, left, top, 1215, 420);
+        at(b, left, top, 1000, 420);
         return b;
     };
 
@@ -33,16 +33,18 @@ CommPanel::CommPanel(int dpi, QWidget* parent) : QFrame(parent)
     at(Combo5, 1020, 150, 2700, 345);
     Command5 = button("Command5", "通信設定", 3960, 120);
 
+    // The output place, the input place, the tape run (beside them, for a
+    // controller) and the cancel button.
     Command1 = button("Command1", "出力", 120, 600);
     Command10 = button("Command10", "出力", 120, 600);
-    Command11 = button("Command11", "ﾃｰﾌﾟ運転", 120, 600);
-    Command2 = button("Command2", "入力", 1440, 600);
-    Command20 = button("Command20", "入力", 1440, 600);
-    Command21 = button("Command21", "入力", 1440, 600);
-    CommandCancel = button("CommandCancel", "中止", 2760, 600);
+    Command2 = button("Command2", "入力", 1200, 600);
+    Command20 = button("Command20", "入力", 1200, 600);
+    Command21 = button("Command21", "入力", 1200, 600);
+    Command11 = button("Command11", "ﾃｰﾌﾟ運転", 2280, 600);
+    CommandCancel = button("CommandCancel", "中止", 3360, 600);
     Check1 = new QCheckBox("ｽｸﾛｰﾙ", this);
     Check1->setObjectName("Check1");
-    at(Check1, 4080, 660, 1215, 300);
+    at(Check1, 4440, 660, 900, 300);
 
     auto* fast = new QLabel("速い", this);
     at(fast, 120, 1140, 480, 300);
@@ -58,7 +60,7 @@ CommPanel::CommPanel(int dpi, QWidget* parent) : QFrame(parent)
     at(Label2, 120, 1530, 5175, 300);
 
     // The controller buttons stand in front until a profile arranges the panel.
-    arrange({PanelArrangement::Output::Command1, PanelArrangement::Input::Command2, true, true, true, true});
+    arrange({PanelArrangement::Output::Command1, PanelArrangement::Input::Command2, true, true, true, true, true});
     CommandCancel->setEnabled(false);
 }
 
@@ -69,8 +71,9 @@ void CommPanel::arrange(const PanelArrangement& a)
     QPushButton* in = a.input == PanelArrangement::Input::Command2    ? Command2
                       : a.input == PanelArrangement::Input::Command20 ? Command20
                                                                        : Command21;
-    for (QPushButton* b : {Command1, Command10, Command11})
+    for (QPushButton* b : {Command1, Command10})
         b->setVisible(b == out);
+    Command11->setVisible(a.tapeRun);
     for (QPushButton* b : {Command2, Command20, Command21})
         b->setVisible(b == in);
     out->raise();

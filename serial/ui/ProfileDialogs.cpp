@@ -2,6 +2,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/UiServices.h"
 #include "serial/ProfileFolder.h"
+#include "serial/Transfers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -53,11 +54,15 @@ PropatyFrm::PropatyFrm(ProfileDialogContext context, QWidget* parent) : QDialog(
     const char* lineLabels[] = {"ポート", "ボーレート", "パリティ", "データビット", "ストップビット", "フロー制御", "コード"};
     auto* line = new QGridLayout;
     for (int k = 0; k < 7; ++k) {
-        line->addWidget(new QLabel(QString::fromUtf8(lineLabels[k]), this), k, 0);
-        line->addWidget(Combo1[k], k, 1);
+        line->addWidget(new QLabel(QString::fromUtf8(lineLabels[k]), this), k + (k > 0), 0);
+        line->addWidget(Combo1[k], k + (k > 0), 1);
     }
-    line->addWidget(new QLabel("相手機器", this), 7, 0);
-    line->addWidget(Combo2, 7, 1);
+    PortDevice = new QLineEdit(this);
+    PortDevice->setObjectName("PortDevice");
+    line->addWidget(new QLabel("デバイス", this), 1, 0);
+    line->addWidget(PortDevice, 1, 1);
+    line->addWidget(new QLabel("相手機器", this), 8, 0);
+    line->addWidget(Combo2, 8, 1);
 
     const char* codeLabels[] = {"起動ｺｰﾄﾞ", "要求ｺｰﾄﾞ", "停止ｺｰﾄﾞ", "終了ｺｰﾄﾞ"};
     QGroupBox* frames[2] = {new QGroupBox("入力コード", this), new QGroupBox("出力コード", this)};
@@ -114,6 +119,18 @@ PropatyFrm::PropatyFrm(ProfileDialogContext context, QWidget* parent) : QDialog(
     Combo2_Click();
 
     connect(Combo2, &QComboBox::currentIndexChanged, this, [this] { Combo2_Click(); });
+    // The device of a port is a setting of this machine, kept as soon as it is typed.
+    auto showDevice = [this] {
+        const int port = Combo1[0]->currentIndex() + 1;
+        PortDevice->setEnabled(port > 0);
+        PortDevice->setText(port > 0 ? qs(portDevice(context_.settings, port)) : QString());
+    };
+    showDevice();
+    connect(Combo1[0], &QComboBox::currentIndexChanged, this, showDevice);
+    connect(PortDevice, &QLineEdit::editingFinished, this, [this] {
+        if (const int port = Combo1[0]->currentIndex() + 1; port > 0)
+            setPortDevice(context_.settings, port, ss(PortDevice->text()));
+    });
     // The limits apply when a field is left, and on Enter.
     connect(Text5, &QLineEdit::editingFinished, this, [this] { Text5->setText(qs(limitTimeout(ss(Text5->text())))); });
     connect(Text6, &QLineEdit::editingFinished, this, [this] { Text6->setText(qs(limitWait(ss(Text6->text())))); });

@@ -44,6 +44,8 @@ public:
     std::array<std::array<QLineEdit*, 2>, 4> codeBoxes; // Text1(k) … Text4(k): [code][0 input, 1 output]
     QLineEdit* Text5;
     QLineEdit* Text6;
+    // The device the selected port number leads to on this machine (e.g. /dev/ttyUSB0).
+    QLineEdit* PortDevice;
     QPushButton* Command5;
     std::array<QPushButton*, 3> Command40;
 

@@ -3,6 +3,7 @@
 #include "app/MainView.h"
 #include "platform/DrawingSurface.h"
 #include "platform/FileSystem.h"
+#include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextEditor.h"
 #include "platform/UiServices.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -211,6 +213,7 @@ public:
     std::chrono::microseconds waited{0};
     std::function<void()> onWait;
     void yield() override { ++yields; }
+    void wake() override {}
     void wait(std::chrono::microseconds t) override
     {
         waited += t;
@@ -233,6 +236,7 @@ public:
         content = std::string(t);
         start = length = 0;
     }
+    void appendText(std::string_view t) override { content += t; }
     void setReadOnly(bool r) override { readOnly = r; }
     void setFont(const FontSpec& f) override { font = f; }
     std::size_t selStart() const override { return start; }
@@ -246,6 +250,59 @@ public:
     bool changed = false; // set by a test that edits
     void markUnmodified() override { changed = false; }
     bool modified() const override { return changed; }
+};
+
+// A serial port whose partner is the test: bytes to receive are queued in
+// incoming, bytes sent collect in written.
+class FakeSerialPort final : public SerialPort {
+public:
+    bool opened = false;
+    std::string device;
+    LineSettings line;
+    bool receiveEvents = false;
+    Error openError;
+    std::deque<std::uint8_t> incoming;
+    std::string written;
+    std::vector<int> events;
+    bool cts = true, dsr = true, cd = true;
+    Error failed;
+    std::function<void(std::uint8_t)> onWrite; // the partner reacting to a byte
+
+    Error open(const std::string& d, const LineSettings& l, bool r) override
+    {
+        if (openError)
+            return openError;
+        opened = true, device = d, line = l, receiveEvents = r;
+        return {};
+    }
+    void close() override { opened = false; }
+    bool isOpen() const override { return opened; }
+    std::size_t InBufferCount() const override { return incoming.size(); }
+    std::optional<std::uint8_t> readByte() override
+    {
+        if (incoming.empty())
+            return std::nullopt;
+        std::uint8_t b = incoming.front();
+        incoming.pop_front();
+        return b;
+    }
+    std::chrono::nanoseconds writeDelay() override { return std::chrono::nanoseconds(0); }
+    Error writeByte(std::uint8_t b) override
+    {
+        if (failed)
+            return failed;
+        written += static_cast<char>(b);
+        if (onWrite)
+            onWrite(b);
+        return {};
+    }
+    bool CTSHolding() const override { return cts; }
+    bool DSRHolding() const override { return dsr; }
+    bool CDHolding() const override { return cd; }
+    void setRTSEnable(bool) override {}
+    std::vector<int> takeEvents() override { return std::exchange(events, {}); }
+    Error failure() const override { return failed; }
+    void receive(std::string_view bytes) { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); }
 };
 
 // A drawing surface that records every call as a line of text, e.g.
@@ -356,11 +413,19 @@ public:
     }
     std::string profileText() const override { return profileTextValue; }
     std::optional<PanelArrangement> arrangement;
-    int slider1 = -1;
+    int slider1Value = -1;
     bool command5 = true;
     void arrangePanel(const PanelArrangement& a) override { arrangement = a; }
-    void setSlider1(int v) override { slider1 = v; }
+    void setSlider1(int v) override { slider1Value = v; }
     void setCommand5Enabled(bool e) override { command5 = e; }
+    std::map<PanelControl, bool> panel;
+    bool cancelEnabled = false, profileBox = true, plotEnabled = true;
+    void setPanelEnabled(PanelControl c, bool e) override { panel[c] = e; }
+    void setCancelEnabled(bool e) override { cancelEnabled = e; }
+    void setProfileBoxEnabled(bool e) override { profileBox = e; }
+    void setPlotEnabled(bool e) override { plotEnabled = e; }
+    int slider1() const override { return slider1Value; }
+    void focusEditor() override {}
     void setSlider2(int v) override { slider = v; }
     int slider2() const override { return slider; }
     void setLabel2(const std::string& t) override { label2 = t; }

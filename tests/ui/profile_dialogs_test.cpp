@@ -32,13 +32,14 @@ class ProfileDialogsTest : public QObject {
         fakes::FakeFontChooser fonts;
         QtEventLoop events;
         UiServices ui{box, chooser, fonts, events};
+        fakes::FakeSerialPort port1, port2;
         std::unique_ptr<ProcessState> state;
         std::unique_ptr<TarvexFrm> frm;
 
         World()
         {
             state = std::make_unique<ProcessState>(dir.path().toStdString() + "/", settings);
-            frm = std::make_unique<TarvexFrm>(*state, fs, codec, ui, SystemFolders{});
+            frm = std::make_unique<TarvexFrm>(*state, fs, codec, ui, SystemFolders{}, port1, port2);
             frm->logic().startUp({});
         }
         std::string profilePath(const std::string& name) const { return state->progDir + "RS232C/" + name; }

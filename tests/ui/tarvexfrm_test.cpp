@@ -34,6 +34,7 @@ class TarvexFrmTest : public QObject {
         fakes::FakeFontChooser fonts;
         QtEventLoop events;
         UiServices ui{box, chooser, fonts, events};
+        fakes::FakeSerialPort port1, port2;
         std::unique_ptr<ProcessState> state;
         std::unique_ptr<TarvexFrm> frm;
 
@@ -48,7 +49,7 @@ class TarvexFrmTest : public QObject {
         }
         TarvexFrm& start(const std::string& commandLine = {})
         {
-            frm = std::make_unique<TarvexFrm>(*state, fs, codec, ui, SystemFolders{});
+            frm = std::make_unique<TarvexFrm>(*state, fs, codec, ui, SystemFolders{}, port1, port2);
             frm->logic().startUp(commandLine);
             if (!QTest::qWaitForWindowExposed(frm.get()))
                 qWarning("window not exposed");

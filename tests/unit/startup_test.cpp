@@ -20,6 +20,7 @@ struct StartupTest : testing::Test {
     UiServices ui{box, chooser, fonts, events};
     fakes::FakeMainView view;
     fakes::FakeEditor editor;
+    fakes::FakeSerialPort port1, port2;
     ProcessState state{"/home/", settings};
     std::unique_ptr<TarvexMain> main;
 
@@ -30,7 +31,7 @@ struct StartupTest : testing::Test {
     }
     void start(const std::string& commandLine = {})
     {
-        main = std::make_unique<TarvexMain>(state, fs, codec, ui, SystemFolders{}, view, editor);
+        main = std::make_unique<TarvexMain>(state, fs, codec, ui, SystemFolders{}, view, editor, port1, port2);
         main->startUp(commandLine);
     }
     void set(const std::string& key, const std::string& value) { settings.write("Tarvex", key, value); }
@@ -56,7 +57,7 @@ TEST_F(StartupTest, FirstStartOnACleanMachine)
     EXPECT_EQ(state.profile.baud, 4800);
     ASSERT_TRUE(view.arrangement);
     EXPECT_EQ(view.arrangement->output, PanelArrangement::Output::Command1);
-    EXPECT_EQ(view.slider1, 0);
+    EXPECT_EQ(view.slider1Value, 0);
     EXPECT_TRUE(fs.isFolder("/home/Mcode"));
     EXPECT_EQ(settings.get("Apldir"), "/home/");
     EXPECT_EQ(fs.current, "/home/");

@@ -1,0 +1,315 @@
+#include "platform/posix/PosixSerialPort.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utility>
+
+namespace tarvex {
+
+namespace {
+
+speed_t speedOf(int baud)
+{
+    switch (baud) {
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    default: return 0;
+    }
+}
+
+Error lineSettingError() { return {380, "プロパティの値が正しくありません"}; }
+
+} // namespace
+
+PosixSerialPort::~PosixSerialPort() { close(); }
+
+Error PosixSerialPort::open(const std::string& device, const LineSettings& line, bool receiveEvents)
+{
+    close();
+    const speed_t speed = speedOf(line.baud);
+    if (!speed || (line.parity != 'E' && line.parity != 'N' && line.parity != 'O') || (line.dataBits != 7 && line.dataBits != 8)
+        || (line.stopBits != 1 && line.stopBits != 2) || line.handshake < 0 || line.handshake > 3)
+        return lineSettingError();
+    int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fileError(errno);
+    // One user of a port at a time: a port another program holds is busy.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        Error e = ::isatty(fd) ? Error{70, "ポートは使用中です。"} : lineSettingError();
+        ::close(fd);
+        return e;
+    }
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, speed);
+    ::cfsetospeed(&t, speed);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= (line.dataBits == 7 ? CS7 : CS8) | CLOCAL | CREAD;
+    if (line.parity != 'N')
+        t.c_cflag |= PARENB | (line.parity == 'O' ? PARODD : 0);
+    if (line.stopBits == 2)
+        t.c_cflag |= CSTOPB;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if (line.handshake == 1 || line.handshake == 3)
+        t.c_iflag |= IXON | IXOFF;
+    if (line.handshake == 2 || line.handshake == 3)
+        t.c_cflag |= CRTSCTS;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &t) != 0) {
+        ::close(fd);
+        return lineSettingError();
+    }
+    ::tcflush(fd, TCIOFLUSH);
+    if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        ::close(fd);
+        return fileError(errno);
+    }
+    fd_ = fd;
+    receiveEvents_ = receiveEvents;
+    characterTime_ = line.characterTime();
+    lineFree_ = std::chrono::steady_clock::now();
+    buffer_.clear();
+    events_.clear();
+    failure_ = {};
+    modemSupported_ = countersSupported_ = outqSupported_ = true;
+    setRTSEnable(true);
+    watchLines(true);
+    stop_ = false;
+    reader_ = std::thread([this] { readLoop(); });
+    return {};
+}
+
+void PosixSerialPort::close()
+{
+    if (fd_ < 0)
+        return;
+    stop_ = true;
+    roomCv_.notify_all();
+    char c = 0;
+    [[maybe_unused]] auto n = ::write(wakePipe_[1], &c, 1);
+    if (reader_.joinable())
+        reader_.join();
+    ::close(wakePipe_[0]);
+    ::close(wakePipe_[1]);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+void PosixSerialPort::notify()
+{
+    if (onActivity)
+        onActivity();
+}
+
+void PosixSerialPort::push(int event)
+{
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+    }
+    notify();
+}
+
+void PosixSerialPort::fail(const Error& e)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!failure_)
+            failure_ = e;
+    }
+    notify();
+}
+
+// Modem lines and error counters, where the driver has them (a
+// pseudo-terminal has neither: ENOTTY, and then they are not asked again).
+void PosixSerialPort::watchLines(bool first)
+{
+    if (modemSupported_) {
+        int bits = 0;
+        if (::ioctl(fd_, TIOCMGET, &bits) == 0) {
+            const int now = (bits & TIOCM_CTS ? cts : 0) | (bits & TIOCM_DSR ? dsr : 0) | (bits & TIOCM_CAR ? cd : 0)
+                            | (bits & TIOCM_RNG ? ring : 0);
+            const int before = modem_.exchange(now);
+            if (!first) {
+                if ((now ^ before) & cts)
+                    push(comm::EvCTS);
+                if ((now ^ before) & dsr)
+                    push(comm::EvDSR);
+                if ((now ^ before) & cd)
+                    push(comm::EvCD);
+                if ((now & ring) && !(before & ring))
+                    push(comm::EvRing);
+            }
+        } else {
+            modemSupported_ = false;
+        }
+    }
+    if (countersSupported_) {
+        serial_icounter_struct c{};
+        if (::ioctl(fd_, TIOCGICOUNT, &c) == 0) {
+            if (!first) {
+                if (c.brk > counters_.brk)
+                    push(comm::ErBreak);
+                if (c.frame > counters_.frame)
+                    push(comm::ErFrame);
+                if (c.overrun > counters_.overrun)
+                    push(comm::ErOverrun);
+                if (c.parity > counters_.parity)
+                    push(comm::ErRxParity);
+                if (c.buf_overrun > counters_.bufOverrun)
+                    push(comm::ErRxOver);
+            }
+            counters_ = {c.brk, c.frame, c.overrun, c.parity, c.buf_overrun};
+        } else {
+            countersSupported_ = false;
+        }
+    }
+}
+
+void PosixSerialPort::readLoop()
+{
+    std::uint8_t chunk[4096];
+    auto lastWatch = std::chrono::steady_clock::now();
+    while (!stop_) {
+        std::size_t room;
+        {
+            std::lock_guard lock(mutex_);
+            room = receiveBufferSize - buffer_.size();
+        }
+        // While the buffer is full the bytes stay in the driver: nothing is lost.
+        pollfd fds[2] = {{fd_, static_cast<short>(room ? POLLIN : 0), 0}, {wakePipe_[0], POLLIN, 0}};
+        const int ready = ::poll(fds, 2, 50);
+        if (stop_)
+            break;
+        if (ready > 0 && (fds[0].revents & POLLIN) && room) {
+            const ssize_t n = ::read(fd_, chunk, std::min(room, sizeof chunk));
+            if (n > 0) {
+                {
+                    std::lock_guard lock(mutex_);
+                    buffer_.insert(buffer_.end(), chunk, chunk + n);
+                    if (receiveEvents_)
+                        events_.push_back(comm::EvReceive);
+                }
+                notify();
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                fail(fileError(errno));
+                return;
+            }
+        } else if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            fail({57, "回線が切断されました。"});
+            return;
+        }
+        if (fds[1].revents & POLLIN) {
+            char drain[64];
+            while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
+            }
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastWatch >= std::chrono::milliseconds(50)) {
+            lastWatch = now;
+            watchLines(false);
+        }
+    }
+}
+
+std::size_t PosixSerialPort::InBufferCount() const
+{
+    std::lock_guard lock(mutex_);
+    return buffer_.size();
+}
+
+std::optional<std::uint8_t> PosixSerialPort::readByte()
+{
+    std::optional<std::uint8_t> b;
+    bool wasFull;
+    {
+        std::lock_guard lock(mutex_);
+        if (buffer_.empty())
+            return std::nullopt;
+        wasFull = buffer_.size() == receiveBufferSize;
+        b = buffer_.front();
+        buffer_.pop_front();
+    }
+    if (wasFull) {
+        // The reader waits for room: tell it there is some.
+        char c = 0;
+        [[maybe_unused]] auto n = ::write(wakePipe_[1], &c, 1);
+    }
+    return b;
+}
+
+std::chrono::nanoseconds PosixSerialPort::writeDelay()
+{
+    using namespace std::chrono;
+    if (fd_ < 0)
+        return nanoseconds(0);
+    // Bytes the driver holds (TIOCOUTQ), where it says; a pseudo-terminal does not.
+    if (outqSupported_) {
+        int queued = 0;
+        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0)
+            outqSupported_ = false;
+        else if (queued > 3)
+            return characterTime_ * (queued - 3);
+    }
+    // The line time of what was written: at most three characters ahead before this one.
+    const auto ahead = lineFree_ - steady_clock::now();
+    const auto allowed = characterTime_ * 3;
+    return ahead > allowed ? duration_cast<nanoseconds>(ahead - allowed) : nanoseconds(0);
+}
+
+Error PosixSerialPort::writeByte(std::uint8_t b)
+{
+    if (fd_ < 0)
+        return {57, "ポートが開いていません。"};
+    if (Error e = failure())
+        return e;
+    for (int tries = 0;; ++tries) {
+        const ssize_t n = ::write(fd_, &b, 1);
+        if (n == 1)
+            break;
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return fileError(errno);
+        // The driver's buffer is full (the partner holds the line): wait for room.
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, 1000) <= 0 && tries >= 30)
+            return {1010, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"};
+    }
+    const auto now = std::chrono::steady_clock::now();
+    lineFree_ = std::max(lineFree_, now) + characterTime_;
+    return {};
+}
+
+void PosixSerialPort::setRTSEnable(bool on)
+{
+    if (fd_ < 0)
+        return;
+    int bit = TIOCM_RTS;
+    ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit); // a pseudo-terminal has no RTS line
+}
+
+std::vector<int> PosixSerialPort::takeEvents()
+{
+    std::lock_guard lock(mutex_);
+    return std::exchange(events_, {});
+}
+
+Error PosixSerialPort::failure() const
+{
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+} // namespace tarvex

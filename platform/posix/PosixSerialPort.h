@@ -1,0 +1,61 @@
+#pragma once
+#include "platform/SerialPort.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace tarvex {
+
+// A serial port over termios: raw mode, the requested baud, parity, data and
+// stop bits, IXON|IXOFF and CRTSCTS for the handshakes. A reader thread takes
+// bytes into the receive buffer (leaving the rest in the driver while it is
+// full, so nothing is lost), and watches the modem lines (TIOCMGET) and the
+// driver's error counters (TIOCGICOUNT) where the driver has them.
+class PosixSerialPort final : public SerialPort {
+public:
+    ~PosixSerialPort() override;
+    Error open(const std::string& device, const LineSettings& line, bool receiveEvents) override;
+    void close() override;
+    bool isOpen() const override { return fd_ >= 0; }
+    std::size_t InBufferCount() const override;
+    std::optional<std::uint8_t> readByte() override;
+    std::chrono::nanoseconds writeDelay() override;
+    Error writeByte(std::uint8_t b) override;
+    bool CTSHolding() const override { return modem_ & cts; }
+    bool DSRHolding() const override { return modem_ & dsr; }
+    bool CDHolding() const override { return modem_ & cd; }
+    void setRTSEnable(bool on) override;
+    std::vector<int> takeEvents() override;
+    Error failure() const override;
+
+private:
+    static constexpr int cts = 1, dsr = 2, cd = 4, ring = 8;
+    void readLoop();
+    void watchLines(bool first);
+    void push(int event);
+    void fail(const Error& e);
+    void notify();
+
+    int fd_ = -1;
+    int wakePipe_[2] = {-1, -1};
+    std::thread reader_;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::condition_variable roomCv_;
+    std::deque<std::uint8_t> buffer_;
+    std::vector<int> events_;
+    Error failure_;
+    std::atomic<int> modem_{0};
+    bool receiveEvents_ = false;
+    bool modemSupported_ = true, countersSupported_ = true, outqSupported_ = true;
+    struct Counters {
+        int brk = 0, frame = 0, overrun = 0, parity = 0, bufOverrun = 0;
+    } counters_;
+    std::chrono::nanoseconds characterTime_{0};
+    std::chrono::steady_clock::time_point lineFree_{};
+};
+
+} // namespace tarvex

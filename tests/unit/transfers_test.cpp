@@ -1,0 +1,395 @@
+#include "platform/posix/Cp932Codec.h"
+#include "serial/ProfileFolder.h"
+#include "serial/Transfers.h"
+#include "tests/fakes/Fakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvex;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The main window as the transfers see it, recording what they do to it.
+struct SpyWindow final : TransferHost {
+    std::string text;
+    std::vector<std::string> status, labels, captions;
+    std::vector<std::size_t> selected;
+    std::vector<bool> control;
+    std::map<PanelControl, bool> panel;
+    bool cancel = false;
+    int slider = 0, inputs = 0, ioEnds = 0;
+
+    void Control(bool enable) override { control.push_back(enable), cancel = !enable; }
+    void setPanelEnabled(PanelControl c, bool e) override { panel[c] = e; }
+    void setCancelEnabled(bool e) override { cancel = e; }
+    void setStatus1(const std::string& t) override { status.push_back(t); }
+    void setLabel2(const std::string& t) override { labels.push_back(t); }
+    void setCaption(const std::string& c) override { captions.push_back(c); }
+    void IOEnd() override { ++ioEnds; }
+    int slider1() const override { return slider; }
+    std::string editorText() const override { return text; }
+    void setEditorText(std::string_view t) override { text = std::string(t); }
+    void appendEditorText(std::string_view t) override { text += t; }
+    void selectInEditor(std::size_t offset) override { selected.push_back(offset); }
+    void focusEditor() override {}
+    void afterInput() override { ++inputs; }
+};
+
+struct TransferTest : ::testing::Test {
+    fakes::MemorySettings settings;
+    fakes::MemoryFileSystem fs;
+    Cp932Codec codec;
+    fakes::FakeMessageBox box;
+    fakes::FakeEvents events;
+    fakes::FakeSerialPort port1, port2;
+    SpyWindow window;
+    DeviceProfile profile;
+    TransferStatus status;
+    Transfers t{{profile, status, settings, port1, port2, window, events, box, fs, codec, "/home/"}};
+
+    TransferTest()
+    {
+        fs.folders.insert("/home");
+        parseProfile(sampleProfileText(), profile); // ISO, DC1 start and request, DC3+parity stop, DC4 end
+        t.endPause = 0ms;
+    }
+    // The partner's bytes arrive at the n-th wait of the transfer.
+    void atWait(int n, std::string bytes, fakes::FakeSerialPort* port = nullptr)
+    {
+        auto* p = port ? port : &port1;
+        auto previous = events.onWait;
+        int count = 0;
+        events.onWait = [=, this]() mutable {
+            if (previous)
+                previous();
+            if (++count == n)
+                p->receive(bytes);
+        };
+        (void)this;
+    }
+    std::string last(const std::vector<std::string>& v) const { return v.empty() ? "" : v.back(); }
+};
+
+} // namespace
+
+TEST_F(TransferTest, LineEventsSetTheStateAndTheMessage)
+{
+    struct Row {
+        int event;
+        bool line; // CTS, DSR or CD after the change
+        short before, after;
+        const char* text; // nullptr: unchanged
+    };
+    const Row rows[] = {
+        {1, true, 0, 0, nullptr},
+        {2, true, 0, 0, nullptr},
+        {3, true, 999, 0, ""}, // CTS on clears even a cancel
+        {3, false, 0, 1, "CS ラインの状態が変化しました。"},
+        {4, false, 0, 1, "DR ラインがオフになりました。"},
+        {4, true, 1, 1, nullptr},
+        {5, true, 1, 0, ""},
+        {5, false, 0, 1, "CD ラインの状態が変化しました。"},
+        {6, true, 0, 0, "呼び出し信号を検出しました。"},
+        {7, true, 0, 9, "EOF を受信しました。"},
+        {1001, true, 0, 9, "ﾌﾞﾚｰｸ信号を検出しました。"},
+        {1002, true, 0, 9, "CTS ﾀｲﾑｱｳﾄを検出しました。"},
+        {1003, true, 0, 9, "DSR ﾀｲﾑｱｳﾄを検出しました。"},
+        {1004, true, 0, 9, "ﾌﾚｰﾐﾝｸﾞ ｴﾗｰが発生しました。"},
+        {1006, true, 0, 9, "ｵｰﾊﾞｰﾗﾝ ｴﾗｰが発生しました。"},
+        {1007, true, 0, 9, "CD ﾀｲﾑｱｳﾄを検出しました。"},
+        {1008, true, 0, 9, "受信ﾊﾞｯﾌｧがｵｰﾊﾞｰﾌﾛｰしました。"},
+        {1009, true, 0, 9, "ﾊﾟﾘﾃｨ ｴﾗｰが発生しました。"},
+        {1010, true, 0, 9, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"},
+        {1011, true, 0, 9, "DCB 取得時にｴﾗｰが発生しました。"},
+        {1005, true, 0, 9, "未定義のｴﾗｰまたはｲﾍﾞﾝﾄが発生しました。"},
+    };
+    for (const Row& r : rows) {
+        status.TransferState = r.before;
+        status.StatusText = "before";
+        port1.cts = port1.dsr = port1.cd = r.line;
+        t.MSComm1_OnComm(r.event);
+        EXPECT_EQ(status.TransferState, r.after) << r.event;
+        EXPECT_EQ(status.StatusText, r.text ? r.text : "before") << r.event;
+        EXPECT_EQ(window.status.back(), status.StatusText); // always shown in status panel 1
+    }
+    // The tape run's port: every received byte and line change pauses, silently.
+    for (int event : {2, 3, 4, 5}) {
+        status = {0, "x"};
+        t.MSComm2_OnComm(event);
+        EXPECT_EQ(status.TransferState, 1);
+        EXPECT_EQ(status.StatusText, "x");
+    }
+    status = {0, "x"};
+    t.MSComm2_OnComm(1);
+    EXPECT_EQ(status.TransferState, 0);
+    t.MSComm2_OnComm(1009);
+    EXPECT_EQ(status.StatusText, "ﾊﾟﾘﾃｨ ｴﾗｰが発生しました。");
+}
+
+TEST_F(TransferTest, ControllerOutputAfterTheStartCode)
+{
+    window.text = "%\r\nO1\r\nM30\r\n%\r\n";
+    atWait(3, "\x11");
+    t.Command1_Click();
+    EXPECT_EQ(port1.written, "\xA5\x8D\x0A\xCF\xB1\x8D\x0A\x4D\x33\x30\x8D\x0A\xA5\x8D\x0A\xA5\x14");
+    EXPECT_EQ(status.StatusText, "送信を終了しました。");
+    EXPECT_EQ(window.status.front(), "");
+    EXPECT_NE(std::find(window.status.begin(), window.status.end(), "出力 : 起動コード &H11 の待機中です。"),
+              window.status.end());
+    EXPECT_EQ(last(window.status), "送信を終了しました。");
+    EXPECT_EQ(last(window.captions), "100%の出力を完了");
+    EXPECT_EQ(window.labels, (std::vector<std::string>{"", "%", "O1", "M30", "%"}));
+    EXPECT_EQ(window.control, (std::vector<bool>{false, true}));
+    EXPECT_EQ(window.panel[PanelControl::Command1], true);
+    EXPECT_EQ(status.TransferState, 0);
+    EXPECT_FALSE(port1.opened);
+    EXPECT_FALSE(fs.files.count("/home/BAK.DAT"));
+    EXPECT_EQ(window.ioEnds, 1);
+}
+
+TEST_F(TransferTest, ControllerOutputControlCodes)
+{
+    // Start code "-": at once. End code "-": nothing after the closing "%".
+    profile.outCodes[0] = "-";
+    profile.outCodes[3] = "-";
+    window.text = "G1\r\n";
+    t.Command1_Click();
+    EXPECT_EQ(port1.written, "\x47\xB1\x8D\x0A\xA5");
+
+    // A stop code mid-program pauses until the request code.
+    profile.outCodes[0] = "&H11";
+    profile.outCodes[3] = "&H14";
+    port1.written.clear();
+    window.text = "X1Y2";
+    port1.receive("\x11");
+    port1.onWrite = [&](std::uint8_t b) {
+        if (b == 0xB1) // after X1: DC3, then DC1 a few waits later
+            port1.receive("\x93");
+    };
+    atWait(8, "\x11");
+    t.Command1_Click();
+    EXPECT_EQ(port1.written, "\xD8\xB1\x59\xB2\xA5\x14");
+    EXPECT_NE(std::find(window.status.begin(), window.status.end(), "停止コード &H93 を受信しました。"),
+              window.status.end());
+
+    // An end code from the controller: no closing "%", the profile's end code still goes.
+    port1.written.clear();
+    port1.onWrite = [&](std::uint8_t b) {
+        if (b == 0xD8)
+            port1.receive("\x14");
+    };
+    port1.receive("\x11\x11"); // a repeated start code is harmless
+    t.Command1_Click();
+    EXPECT_EQ(port1.written, "\xD8\x14");
+    EXPECT_EQ(status.StatusText, "終了コード &H14 を受信しました。");
+}
+
+TEST_F(TransferTest, CancelledOutputStillClosesWithPercentAndEndCode)
+{
+    profile.outCodes[0] = "-";
+    window.text = "N1N2N3";
+    port1.onWrite = [&](std::uint8_t b) {
+        if (b == 0x4E)
+            t.CommandCancel_Click();
+    };
+    t.Command1_Click();
+    EXPECT_EQ(port1.written, "\x4E\xA5\x14");
+    EXPECT_EQ(status.StatusText, "送信を中止しました。");
+    EXPECT_FALSE(window.cancel);
+}
+
+TEST_F(TransferTest, ProgressEveryHundredCharacters)
+{
+    profile.outCodes[0] = "-";
+    window.text = std::string(250, 'N');
+    t.Command1_Click();
+    // The caption follows at most 20 times a second; the last one is exact.
+    EXPECT_EQ(window.captions.back(), "100%の出力を完了");
+    for (const std::string& c : window.captions)
+        EXPECT_TRUE(c == "40%の出力を完了" || c == "80%の出力を完了" || c == "100%の出力を完了") << c;
+}
+
+TEST_F(TransferTest, PortFailureRecoversTheWindow)
+{
+    profile.outCodes[0] = "-";
+    window.text = "G1";
+    port1.failed = {57, "回線が切断されました。"};
+    t.Command1_Click();
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].title, "TARVEX");
+    EXPECT_EQ(box.shown[0].text, "回線が切断されました。");
+    EXPECT_EQ(window.control.back(), true);
+    EXPECT_FALSE(port1.opened);
+}
+
+TEST_F(TransferTest, PortThatCannotBeOpened)
+{
+    port1.openError = {53, "x"};
+    t.Command1_Click();
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, "プロパティの値が正しくありません");
+    EXPECT_EQ(box.shown[0].title, "TARVEX");
+    EXPECT_EQ(status.TransferState, 9);
+    EXPECT_TRUE(window.control.empty()); // the window was never locked
+    // The port number leads to a device through the settings.
+    setPortDevice(settings, 1, "/dev/ttyUSB0");
+    port1.openError = {};
+    profile.outCodes[0] = "-";
+    t.Command1_Click();
+    EXPECT_EQ(port1.device, "/dev/ttyUSB0");
+    EXPECT_EQ(port1.line.baud, 4800);
+    EXPECT_EQ(port1.line.parity, 'N');
+    EXPECT_EQ(port1.line.stopBits, 2);
+}
+
+TEST_F(TransferTest, PuncherOutputTurnsSpacesIntoFeeds)
+{
+    profile.outCodes = {"&H12", "-", "-", "&H14"};
+    settings.write("Tarvex", "Pcheck1", "1");
+    for (auto [feed, expected] : {std::pair{"10", std::string("\x12\x47\xB1") + std::string(10, '\0') + "\xD8\xB2\x14"},
+                                  std::pair{"0", std::string("\x12\x47\xB1\xD8\xB2\x14")}}) {
+        settings.write("Tarvex", "Feed", feed);
+        port1.written.clear();
+        window.text = "G1 X2";
+        t.Command10_Click();
+        EXPECT_EQ(port1.written, expected) << feed;
+        EXPECT_EQ(status.StatusText, "送信を終了しました。");
+    }
+    // The editor follows: each character selected, the one after the character sent.
+    EXPECT_EQ(window.selected.back(), 5u);
+    // EIA: a line end is the single end-of-block code.
+    profile.code = 1;
+    port1.written.clear();
+    window.text = "N10\r\n";
+    t.Command10_Click();
+    EXPECT_EQ(port1.written, std::string("\x12\x45\x01\x20\x80\x14"));
+}
+
+TEST_F(TransferTest, TapeRunPausesOnEveryByteUntilTheRequestCode)
+{
+    profile.outCodes = {"-", "&H11", "&H93", "-"};
+    window.text = "ABC";
+    port2.onWrite = [&](std::uint8_t b) {
+        if (b == 0x41) {
+            port2.receive("\x93");
+            port2.events.push_back(2);
+        }
+    };
+    atWait(3, "\x11", &port2);
+    t.Command11_Click();
+    EXPECT_EQ(port2.written, "\x41\x42\xC3");
+    EXPECT_TRUE(port2.receiveEvents);
+    EXPECT_EQ(status.StatusText, "送信を終了しました。");
+    EXPECT_FALSE(port1.opened);
+}
+
+TEST_F(TransferTest, ControllerInputOfTheIsoExample)
+{
+    window.text = "A";
+    port1.receive(std::string("\x12\xA5\x8D\x0A\xCF\xB1\x8D\x0A\x14", 9));
+    t.Command2_Click();
+    EXPECT_EQ(window.text, "A%\r\nO1\r\n");
+    EXPECT_EQ(status.StatusText, "終了コード &H14 を受信しました。");
+    EXPECT_EQ(window.captions.front(), "0文字の入力を完了");
+    EXPECT_EQ(window.inputs, 1);
+    EXPECT_FALSE(fs.files.count("/home/bak.dat"));
+    // ASCII with CR LF: one CR LF per line, the CR dropped.
+    profile.code = 0;
+    profile.inCodes[0] = "-";
+    window.text.clear();
+    port1.receive("G1\r\nX2\r\n\x14");
+    t.Command2_Click();
+    EXPECT_EQ(window.text, "G1\r\nX2\r\n");
+}
+
+TEST_F(TransferTest, ControllerInputTimesOutOnlyAfterTheFirstCharacter)
+{
+    profile.inCodes[0] = "-";
+    profile.timeout = 0.05f;
+    int waits = 0;
+    events.onWait = [&] {
+        if (++waits == 5)
+            port1.receive("G1");
+    };
+    const auto start = std::chrono::steady_clock::now();
+    t.Command2_Click();
+    EXPECT_EQ(status.StatusText, "タイムアウトを検出しました。");
+    EXPECT_GE(waits, 5); // it waited before the first character without timing out
+    EXPECT_EQ(window.text, "G1");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+TEST_F(TransferTest, ControllerInputHoldsThePartnerBack)
+{
+    profile.inCodes = {"-", "&H11", "&H93", "&H14"};
+    profile.code = 0;
+    port1.receive(std::string(1200, 'X') + "\x14");
+    t.Command2_Click();
+    EXPECT_EQ(port1.written, "\x93\x11"); // stop once above 1000 waiting, request below 10
+    EXPECT_EQ(window.text, std::string(1200, 'X'));
+}
+
+TEST_F(TransferTest, PuncherInputCollapsesLineEnds)
+{
+    profile.inCodes = {"&H12", "-", "-", "&H14"};
+    profile.code = 0;
+    profile.timeout = 0.05f;
+    port1.receive(std::string("G1\0\0\r\n\nX2", 9));
+    t.Command20_Click();
+    EXPECT_EQ(window.text, "G1\r\nX2");
+    EXPECT_EQ(port1.written, "\x12\x14"); // start code sent, end code sent
+    settings.write("Tarvex", "Pcheck2", "1");
+    window.text.clear();
+    port1.receive("G 1\r\nX 2");
+    t.Command20_Click();
+    EXPECT_EQ(window.text, "G1\r\nX2");
+}
+
+TEST_F(TransferTest, InspectionInputDropsTheUnfinishedLine)
+{
+    profile.code = 0;
+    window.text = "OLD\r\n";
+    port1.receive("L1\r\nL2\nL3");
+    int waits = 0;
+    events.onWait = [&] {
+        if (++waits == 3)
+            t.CommandCancel_Click();
+    };
+    t.Command21_Click();
+    EXPECT_EQ(window.text, "OLD\r\nL1\r\n\r\nL2\r\n"); // CR and LF each end a line
+    EXPECT_EQ(status.StatusText, "終了しました。");
+    EXPECT_TRUE(window.panel[PanelControl::Command21]);
+}
+
+TEST_F(TransferTest, ReceiveThatFailsKeepsWhatArrived)
+{
+    profile.inCodes[0] = "-";
+    window.text = "A";
+    port1.receive("B\nC");
+    int waits = 0;
+    events.onWait = [&] {
+        if (++waits == 1)
+            port1.failed = {57, "回線が切断されました。"};
+    };
+    t.Command2_Click();
+    EXPECT_EQ(window.text, "AB\r\nC");
+    EXPECT_EQ(box.shown.size(), 1u);
+    // A work file that cannot be written costs nothing either.
+    port1.failed = {};
+    fs.failWrite.insert("/home/bak.dat");
+    window.text = "KEEP";
+    t.Command2_Click();
+    EXPECT_EQ(window.text, "KEEP");
+}
+
+TEST_F(TransferTest, ScrollBoxAndCancel)
+{
+    t.Check1_Click(true);
+    EXPECT_TRUE(t.ScrollFollow);
+    EXPECT_EQ(window.labels.back(), "");
+    EXPECT_EQ(window.status.back(), "");
+    t.CommandCancel_Click();
+    EXPECT_EQ(status.TransferState, 999);
+    EXPECT_EQ(status.StatusText, "--- 中止しました。---");
+}
