@@ -4,16 +4,21 @@
 #include "platform/UiServices.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixEventLoop.h"
+#include "platform/posix/PosixSerialPort.h"
+#include "platform/qt/QtSettingsStore.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtImageSurface.h"
 #include "serial/DeviceProfile.h"
 #include "serial/ProfileFolder.h"
 #include "serial/TapeCode.h"
+#include "serial/Transfers.h"
 #include "toolpath/Graphics.h"
 #include "toolpath/SubprogramStore.h"
 #include "view/ConditionTable.h"
 
 #include <QGuiApplication>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -41,7 +46,12 @@ const char* const usage =
     "  decode --code iso|eia|ascii [FILE]\n"
     "                     the characters that received line bytes give\n"
     "  profile show NAME [--home DIR]\n"
-    "                     the eighteen fields of a device profile as loaded\n";
+    "                     the eighteen fields of a device profile as loaded\n"
+    "  send --profile NAME [--device PATH] [--partner controller|puncher|tape] [--home DIR] [--settings FILE] FILE\n"
+    "                     send FILE over the serial line as the output commands do\n"
+    "  receive --profile NAME [--device PATH] [--partner controller|puncher|inspection] [--home DIR]\n"
+    "          [--settings FILE] OUT\n"
+    "                     receive a program over the serial line and append it to OUT\n";
 
 int usageError()
 {
@@ -62,7 +72,8 @@ struct Args {
 
     static bool takesValue(const std::string& o)
     {
-        return o == "--home" || o == "--conditions" || o == "--size" || o == "--code";
+        return o == "--home" || o == "--conditions" || o == "--size" || o == "--code" || o == "--profile"
+               || o == "--device" || o == "--partner" || o == "--settings";
     }
     bool parse(const std::vector<std::string>& args)
     {
@@ -310,6 +321,174 @@ int profile(const std::vector<std::string>& argv)
     return 0;
 }
 
+// ---- transfers without a window ----
+
+std::atomic<bool> interrupted{false};
+
+// The window of a transfer, on a terminal: the status texts and the progress
+// captions go to standard error, the editor is a text in memory.
+class CliWindow final : public TransferHost {
+public:
+    std::string text;
+    int wait = 0;
+    void Control(bool) override {}
+    void setPanelEnabled(PanelControl, bool) override {}
+    void setCancelEnabled(bool) override {}
+    void setStatus1(const std::string& t) override
+    {
+        if (!t.empty() && t != lastStatus_)
+            std::fprintf(stderr, "status %s\n", t.c_str());
+        lastStatus_ = t;
+    }
+    void setLabel2(const std::string&) override {}
+    void setCaption(const std::string& c) override
+    {
+        if (c != lastCaption_)
+            std::fprintf(stderr, "progress %s\n", c.c_str());
+        lastCaption_ = c;
+    }
+    void IOEnd() override {}
+    int slider1() const override { return wait; }
+    std::string editorText() const override { return text; }
+    void setEditorText(std::string_view t) override { text = std::string(t); }
+    void appendEditorText(std::string_view t) override { text += t; }
+    void selectInEditor(std::size_t) override {}
+    void focusEditor() override {}
+    void afterInput() override {}
+
+private:
+    std::string lastStatus_, lastCaption_;
+};
+
+class CliMessageBox final : public MessageBox {
+public:
+    std::vector<std::string> shown;
+    MsgAnswer show(const std::string& text, const std::string&, MsgIcon, MsgButtons) override
+    {
+        std::fprintf(stderr, "error %s\n", text.c_str());
+        shown.push_back(text);
+        return MsgAnswer::Ok;
+    }
+};
+
+// Waits in short steps, so that Ctrl-C acts as the cancel button within 50 ms.
+class CliEvents final : public EventLoop {
+public:
+    std::function<void()> onInterrupt;
+    void yield() override { check(); }
+    void wait(std::chrono::microseconds time) override
+    {
+        const auto until = std::chrono::steady_clock::now() + time;
+        do {
+            check();
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(until - std::chrono::steady_clock::now());
+            inner_.wait(std::min(left, std::chrono::microseconds(50000)));
+            if (woken_.exchange(false))
+                break;
+        } while (std::chrono::steady_clock::now() < until);
+        check();
+    }
+    void wake() override
+    {
+        woken_ = true;
+        inner_.wake();
+    }
+    void setBusy(bool) override {}
+
+private:
+    void check()
+    {
+        if (interrupted.exchange(false) && onInterrupt)
+            onInterrupt();
+    }
+    PosixEventLoop inner_;
+    std::atomic<bool> woken_{false};
+};
+
+int transfer(const std::vector<std::string>& argv, bool sending)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 1 || !args.has("--profile"))
+        return usageError();
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    const std::string progDir = resolveProgDir(args.has("--home") ? args.options.at("--home") : "");
+    std::string settingsFile = args.has("--settings") ? args.options.at("--settings") : "";
+    if (settingsFile.empty())
+        if (const char* env = std::getenv("TARVEX_SETTINGS"))
+            settingsFile = env;
+    QtSettingsStore settings(QString::fromStdString(settingsFile));
+    DeviceProfile profile;
+    const std::string& name = args.options.at("--profile");
+    std::string bytes;
+    if (!isProfileName(name) || fs.readFile(joinPath(profileFolder(progDir), name), bytes))
+        return fail(name, {53, "no such profile"});
+    LoadProfile(name, profile, fs, codec, progDir);
+
+    std::string partner = args.has("--partner") ? args.options.at("--partner")
+                          : profile.partner == "0"  ? "puncher"
+                          : profile.partner == "1"  ? "controller"
+                                                    : "inspection";
+    const std::string& file = args.positional[0];
+    CliWindow window;
+    window.wait = profile.wait;
+    bytes.clear();
+    if (sending) {
+        if (Error e = fs.readFile(file, bytes))
+            return fail(file, e);
+    } else if (fs.exists(file)) {
+        if (Error e = fs.readFile(file, bytes))
+            return fail(file, e);
+    }
+    window.text = codec.decode(bytes);
+
+    TransferStatus status;
+    PosixSerialPort port1, port2;
+    CliMessageBox box;
+    CliEvents events;
+    port1.onActivity = port2.onActivity = [&events] { events.wake(); };
+    Transfers t({profile, status, settings, port1, port2, window, events, box, fs, codec, progDir});
+    if (args.has("--device"))
+        t.deviceOverride = args.options.at("--device");
+    bool cancelled = false;
+    events.onInterrupt = [&] {
+        cancelled = true;
+        t.CommandCancel_Click();
+    };
+    std::signal(SIGINT, [](int) { interrupted = true; });
+    std::signal(SIGTERM, [](int) { interrupted = true; });
+
+    const std::map<std::string, void (Transfers::*)()> commands = sending
+        ? std::map<std::string, void (Transfers::*)()>{{"controller", &Transfers::Command1_Click},
+                                                       {"puncher", &Transfers::Command10_Click},
+                                                       {"tape", &Transfers::Command11_Click}}
+        : std::map<std::string, void (Transfers::*)()>{{"controller", &Transfers::Command2_Click},
+                                                       {"puncher", &Transfers::Command20_Click},
+                                                       {"inspection", &Transfers::Command21_Click}};
+    if (!commands.count(partner))
+        return usageError();
+    (t.*commands.at(partner))();
+
+    if (!sending)
+        if (Error e = fs.writeFile(file, codec.encode(window.text)))
+            return fail(file, e);
+    // 0 a normal end, 1 cancelled, 2 a port that failed or could not be opened,
+    // 3 a time-out, 4 ended by a line event.
+    const std::string& text = status.StatusText;
+    if (!box.shown.empty())
+        return 2;
+    if (cancelled)
+        return 1;
+    if (text == "タイムアウトを検出しました。")
+        return 3;
+    if (text.empty() || text == "送信を終了しました。" || text.rfind("終了コード ", 0) == 0)
+        return 0;
+    return 4;
+}
+
+int send(const std::vector<std::string>& argv) { return transfer(argv, true); }
+int receive(const std::vector<std::string>& argv) { return transfer(argv, false); }
+
 int saveCopy(const std::vector<std::string>& args)
 {
     if (args.size() != 2)
@@ -351,6 +530,7 @@ int main(int argc, char** argv)
     const std::map<std::string, std::function<int(const std::vector<std::string>&)>> commands = {
         {"save-copy", saveCopy}, {"roundtrip", roundtrip}, {"expand", expand}, {"dxf", dxf}, {"plot", plot},
         {"encode", encode},      {"decode", decode},       {"profile", profile},
+        {"send", send},          {"receive", receive},
     };
     if (argc < 2 || !commands.count(argv[1])) {
         const bool help = argc >= 2 && std::strcmp(argv[1], "help") == 0;

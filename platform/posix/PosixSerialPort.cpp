@@ -194,7 +194,9 @@ void PosixSerialPort::readLoop()
         const int ready = ::poll(fds, 2, 50);
         if (stop_)
             break;
-        if (ready > 0 && (fds[0].revents & POLLIN) && room) {
+        if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && room) {
+            // Bytes first; a hang-up (the other end gone, an adapter unplugged)
+            // reads as the end of the file or an error once they are taken.
             const ssize_t n = ::read(fd_, chunk, std::min(room, sizeof chunk));
             if (n > 0) {
                 {
@@ -204,13 +206,16 @@ void PosixSerialPort::readLoop()
                         events_.push_back(comm::EvReceive);
                 }
                 notify();
-            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                fail(fileError(errno));
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                fail(n == 0 || errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
                 return;
             }
-        } else if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        } else if (ready > 0 && (fds[0].revents & POLLNVAL)) {
             fail({57, "回線が切断されました。"});
             return;
+        } else if (ready > 0 && !room && (fds[0].revents & (POLLHUP | POLLERR))) {
+            // A hang-up behind a full buffer: wait for the reader of the buffer.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         if (fds[1].revents & POLLIN) {
             char drain[64];

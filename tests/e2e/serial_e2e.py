@@ -1,0 +1,236 @@
+#!/usr/bin/env python3
+"""End to end: tarvex-cli send and receive over real pseudo-terminals, the
+test playing the controller, puncher, tape reader or inspection device on the
+other side. Usage: serial_e2e.py TARVEX_CLI"""
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import tty
+import unittest
+
+CLI = sys.argv[1]
+
+DC1, DC2, DC3P, DC4 = b"\x11", b"\x12", b"\x93", b"\x14"
+
+
+def profile(baud=19200, code=2, partner=1, in_codes=("&H12", "&H11", "&H93", "&H14"),
+            out_codes=("&H11", "&H11", "&H93", "&H14"), timeout="3", wait=0):
+    fields = ["1", str(baud), "N", "8", "1", "0", str(code), str(partner), *in_codes, *out_codes, timeout, str(wait)]
+    return "".join(f + "\r\n" for f in fields).encode()
+
+
+class Line:
+    """The partner's end of a pseudo-terminal pair."""
+
+    def __init__(self):
+        self.master, slave = os.openpty()
+        tty.setraw(self.master)
+        self.path = os.ttyname(slave)
+        os.close(slave)
+        self.got = b""
+
+    def write(self, data):
+        os.write(self.master, data)
+
+    def read_until(self, predicate, timeout=10):
+        """Reads until predicate(all bytes so far) holds; returns the new bytes."""
+        start = len(self.got)
+        end = time.time() + timeout
+        while not predicate(self.got) and time.time() < end:
+            r, _, _ = select.select([self.master], [], [], 0.05)
+            if r:
+                try:
+                    data = os.read(self.master, 4096)
+                except OSError:
+                    break
+                if not data:
+                    break
+                self.got += data
+        return self.got[start:]
+
+    def close(self):
+        os.close(self.master)
+
+
+class Serial(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tarvex-serial-")
+        self.home = os.path.join(self.dir, "home")
+        os.makedirs(os.path.join(self.home, "RS232C"))
+        self.settings = os.path.join(self.dir, "settings.ini")
+        self.line = Line()
+
+    def tearDown(self):
+        self.line.close()
+        shutil.rmtree(self.dir)
+
+    def start(self, command, text=b"", device=None, **profile_fields):
+        with open(os.path.join(self.home, "RS232C", "P"), "wb") as f:
+            f.write(profile(**profile_fields))
+        self.file = os.path.join(self.dir, "prog.nc")
+        with open(self.file, "wb") as f:
+            f.write(text)
+        args = [CLI, command, "--profile", "P", "--device", device or self.line.path, "--home", self.home,
+                "--settings", self.settings, self.file]
+        self.proc = subprocess.Popen(args, stderr=subprocess.PIPE)
+        time.sleep(0.2)  # the port is open
+
+    def finish(self, timeout=20):
+        _, err = self.proc.communicate(timeout=timeout)
+        return self.proc.returncode, err.decode()
+
+    def received(self):
+        with open(self.file, "rb") as f:
+            return f.read()
+
+    # ---- output ----
+
+    def test_controller_output_of_the_iso_example(self):
+        self.start("send", b"%\r\nO1\r\nM30\r\n%\r\n")
+        self.line.write(DC1)
+        body = self.line.read_until(lambda g: g.endswith(b"\xa5\x8d\x0a\xa5"))
+        pause_start = time.time()
+        end = self.line.read_until(lambda g: g.endswith(DC4))
+        pause = time.time() - pause_start
+        self.assertEqual(body + end, bytes.fromhex("a58d0acfb18d0a4d33308d0aa58d0aa5") + DC4)
+        self.assertGreater(pause, 1.8)  # the two seconds before the end code
+        rc, err = self.finish()
+        self.assertEqual(rc, 0, err)
+        self.assertIn("status 送信を終了しました。", err)
+        self.assertIn("progress 100%の出力を完了", err)
+
+    def test_start_code_not_used_and_eia(self):
+        self.start("send", b"N10\r\n", code=1, out_codes=("-", "-", "-", "-"))
+        data = self.line.read_until(lambda g: len(g) >= 5)
+        self.assertEqual(data, b"\x45\x01\x20\x80\x0b")  # EIA: the CR dropped, the closing "%" is 0x0B
+        self.assertEqual(self.finish()[0], 0)
+
+    def test_stop_code_halts_within_ten_characters_and_request_resumes(self):
+        text = b"".join(b"N%04dG01X%d.Y%d.\r\n" % (n, n, n) for n in range(200))
+        self.start("send", text)
+        self.line.write(DC1 + DC1)  # a repeated start code is harmless
+        self.line.read_until(lambda g: len(g) >= 300)
+        self.line.write(DC3P)
+        stopped_at = len(self.line.got)
+        time.sleep(0.5)
+        self.line.read_until(lambda g: False, timeout=0.3)
+        late = len(self.line.got) - stopped_at
+        self.assertLessEqual(late, 10)
+        self.line.write(DC1)
+        self.line.read_until(lambda g: g.endswith(DC4))
+        expected = subprocess.run([CLI, "encode", "--code", "iso"], input=text + b"%", capture_output=True).stdout
+        self.assertEqual(self.line.got, expected + DC4)
+        rc, err = self.finish()
+        self.assertEqual(rc, 0, err)
+        self.assertIn("停止コード &H93 を受信しました。", err)
+
+    def test_end_code_from_the_partner_ends_without_closing_percent(self):
+        text = b"G01X1.\r\n" * 500
+        self.start("send", text)
+        self.line.write(DC1)
+        self.line.read_until(lambda g: len(g) >= 100)
+        self.line.write(DC4)
+        self.line.read_until(lambda g: g.endswith(DC4))
+        self.assertNotIn(b"\xa5", self.line.got)
+        rc, err = self.finish()
+        self.assertEqual(rc, 0, err)
+        self.assertIn("終了コード &H14 を受信しました。", err)
+
+    def test_cancel_still_sends_the_closing_percent_and_the_end_code(self):
+        self.start("send", b"G01X1.\r\n" * 2000)
+        self.line.write(DC1)
+        self.line.read_until(lambda g: len(g) >= 50)
+        self.proc.send_signal(signal.SIGINT)
+        self.line.read_until(lambda g: g.endswith(b"\xa5" + DC4))
+        self.assertTrue(self.line.got.endswith(b"\xa5" + DC4))
+        rc, err = self.finish()
+        self.assertEqual(rc, 1)
+        self.assertIn("送信を中止しました。", err)
+
+    def test_puncher_output_turns_spaces_into_feeds(self):
+        for feed, middle in (("10", b"\x00" * 10), ("0", b"")):
+            with open(self.settings, "w") as f:
+                f.write("[Tarvex]\nPcheck1=1\nFeed=%s\n" % feed)
+            self.line.got = b""
+            self.start("send", b"G1 X2", partner=0, out_codes=("&H12", "-", "-", "&H14"))
+            self.line.read_until(lambda g: g.endswith(DC4))
+            self.assertEqual(self.line.got, DC2 + b"\x47\xb1" + middle + b"\xd8\xb2" + DC4)
+            self.assertEqual(self.finish()[0], 0)
+
+    # ---- input ----
+
+    def test_controller_input_of_the_iso_example(self):
+        self.start("receive")
+        self.line.write(DC2 + bytes.fromhex("a58d0acfb18d0a") + DC4)
+        rc, err = self.finish()
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(self.received(), b"%\r\nO1\r\n")
+
+    def test_controller_input_times_out_only_after_the_first_character(self):
+        self.start("receive", b"OLD\r\n", timeout="1", in_codes=("-", "&H11", "&H93", "&H14"))
+        time.sleep(2)  # nothing yet: no time-out
+        self.assertIsNone(self.proc.poll())
+        self.line.write(b"G1")
+        started = time.time()
+        rc, err = self.finish()
+        self.assertEqual(rc, 3)
+        self.assertIn("タイムアウトを検出しました。", err)
+        self.assertGreater(time.time() - started, 0.8)
+        self.assertEqual(self.received(), b"OLD\r\nG1")
+
+    def test_controller_input_sends_stop_above_1000_waiting_and_request_below_10(self):
+        self.start("receive", code=0, in_codes=("-", "&H11", "&H93", "&H14"))
+        # A burst the receiver cannot take at once: stop once, then request once it has caught up.
+        self.line.write(b"X" * 4000)
+        self.line.read_until(lambda g: DC3P in g, timeout=5)
+        self.line.read_until(lambda g: g.endswith(DC3P + DC1), timeout=5)
+        self.line.write(DC4)
+        rc, err = self.finish()
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(self.line.got.count(DC3P), 1)
+        self.assertEqual(self.received(), b"X" * 4000)
+
+    def test_puncher_input_collapses_line_end_runs(self):
+        self.start("receive", code=0, partner=0, timeout="1", in_codes=("&H12", "-", "-", "&H14"))
+        self.line.read_until(lambda g: g == DC2)
+        self.line.write(b"G1\x00\x00\r\n\nX2")
+        self.line.read_until(lambda g: g.endswith(DC4))
+        rc, err = self.finish()
+        self.assertEqual(rc, 3)  # a puncher input ends by its time-out
+        self.assertEqual(self.received(), b"G1\r\nX2")
+
+    def test_inspection_input_drops_the_unfinished_line(self):
+        self.start("receive", b"OLD\r\n", code=0, partner=2)
+        self.line.write(b"L1\nL2\nL3")
+        time.sleep(0.5)
+        self.proc.send_signal(signal.SIGINT)
+        rc, err = self.finish()
+        self.assertEqual(rc, 1)
+        self.assertEqual(self.received(), b"OLD\r\nL1\r\nL2\r\n")
+
+    # ---- failures ----
+
+    def test_a_port_that_does_not_exist(self):
+        self.start("send", b"G1", device=os.path.join(self.dir, "no-such-tty"))
+        rc, err = self.finish()
+        self.assertEqual(rc, 2)
+        self.assertIn("プロパティの値が正しくありません", err)
+
+    def test_the_partner_closing_the_line_mid_transfer(self):
+        self.start("receive", b"A", in_codes=("-", "&H11", "&H93", "&H14"))
+        self.line.write(bytes.fromhex("c2b18d0a"))
+        time.sleep(0.3)
+        self.line.close()
+        self.line = Line()  # for tearDown
+        rc, err = self.finish(timeout=10)
+        self.assertEqual(rc, 2, err)
+        self.assertEqual(self.received(), b"AB1\r\n")  # what arrived is kept
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0], "-v"])
