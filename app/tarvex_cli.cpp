@@ -378,6 +378,8 @@ public:
     void yield() override { check(); }
     void wait(std::chrono::microseconds time) override
     {
+        if (time <= std::chrono::microseconds(0))
+            return check(); // no window: nothing to let run
         const auto until = std::chrono::steady_clock::now() + time;
         do {
             check();

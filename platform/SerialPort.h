@@ -49,7 +49,10 @@ public:
     virtual std::optional<std::uint8_t> readByte() = 0;
     // How long the caller should wait before writing the next byte.
     virtual std::chrono::nanoseconds writeDelay() = 0;
+    // Written bytes may be gathered for a moment (a few characters of line
+    // time); flush sends them now. A failure shows in failure().
     virtual Error writeByte(std::uint8_t b) = 0;
+    virtual void flush() = 0;
 
     virtual bool CTSHolding() const = 0;
     virtual bool DSRHolding() const = 0;

@@ -87,6 +87,8 @@ std::string Transfers::work(const char* name) const { return joinPath(c_.progDir
 // stays responsive without its per-character cost.
 void Transfers::waitFor(std::chrono::nanoseconds time)
 {
+    if (port_ && time > std::chrono::nanoseconds(0))
+        port_->flush(); // nothing gathered waits out a pause
     const auto now = Clock::now();
     if (time >= 2ms || now - lastPump_ >= 2ms) {
         c_.events.wait(std::chrono::duration_cast<std::chrono::microseconds>(time));
@@ -97,10 +99,24 @@ void Transfers::waitFor(std::chrono::nanoseconds time)
     dispatch();
 }
 
+// The wait of the speed slider before a character, a count of yields. While
+// it is shorter than the time a character takes on the line, the line sets
+// the pace and the wait costs nothing.
+void Transfers::slowDown(long yields)
+{
+    const auto wait = yieldTime * yields;
+    if (wait > lineCharacterTime_)
+        waitFor(wait);
+    else
+        yield();
+}
+
 // Nothing to do until a byte or a line event arrives (or the time is up):
 // the process sleeps meanwhile.
 void Transfers::idle(std::chrono::nanoseconds atMost)
 {
+    if (port_)
+        port_->flush();
     if (port_ && port_->InBufferCount() == 0 && !port_->failure()) {
         c_.events.wait(std::chrono::duration_cast<std::chrono::microseconds>(atMost));
         lastPump_ = Clock::now();
@@ -237,6 +253,7 @@ bool Transfers::ComSet()
     }
     port_ = &port;
     failureShown_ = false;
+    lineCharacterTime_ = line.characterTime();
     return true;
 }
 
@@ -325,7 +342,7 @@ void Transfers::Command1_Click()
             std::string line;
             // One character: the wait of the slider, the send step and the display.
             auto sendOne = [&](char32_t c) {
-                waitFor(yieldTime * (h.slider1() + 1));
+                slowDown(h.slider1() + 1);
                 sendChar(c);
                 if (ScrollFollow) {
                     h.selectInEditor(static_cast<std::size_t>(counter));
@@ -386,6 +403,7 @@ void Transfers::Command1_Click()
     // The end: the line drains, the end code goes last.
     try {
         // The window is repainted meanwhile, but no line event is handled.
+        port_->flush();
         for (const auto until = Clock::now() + endPause; Clock::now() < until;)
             c_.events.wait(std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()));
         yield();
@@ -476,7 +494,7 @@ void Transfers::Command10_Click()
                 pause();
             if (state() == Ended || state() == Cancelled)
                 break;
-            waitFor(yieldTime * (50 * h.slider1() + 1));
+            slowDown(50 * h.slider1() + 1);
         }
     } catch (const Failure& f) {
         fail(f);
@@ -509,6 +527,7 @@ void Transfers::Command11_Click()
     }
     port_ = &port;
     failureShown_ = false;
+    lineCharacterTime_ = line.characterTime();
     h.Control(false);
     c_.status.StatusText.clear();
     h.setPanelEnabled(PanelControl::Command1, false);
@@ -539,7 +558,7 @@ void Transfers::Command11_Click()
                 pause();
             if (state() == Ended || state() == Cancelled)
                 break;
-            waitFor(yieldTime * (50 * h.slider1() + 1));
+            slowDown(50 * h.slider1() + 1);
         }
     } catch (const Failure& f) {
         fail(f);

@@ -105,6 +105,7 @@ private:
     short& state() { return c_.status.TransferState; }
     std::string work(const char* name) const;
     void waitFor(std::chrono::nanoseconds time);
+    void slowDown(long yields);
     void yield() { waitFor(std::chrono::nanoseconds(0)); }
     void idle(std::chrono::nanoseconds atMost = std::chrono::milliseconds(50));
     void dispatch();
@@ -128,6 +129,7 @@ private:
     // The controller input's counter of received characters and the line arriving.
     long long counted_ = 0;
     bool failureShown_ = false;
+    std::chrono::nanoseconds lineCharacterTime_{0};
     std::string line_;
     std::chrono::steady_clock::time_point lastLabel_{};
 };

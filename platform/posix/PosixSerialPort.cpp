@@ -96,6 +96,8 @@ void PosixSerialPort::close()
 {
     if (fd_ < 0)
         return;
+    if (!failure())
+        flush();
     stop_ = true;
     roomCv_.notify_all();
     char c = 0;
@@ -269,10 +271,18 @@ std::chrono::nanoseconds PosixSerialPort::writeDelay()
         else if (queued > 3)
             return characterTime_ * (queued - 3);
     }
-    // The line time of what was written: at most three characters ahead before this one.
+    // The line time of what was written: at most three characters ahead before
+    // this one, so never more than four. Once the line is down to one
+    // character, three are written in a row: one wake-up for three characters.
     const auto ahead = lineFree_ - steady_clock::now();
-    const auto allowed = characterTime_ * 3;
-    return ahead > allowed ? duration_cast<nanoseconds>(ahead - allowed) : nanoseconds(0);
+    if (ahead <= characterTime_)
+        refilling_ = true;
+    else if (ahead > characterTime_ * 3)
+        refilling_ = false;
+    if (refilling_)
+        return nanoseconds(0);
+    flush(); // the bytes gathered while refilling go out in one write before the wait
+    return duration_cast<nanoseconds>(ahead - characterTime_);
 }
 
 Error PosixSerialPort::writeByte(std::uint8_t b)
@@ -281,20 +291,38 @@ Error PosixSerialPort::writeByte(std::uint8_t b)
         return {57, "ポートが開いていません。"};
     if (Error e = failure())
         return e;
-    for (int tries = 0;; ++tries) {
-        const ssize_t n = ::write(fd_, &b, 1);
-        if (n == 1)
-            break;
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return fileError(errno);
-        // The driver's buffer is full (the partner holds the line): wait for room.
-        pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, 1000) <= 0 && tries >= 30)
-            return {1010, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"};
-    }
+    pending_.push_back(static_cast<char>(b));
     const auto now = std::chrono::steady_clock::now();
     lineFree_ = std::max(lineFree_, now) + characterTime_;
-    return {};
+    // Without pacing by the caller the bytes still go out at once.
+    if (pending_.size() >= 4)
+        flush();
+    return failure();
+}
+
+void PosixSerialPort::flush()
+{
+    if (fd_ < 0)
+        return;
+    std::size_t done = 0;
+    for (int tries = 0; done < pending_.size();) {
+        const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
+            break;
+        }
+        // The driver's buffer is full (the partner holds the line): wait for room.
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, 100) <= 0 && ++tries >= 20) {
+            fail({1010, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"});
+            break;
+        }
+    }
+    pending_.clear();
 }
 
 void PosixSerialPort::setRTSEnable(bool on)

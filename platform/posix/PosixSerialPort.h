@@ -24,6 +24,7 @@ public:
     std::optional<std::uint8_t> readByte() override;
     std::chrono::nanoseconds writeDelay() override;
     Error writeByte(std::uint8_t b) override;
+    void flush() override;
     bool CTSHolding() const override { return modem_ & cts; }
     bool DSRHolding() const override { return modem_ & dsr; }
     bool CDHolding() const override { return modem_ & cd; }
@@ -56,6 +57,8 @@ private:
     } counters_;
     std::chrono::nanoseconds characterTime_{0};
     std::chrono::steady_clock::time_point lineFree_{};
+    bool refilling_ = true;
+    std::string pending_; // bytes written while refilling, sent together
 };
 
 } // namespace tarvex

@@ -296,6 +296,7 @@ public:
             onWrite(b);
         return {};
     }
+    void flush() override {}
     bool CTSHolding() const override { return cts; }
     bool DSRHolding() const override { return dsr; }
     bool CDHolding() const override { return cd; }

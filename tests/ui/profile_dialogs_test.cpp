@@ -1,10 +1,12 @@
 // The communication panel and the profile dialogs, offscreen.
 #include "app/ui/TarvexFrm.h"
+#include "editor/ui/RichTextBox.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtUiServices.h"
 #include "serial/ProfileFolder.h"
 #include "serial/ui/CommPanel.h"
+#include "view/ui/PlotPicture.h"
 #include "serial/ui/ProfileDialogs.h"
 #include "tests/fakes/Fakes.h"
 
@@ -159,6 +161,31 @@ private slots:
         QCOMPARE(w.frm->frame1()->Combo5->currentText(), QString("OKUMA"));
         QCOMPARE(w.frm->frame1()->Combo5->count(), 2);
         QVERIFY(QFile::exists(QString::fromStdString(w.profilePath("OKUMA"))));
+    }
+
+    void aTransferLocksTheWindowAndUnlocksIt()
+    {
+        World w;
+        TarvexFrm& f = *w.frm;
+        CommPanel* p = f.frame1();
+        static_cast<TextEditor*>(f.editor())->setText("G1\r\n");
+        w.state->profile.outCodes = {"-", "&H11", "&H93", "&H14"};
+        f.logic().transfers().endPause = std::chrono::milliseconds(0);
+        bool lockedDuring = false;
+        w.port1.onWrite = [&](std::uint8_t) {
+            lockedDuring = f.editor()->isReadOnly() && !f.menuAction(Menu::filemenu)->isEnabled()
+                           && !p->Combo5->isEnabled() && !p->Command1->isEnabled() && !p->Command2->isEnabled()
+                           && p->CommandCancel->isEnabled() && !f.picture1()->isEnabled();
+        };
+        p->Command1->click();
+        QVERIFY(lockedDuring);
+        QCOMPARE(w.port1.written, std::string("\x47\xB1\x8D\x0A\xA5\x14"));
+        QVERIFY(!f.editor()->isReadOnly());
+        QVERIFY(f.menuAction(Menu::filemenu)->isEnabled() && p->Combo5->isEnabled() && p->Command1->isEnabled());
+        QVERIFY(!p->CommandCancel->isEnabled());
+        QVERIFY(!f.menuAction(Menu::MnuVar)->isEnabled()); // still to come: stays disabled
+        QCOMPARE(f.statusText(1), QString("送信を終了しました。"));
+        QVERIFY(f.windowTitle().startsWith(" Tarvex　[ "));
     }
 
     void puncherDetailsAreWrittenOnClose()
