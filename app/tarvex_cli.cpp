@@ -258,7 +258,8 @@ std::optional<TapeCode> codeOption(const Args& args)
     return std::nullopt;
 }
 
-int encode(const std::vector<std::string>& argv)
+// The bytes on the line for a text (encode), or the text of received bytes.
+int convert(const std::vector<std::string>& argv, bool encoding)
 {
     Args args;
     std::string bytes;
@@ -268,24 +269,13 @@ int encode(const std::vector<std::string>& argv)
     if (!readInput(args, bytes))
         return 2;
     Cp932Codec codec;
-    const std::string out = encodeForLine(codec.decode(bytes), *code, bytes);
+    const std::string out = encoding ? encodeForLine(codec.decode(bytes), *code, bytes) : decodeFromLine(bytes, *code);
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }
 
-int decode(const std::vector<std::string>& argv)
-{
-    Args args;
-    std::string bytes;
-    auto code = args.parse(argv) ? codeOption(args) : std::nullopt;
-    if (!code || args.positional.size() > 1)
-        return usageError();
-    if (!readInput(args, bytes))
-        return 2;
-    const std::string out = decodeFromLine(bytes, *code);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    return 0;
-}
+int encode(const std::vector<std::string>& argv) { return convert(argv, true); }
+int decode(const std::vector<std::string>& argv) { return convert(argv, false); }
 
 int profile(const std::vector<std::string>& argv)
 {

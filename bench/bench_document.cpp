@@ -2,13 +2,9 @@
 // editor showing the text), save, a keystroke and a caret move at the end and
 // in the middle, and the peak memory. Each size runs in its own process.
 //   bench_document [LINES...]   (default 100000 1000000)
-#include "app/ui/TarvexFrm.h"
 #include "bench/generate.h"
-#include "editor/ui/RichTextBox.h"
-#include "platform/posix/Cp932Codec.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/qt/QtUiServices.h"
-#include "tests/fakes/Fakes.h"
+#include "bench/measure.h"
+#include "tests/ui/window_world.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -21,48 +17,23 @@
 #include <unistd.h>
 
 using namespace tarvex;
-using Clock = std::chrono::steady_clock;
+using namespace tarvex::bench;
 
 namespace {
 
-double ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-
-template <class F> double median5(F&& f)
-{
-    double t[5];
-    for (double& x : t) {
-        auto a = Clock::now();
-        f();
-        x = ms(a, Clock::now());
-    }
-    std::sort(t, t + 5);
-    return t[2];
-}
 
 int runSize(long lines, int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    const std::string program = dir.path().toStdString() + "/big.nc";
+    testing::WindowWorld w;
+    const std::string program = w.path("big.nc");
     const std::string bytes = bench::generateProgram(lines);
-    std::ofstream(program, std::ios::binary) << bytes;
-
-    fakes::MemorySettings settings;
-    PosixFileSystem fs;
-    Cp932Codec codec;
-    fakes::FakeMessageBox box;
-    fakes::FakeChooser chooser;
-    fakes::FakeFontChooser fonts;
-    QtEventLoop events;
-    UiServices ui{box, chooser, fonts, events};
-    ProcessState state(dir.path().toStdString() + "/", settings);
-    fakes::FakeSerialPort port1, port2;
-    TarvexFrm frm(state, fs, codec, ui, SystemFolders{}, port1, port2);
-    settings.write("Tarvex", "Width", "16000");
-    settings.write("Tarvex", "Height", "12000");
-    frm.logic().startUp({});
-    if (!QTest::qWaitForWindowExposed(&frm))
-        return 1;
+    w.write("big.nc", bytes);
+    w.settings.write("Tarvex", "Width", "16000");
+    w.settings.write("Tarvex", "Height", "12000");
+    TarvexFrm& frm = w.start();
+    fakes::FakeChooser& chooser = w.chooser;
+    PosixFileSystem& fs = w.fs;
     RichTextBox& ed = *frm.editor();
 
     const double open = median5([&] {
@@ -70,7 +41,7 @@ int runSize(long lines, int argc, char** argv)
         frm.menuAction(Menu::fileload)->trigger();
         ed.repaint();
     });
-    const std::string saved = dir.path().toStdString() + "/saved.nc";
+    const std::string saved = w.path("saved.nc");
     const double save = median5([&] {
         chooser.answers.push_back({FileChooser::Outcome::Chosen, saved});
         frm.menuAction(Menu::MnuSave)->trigger();

@@ -5,6 +5,7 @@
 //   bench_toolpath [LINES...]     (default 100000 1000000)
 //   bench_toolpath --bare FILE    (the bare loop alone, as a process)
 #include "bench/generate.h"
+#include "bench/measure.h"
 #include "editor/LineEnds.h"
 #include "platform/UiServices.h"
 #include "platform/posix/Cp932Codec.h"
@@ -25,23 +26,10 @@
 #include <unistd.h>
 
 using namespace tarvex;
-using Clock = std::chrono::steady_clock;
+using namespace tarvex::bench;
 
 namespace {
 
-double ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-
-template <class F> double median5(F&& f)
-{
-    double t[5];
-    for (double& x : t) {
-        auto a = Clock::now();
-        f();
-        x = ms(a, Clock::now());
-    }
-    std::sort(t, t + 5);
-    return t[2];
-}
 
 // The floor: read the file line by line and convert each X, Y, I and J number.
 double bareLoop(const char* path)

@@ -1,5 +1,6 @@
 #include "serial/DeviceProfile.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
 #include "serial/ProfileFolder.h"
 #include "toolpath/Numbers.h"
@@ -82,26 +83,13 @@ private:
     std::size_t pos_ = 0;
 };
 
-// A number field as a whole: blanks around it, nothing else.
-std::optional<double> number(std::string_view field)
-{
-    field = trim(field);
-    if (!field.empty() && field.front() == '+')
-        field.remove_prefix(1);
-    double v = 0;
-    auto res = std::from_chars(field.data(), field.data() + field.size(), v);
-    if (field.empty() || res.ec != std::errc() || res.ptr != field.data() + field.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
-
 void readShort(Fields& f, short& target, bool& more)
 {
     auto field = more ? f.next() : std::nullopt;
     more = field.has_value();
     if (!field)
         return;
-    if (auto v = number(*field)) {
+    if (auto v = parseNumber(*field)) {
         const double r = std::nearbyint(*v); // halves to even, as the integer conversion
         if (r >= -32768 && r <= 32767)
             target = static_cast<short>(r);
@@ -152,8 +140,8 @@ void parseProfile(std::string_view text, DeviceProfile& p)
     auto field = more ? f.next() : std::nullopt;
     more = field.has_value();
     if (field)
-        if (auto v = number(*field); v && std::fabs(*v) <= 3.4e38)
-            p.timeout = static_cast<float>(*v);
+        if (auto v = parseNumber(*field))
+            p.timeout = *v;
     readShort(f, p.wait, more);
 }
 

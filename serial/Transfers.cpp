@@ -227,12 +227,10 @@ void Transfers::progress(const std::string& caption, bool force)
 
 // ---- the port frame ----
 
-bool Transfers::ComSet()
+// Applies the profile to a port and opens it; false (after the message) when
+// the port does not exist, is busy or refuses the settings.
+bool Transfers::openPort(SerialPort& port, bool receiveEvents)
 {
-    state() = Running;
-    c_.host.setStatus1({});
-    c_.host.setLabel2({});
-    SerialPort& port = c_.MSComm1;
     if (port.isOpen())
         port.close();
     const DeviceProfile& p = c_.profile;
@@ -242,19 +240,41 @@ bool Transfers::ComSet()
     line.dataBits = p.dataBits;
     line.stopBits = p.stopBits;
     line.handshake = static_cast<int>(leadingValue(p.handshake));
-    const bool portValid = p.port >= 1 && p.port <= 8;
-    Error e = portValid || !deviceOverride.empty()
-                  ? port.open(deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride, line, false)
-                  : Error{380, ""};
-    if (e) {
+    const bool portValid = (p.port >= 1 && p.port <= 8) || !deviceOverride.empty();
+    if (!portValid
+        || port.open(deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride, line, receiveEvents)) {
         c_.messageBox.show("プロパティの値が正しくありません", "TARVEX");
-        state() = Ended;
         return false;
     }
     port_ = &port;
     failureShown_ = false;
     lineCharacterTime_ = line.characterTime();
     return true;
+}
+
+bool Transfers::ComSet()
+{
+    state() = Running;
+    c_.host.setStatus1({});
+    c_.host.setLabel2({});
+    if (!openPort(c_.MSComm1, false)) {
+        state() = Ended;
+        return false;
+    }
+    return true;
+}
+
+// Waits for the partner's start code: false when the transfer ends first.
+bool Transfers::startCode(unsigned char code, bool (*ends)(short state))
+{
+    for (;;) {
+        idle();
+        if (port_->InBufferCount() > 0)
+            if (auto b = read(); b && *b == code)
+                return true;
+        if (ends(state()))
+            return false;
+    }
 }
 
 void Transfers::CommandCancel_Click()
@@ -323,16 +343,8 @@ void Transfers::Command1_Click()
         bool toEnd = false;
         if (auto start = controlCode(p.outCodes[0])) {
             h.setStatus1("出力 : 起動コード " + p.outCodes[0] + " の待機中です。");
-            for (;;) {
-                idle();
-                if (port_->InBufferCount() > 0)
-                    if (auto b = read(); b && *b == *start)
-                        break;
-                if (state() == Cancelled || state() == Ended) {
-                    toEnd = true; // nothing has been sent
-                    break;
-                }
-            }
+            // Cancelled or ended before the start code: nothing is sent.
+            toEnd = !startCode(*start, [](short st) { return st == Ended || st == Cancelled; });
         }
         if (!toEnd) {
             h.setStatus1({});
@@ -510,24 +522,8 @@ void Transfers::Command11_Click()
     const DeviceProfile& p = c_.profile;
     h.setStatus1({});
     h.setLabel2({});
-    SerialPort& port = c_.MSComm2;
-    LineSettings line;
-    line.baud = p.baud;
-    line.parity = p.parity.size() == 1 ? p.parity[0] : '?';
-    line.dataBits = p.dataBits;
-    line.stopBits = p.stopBits;
-    line.handshake = static_cast<int>(leadingValue(p.handshake));
-    if (port.isOpen())
-        port.close();
-    const bool portValid = (p.port >= 1 && p.port <= 8) || !deviceOverride.empty();
-    if (!portValid
-        || port.open(deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride, line, true)) {
-        c_.messageBox.show("プロパティの値が正しくありません", "TARVEX");
+    if (!openPort(c_.MSComm2, true))
         return;
-    }
-    port_ = &port;
-    failureShown_ = false;
-    lineCharacterTime_ = line.characterTime();
     h.Control(false);
     c_.status.StatusText.clear();
     h.setPanelEnabled(PanelControl::Command1, false);
@@ -535,14 +531,7 @@ void Transfers::Command11_Click()
     try {
         if (auto start = controlCode(p.outCodes[0])) {
             h.setStatus1("--- 送信待機中 ---");
-            for (;;) {
-                idle();
-                if (port_->InBufferCount() > 0)
-                    if (auto b = read(); b && *b == *start)
-                        break;
-                if (state() == Ended || state() == Cancelled)
-                    break;
-            }
+            startCode(*start, [](short st) { return st == Ended || st == Cancelled; });
             h.setStatus1({});
         }
         const std::string text = h.editorText();
@@ -590,16 +579,8 @@ void Transfers::Command2_Click()
         bool started = true;
         if (auto start = controlCode(p.inCodes[0])) {
             h.setStatus1(" 起動コード " + p.inCodes[0] + " の待機中です。");
-            for (;;) {
-                idle();
-                if (port_->InBufferCount() > 0)
-                    if (auto b = read(); b && *b == *start)
-                        break;
-                if (state() != Running) {
-                    started = false; // nothing arrived: nothing to load
-                    break;
-                }
-            }
+            // Anything that ends the wait first leaves nothing to load.
+            started = startCode(*start, [](short st) { return st != Running; });
         }
         if (started) {
             h.setStatus1({});
@@ -619,27 +600,15 @@ void Transfers::Command2_Click()
                     lastReceive = Clock::now();
                     yield();
                 } else {
-                    // Nothing waiting: sleep until a byte comes or the time-out is due.
-                    auto left = timeout.count() > 0 && counted_ > 0
-                                    ? std::chrono::duration_cast<std::chrono::nanoseconds>(lastReceive + timeout - Clock::now())
-                                    : std::chrono::nanoseconds(50ms);
-                    idle(std::clamp(left, std::chrono::nanoseconds(0), std::chrono::nanoseconds(50ms)));
+                    idleUntil(timeout, counted_, lastReceive);
                 }
-                if (timeout.count() > 0 && counted_ > 0 && Clock::now() > lastReceive + timeout) {
+                if (timedOut(timeout, counted_, lastReceive)) {
                     c_.status.StatusText = "タイムアウトを検出しました。";
                     state() = Ended;
                 }
                 if (state() == Ended || state() == Cancelled)
                     break;
-                // Flow control: hold the controller back before the buffer fills.
-                const std::size_t waiting = port_->InBufferCount();
-                if (waiting > 1000 && stop && !stopped) {
-                    sendByte(*stop);
-                    stopped = true;
-                } else if (waiting < 10 && stopped && request) {
-                    sendByte(*request);
-                    stopped = false;
-                }
+                holdBack(1000, stop, request, stopped);
                 if (counted_ % 10 == 0)
                     progress(decimal(counted_) + "文字の入力を完了");
             }
@@ -661,6 +630,36 @@ void Transfers::Command2_Click()
         h.setPanelEnabled(b, true);
     h.IOEnd();
     h.afterInput();
+}
+
+// The time-out counts only once something has arrived.
+bool Transfers::timedOut(std::chrono::duration<double> timeout, long long counter, Clock::time_point last) const
+{
+    return timeout.count() > 0 && counter > 0 && Clock::now() > last + timeout;
+}
+
+// Nothing waiting: sleep until a byte comes or the time-out is due.
+void Transfers::idleUntil(std::chrono::duration<double> timeout, long long counter, Clock::time_point last)
+{
+    auto left = timeout.count() > 0 && counter > 0
+                    ? std::chrono::duration_cast<std::chrono::nanoseconds>(last + timeout - Clock::now())
+                    : std::chrono::nanoseconds(50ms);
+    idle(std::clamp(left, std::chrono::nanoseconds(0), std::chrono::nanoseconds(50ms)));
+}
+
+// Flow control of an input: the stop code once more than stopAbove bytes
+// wait, the request code once fewer than 10 do.
+void Transfers::holdBack(std::size_t stopAbove, std::optional<unsigned char> stop,
+                         std::optional<unsigned char> request, bool& stopped)
+{
+    const std::size_t waiting = port_->InBufferCount();
+    if (waiting > stopAbove && stop && !stopped) {
+        sendByte(*stop);
+        stopped = true;
+    } else if (waiting < 10 && request && stopped) {
+        sendByte(*request);
+        stopped = false;
+    }
 }
 
 // One received byte of the controller input: false for the end code.
@@ -751,28 +750,17 @@ void Transfers::Command20_Click()
                 }
                 lastReceive = Clock::now();
             }
-            if (timeout.count() > 0 && counter > 0 && Clock::now() > lastReceive + timeout) {
+            if (timedOut(timeout, counter, lastReceive)) {
                 c_.status.StatusText = "タイムアウトを検出しました。";
                 break;
             }
             if (state() == Ended || state() == Cancelled)
                 break;
-            const std::size_t waiting = port_->InBufferCount();
-            if (waiting > 500 && stop && !stopped) {
-                sendByte(*stop);
-                stopped = true;
-            } else if (waiting < 10 && request && stopped) {
-                sendByte(*request);
-                stopped = false;
-            }
-            if (port_->InBufferCount() > 0) {
+            holdBack(500, stop, request, stopped);
+            if (port_->InBufferCount() > 0)
                 yield();
-            } else {
-                auto left = timeout.count() > 0 && counter > 0
-                                ? std::chrono::duration_cast<std::chrono::nanoseconds>(lastReceive + timeout - Clock::now())
-                                : std::chrono::nanoseconds(50ms);
-                idle(std::clamp(left, std::chrono::nanoseconds(0), std::chrono::nanoseconds(50ms)));
-            }
+            else
+                idleUntil(timeout, counter, lastReceive);
             if (counter % 10 == 0)
                 progress(decimal(counter) + "文字の入力を完了");
             if (label != shown && Clock::now() - lastLabel >= 50ms) {

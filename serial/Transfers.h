@@ -104,6 +104,14 @@ private:
     };
     short& state() { return c_.status.TransferState; }
     std::string work(const char* name) const;
+    bool openPort(SerialPort& port, bool receiveEvents);
+    bool startCode(unsigned char code, bool (*ends)(short state));
+    bool timedOut(std::chrono::duration<double> timeout, long long counter,
+                  std::chrono::steady_clock::time_point last) const;
+    void idleUntil(std::chrono::duration<double> timeout, long long counter,
+                   std::chrono::steady_clock::time_point last);
+    void holdBack(std::size_t stopAbove, std::optional<unsigned char> stop, std::optional<unsigned char> request,
+                  bool& stopped);
     void waitFor(std::chrono::nanoseconds time);
     void slowDown(long yields);
     void yield() { waitFor(std::chrono::nanoseconds(0)); }

@@ -1,49 +1,23 @@
 // The communication panel and the profile dialogs, offscreen.
-#include "app/ui/TarvexFrm.h"
-#include "editor/ui/RichTextBox.h"
-#include "platform/posix/Cp932Codec.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/qt/QtUiServices.h"
 #include "serial/ProfileFolder.h"
 #include "serial/ui/CommPanel.h"
-#include "view/ui/PlotPicture.h"
 #include "serial/ui/ProfileDialogs.h"
-#include "tests/fakes/Fakes.h"
+#include "tests/ui/window_world.h"
+#include "view/ui/PlotPicture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <fstream>
 
 using namespace tarvex;
 
 class ProfileDialogsTest : public QObject {
     Q_OBJECT
 
-    struct World {
-        QTemporaryDir dir;
-        fakes::MemorySettings settings;
-        PosixFileSystem fs;
-        Cp932Codec codec;
-        fakes::FakeMessageBox box;
-        fakes::FakeChooser chooser;
-        fakes::FakeFontChooser fonts;
-        QtEventLoop events;
-        UiServices ui{box, chooser, fonts, events};
-        fakes::FakeSerialPort port1, port2;
-        std::unique_ptr<ProcessState> state;
-        std::unique_ptr<TarvexFrm> frm;
-
-        World()
-        {
-            state = std::make_unique<ProcessState>(dir.path().toStdString() + "/", settings);
-            frm = std::make_unique<TarvexFrm>(*state, fs, codec, ui, SystemFolders{}, port1, port2);
-            frm->logic().startUp({});
-        }
+    struct World : testing::WindowWorld {
+        World() { start(); }
         std::string profilePath(const std::string& name) const { return state->progDir + "RS232C/" + name; }
         void writeProfile(const std::string& name, const std::string& partner, int wait)
         {

@@ -1,62 +1,22 @@
 // The main window, offscreen: menus, layout, and the document commands
 // driven through the real widgets.
-#include "app/ui/TarvexFrm.h"
-#include "editor/ui/RichTextBox.h"
-#include "platform/posix/Cp932Codec.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/qt/QtUiServices.h"
 #include "serial/ui/CommPanel.h"
-#include "tests/fakes/Fakes.h"
+#include "tests/ui/window_world.h"
 #include "toolpath/Graphics.h"
 #include "view/ui/PlotPicture.h"
 
 #include <QComboBox>
 #include <QMenu>
 #include <QMimeData>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QUrl>
-#include <QtTest>
-#include <fstream>
 
 using namespace tarvex;
 
 class TarvexFrmTest : public QObject {
     Q_OBJECT
 
-    struct World {
-        QTemporaryDir dir;
-        fakes::MemorySettings settings;
-        PosixFileSystem fs;
-        Cp932Codec codec;
-        fakes::FakeMessageBox box;
-        fakes::FakeChooser chooser;
-        fakes::FakeFontChooser fonts;
-        QtEventLoop events;
-        UiServices ui{box, chooser, fonts, events};
-        fakes::FakeSerialPort port1, port2;
-        std::unique_ptr<ProcessState> state;
-        std::unique_ptr<TarvexFrm> frm;
-
-        World()
-        {
-            state = std::make_unique<ProcessState>(path("") , settings);
-        }
-        std::string path(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
-        void write(const std::string& name, const std::string& bytes) const
-        {
-            std::ofstream(path(name), std::ios::binary) << bytes;
-        }
-        TarvexFrm& start(const std::string& commandLine = {})
-        {
-            frm = std::make_unique<TarvexFrm>(*state, fs, codec, ui, SystemFolders{}, port1, port2);
-            frm->logic().startUp(commandLine);
-            if (!QTest::qWaitForWindowExposed(frm.get()))
-                qWarning("window not exposed");
-            return *frm;
-        }
-        std::string text() const { return static_cast<TextEditor*>(frm->editor())->text(); }
-    };
+    using World = testing::WindowWorld;
 
     // A drop reaches only the widget that accepted the drag's entry.
     static void dragAndDrop(QWidget* target, QMimeData* mime)
