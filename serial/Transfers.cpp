@@ -463,6 +463,43 @@ void Transfers::outputEnd(PanelControl a, PanelControl b, bool withCommand5)
     c_.host.focusEditor();
 }
 
+// The editor text character after character, as the puncher output and the
+// tape run send it: the character after it selected, a space as feeds when
+// feedsPerSpace is not negative, a stop code pausing until the request code.
+void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace)
+{
+    TransferHost& h = c_.host;
+    const auto stop = controlCode(c_.profile.outCodes[2]);
+    const std::string text = h.editorText();
+    std::size_t offset = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        h.selectInEditor(++offset);
+        const char32_t c = utf8::next(text, pos);
+        if (c == ' ' && feedsPerSpace >= 0) {
+            for (int k = 0; k < feedsPerSpace && state() != Cancelled; ++k) {
+                if (stopCodeWaiting(stop)) {
+                    c_.status.StatusText = "停止コードを受信しました";
+                    state() = Paused;
+                }
+                if (state() == Paused)
+                    pause();
+                sendByte(0x00);
+            }
+        } else {
+            sendChar(c);
+        }
+        if (stopCodeWaiting(stop)) {
+            c_.status.StatusText = stopMessage;
+            state() = Paused;
+        }
+        if (state() == Paused)
+            pause();
+        if (state() == Ended || state() == Cancelled)
+            break;
+        slowDown(50 * h.slider1() + 1);
+    }
+}
+
 void Transfers::Command10_Click()
 {
     if (!ComSet())
@@ -475,39 +512,10 @@ void Transfers::Command10_Click()
         h.setPanelEnabled(b, false);
     const bool feeds = leadingValue(c_.settings.read("Tarvex", "Pcheck1", "0")) == 1;
     const int feed = static_cast<int>(std::clamp(leadingValue(c_.settings.read("Tarvex", "Feed", "10")), 0.0, 100000.0));
-    const auto stop = controlCode(p.outCodes[2]);
     try {
         if (auto start = controlCode(p.outCodes[0]))
             sendByte(*start);
-        const std::string text = h.editorText();
-        std::size_t offset = 0;
-        for (std::size_t pos = 0; pos < text.size();) {
-            h.selectInEditor(++offset); // the character after the one being sent
-            const char32_t c = utf8::next(text, pos);
-            if (c == ' ' && feeds) {
-                // A space becomes a run of feed characters.
-                for (int k = 0; k < feed && state() != Cancelled; ++k) {
-                    if (stopCodeWaiting(stop)) {
-                        c_.status.StatusText = "停止コードを受信しました";
-                        state() = Paused;
-                    }
-                    if (state() == Paused)
-                        pause();
-                    sendByte(0x00);
-                }
-            } else {
-                sendChar(c);
-            }
-            if (stopCodeWaiting(stop)) {
-                c_.status.StatusText = "停止コード " + p.outCodes[2] + " を受信しました";
-                state() = Paused;
-            }
-            if (state() == Paused)
-                pause();
-            if (state() == Ended || state() == Cancelled)
-                break;
-            slowDown(50 * h.slider1() + 1);
-        }
+        sendText("停止コード " + p.outCodes[2] + " を受信しました", feeds ? feed : -1);
     } catch (const Failure& f) {
         fail(f);
     }
@@ -527,28 +535,14 @@ void Transfers::Command11_Click()
     h.Control(false);
     c_.status.StatusText.clear();
     h.setPanelEnabled(PanelControl::Command1, false);
-    const auto stop = controlCode(p.outCodes[2]);
     try {
         if (auto start = controlCode(p.outCodes[0])) {
             h.setStatus1("--- 送信待機中 ---");
             startCode(*start, [](short st) { return st == Ended || st == Cancelled; });
             h.setStatus1({});
         }
-        const std::string text = h.editorText();
-        std::size_t offset = 0;
-        for (std::size_t pos = 0; pos < text.size() && state() != Ended && state() != Cancelled;) {
-            h.selectInEditor(++offset);
-            sendChar(utf8::next(text, pos));
-            if (stopCodeWaiting(stop)) {
-                c_.status.StatusText = "停止コードを受信しました";
-                state() = Paused;
-            }
-            if (state() == Paused)
-                pause();
-            if (state() == Ended || state() == Cancelled)
-                break;
-            slowDown(50 * h.slider1() + 1);
-        }
+        if (state() != Ended && state() != Cancelled)
+            sendText("停止コードを受信しました", -1);
     } catch (const Failure& f) {
         fail(f);
     }

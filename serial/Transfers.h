@@ -125,6 +125,7 @@ private:
     void pause();
     void fail(const Failure& f);
     void progress(const std::string& caption, bool force = false);
+    void sendText(const std::string& stopMessage, int feedsPerSpace);
     void outputEnd(PanelControl a, PanelControl b, bool withCommand5);
     std::string receiveInto(std::string received) const;
     bool controllerByte(std::uint8_t b, std::string& received);
