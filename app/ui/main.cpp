@@ -8,6 +8,7 @@
 #include "platform/qt/QtUiServices.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,10 @@ int main(int argc, char** argv)
     if (settingsFile.empty())
         if (const char* env = std::getenv("TARVEX_SETTINGS"))
             settingsFile = env;
+    // Start-up makes the data folder the current one: a program named relative
+    // to the folder the command was given in is named in full first.
+    if (!commandLine.empty() && commandLine.front() != '"' && commandLine.front() != '/')
+        commandLine = QDir::current().absoluteFilePath(QString::fromStdString(commandLine)).toStdString();
 
     QtSettingsStore settings(QString::fromStdString(settingsFile));
     PosixFileSystem fs;
@@ -47,11 +52,12 @@ int main(int argc, char** argv)
 
     PosixSerialPort MSComm1, MSComm2;
     TarvexFrm window(state, fs, codec, ui, folders, MSComm1, MSComm2);
+    bool ended = false;
     QObject::connect(&window, &TarvexFrm::ended, &app, [&] {
         settings.sync();
+        ended = true;
         QApplication::exit(0);
     });
-    window.logic().startUp(commandLine);
 
     if (!screenshot.empty()) {
         // Render the window once it has settled, then close as the user would.
@@ -64,5 +70,7 @@ int main(int argc, char** argv)
             window.close();
         });
     }
-    return app.exec();
+    window.logic().startUp(commandLine);
+    // A message box of the start-up may have seen the window close already.
+    return ended ? 0 : app.exec();
 }

@@ -14,13 +14,13 @@ TARVEX, SAMPLE = sys.argv[1], sys.argv[2]
 CLOSE_KEYS = ["FileName", "Left", "Top", "Height", "Width", "GrCheck", "TsCheck", "Slider2", "Cmd", "Apldir"]
 
 
-def run_tarvex(home, settings, shot, *args):
+def run_tarvex(home, settings, shot, *args, cwd=None):
     env = dict(os.environ)
     env.pop("QT_QPA_PLATFORM", None)  # a real X server this time
     env.pop("TARVEX_HOME", None)
     env.setdefault("XDG_RUNTIME_DIR", tempfile.mkdtemp())
     cmd = ["xvfb-run", "-a", TARVEX, "--home", home, "--settings", settings, "--screenshot", shot, *args]
-    out = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=60)
+    out = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=60, cwd=cwd)
     report = dict(line.split("\t", 1) for line in out.stdout.splitlines() if "\t" in line)
     return out.returncode, report
 
@@ -72,6 +72,19 @@ class StartUp(unittest.TestCase):
         rc, report = run_tarvex(self.home, self.settings, self.shot, '"%s"' % self.program)
         self.check_first_start(rc, report)
         self.assertEqual(report.get("caption"), " Tarvex [ %s ]" % self.program)
+
+    def test_program_named_relative_to_the_current_folder(self):
+        folder, name = os.path.split(self.program)
+        rc, report = run_tarvex(self.home, self.settings, self.shot, name, cwd=folder)
+        self.assertEqual(rc, 0)
+        self.assertEqual(report.get("status2"), "sample 1.nc")
+        self.assertTrue(os.path.isfile(os.path.join(self.home, "SUBPRO", "O1000")))
+
+    def test_unreadable_program_starts_empty(self):
+        rc, report = run_tarvex(self.home, self.settings, self.shot, os.path.join(self.dir, "none.nc"))
+        self.assertEqual(rc, 0)
+        self.assertEqual(report.get("caption"), " Tarvex ")
+        self.assertTrue(os.path.isfile(self.settings))
 
     def test_second_start_keeps_the_state(self):
         run_tarvex(self.home, self.settings, self.shot)
