@@ -9,7 +9,7 @@ import sys
 import tempfile
 import unittest
 
-TARVEX, SAMPLE = sys.argv[1], sys.argv[2]
+TARVEX, SAMPLE = os.path.abspath(sys.argv[1]), sys.argv[2]
 
 CLOSE_KEYS = ["FileName", "Left", "Top", "Height", "Width", "GrCheck", "TsCheck", "Slider2", "Cmd", "Apldir"]
 
