@@ -99,7 +99,6 @@ void PosixSerialPort::close()
     if (!failure())
         flush();
     stop_ = true;
-    roomCv_.notify_all();
     char c = 0;
     [[maybe_unused]] auto n = ::write(wakePipe_[1], &c, 1);
     if (reader_.joinable())

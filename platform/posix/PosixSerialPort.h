@@ -2,7 +2,6 @@
 #include "platform/SerialPort.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -45,7 +44,6 @@ private:
     std::thread reader_;
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
-    std::condition_variable roomCv_;
     std::deque<std::uint8_t> buffer_;
     std::vector<int> events_;
     Error failure_;
