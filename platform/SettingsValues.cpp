@@ -1,4 +1,5 @@
 #include "platform/SettingsStore.h"
+#include "platform/Blanks.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,15 +7,6 @@
 
 namespace tarvex {
 namespace {
-
-std::string_view trim(std::string_view t)
-{
-    while (!t.empty() && (t.front() == ' ' || t.front() == '\t'))
-        t.remove_prefix(1);
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t'))
-        t.remove_suffix(1);
-    return t;
-}
 
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
@@ -34,7 +26,7 @@ std::string formatNumber(float value)
 
 std::optional<bool> parseBool(std::string_view text)
 {
-    text = trim(text);
+    text = trimBlanks(text);
     if (equalsNoCase(text, "True"))
         return true;
     if (equalsNoCase(text, "False"))
@@ -47,7 +39,7 @@ std::optional<bool> parseBool(std::string_view text)
 
 std::optional<float> parseNumber(std::string_view text)
 {
-    text = trim(text);
+    text = trimBlanks(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     float value = 0;

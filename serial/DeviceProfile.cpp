@@ -1,4 +1,5 @@
 #include "serial/DeviceProfile.h"
+#include "platform/Blanks.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
@@ -21,15 +22,6 @@ const std::array<const char*, 3> codeEntries = {"ASCII", "EIA", "ISO"};
 const std::array<const char*, 3> partnerEntries = {"ﾊﾟﾝﾁｬｰ", "制御装置", "検査機器"};
 
 namespace {
-
-std::string_view trim(std::string_view t)
-{
-    while (!t.empty() && (t.front() == ' ' || t.front() == '\t'))
-        t.remove_prefix(1);
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t'))
-        t.remove_suffix(1);
-    return t;
-}
 
 // The fields of a list-record text: each ends at a comma or a line end; a
 // field in double quotes is taken without them.
@@ -54,7 +46,7 @@ public:
             auto end = t_.find_first_of(",\r\n", pos_);
             if (end == std::string_view::npos)
                 end = t_.size();
-            value = std::string(trim(t_.substr(pos_, end - pos_)));
+            value = std::string(trimBlanks(t_.substr(pos_, end - pos_)));
             pos_ = end;
         }
         endField();

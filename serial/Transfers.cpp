@@ -329,10 +329,7 @@ void Transfers::Command1_Click()
         return;
     TransferHost& h = c_.host;
     const DeviceProfile& p = c_.profile;
-    h.Control(false);
-    c_.status.StatusText.clear();
-    for (PanelControl b : {PanelControl::Command1, PanelControl::Command2, PanelControl::Command5})
-        h.setPanelEnabled(b, false);
+    lock({PanelControl::Command1, PanelControl::Command2, PanelControl::Command5});
     try {
         const std::string text = h.editorText();
         const std::string bytes = c_.codec.encode(text);
@@ -431,16 +428,30 @@ void Transfers::Command1_Click()
         c_.status.StatusText = "送信を終了しました。";
     h.setStatus1(c_.status.StatusText);
     port_->close();
-    h.Control(true);
-    for (PanelControl b : {PanelControl::Command1, PanelControl::Command2, PanelControl::Command5})
-        h.setPanelEnabled(b, true);
+    unlock({PanelControl::Command1, PanelControl::Command2, PanelControl::Command5});
     h.focusEditor();
     state() = Running;
     h.IOEnd();
 }
 
+// The window locked for a transfer, the transfer's own buttons too.
+void Transfers::lock(std::initializer_list<PanelControl> own)
+{
+    c_.host.Control(false);
+    c_.status.StatusText.clear();
+    for (PanelControl b : own)
+        c_.host.setPanelEnabled(b, false);
+}
+
+void Transfers::unlock(std::initializer_list<PanelControl> own)
+{
+    c_.host.Control(true);
+    for (PanelControl b : own)
+        c_.host.setPanelEnabled(b, true);
+}
+
 // The end of the puncher output and of the tape run.
-void Transfers::outputEnd(PanelControl a, PanelControl b, bool withCommand5)
+void Transfers::outputEnd(std::initializer_list<PanelControl> own)
 {
     if (state() == Cancelled)
         c_.status.StatusText = "送信を中止しました。";
@@ -454,12 +465,7 @@ void Transfers::outputEnd(PanelControl a, PanelControl b, bool withCommand5)
         fail(f);
     }
     port_->close();
-    c_.host.Control(true);
-    c_.host.setPanelEnabled(a, true);
-    if (withCommand5) {
-        c_.host.setPanelEnabled(b, true);
-        c_.host.setPanelEnabled(PanelControl::Command5, true);
-    }
+    unlock(own);
     c_.host.focusEditor();
 }
 
@@ -504,12 +510,8 @@ void Transfers::Command10_Click()
 {
     if (!ComSet())
         return;
-    TransferHost& h = c_.host;
     const DeviceProfile& p = c_.profile;
-    h.Control(false);
-    c_.status.StatusText.clear();
-    for (PanelControl b : {PanelControl::Command10, PanelControl::Command20, PanelControl::Command5})
-        h.setPanelEnabled(b, false);
+    lock({PanelControl::Command10, PanelControl::Command20, PanelControl::Command5});
     const bool feeds = leadingValue(c_.settings.read("Tarvex", "Pcheck1", "0")) == 1;
     const int feed = static_cast<int>(std::clamp(leadingValue(c_.settings.read("Tarvex", "Feed", "10")), 0.0, 100000.0));
     try {
@@ -519,7 +521,7 @@ void Transfers::Command10_Click()
     } catch (const Failure& f) {
         fail(f);
     }
-    outputEnd(PanelControl::Command10, PanelControl::Command20, true);
+    outputEnd({PanelControl::Command10, PanelControl::Command20, PanelControl::Command5});
 }
 
 void Transfers::Command11_Click()
@@ -532,9 +534,7 @@ void Transfers::Command11_Click()
     h.setLabel2({});
     if (!openPort(c_.MSComm2, true))
         return;
-    h.Control(false);
-    c_.status.StatusText.clear();
-    h.setPanelEnabled(PanelControl::Command1, false);
+    lock({PanelControl::Command1});
     try {
         if (auto start = controlCode(p.outCodes[0])) {
             h.setStatus1("--- 送信待機中 ---");
@@ -546,7 +546,7 @@ void Transfers::Command11_Click()
     } catch (const Failure& f) {
         fail(f);
     }
-    outputEnd(PanelControl::Command1, PanelControl::Command1, false);
+    outputEnd({PanelControl::Command1});
 }
 
 // ---- inputs ----
@@ -558,12 +558,9 @@ void Transfers::Command2_Click()
         return;
     TransferHost& h = c_.host;
     const DeviceProfile& p = c_.profile;
-    h.Control(false);
-    c_.status.StatusText.clear();
-    const PanelControl locked[] = {PanelControl::Command1, PanelControl::Command2, PanelControl::Command5,
-                                   PanelControl::Check1, PanelControl::Slider1};
-    for (PanelControl b : locked)
-        h.setPanelEnabled(b, false);
+    const auto locked = {PanelControl::Command1, PanelControl::Command2, PanelControl::Command5, PanelControl::Check1,
+                         PanelControl::Slider1};
+    lock(locked);
     const std::string before = c_.codec.encode(h.editorText());
     std::string received;
     bool load = false;
@@ -619,9 +616,7 @@ void Transfers::Command2_Click()
     h.setLabel2({});
     h.setStatus1(c_.status.StatusText);
     port_->close();
-    h.Control(true);
-    for (PanelControl b : locked)
-        h.setPanelEnabled(b, true);
+    unlock(locked);
     h.IOEnd();
     h.afterInput();
 }
@@ -699,10 +694,7 @@ void Transfers::Command20_Click()
         return;
     TransferHost& h = c_.host;
     const DeviceProfile& p = c_.profile;
-    h.Control(false);
-    c_.status.StatusText.clear();
-    for (PanelControl b : {PanelControl::Command20, PanelControl::Command10, PanelControl::Command5, PanelControl::Check1})
-        h.setPanelEnabled(b, false);
+    lock({PanelControl::Command20, PanelControl::Command10, PanelControl::Command5, PanelControl::Check1});
     const std::string before = c_.codec.encode(h.editorText());
     std::string received;
     bool load = false;
@@ -777,9 +769,7 @@ void Transfers::Command20_Click()
         fail(f);
     }
     port_->close();
-    h.Control(true);
-    for (PanelControl b : {PanelControl::Command20, PanelControl::Command10, PanelControl::Command5})
-        h.setPanelEnabled(b, true);
+    unlock({PanelControl::Command20, PanelControl::Command10, PanelControl::Command5}); // the scroll box stays off
     h.IOEnd();
     h.afterInput();
 }
@@ -796,8 +786,7 @@ void Transfers::Command21_Click()
     try {
         if (Error e = c_.fs.writeFile(work("bak.dat"), before, false))
             throw Failure{e};
-        h.Control(false);
-        c_.status.StatusText.clear();
+        lock({});
         h.setStatus1("--- 受信待機中 ---");
         yield();
         for (;;) {
@@ -834,8 +823,7 @@ void Transfers::Command21_Click()
     c_.fs.removeFile(work("bak.dat"));
     h.setStatus1(c_.status.StatusText);
     port_->close();
-    h.Control(true);
-    h.setPanelEnabled(PanelControl::Command21, true);
+    unlock({PanelControl::Command21});
 }
 
 } // namespace tarvex

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -126,7 +127,9 @@ private:
     void fail(const Failure& f);
     void progress(const std::string& caption, bool force = false);
     void sendText(const std::string& stopMessage, int feedsPerSpace);
-    void outputEnd(PanelControl a, PanelControl b, bool withCommand5);
+    void lock(std::initializer_list<PanelControl> own);
+    void unlock(std::initializer_list<PanelControl> own);
+    void outputEnd(std::initializer_list<PanelControl> own);
     std::string receiveInto(std::string received) const;
     bool controllerByte(std::uint8_t b, std::string& received);
 

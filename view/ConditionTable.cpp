@@ -1,4 +1,5 @@
 #include "view/ConditionTable.h"
+#include "platform/Blanks.h"
 #include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
 
@@ -36,7 +37,7 @@ public:
             pos_ = close + 1;
             skipBlanks(false);
         } else {
-            value = std::string(trimmed(rawField()));
+            value = std::string(trimBlanks(rawField()));
         }
         if (!endField())
             return std::nullopt;
@@ -48,7 +49,7 @@ public:
         skipBlanks(true);
         if (pos_ >= t_.size())
             return std::nullopt;
-        std::string_view raw = trimmed(rawField());
+        std::string_view raw = trimBlanks(rawField());
         std::int64_t value = 0;
         auto res = std::from_chars(raw.data(), raw.data() + raw.size(), value);
         if (raw.empty() || res.ec != std::errc() || res.ptr != raw.data() + raw.size())
@@ -72,14 +73,6 @@ private:
             end = t_.size();
         auto f = t_.substr(pos_, end - pos_);
         pos_ = end;
-        return f;
-    }
-    static std::string_view trimmed(std::string_view f)
-    {
-        while (!f.empty() && (f.front() == ' ' || f.front() == '\t'))
-            f.remove_prefix(1);
-        while (!f.empty() && (f.back() == ' ' || f.back() == '\t'))
-            f.remove_suffix(1);
         return f;
     }
     // A field ends at a comma, a line end or the end of the text.
