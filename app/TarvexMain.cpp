@@ -44,6 +44,7 @@ void TarvexMain::startUp(const std::string& commandLine)
 
     fs_.setCurrentFolder(state_.progDir);
     s.write(section, Apldir, state_.progDir);
+    dataWritable_ = fs_.canWrite(state_.progDir);
 
     exitSubDel_ = readBool(s, section, DelSub, false);
     view_.setMenuChecked(Menu::MnuExitSubDel, exitSubDel_);
@@ -95,6 +96,14 @@ void TarvexMain::startUp(const std::string& commandLine)
     if (!commandLine.empty())
         openFromCommandLine(commandLine);
     view_.showWindow();
+    if (!dataWritable_)
+        ui_.messageBox.show(dataFolderMessage(state_.progDir), {}, MsgIcon::Exclamation);
+}
+
+std::string dataFolderMessage(const std::string& folder)
+{
+    return "データフォルダに書き込みできません。\n" + folder
+           + "\nサブプログラムの登録、グラフィックス表示と設定ファイルの保存はできません。";
 }
 
 void TarvexMain::openFromCommandLine(std::string path)
@@ -273,7 +282,9 @@ void TarvexMain::setCaption(const std::string& caption) { view_.setCaption(capti
 
 void TarvexMain::LoadSub(const std::string& path)
 {
-    if (auto failure = store_.LoadSub(path)) {
+    if (!dataWritable_) {
+        store_.setDocumentPath(path); // said once at start: no message for every open
+    } else if (auto failure = store_.LoadSub(path)) {
         ui_.messageBox.show(*failure, {}, MsgIcon::Exclamation);
         return;
     }

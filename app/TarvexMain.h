@@ -110,6 +110,9 @@ private:
     bool graphicsOn_ = true;
     bool g90_ = true; // check marks of MnuG90 and MnuG91, kept complementary
     bool commBox_ = true;
+    // Whether files can be made in the data folder; when not, the user is told
+    // once at start and the store is left alone.
+    bool dataWritable_ = true;
     LayoutResult layout_;
     // Storing a file's programs expands and plots it, and the open command then
     // does so again: the second time is skipped when nothing it reads has changed.
@@ -119,5 +122,8 @@ private:
         int width = 0, height = 0;
     } expanded_;
 };
+
+// Shown once at start when the data folder cannot be written.
+std::string dataFolderMessage(const std::string& folder);
 
 } // namespace tarvex

@@ -151,9 +151,11 @@ struct Opened {
         // the coordinate mode carries from one to the next, and only a change of
         // it can make the second result differ from the first.
         const short before = graphics->coordMode;
-        graphics->WirFmt(text);
-        if (graphics->coordMode != before)
-            graphics->WirFmt(text);
+        ExpansionEnd end = graphics->WirFmt(text);
+        if (end != ExpansionEnd::NoWorkFile && graphics->coordMode != before)
+            end = graphics->WirFmt(text);
+        if (end == ExpansionEnd::NoWorkFile)
+            status = fail("work files in " + progDir, graphics->workFileError);
     }
 };
 
@@ -503,7 +505,8 @@ int roundtrip(const std::vector<std::string>& args)
     std::string bytes;
     if (Error e = fs.readFile(args[0], bytes))
         return fail(args[0], e);
-    const std::string back = codec.encode(codec.decode(bytes));
+    // What Save writes after an open: the decoded text encoded again, with its line ends made CR LF.
+    const std::string back = normaliseLineEnds(codec.encode(codec.decode(bytes)));
     if (back == bytes) {
         std::printf("identical %zu\n", bytes.size());
         return 0;

@@ -32,7 +32,7 @@ Error Document::load(const std::string& path)
 Error Document::saveWorkFile(std::string& bytes)
 {
     bytes = codec_.encode(editor_.text());
-    return fs_.writeFile(workFilePath(), bytes);
+    return fs_.writeFile(workFilePath(), bytes, false);
 }
 
 void Document::showOpenError(const Error& e)
@@ -46,6 +46,7 @@ void Document::fileload_Click()
     chooser.title = "加工プログラムの読み込み";
     chooser.fileName.clear();
     chooser.filter = allFilesFilter;
+    chooser.defaultExt.clear(); // the DXF export leaves ".dxf" on the shared chooser
     chooser.cancelError = true;
     auto outcome = chooser.showOpen();
     if (outcome == FileChooser::Outcome::Failed)
@@ -65,14 +66,16 @@ void Document::fileload_Click()
 
 void Document::MnuAppendLoad_Click()
 {
-    // The current text goes to the work file first, also when the user then cancels.
+    // The current text goes to the work file first, also when the user then
+    // cancels. The work file is only a scratch copy: a data folder that
+    // cannot be written must not stop the user's command.
     std::string bytes;
-    if (Error e = saveWorkFile(bytes))
-        return showOpenError(e);
+    saveWorkFile(bytes);
     FileChooser& chooser = ui_.chooser;
     chooser.title = "プログラムの追加読み込み";
     chooser.fileName.clear();
     chooser.filter = allFilesFilter;
+    chooser.defaultExt.clear();
     chooser.cancelError = true;
     auto outcome = chooser.showOpen();
     if (outcome == FileChooser::Outcome::Failed)
@@ -85,8 +88,7 @@ void Document::MnuAppendLoad_Click()
     if (Error e = fs_.readFile(path, appended))
         return showOpenError(e);
     bytes += appended;
-    if (Error e = fs_.writeFile(workFilePath(), bytes))
-        return showOpenError(e);
+    fs_.writeFile(workFilePath(), bytes, false);
     editor_.setText(codec_.decode(bytes));
     host_.setCaption(menuCaption(fileTitle(path)));
     host_.LoadSub(path);
@@ -99,6 +101,8 @@ void Document::MnuSave_Click()
     FileChooser& chooser = ui_.chooser;
     chooser.title = "ファイルの保存";
     chooser.fileName = host_.documentPath();
+    chooser.filter = allFilesFilter;
+    chooser.defaultExt.clear();
     chooser.cancelError = true;
     auto showSaveError = [this](const Error& e) {
         ui_.messageBox.show(e.description, "TARVEX", MsgIcon::Exclamation);
@@ -110,8 +114,7 @@ void Document::MnuSave_Click()
         return;
     const std::string path = chooser.fileName;
     std::string bytes;
-    if (Error e = saveWorkFile(bytes))
-        return showSaveError(e);
+    saveWorkFile(bytes); // a scratch copy: the user's file is written from memory
     ui_.events.yield();
     // Written atomically: a failed save leaves the old file as it was.
     if (Error e = fs_.writeFile(path, normaliseLineEnds(bytes)))

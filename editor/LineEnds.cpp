@@ -7,18 +7,26 @@ void LineEndNormaliser::feed(std::string_view bytes, std::string& out)
 {
     out.reserve(out.size() + bytes.size() + bytes.size() / 16);
     const char* end = bytes.data() + bytes.size();
-    for (const char* p = bytes.data(); p < end;) {
+    const char* p = bytes.data();
+    if (p == end)
+        return;
+    if (partner_ && *p == partner_)
+        ++p; // the second half of a line end cut between two pieces
+    partner_ = 0;
+    while (p < end) {
         const char* q = p;
         while (q < end && *q != '\r' && *q != '\n')
             ++q;
         out.append(p, q);
         if (q == end)
             break;
-        if (!lineEnd_)
-            lineEnd_ = *q;
-        if (*q == lineEnd_)
-            out += "\r\n";
+        out += "\r\n";
+        const char partner = *q == '\r' ? '\n' : '\r';
         p = q + 1;
+        if (p == end)
+            partner_ = partner;
+        else if (*p == partner)
+            ++p;
     }
 }
 

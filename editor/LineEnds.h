@@ -4,10 +4,9 @@
 
 namespace tarvex {
 
-// The copy that Save makes: the first CR or LF met decides which character
-// marks a line end (the other becomes its companion); every line end is
-// written as CR LF and every companion character is dropped. No line end is
-// added at the end.
+// The copy that Save makes: every CR LF, LF CR, lone CR and lone LF is one
+// line end and is written as CR LF, so that the file holds the lines the
+// editor showed. No line end is added at the end.
 std::string normaliseLineEnds(std::string_view bytes);
 
 // The same rule applied piece by piece, for copies too large to hold.
@@ -16,7 +15,9 @@ public:
     void feed(std::string_view bytes, std::string& out);
 
 private:
-    char lineEnd_ = 0; // of CR and LF, the one met first; the other is dropped
+    // After a CR, an LF that follows belongs to the same line end (and the
+    // other way round); 0 when the last byte was no line end.
+    char partner_ = 0;
 };
 
 class FileSystem;

@@ -39,6 +39,9 @@ public:
     virtual bool isFolder(const std::string& path) const = 0;
     virtual bool exists(const std::string& path) const = 0;
     virtual Error makeFolder(const std::string& path) = 0;
+    // Whether a new file can be made in the folder (tried, not guessed from
+    // the permission bits).
+    virtual bool canWrite(const std::string& folder) = 0;
     virtual Error removeFile(const std::string& path) = 0;
     virtual Error readFile(const std::string& path, std::string& bytes) const = 0;
     // Replaces the file atomically: a temporary file in the same folder,

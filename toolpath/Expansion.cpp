@@ -136,8 +136,11 @@ public:
             // The marking drawings that exist; a missing folder has none.
             if (auto names = fs_.list(joinPath(progDir_, "Mcode")))
                 markingNames_.insert(names->begin(), names->end());
-            if (writeWorkCopy(text) || fs_.writeFile(g_.workFile("BAK.DAT"), "G00X0Y0\r\n", false))
-                throw Stop{};
+            g_.workFileError = writeWorkCopy(text);
+            if (!g_.workFileError)
+                g_.workFileError = fs_.writeFile(g_.workFile("BAK.DAT"), "G00X0Y0\r\n", false);
+            if (g_.workFileError)
+                return ExpansionEnd::NoWorkFile;
             TextLines lines(text);
             std::string_view line;
             while (lines.next(line))

@@ -17,6 +17,7 @@ struct ConditionTable;
 enum class ExpansionEnd {
     Completed, // the extents got their margin and the work copy was deleted
     Failed,    // stopped by an error: the segments so far stay, no margin
+    NoWorkFile, // the work files could not be written: nothing was expanded (workFileError says why)
 };
 
 // The toolpath side of the main window: the expansion of the program into the
@@ -56,6 +57,8 @@ public:
     bool blockSkip = false;
     bool showRapids = false;
     bool showMarkings = false;
+    // Why the last expansion could not write its work files.
+    Error workFileError;
     // Set to end a running replay (the window is closing, or a new pass began).
     bool replayCancelled = false;
     // User coordinates of the surface from the last view fit.

@@ -26,6 +26,8 @@ public:
     std::optional<std::string> LoadSub(const std::string& path);
 
     const std::string& documentPath() const { return documentPath_; }
+    // Remembers the document path without storing anything.
+    void setDocumentPath(const std::string& path) { documentPath_ = path; }
     std::string folder() const;
 
 private:

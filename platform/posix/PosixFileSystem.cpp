@@ -77,24 +77,61 @@ Error PosixFileSystem::makeFolder(const std::string& path)
     return lastError();
 }
 
+bool PosixFileSystem::canWrite(const std::string& folder)
+{
+    std::string probe = joinPath(folder, ".tarvex-XXXXXX");
+    int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
 Error PosixFileSystem::removeFile(const std::string& path)
 {
     return ::unlink(path.c_str()) == 0 ? Error{} : lastError();
 }
 
+namespace {
+
+// Opens a file for reading when it is a regular file. A FIFO would block the
+// open or never end, and a device such as /dev/zero never ends: both are
+// refused, without waiting for a writer.
+int openRegular(const std::string& path, Error& error, off_t* size = nullptr)
+{
+    error = {};
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        error = lastError();
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        error = lastError();
+    else if (!S_ISREG(st.st_mode))
+        error = fileError(EISDIR); // "not a file name": a folder, FIFO or device
+    if (error) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (size)
+        *size = st.st_size;
+    return fd;
+}
+
+} // namespace
+
 Error PosixFileSystem::readFile(const std::string& path, std::string& bytes) const
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    Error e;
+    off_t size = 0;
+    int fd = openRegular(path, e, &size);
     if (fd < 0)
-        return lastError();
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        Error e = S_ISDIR(st.st_mode) ? fileError(EISDIR) : lastError();
-        ::close(fd);
         return e;
-    }
     bytes.clear();
-    bytes.resize(static_cast<std::size_t>(st.st_size));
+    bytes.resize(static_cast<std::size_t>(size));
     std::size_t got = 0;
     for (;;) {
         if (got == bytes.size())
@@ -198,9 +235,40 @@ private:
 
 } // namespace
 
+namespace {
+
+// The file a path finally names: symbolic links followed, also one that
+// points to a file not there yet. A replaced link would leave the file it
+// points to with the old content.
+std::string linkTarget(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            break;
+        std::string to(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4095) + 1, '\0');
+        ssize_t n = ::readlink(path.c_str(), to.data(), to.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= to.size())
+            break;
+        to.resize(static_cast<std::size_t>(n));
+        if (to.front() != '/') {
+            const auto cut = path.find_last_of('/');
+            to = (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + to;
+        }
+        path = std::move(to);
+    }
+    return path;
+}
+
+} // namespace
+
 std::unique_ptr<FileWriter> PosixFileSystem::createFile(const std::string& path, bool durable, Error& error)
 {
-    std::string temp = path + ".XXXXXX";
+    const std::string target = linkTarget(path);
+    // A short name in the same folder: the target's own name may already be
+    // as long as a name can be.
+    const auto cut = target.find_last_of('/');
+    std::string temp = (cut == std::string::npos ? std::string() : target.substr(0, cut + 1)) + ".tarvex-XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         error = lastError();
@@ -208,19 +276,16 @@ std::unique_ptr<FileWriter> PosixFileSystem::createFile(const std::string& path,
     }
     // A new file gets the usual permissions; a replaced one keeps its own.
     struct stat st;
-    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : newFileMode_);
+    ::fchmod(fd, ::stat(target.c_str(), &st) == 0 ? st.st_mode & 07777 : newFileMode_);
     error = {};
-    return std::make_unique<PosixWriter>(path, std::move(temp), fd, durable);
+    return std::make_unique<PosixWriter>(target, std::move(temp), fd, durable);
 }
 
 std::unique_ptr<FileReader> PosixFileSystem::openFile(const std::string& path, Error& error) const
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = lastError();
+    int fd = openRegular(path, error);
+    if (fd < 0)
         return nullptr;
-    }
-    error = {};
     return std::make_unique<PosixReader>(fd);
 }
 
@@ -257,6 +322,13 @@ std::string resolveProgDir(const std::string& explicitHome)
     if (home.empty())
         if (const char* env = std::getenv("TARVEX_HOME"))
             home = env;
+    if (!home.empty() && home.front() != '/') {
+        // Start-up makes the data folder the current one: a relative name
+        // would be resolved a second time from inside it.
+        char cwd[4096];
+        if (::getcwd(cwd, sizeof cwd))
+            home = joinPath(cwd, home);
+    }
     if (home.empty()) {
         std::string exeDir = executableFolder();
         if (::access(exeDir.c_str(), W_OK) == 0)

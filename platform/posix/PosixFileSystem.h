@@ -10,6 +10,7 @@ public:
     bool isFolder(const std::string& path) const override;
     bool exists(const std::string& path) const override;
     Error makeFolder(const std::string& path) override;
+    bool canWrite(const std::string& folder) override;
     Error removeFile(const std::string& path) override;
     Error readFile(const std::string& path, std::string& bytes) const override;
     Error writeFile(const std::string& path, std::string_view bytes, bool durable = true) override;

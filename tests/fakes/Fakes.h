@@ -44,6 +44,7 @@ public:
     std::map<std::string, std::string> files;
     std::set<std::string> folders{"/"};
     std::set<std::string> failWrite, failRemove; // paths whose write or removal fails
+    std::set<std::string> readOnly;              // folders in which nothing can be made
     std::string current;
 
     static std::string strip(const std::string& p)
@@ -73,9 +74,12 @@ public:
     {
         if (!folders.count(parent(p)))
             return fileError(ENOENT);
+        if (readOnly.count(parent(p)))
+            return fileError(EACCES);
         folders.insert(strip(p));
         return {};
     }
+    bool canWrite(const std::string& folder) override { return isFolder(folder) && !readOnly.count(strip(folder)); }
     Error removeFile(const std::string& p) override
     {
         if (failRemove.count(p))
@@ -96,6 +100,8 @@ public:
             return fileError(ENOSPC);
         if (!folders.count(parent(p)))
             return fileError(ENOENT);
+        if (readOnly.count(parent(p)))
+            return fileError(EACCES);
         files[p] = std::string(bytes);
         return {};
     }
@@ -175,7 +181,7 @@ public:
     std::deque<Answer> answers;
     struct Asked {
         bool save;
-        std::string title, filter, proposed;
+        std::string title, filter, proposed, defaultExt;
     };
     std::vector<Asked> asked;
     Outcome showOpen() override { return next(false); }
@@ -184,7 +190,7 @@ public:
 private:
     Outcome next(bool save)
     {
-        asked.push_back({save, title, filter, fileName});
+        asked.push_back({save, title, filter, fileName, defaultExt});
         Answer a = answers.empty() ? Answer{Outcome::Cancelled, {}} : answers.front();
         if (!answers.empty())
             answers.pop_front();

@@ -138,17 +138,35 @@ TEST_F(DocumentTest, CancelledAppendStillWritesTheWorkFile)
     EXPECT_EQ(host.caption, "(none)");
 }
 
+TEST_F(DocumentTest, FileCommandsDoNotInheritTheDxfExportsChooserSettings)
+{
+    fs.files["/data/O1000"] = "O1000\r\n";
+    const std::pair<const char*, void (Document::*)()> commands[] = {
+        {"加工プログラムの読み込み", &Document::fileload_Click},
+        {"プログラムの追加読み込み", &Document::MnuAppendLoad_Click},
+        {"ファイルの保存", &Document::MnuSave_Click},
+    };
+    for (auto [title, command] : commands) {
+        chooser.filter = "DXF形式(*.dxf)|*.dxf"; // what the DXF export leaves behind
+        chooser.defaultExt = ".dxf";
+        choose("/data/O1000");
+        (doc.*command)();
+        EXPECT_EQ(chooser.asked.back().title, title);
+        EXPECT_EQ(chooser.asked.back().filter, "全てのﾌｧｲﾙ(*.*)|*.*") << title;
+        EXPECT_EQ(chooser.asked.back().defaultExt, "") << title;
+        EXPECT_TRUE(box.shown.empty()) << title;
+    }
+}
+
 TEST_F(DocumentTest, SaveWritesCrLfAndProposesTheDocumentPath)
 {
     host.path = "/data/a.nc";
-    chooser.filter = "DXF形式(*.dxf)|*.dxf"; // left by an earlier use of the shared chooser
     editor.content = "G00X0\nG01Y1";
     choose("/data/out.nc");
     doc.MnuSave_Click();
     EXPECT_EQ(fs.files["/data/out.nc"], "G00X0\r\nG01Y1");
     EXPECT_EQ(chooser.asked[0].title, "ファイルの保存");
     EXPECT_EQ(chooser.asked[0].proposed, "/data/a.nc");
-    EXPECT_EQ(chooser.asked[0].filter, "DXF形式(*.dxf)|*.dxf");
     EXPECT_EQ(host.path, "/data/a.nc"); // saving does not change the document path
     EXPECT_EQ(events.yields, 1);
 
@@ -173,6 +191,21 @@ TEST_F(DocumentTest, FailedSaveKeepsTheOldFileAndShowsTheDescription)
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0].title, "TARVEX");
     EXPECT_EQ(box.shown[0].text, "ディスクの空き容量が不足しています。");
+}
+
+TEST_F(DocumentTest, AReadOnlyDataFolderStopsNeitherSaveNorAppend)
+{
+    fs.readOnly.insert("/home");
+    editor.content = "G01X1.\r\n";
+    choose("/data/out.nc");
+    doc.MnuSave_Click();
+    EXPECT_EQ(fs.files["/data/out.nc"], "G01X1.\r\n");
+    fs.files["/data/b.nc"] = "G01Y2.\r\n";
+    choose("/data/b.nc");
+    doc.MnuAppendLoad_Click();
+    EXPECT_EQ(editor.content, "G01X1.\r\nG01Y2.\r\n");
+    EXPECT_TRUE(box.shown.empty());
+    EXPECT_FALSE(fs.files.count("/home/BAK.DAT"));
 }
 
 TEST_F(DocumentTest, ClearEmptiesTheViewsButKeepsTheDocumentPath)

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 using namespace tarvex;
@@ -60,4 +62,65 @@ TEST(PosixFiles, ProgDirHonoursAnExplicitHome)
     const std::string home = dir / "a/b/home";
     EXPECT_EQ(resolveProgDir(home), home + "/");
     EXPECT_TRUE(fsys::is_directory(home));
+    // A relative home is named in full before anything changes the current folder.
+    const auto was = fsys::current_path();
+    fsys::current_path(dir.path);
+    const std::string relative = resolveProgDir("data");
+    fsys::current_path(was);
+    EXPECT_EQ(relative, dir / "data/");
+}
+
+TEST(PosixFiles, OnlyRegularFilesAreRead)
+{
+    // A FIFO would block the open, /dev/zero would grow memory until the
+    // process aborts: each is refused at once, also behind a link.
+    TempDir dir;
+    PosixFileSystem fs;
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fsys::create_symlink("/dev/zero", dir.path / "zero");
+    fsys::create_directory(dir.path / "folder");
+    for (const char* name : {"fifo", "zero", "folder"}) {
+        std::string bytes;
+        EXPECT_EQ(fs.readFile(dir / name, bytes).number, 75) << name;
+        Error e;
+        EXPECT_FALSE(fs.openFile(dir / name, e)) << name;
+        EXPECT_EQ(e.number, 75) << name;
+    }
+}
+
+TEST(PosixFiles, WritingThroughALinkReplacesTheFileItNames)
+{
+    TempDir dir;
+    PosixFileSystem fs;
+    fsys::create_directory(dir.path / "real");
+    ASSERT_FALSE(fs.writeFile(dir / "real/prog.nc", "old"));
+    ::chmod((dir / "real/prog.nc").c_str(), 0640);
+    fsys::create_symlink("real/prog.nc", dir.path / "link.nc");
+    fsys::create_symlink("link.nc", dir.path / "link2.nc");
+    fsys::create_symlink("real/new.nc", dir.path / "dangling.nc");
+    ASSERT_FALSE(fs.writeFile(dir / "link2.nc", "new"));
+    ASSERT_FALSE(fs.writeFile(dir / "dangling.nc", "made"));
+    EXPECT_TRUE(fsys::is_symlink(dir.path / "link.nc"));
+    EXPECT_TRUE(fsys::is_symlink(dir.path / "link2.nc"));
+    EXPECT_TRUE(fsys::is_symlink(dir.path / "dangling.nc"));
+    std::string back;
+    ASSERT_FALSE(fs.readFile(dir / "real/prog.nc", back));
+    EXPECT_EQ(back, "new");
+    ASSERT_FALSE(fs.readFile(dir / "real/new.nc", back));
+    EXPECT_EQ(back, "made");
+    EXPECT_EQ(fsys::status(dir.path / "real/prog.nc").permissions(),
+              fsys::perms::owner_read | fsys::perms::owner_write | fsys::perms::group_read);
+    // Nothing but the targets is left in their folder.
+    EXPECT_EQ(std::distance(fsys::directory_iterator(dir.path / "real"), fsys::directory_iterator()), 2);
+}
+
+TEST(PosixFiles, TheLongestNameCanBeSaved)
+{
+    TempDir dir;
+    PosixFileSystem fs;
+    const std::string name(255, 'n');
+    ASSERT_FALSE(fs.writeFile(dir / name, "G00X0\r\n"));
+    std::string back;
+    ASSERT_FALSE(fs.readFile(dir / name, back));
+    EXPECT_EQ(back, "G00X0\r\n");
 }

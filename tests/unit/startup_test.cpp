@@ -163,6 +163,31 @@ TEST_F(StartupTest, UnreadableCommandLineFileStartsEmptyAndSaysSoOnceTheWindowIs
     EXPECT_TRUE(main->documentPath().empty());
 }
 
+TEST_F(StartupTest, AReadOnlyDataFolderIsNamedOnceAndNotBlamedOnTheProgram)
+{
+    fs.files["/data/a.nc"] = "O100\r\nG01X1.\r\nM99\r\n";
+    fs.readOnly.insert("/home");
+    bool shownWhenAsked = false;
+    box.onShow = [&] { shownWhenAsked = view.shown; };
+    start("/data/a.nc");
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, dataFolderMessage("/home/"));
+    EXPECT_NE(box.shown[0].text.find("/home/"), std::string::npos);
+    EXPECT_TRUE(shownWhenAsked);
+    EXPECT_EQ(editor.content, "O100\r\nG01X1.\r\nM99\r\n");
+    EXPECT_EQ(main->documentPath(), "/data/a.nc");
+    EXPECT_TRUE(view.enabled[Menu::MnuAppendLoad]);
+    // Later opens say nothing more.
+    chooser.answers.push_back({FileChooser::Outcome::Chosen, "/data/a.nc"});
+    main->document().fileload_Click();
+    EXPECT_EQ(box.shown.size(), 1u);
+
+    fs.readOnly.clear();
+    box.shown.clear();
+    start();
+    EXPECT_TRUE(box.shown.empty());
+}
+
 TEST_F(StartupTest, ColourFileIsReadAsFarAsItGoes)
 {
     fs.files["/home/TARVEX.RGB"] = "\"T1\",255\r\n\"T2\",";

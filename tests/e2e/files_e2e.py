@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""End to end: tarvex-cli on real files of every awkward kind: line ends that
+Save changes, work files that cannot be written, FIFOs and devices in place
+of programs, links. Usage: files_e2e.py TARVEX_CLI"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+CLI = sys.argv[1]
+
+
+def cli(*args):
+    # A hang (a FIFO read for ever) ends the test through the time-out.
+    return subprocess.run([CLI, *args], capture_output=True, timeout=20)
+
+
+class Files(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tarvex-e2e-")
+        self.home = os.path.join(self.dir, "home")
+        os.mkdir(self.home)
+
+    def tearDown(self):
+        shutil.rmtree(self.dir)
+
+    def file(self, name, data):
+        path = os.path.join(self.dir, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def test_roundtrip_reports_what_save_would_change(self):
+        cases = [
+            (b"O1(\x83e\x83X\x83g)\r\n\xff\x81\x40\r\nM30", "identical 20"),
+            (b"G01X10.\nG01Y5.\n", "differs 7"),
+            (b"G01X10.\rG01Y5.\r", "differs 8"),
+            (b"G01X10.\r\nG01Y5.\nM30\r\n", "differs 15"),
+        ]
+        for data, expected in cases:
+            out = cli("roundtrip", self.file("p.nc", data))
+            self.assertEqual(out.stdout.decode().strip(), expected, data)
+            self.assertEqual(out.returncode, 0 if expected.startswith("identical") else 1, data)
+
+    def test_save_copy_keeps_every_block(self):
+        out_path = os.path.join(self.dir, "out.nc")
+        out = cli("save-copy", self.file("p.nc", b"G01X10.\nG01Y5.\r\nM30\r"), out_path)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        with open(out_path, "rb") as f:
+            self.assertEqual(f.read(), b"G01X10.\r\nG01Y5.\r\nM30\r\n")
+
+    def test_save_through_a_link_keeps_the_link(self):
+        os.mkdir(os.path.join(self.dir, "real"))
+        target = self.file("real/O1000", b"old")
+        link = os.path.join(self.dir, "O1000")
+        os.symlink("real/O1000", link)
+        out = cli("save-copy", self.file("p.nc", b"G01X1.\n"), link)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertTrue(os.path.islink(link))
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), b"G01X1.\r\n")
+
+    def test_long_file_name_can_be_saved(self):
+        out_path = os.path.join(self.dir, "n" * 250 + ".nc")
+        out = cli("save-copy", self.file("p.nc", b"G01X1.\r\n"), out_path)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertTrue(os.path.isfile(out_path))
+
+    def test_work_files_that_cannot_be_written_are_an_error(self):
+        program = self.file("p.nc", b"G01X1.Y1.\r\n")
+        os.mkdir(os.path.join(self.home, "BAK1.DAT"))  # nothing can replace it
+        for args in (["expand", program], ["dxf", program, os.path.join(self.dir, "o.dxf")]):
+            out = cli(*args, "--home", self.home)
+            self.assertEqual(out.returncode, 2, args)
+            self.assertIn(b"tarvex-cli: ", out.stderr)
+
+    def test_fifos_and_devices_are_refused_at_once(self):
+        fifo = os.path.join(self.dir, "fifo.nc")
+        os.mkfifo(fifo)
+        zero = os.path.join(self.dir, "zero.nc")
+        os.symlink("/dev/zero", zero)
+        for path in (fifo, zero):
+            for args in (["expand", path, "--home", self.home], ["roundtrip", path], ["encode", "--code", "iso", path]):
+                out = cli(*args)
+                self.assertEqual(out.returncode, 2, args)
+                self.assertIn(os.path.basename(path).encode(), out.stderr)
+        # The same in the data folder: a colour file or a profile that is a FIFO.
+        os.mkfifo(os.path.join(self.home, "TARVEX.RGB"))
+        os.mkdir(os.path.join(self.home, "RS232C"))
+        os.mkfifo(os.path.join(self.home, "RS232C", "FANUC"))
+        self.assertEqual(cli("expand", self.file("p.nc", b"G01X1.\r\n"), "--home", self.home).returncode, 0)
+        self.assertEqual(cli("profile", "show", "FANUC", "--home", self.home).returncode, 2)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0], "-v"])
