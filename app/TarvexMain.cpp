@@ -8,6 +8,7 @@
 #include "serial/ProfileFolder.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace tarvex {
@@ -49,11 +50,15 @@ void TarvexMain::startUp(const std::string& commandLine)
     exitSubDel_ = readBool(s, section, DelSub, false);
     view_.setMenuChecked(Menu::MnuExitSubDel, exitSubDel_);
 
-    // Geometry, kept on the screen.
-    auto twips = [&](const char* key, int fallback) {
-        return static_cast<int>(std::clamp(readNumber(s, section, key, fallback), -1e9f, 1e9f));
+    // Geometry, kept on the screen. A size of zero or less cannot be meant:
+    // it reads as absent.
+    auto twips = [&](const char* key, int fallback, float least) {
+        const float n = readNumberWithin(s, section, key, fallback, least, std::numeric_limits<float>::max());
+        return static_cast<int>(std::clamp(n, -1e9f, 1e9f));
     };
-    Rect w{twips(Left, 0), twips(Top, 0), twips(Width, WidthDefault), twips(Height, HeightDefault)};
+    const float anywhere = std::numeric_limits<float>::lowest();
+    Rect w{twips(Left, 0, anywhere), twips(Top, 0, anywhere), twips(Width, WidthDefault, 1),
+           twips(Height, HeightDefault, 1)};
     const int sw = view_.screenWidth(), sh = view_.screenHeight();
     if (w.left < 0 || w.left > sw)
         w.left = 0;
@@ -67,11 +72,15 @@ void TarvexMain::startUp(const std::string& commandLine)
     commBox_ = readBool(s, section, TsCheck, true);
     view_.setMenuChecked(Menu::MnuGrph, graphicsOn_);
     view_.setMenuChecked(Menu::MnuTusin, commBox_);
-    view_.setSlider2(readInt16(s, section, Slider2, Slider2Default));
-    Image1_Click(readInt16(s, section, Cmd, 1));
+    view_.setSlider2(static_cast<int>(readNumberWithin(s, section, Slider2, Slider2Default, 0, 100)));
+    // The side is kept also while graphics is off, where the panel stands at the left.
+    // Anything but 0 and 1 cannot be meant and reads as the default 1.
+    panelRight_ = readInt16(s, section, Cmd, 1) != 0;
+    Image1_Click(panelRight_ ? 1 : 0);
 
     editor_.raise();
-    editor_.setFont({s.read(section, FontName, FontNameDefault), readNumber(s, section, FontSize, FontSizeDefault),
+    editor_.setFont({s.read(section, FontName, FontNameDefault),
+                     readNumberWithin(s, section, FontSize, FontSizeDefault, 1, 200),
                      readBool(s, section, FontBold, false), readBool(s, section, FontItalic, false)});
     view_.setMenuEnabled(Menu::MnuAppendLoad, false);
 
@@ -149,7 +158,7 @@ void TarvexMain::closeRequest()
     writeBool(s, section, GrCheck, graphicsOn_);
     writeBool(s, section, TsCheck, commBox_);
     s.write(section, Slider2, std::to_string(view_.slider2()));
-    s.write(section, Cmd, std::to_string(frameLeft() > 0 ? 1 : frameLeft()));
+    s.write(section, Cmd, panelRight_ ? "1" : "0");
 }
 
 void TarvexMain::Form_Resize()
@@ -169,7 +178,7 @@ void TarvexMain::placeAreas()
     in.statusHeight = view_.statusBarHeight();
     in.commBox = commBox_;
     in.graphics = graphicsOn_;
-    in.frameLeft = layout_.frame.left;
+    in.frameLeft = panelRight_ ? std::max(1, view_.innerWidth() - design::frameWidth) : 0;
     layout_ = layoutMainWindow(in);
     if (!(layout_.window == in.window))
         view_.setWindowRect(layout_.window);
@@ -183,7 +192,7 @@ void TarvexMain::Image1_Click(int index)
 {
     // The panel changes sides only in graphics mode; the areas then follow it.
     if (graphicsOn_) {
-        layout_.frame.left = index == 0 ? 0 : view_.innerWidth() - design::frameWidth;
+        panelRight_ = index != 0;
         placeAreas();
     }
     expandAndPlot();
@@ -193,10 +202,8 @@ void TarvexMain::MnuFont_Click()
 {
     using namespace keys;
     SettingsStore& s = state_.settings;
-    // The chooser's preset is bold and italic unless the user chose otherwise.
-    FontSpec preset{s.read(section, FontName, FontNameDefault), readNumber(s, section, FontSize, FontSizeDefault),
-                    readBool(s, section, FontBold, true), readBool(s, section, FontItalic, true)};
-    auto chosen = ui_.fontChooser.choose(preset);
+    // The chooser opens on the font the editor shows: OK without a change changes nothing.
+    auto chosen = ui_.fontChooser.choose(editor_.currentFont());
     if (!chosen)
         return;
     editor_.setFont(*chosen);
@@ -318,7 +325,6 @@ void TarvexMain::MnuGrph_Click()
     Rect w = view_.windowRect();
     if (!graphicsOn_) {
         if (commBox_) {
-            layout_.frame.left = 0;
             if (view_.isMaximized())
                 view_.restoreWindow();
             w = view_.windowRect();

@@ -110,6 +110,7 @@ private:
     bool graphicsOn_ = true;
     bool g90_ = true; // check marks of MnuG90 and MnuG91, kept complementary
     bool commBox_ = true;
+    bool panelRight_ = true; // the communication panel's side beside the plot (Cmd)
     // Whether files can be made in the data folder; when not, the user is told
     // once at start and the store is left alone.
     bool dataWritable_ = true;

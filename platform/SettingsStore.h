@@ -25,6 +25,9 @@ std::optional<float> parseNumber(std::string_view text);
 // Typed reads: a stored value that does not parse as its type reads as the fallback.
 bool readBool(const SettingsStore& s, std::string_view section, std::string_view key, bool fallback);
 float readNumber(const SettingsStore& s, std::string_view section, std::string_view key, float fallback);
+// A number outside [least, most] cannot be meant: it reads as the fallback.
+float readNumberWithin(const SettingsStore& s, std::string_view section, std::string_view key, float fallback,
+                       float least, float most);
 // A 16-bit integer: rounded like the number it is stored as; out of range reads as the fallback.
 int readInt16(const SettingsStore& s, std::string_view section, std::string_view key, int fallback);
 

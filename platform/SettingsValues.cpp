@@ -59,6 +59,13 @@ float readNumber(const SettingsStore& s, std::string_view section, std::string_v
     return parseNumber(s.read(section, key, formatNumber(fallback))).value_or(fallback);
 }
 
+float readNumberWithin(const SettingsStore& s, std::string_view section, std::string_view key, float fallback,
+                       float least, float most)
+{
+    const float n = readNumber(s, section, key, fallback);
+    return n >= least && n <= most ? n : fallback;
+}
+
 int readInt16(const SettingsStore& s, std::string_view section, std::string_view key, int fallback)
 {
     auto n = parseNumber(s.read(section, key, std::to_string(fallback)));

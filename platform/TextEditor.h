@@ -19,6 +19,8 @@ public:
     virtual void appendText(std::string_view utf8) = 0;
     virtual void setReadOnly(bool readOnly) = 0;
     virtual void setFont(const FontSpec& font) = 0;
+    // The font last set, by the name it was given.
+    virtual FontSpec currentFont() const = 0;
     virtual std::size_t selStart() const = 0;
     virtual std::size_t selLength() const = 0;
     virtual void setSelection(std::size_t start, std::size_t length) = 0;

@@ -8,10 +8,10 @@
 #include "platform/qt/QtUiServices.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 using namespace tarvex;
 
@@ -35,9 +35,15 @@ int main(int argc, char** argv)
         if (const char* env = std::getenv("TARVEX_SETTINGS"))
             settingsFile = env;
     // Start-up makes the data folder the current one: a program named relative
-    // to the folder the command was given in is named in full first.
-    if (!commandLine.empty() && commandLine.front() != '"' && commandLine.front() != '/')
-        commandLine = QDir::current().absoluteFilePath(QString::fromStdString(commandLine)).toStdString();
+    // to the folder the command was given in is named in full first, also
+    // one given in double quotes.
+    if (commandLine.size() >= 2 && commandLine.front() == '"' && commandLine.back() == '"')
+        commandLine = commandLine.substr(1, commandLine.size() - 2);
+    if (!commandLine.empty() && commandLine.front() != '/') {
+        char cwd[4096];
+        if (::getcwd(cwd, sizeof cwd))
+            commandLine = std::string(cwd) + "/" + commandLine;
+    }
 
     QtSettingsStore settings(QString::fromStdString(settingsFile));
     PosixFileSystem fs;

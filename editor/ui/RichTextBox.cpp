@@ -1,8 +1,8 @@
 #include "editor/ui/RichTextBox.h"
+#include "platform/qt/QtUiServices.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFontDatabase>
 #include <QMimeData>
 #include <QUrl>
 
@@ -81,16 +81,10 @@ void RichTextBox::setReadOnly(bool readOnly)
 
 void RichTextBox::setFont(const FontSpec& wanted)
 {
+    font_ = wanted;
     // A family this machine lacks is drawn with its substitute ("ＭＳ 明朝" with
     // IPA明朝); Scintilla asks for the family by name and would not substitute.
-    QString family = QString::fromStdString(wanted.name);
-    if (!QFontDatabase::hasFamily(family))
-        for (const QString& sub : QFont::substitutes(family))
-            if (QFontDatabase::hasFamily(sub)) {
-                family = sub;
-                break;
-            }
-    QFont font(family);
+    QFont font(familyInUse(QString::fromStdString(wanted.name)));
     font.setPointSizeF(wanted.size > 0 ? wanted.size : 12);
     font.setBold(wanted.bold);
     font.setItalic(wanted.italic);

@@ -19,6 +19,7 @@ public:
     void appendText(std::string_view utf8) override;
     void setReadOnly(bool readOnly) override;
     void setFont(const FontSpec& font) override;
+    FontSpec currentFont() const override { return font_; }
     std::size_t selStart() const override;
     std::size_t selLength() const override;
     void setSelection(std::size_t start, std::size_t length) override;
@@ -40,6 +41,7 @@ private:
     long charsTo(long position) const;
     long positionOf(std::size_t chars) const;
     void fitMargin();
+    FontSpec font_;
     // The last selection set while the text could not be edited (a transfer
     // selects character after character): the next position is found from it
     // in time proportional to the distance, not to the offset.

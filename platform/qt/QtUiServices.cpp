@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QMessageBox>
 #include <QEventLoop>
 #include <QTimer>
@@ -86,7 +87,10 @@ FileChooser::Outcome QtFileChooser::showSave() { return run(true); }
 
 std::optional<FontSpec> QtFontChooser::choose(const FontSpec& preset)
 {
-    QFont font(qs(preset.name));
+    // The chooser lists real families: it opens on the one that draws the
+    // preset's name ("ＭＳ 明朝" is drawn with IPA明朝 here).
+    const QString inUse = familyInUse(qs(preset.name));
+    QFont font(inUse);
     font.setPointSizeF(preset.size > 0 ? preset.size : 12);
     font.setBold(preset.bold);
     font.setItalic(preset.italic);
@@ -94,8 +98,14 @@ std::optional<FontSpec> QtFontChooser::choose(const FontSpec& preset)
     QFont chosen = QFontDialog::getFont(&ok, font, dialogParent());
     if (!ok)
         return std::nullopt;
-    return FontSpec{chosen.family().toStdString(), static_cast<float>(chosen.pointSizeF()), chosen.bold(),
-                    chosen.italic()};
+    // The same family keeps the name it was stored under.
+    const std::string name = chosen.family() == inUse ? preset.name : chosen.family().toStdString();
+    return FontSpec{name, static_cast<float>(chosen.pointSizeF()), chosen.bold(), chosen.italic()};
+}
+
+QString familyInUse(const QString& name)
+{
+    return QFontInfo(QFont(name)).family();
 }
 
 void QtEventLoop::yield() { QApplication::processEvents(); }

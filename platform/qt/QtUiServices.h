@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/UiServices.h"
 
+#include <QString>
 #include <QStringList>
 #include <mutex>
 
@@ -46,6 +47,8 @@ private:
 // Fonts the program names that Linux does not have are drawn with their
 // nearest Japanese equivalent; the stored name stays as the user chose it.
 void installFontSubstitutes();
+// The family that draws a font name on this machine, after substitution.
+QString familyInUse(const QString& name);
 
 // "desc|pattern|desc|pattern" to the name filters of a Qt file dialog.
 QStringList qtNameFilters(const std::string& filter);

@@ -245,6 +245,7 @@ public:
     void appendText(std::string_view t) override { content += t; }
     void setReadOnly(bool r) override { readOnly = r; }
     void setFont(const FontSpec& f) override { font = f; }
+    FontSpec currentFont() const override { return font; }
     std::size_t selStart() const override { return start; }
     std::size_t selLength() const override { return length; }
     void setSelection(std::size_t s, std::size_t l) override

@@ -87,6 +87,8 @@ TEST_F(StartupTest, StoredGeometryIsKeptOnTheScreen)
         {"99999", "99999", "8000", "6000", {0, 0, 8000, 6000}},
         {"1200", "600", "99999", "99999", {1200, 600, 28800, 16200}}, // wider and higher than the screen
         {"1200.5", "abc", "9000", "7000", {1200, 0, 9000, 7000}},
+        {"0", "0", "-3000", "0", {0, 0, 8000, 6000}}, // sizes that cannot be meant read as absent
+        {"nan", "inf", "1e30", "-inf", {0, 0, 28800, 6000}},
     };
     for (const Row& r : rows) {
         set("Left", r.left);
@@ -229,9 +231,11 @@ TEST_F(StartupTest, PanelSideFollowsCmdAndComesBackAtClose)
     const Row rows[] = {
         {"True", "True", "1", "1"},
         {"True", "True", "0", "0"},
-        {"True", "True", "7", "1"},
-        {"False", "True", "1", "0"}, // the panel alone stands at the left
-        {"False", "False", "0", "1"}, // without graphics the switch moves nothing
+        {"True", "True", "7", "1"},       // not a side: the default
+        {"True", "True", "-5400", "1"},
+        {"False", "True", "1", "1"},      // the panel alone stands at the left, its side is kept
+        {"False", "True", "0", "0"},
+        {"False", "False", "0", "0"},
     };
     for (const Row& r : rows) {
         set("GrCheck", r.grCheck);
@@ -243,6 +247,36 @@ TEST_F(StartupTest, PanelSideFollowsCmdAndComesBackAtClose)
         EXPECT_EQ(settings.get("Cmd"), r.savedCmd) << r.grCheck << r.tsCheck << r.cmd;
         EXPECT_EQ(settings.get("GrCheck"), r.grCheck);
         EXPECT_EQ(settings.get("TsCheck"), r.tsCheck);
+    }
+    // Graphics switched on later puts the panel back on its stored side.
+    set("GrCheck", "False");
+    set("TsCheck", "True");
+    set("Cmd", "1");
+    start();
+    EXPECT_EQ(view.placed[Area::Frame1].first.left, 0);
+    main->MnuGrph_Click();
+    EXPECT_GT(view.placed[Area::Frame1].first.left, 0);
+    EXPECT_EQ(view.placed[Area::Frame1].first.left, view.placed[Area::Picture1].first.left);
+}
+
+TEST_F(StartupTest, SettingsThatCannotBeMeantReadAsTheirDefaults)
+{
+    struct Row {
+        const char *key, *value;
+        float fontSize;
+        int slider;
+    };
+    const Row rows[] = {
+        {"FontSize", "1e30", 12, 50}, {"FontSize", "0", 12, 50},   {"FontSize", "201", 12, 50},
+        {"FontSize", "200", 200, 50}, {"FontSize", "10.5", 10.5f, 50}, {"Slider2", "500", 12, 50},
+        {"Slider2", "-1", 12, 50},    {"Slider2", "100", 12, 100},
+    };
+    for (const Row& r : rows) {
+        settings.values.clear();
+        set(r.key, r.value);
+        start();
+        EXPECT_EQ(editor.font.size, r.fontSize) << r.key << "=" << r.value;
+        EXPECT_EQ(view.slider, r.slider) << r.key << "=" << r.value;
     }
 }
 
@@ -306,7 +340,7 @@ TEST_F(StartupTest, FontChooserStartsFromTheStoredFontAndSavesTheChoice)
     fonts.answer = FontSpec{"IPAGothic", 10.5f, true, false};
     main->MnuFont_Click();
     ASSERT_EQ(fonts.presets.size(), 1u);
-    EXPECT_EQ(fonts.presets[0], (FontSpec{"ＭＳ 明朝", 12, true, true})); // bold and italic preset
+    EXPECT_EQ(fonts.presets[0], (FontSpec{"ＭＳ 明朝", 12, false, false})); // what the editor shows
     EXPECT_EQ(editor.font, *fonts.answer);
     EXPECT_EQ(settings.get("FontName"), "IPAGothic");
     EXPECT_EQ(settings.get("FontSize"), "10.5");
