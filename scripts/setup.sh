@@ -10,7 +10,7 @@ TARVEX_PACKAGES=(
   qt6-base-dev libgl-dev libqscintilla2-qt6-dev
   libgtest-dev
   fonts-ipafont-mincho fonts-ipafont-gothic
-  xvfb xauth python3 python3-ezdxf time
+  xvfb xauth openbox python3 python3-ezdxf time
 )
 
 as_root() {

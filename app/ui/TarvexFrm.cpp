@@ -184,15 +184,36 @@ Rect TarvexFrm::windowRect() const
     return {twips(f.x()), twips(f.y(), true), twips(f.width()), twips(f.height(), true)};
 }
 
+QMargins TarvexFrm::frameMargins() const
+{
+    const QRect outer = frameGeometry(), inner = geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
 void TarvexFrm::setWindowRect(const Rect& r)
 {
-    // Twips give the outer rectangle; the window manager's frame is outside the client area.
-    const QRect outer = frameGeometry(), inner = geometry();
-    const int extraW = outer.width() - inner.width(), extraH = outer.height() - inner.height();
+    // Twips give the outer rectangle; the window manager's frame is outside
+    // the client area. Before the window is first shown the frame is not
+    // known yet: fitFrame() corrects the size once the window manager has
+    // framed the window.
+    const QMargins m = frameMargins();
     move(px(r.left), px(r.top, true));
-    resize(std::max(1, px(r.width) - extraW), std::max(1, px(r.height, true) - extraH));
+    resize(std::max(1, px(r.width) - m.left() - m.right()), std::max(1, px(r.height, true) - m.top() - m.bottom()));
     setRect_ = r;
     setGeometry_ = frameGeometry();
+    setMargins_ = m;
+    setClientSize_ = size();
+}
+
+void TarvexFrm::fitFrame()
+{
+    // Only while the window is still as we sized it: a size the user gave
+    // it since is the user's.
+    if (setGeometry_.isNull() || isMinimized() || isMaximized() || size() != setClientSize_)
+        return;
+    if (frameMargins() != setMargins_)
+        setWindowRect(setRect_);
 }
 
 int TarvexFrm::menuBarHeight() const
@@ -280,6 +301,7 @@ void TarvexFrm::showWindow()
 void TarvexFrm::resizeEvent(QResizeEvent* e)
 {
     QMainWindow::resizeEvent(e);
+    fitFrame();
     if (inResize_)
         return;
     inResize_ = true;
@@ -290,10 +312,15 @@ void TarvexFrm::resizeEvent(QResizeEvent* e)
 void TarvexFrm::showEvent(QShowEvent* e)
 {
     QMainWindow::showEvent(e);
-    // The window system adds its frame only now: the stored outer size holds the frame too.
-    if (!setGeometry_.isNull() && frameGeometry() != setGeometry_)
-        setWindowRect(setRect_);
+    fitFrame();
     main_->Form_Resize();
+}
+
+void TarvexFrm::moveEvent(QMoveEvent* e)
+{
+    QMainWindow::moveEvent(e);
+    // A window manager that frames the window moves the client area inside its frame.
+    fitFrame();
 }
 
 void TarvexFrm::closeEvent(QCloseEvent* e)

@@ -82,6 +82,7 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -89,6 +90,8 @@ private:
     void Command5_Click();
     void onMenu(Menu item);
     int menuBarHeight() const;
+    QMargins frameMargins() const;
+    void fitFrame();
 
     RichTextBox* RichTextBox1;
     CommPanel* Frame1;
@@ -102,6 +105,8 @@ private:
     // unchanged while the window stays there, so twips survive the pixel grid.
     Rect setRect_;
     QRect setGeometry_;
+    QMargins setMargins_;   // the window manager's frame when the rectangle was set
+    QSize setClientSize_;
     bool inResize_ = false;
     bool closed_ = false;
     ProcessState& state_;

@@ -8,9 +8,11 @@
 #include "platform/qt/QtUiServices.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <unistd.h>
 
 using namespace tarvex;
@@ -65,17 +67,24 @@ int main(int argc, char** argv)
         QApplication::exit(0);
     });
 
-    if (!screenshot.empty()) {
-        // Render the window once it has settled, then close as the user would.
-        QTimer::singleShot(500, &window, [&] {
-            if (!window.grab().save(QString::fromStdString(screenshot)))
-                std::fprintf(stderr, "tarvex: cannot write %s\n", screenshot.c_str());
-            std::printf("caption\t%s\nstatus2\t%s\n", window.windowTitle().toStdString().c_str(),
-                        window.statusText(2).toStdString().c_str());
-            std::fflush(stdout);
-            window.close();
-        });
-    }
+    // Render the window once it has settled, then close as the user would.
+    // A message box of the start-up is reported and answered first.
+    std::function<void()> report = [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            std::printf("message\t%s\n", box->text().replace('\n', ' ').toStdString().c_str());
+            box->done(QMessageBox::Ok);
+            QTimer::singleShot(100, &window, report);
+            return;
+        }
+        if (!window.grab().save(QString::fromStdString(screenshot)))
+            std::fprintf(stderr, "tarvex: cannot write %s\n", screenshot.c_str());
+        std::printf("caption\t%s\nstatus2\t%s\n", window.windowTitle().toStdString().c_str(),
+                    window.statusText(2).toStdString().c_str());
+        std::fflush(stdout);
+        window.close();
+    };
+    if (!screenshot.empty())
+        QTimer::singleShot(500, &window, report);
     window.logic().startUp(commandLine);
     // A message box of the start-up may have seen the window close already.
     return ended ? 0 : app.exec();

@@ -3,10 +3,12 @@
 and settings file. Usage: startup_e2e.py TARVEX SAMPLE"""
 import configparser
 import os
+import pwd
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 TARVEX, SAMPLE = os.path.abspath(sys.argv[1]), sys.argv[2]
@@ -14,15 +16,36 @@ TARVEX, SAMPLE = os.path.abspath(sys.argv[1]), sys.argv[2]
 CLOSE_KEYS = ["FileName", "Left", "Top", "Height", "Width", "GrCheck", "TsCheck", "Slider2", "Cmd", "Apldir"]
 
 
-def run_tarvex(home, settings, shot, *args, cwd=None):
+def run_tarvex(home, settings, shot, *args, cwd=None, display=None, prefix=(), env_extra=None):
+    """Starts tarvex, lets --screenshot close it; returns the exit code and the
+    report (message boxes under "messages", a list)."""
     env = dict(os.environ)
     env.pop("QT_QPA_PLATFORM", None)  # a real X server this time
     env.pop("TARVEX_HOME", None)
     env.setdefault("XDG_RUNTIME_DIR", tempfile.mkdtemp())
-    cmd = ["xvfb-run", "-a", TARVEX, "--home", home, "--settings", settings, "--screenshot", shot, *args]
+    env.update(env_extra or {})
+    cmd = [*prefix, TARVEX, "--home", home, "--settings", settings, "--screenshot", shot, *args]
+    if display:
+        env["DISPLAY"] = display
+    else:
+        cmd = ["xvfb-run", "-a", *cmd]
     out = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=60, cwd=cwd)
-    report = dict(line.split("\t", 1) for line in out.stdout.splitlines() if "\t" in line)
+    lines = [line.split("\t", 1) for line in out.stdout.splitlines() if "\t" in line]
+    report = {k: v for k, v in lines if k != "message"}
+    report["messages"] = [v for k, v in lines if k == "message"]
     return out.returncode, report
+
+
+def read_ini(path):
+    ini = configparser.ConfigParser(interpolation=None)
+    ini.optionxform = str
+    ini.read(path, encoding="utf-8")
+    return ini
+
+
+def write_ini(ini, path):
+    with open(path, "w", encoding="utf-8") as f:
+        ini.write(f, space_around_delimiters=False)
 
 
 class StartUp(unittest.TestCase):
@@ -80,10 +103,17 @@ class StartUp(unittest.TestCase):
         self.assertEqual(report.get("status2"), "sample 1.nc")
         self.assertTrue(os.path.isfile(os.path.join(self.home, "SUBPRO", "O1000")))
 
+    def test_quoted_program_named_relative_to_the_current_folder(self):
+        folder, name = os.path.split(self.program)
+        rc, report = run_tarvex(self.home, self.settings, self.shot, '"%s"' % name, cwd=folder)
+        self.assertEqual(rc, 0)
+        self.assertEqual(report.get("caption"), " Tarvex [ %s ]" % self.program)
+
     def test_unreadable_program_starts_empty(self):
         rc, report = run_tarvex(self.home, self.settings, self.shot, os.path.join(self.dir, "none.nc"))
         self.assertEqual(rc, 0)
         self.assertEqual(report.get("caption"), " Tarvex ")
+        self.assertEqual(report["messages"], ["エラー番号 : 53 ファイルが見つかりません。"])
         self.assertTrue(os.path.isfile(self.settings))
 
     def test_second_start_keeps_the_state(self):
@@ -101,6 +131,86 @@ class StartUp(unittest.TestCase):
         ini.read(self.settings, encoding="utf-8")
         self.assertEqual(ini["Tarvex"]["Cmd"], "0")
         self.assertEqual(ini["Tarvex"]["Left"], "0")
+
+
+GEOMETRY = ["Left", "Top", "Width", "Height"]
+
+
+class UnderAWindowManager(unittest.TestCase):
+    """Xvfb with openbox: the window manager frames the window after it is
+    first shown, as on a desktop."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"],
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        cls.display = ":" + cls.xvfb.stdout.readline().decode().strip()
+        env = dict(os.environ, DISPLAY=cls.display)
+        cls.wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1.5)
+        assert cls.wm.poll() is None, "openbox did not start"
+
+    @classmethod
+    def tearDownClass(cls):
+        for p in (cls.wm, cls.xvfb):
+            p.terminate()
+            p.wait()
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tarvex-e2e-")
+        os.chmod(self.dir, 0o777)
+        self.settings = os.path.join(self.dir, "settings.ini")
+        self.shot = os.path.join(self.dir, "shot.png")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir)
+
+    def start(self, home, *args, **kw):
+        return run_tarvex(home, self.settings, self.shot, *args, display=self.display, **kw)
+
+    def test_size_and_place_survive_every_start_and_close(self):
+        rc, report = self.start("data", cwd=self.dir)  # a relative data folder
+        self.assertEqual(rc, 0)
+        self.assertEqual(report["messages"], [])
+        self.assertTrue(os.path.isfile(os.path.join(self.dir, "data", "RS232C", "FANUC")))
+        self.assertTrue(os.path.isdir(os.path.join(self.dir, "data", "Mcode")))
+        for stored in (["0", "0", "8000", "6000"], ["1500", "900", "12000", "9000"]):
+            ini = read_ini(self.settings)
+            for key, value in zip(GEOMETRY, stored):
+                ini["Tarvex"][key] = value
+            write_ini(ini, self.settings)
+            for _ in range(2):
+                rc, report = self.start("data", cwd=self.dir)
+                self.assertEqual(rc, 0)
+                self.assertEqual([read_ini(self.settings)["Tarvex"][k] for k in GEOMETRY], stored)
+            self.assertEqual(read_ini(self.settings)["Tarvex"]["Apldir"], os.path.join(self.dir, "data") + "/")
+
+    def test_read_only_data_folder_is_named_once(self):
+        home = os.path.join(self.dir, "home")
+        os.mkdir(home)
+        program = os.path.join(self.dir, "O1000.nc")
+        with open(program, "wb") as f:
+            f.write(b"O1000\r\nG01X1.\r\nM99\r\n")
+        os.chmod(program, 0o644)
+        prefix, extra = (), {}
+        if os.getuid() == 0:
+            # Permissions do not hold back root: run as an ordinary user.
+            prefix = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups")
+            runtime = os.path.join(self.dir, "runtime")
+            os.mkdir(runtime, 0o700)
+            os.chown(runtime, pwd.getpwnam("nobody").pw_uid, -1)
+            extra = {"XDG_RUNTIME_DIR": runtime, "HOME": self.dir}
+        rc, report = self.start(home, program, prefix=prefix, env_extra=extra)  # first start: a writable folder
+        self.assertEqual(rc, 0)
+        os.chmod(home, 0o555)
+        try:
+            rc, report = self.start(home, program, prefix=prefix, env_extra=extra)
+        finally:
+            os.chmod(home, 0o755)
+        self.assertEqual(rc, 0)
+        self.assertEqual(len(report["messages"]), 1, report["messages"])
+        self.assertIn(home, report["messages"][0])
+        self.assertEqual(report.get("status2"), "O1000.nc")
 
 
 if __name__ == "__main__":
