@@ -106,7 +106,7 @@ void TarvexMain::startUp(const std::string& commandLine)
         openFromCommandLine(commandLine);
     view_.showWindow();
     if (!dataWritable_)
-        ui_.messageBox.show(dataFolderMessage(state_.progDir), {}, MsgIcon::Exclamation);
+        ui_.messageBox.show(dataFolderMessage(displayName(state_.progDir, codec_)), {}, MsgIcon::Exclamation);
 }
 
 std::string dataFolderMessage(const std::string& folder)
@@ -128,8 +128,8 @@ void TarvexMain::openFromCommandLine(std::string path)
         ui_.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
         return;
     }
-    view_.setStatusText(2, fileTitle(path));
-    setCaption(" Tarvex [ " + path + " ]");
+    view_.setStatusText(2, displayName(fileTitle(path), codec_));
+    setCaption(" Tarvex [ " + displayName(path, codec_) + " ]");
     LoadSub(path);
     view_.showWindow();
     setAppendLoadEnabled(true);
@@ -260,7 +260,7 @@ void TarvexMain::IOEnd()
 {
     if (view_.isMinimized())
         view_.restoreWindow();
-    setCaption(menuCaption(fileTitle(ui_.chooser.fileName)));
+    setCaption(menuCaption(displayName(fileTitle(ui_.chooser.fileName), codec_)));
 }
 
 int TarvexMain::slider1() const { return view_.slider1(); }

@@ -7,6 +7,12 @@
 
 namespace tarvex {
 
+namespace {
+
+std::string folderOf(const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); }
+
+} // namespace
+
 std::string menuCaption(const std::string& fileTitle)
 {
     return " Tarvex　[ " + fileTitle + " ]";
@@ -47,6 +53,7 @@ void Document::fileload_Click()
     chooser.fileName.clear();
     chooser.filter = allFilesFilter;
     chooser.defaultExt.clear(); // the DXF export leaves ".dxf" on the shared chooser
+    chooser.initialFolder = folderOf(host_.documentPath());
     chooser.cancelError = true;
     auto outcome = chooser.showOpen();
     if (outcome == FileChooser::Outcome::Failed)
@@ -57,7 +64,7 @@ void Document::fileload_Click()
     clea_Click();
     if (Error e = load(path))
         return showOpenError(e);
-    host_.setCaption(menuCaption(fileTitle(path)));
+    host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
     host_.LoadSub(path);
     if (host_.graphicsMode())
         host_.expandAndPlot();
@@ -76,6 +83,7 @@ void Document::MnuAppendLoad_Click()
     chooser.fileName.clear();
     chooser.filter = allFilesFilter;
     chooser.defaultExt.clear();
+    chooser.initialFolder = folderOf(host_.documentPath());
     chooser.cancelError = true;
     auto outcome = chooser.showOpen();
     if (outcome == FileChooser::Outcome::Failed)
@@ -90,7 +98,7 @@ void Document::MnuAppendLoad_Click()
     bytes += appended;
     fs_.writeFile(workFilePath(), bytes, false);
     editor_.setText(codec_.decode(bytes));
-    host_.setCaption(menuCaption(fileTitle(path)));
+    host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
     host_.LoadSub(path);
     if (host_.graphicsMode())
         host_.expandAndPlot();
@@ -136,7 +144,7 @@ void Document::dropFiles(const std::vector<std::string>& paths)
     if (Error e = load(path))
         return showOpenError(e);
     ui_.events.yield();
-    host_.setCaption(fileTitle(path));
+    host_.setCaption(displayName(fileTitle(path), codec_));
     host_.LoadSub(path);
     ui_.events.yield();
     // A drop plots whether or not graphics mode is on.

@@ -55,6 +55,12 @@ public:
     virtual std::unique_ptr<FileReader> openFile(const std::string& path, Error& error) const = 0;
 };
 
+class TextCodec;
+
+// A file name or path as the user reads it: names on Linux are bytes, mostly
+// UTF-8; those that are not (copied from a Windows machine) are cp932.
+std::string displayName(std::string_view pathBytes, const TextCodec& codec);
+
 // The text after the last "\" or "/" (the whole text when it has neither).
 std::string fileTitle(std::string_view path);
 // Joins a folder (with or without a trailing separator) and a name.

@@ -1,4 +1,6 @@
 #include "platform/FileSystem.h"
+#include "platform/TextCodec.h"
+#include "platform/Utf8.h"
 
 namespace tarvex {
 
@@ -6,6 +8,11 @@ std::string fileTitle(std::string_view path)
 {
     auto cut = path.find_last_of("\\/");
     return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+
+std::string displayName(std::string_view pathBytes, const TextCodec& codec)
+{
+    return utf8::valid(pathBytes) ? std::string(pathBytes) : codec.decode(pathBytes);
 }
 
 std::string withSeparator(std::string_view folder)

@@ -33,6 +33,8 @@ public:
     // In: the proposed name. Out: the chosen full path.
     std::string fileName;
     std::string defaultExt;
+    // Where to look when the proposed name has no folder and nothing was chosen yet.
+    std::string initialFolder;
     // Whether a cancel is reported as such (Cancelled) rather than as an empty name.
     bool cancelError = false;
     Error error;

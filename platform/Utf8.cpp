@@ -33,6 +33,16 @@ char32_t next(std::string_view s, std::size_t& pos)
     return cp;
 }
 
+bool valid(std::string_view s)
+{
+    for (std::size_t pos = 0; pos < s.size();) {
+        const std::size_t at = pos;
+        if (next(s, pos) == 0xFFFD && pos - at != 3)
+            return false;
+    }
+    return true;
+}
+
 void append(std::string& out, char32_t cp)
 {
     if (cp < 0x80) {

@@ -76,7 +76,7 @@ std::string_view asText(std::string_view bytes, const TextCodec& codec, std::str
 std::optional<std::string> SubprogramStore::LoadSub(const std::string& path)
 {
     documentPath_ = path;
-    std::string lineBuffer = path;
+    std::string lineBuffer = displayName(path, codec_);
     auto fail = [&](const Error& e) { return std::optional<std::string>(errorBoxText(e) + lineBuffer); };
 
     if (!fs_.isFolder(folder()))

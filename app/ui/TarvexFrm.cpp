@@ -63,9 +63,9 @@ TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec
     for (auto [button, command] : commands)
         connect(button, &QPushButton::clicked, this, [&t, command] { (t.*command)(); });
     connect(f->Check1, &QCheckBox::toggled, this, [&t](bool on) { t.Check1_Click(on); });
-    connect(RichTextBox1, &RichTextBox::filesDropped, this, [this](const QStringList& files) {
+    connect(RichTextBox1, &RichTextBox::filesDropped, this, [this](const QList<QByteArray>& files) {
         std::vector<std::string> paths;
-        for (const QString& f : files)
+        for (const QByteArray& f : files)
             paths.push_back(f.toStdString());
         main_->document().dropFiles(paths);
     });

@@ -22,6 +22,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tarvex");
     installFontSubstitutes();
+    installJapaneseTranslations(app);
 
     std::string home, settingsFile, screenshot, commandLine;
     for (int i = 1; i < argc; ++i) {
@@ -51,7 +52,7 @@ int main(int argc, char** argv)
     PosixFileSystem fs;
     Cp932Codec codec;
     QtMessageBox messageBox;
-    QtFileChooser chooser;
+    QtFileChooser chooser(codec);
     QtFontChooser fontChooser;
     QtEventLoop events;
     UiServices ui{messageBox, chooser, fontChooser, events};

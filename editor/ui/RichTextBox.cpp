@@ -9,13 +9,15 @@
 namespace tarvex {
 namespace {
 
-QStringList localFiles(const QMimeData* data)
+// The dropped files' paths as bytes: a name that is not UTF-8 (cp932 from a
+// Windows machine) stays percent-encoded in the URL and would be lost as text.
+QList<QByteArray> localFiles(const QMimeData* data)
 {
-    QStringList files;
+    QList<QByteArray> files;
     if (data && data->hasUrls())
         for (const QUrl& url : data->urls())
             if (url.isLocalFile())
-                files << url.toLocalFile();
+                files << QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     return files;
 }
 
@@ -161,7 +163,7 @@ void RichTextBox::dragMoveEvent(QDragMoveEvent* e)
 
 void RichTextBox::dropEvent(QDropEvent* e)
 {
-    QStringList files = localFiles(e->mimeData());
+    QList<QByteArray> files = localFiles(e->mimeData());
     if (files.isEmpty())
         return QsciScintilla::dropEvent(e);
     e->acceptProposedAction();

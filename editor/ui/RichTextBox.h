@@ -2,7 +2,8 @@
 #include "platform/TextEditor.h"
 
 #include <Qsci/qsciscintilla.h>
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
 
 namespace tarvex {
 
@@ -29,7 +30,7 @@ public:
 
 signals:
     // Local files dropped onto the editor, in the order of the drop.
-    void filesDropped(const QStringList& paths);
+    void filesDropped(const QList<QByteArray>& paths);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* e) override;

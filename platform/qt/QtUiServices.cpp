@@ -1,7 +1,9 @@
 #include "platform/qt/QtUiServices.h"
 
 #include <QApplication>
-#include <QFileDialog>
+#include "platform/qt/QtFileDialog.h"
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QMessageBox>
@@ -46,39 +48,20 @@ MsgAnswer QtMessageBox::show(const std::string& text, const std::string& title, 
     }
 }
 
-QStringList qtNameFilters(const std::string& filter)
-{
-    QStringList parts = qs(filter).split('|');
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        // "*.*" means every file, also those without a dot.
-        QString patterns = parts[i + 1].replace(';', ' ');
-        if (patterns.split(' ').contains("*.*"))
-            patterns = "*";
-        out << parts[i] + " (" + patterns + ")";
-    }
-    return out;
-}
-
 FileChooser::Outcome QtFileChooser::run(bool save)
 {
-    QFileDialog dialog(dialogParent(), qs(title));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    QStringList filters = qtNameFilters(filter);
-    if (!filters.isEmpty())
-        dialog.setNameFilters(filters);
-    if (!defaultExt.empty())
-        dialog.setDefaultSuffix(qs(defaultExt).remove(0, defaultExt.front() == '.' ? 1 : 0));
-    if (!fileName.empty())
-        dialog.selectFile(qs(fileName));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    FileDialog dialog(codec_, save, dialogParent());
+    dialog.setWindowTitle(qs(title));
+    dialog.setFilter(filter);
+    dialog.setDefaultExt(defaultExt);
+    dialog.propose(fileName, lastFolder_.empty() ? initialFolder : lastFolder_);
+    if (dialog.exec() != QDialog::Accepted) {
         if (!cancelError)
             fileName.clear();
         return Outcome::Cancelled;
     }
-    fileName = dialog.selectedFiles().front().toStdString();
+    fileName = dialog.chosenPath();
+    lastFolder_ = dialog.folder();
     return Outcome::Chosen;
 }
 
@@ -94,6 +77,11 @@ std::optional<FontSpec> QtFontChooser::choose(const FontSpec& preset)
     font.setPointSizeF(preset.size > 0 ? preset.size : 12);
     font.setBold(preset.bold);
     font.setItalic(preset.italic);
+    // The chooser finds the style by its name: without one it may fall on
+    // the family's first style ("Condensed Italic") instead of the one drawn.
+    const QString style = QFontInfo(font).styleName();
+    if (!style.isEmpty())
+        font.setStyleName(style);
     bool ok = false;
     QFont chosen = QFontDialog::getFont(&ok, font, dialogParent());
     if (!ok)
@@ -101,6 +89,16 @@ std::optional<FontSpec> QtFontChooser::choose(const FontSpec& preset)
     // The same family keeps the name it was stored under.
     const std::string name = chosen.family() == inUse ? preset.name : chosen.family().toStdString();
     return FontSpec{name, static_cast<float>(chosen.pointSizeF()), chosen.bold(), chosen.italic()};
+}
+
+void installJapaneseTranslations(QApplication& app)
+{
+    // Qt's own texts (the buttons of message boxes, the font chooser) in
+    // Japanese, like every text of the program's own.
+    auto* qt = new QTranslator(&app);
+    if (qt->load(QLocale(QLocale::Japanese, QLocale::Japan), "qtbase", "_",
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qt);
 }
 
 QString familyInUse(const QString& name)

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <mutex>
 
+class QApplication;
 class QEventLoop;
 
 class QWidget;
@@ -16,13 +17,18 @@ public:
     MsgAnswer show(const std::string& text, const std::string& title, MsgIcon icon, MsgButtons buttons) override;
 };
 
+class TextCodec;
+
 class QtFileChooser final : public FileChooser {
 public:
+    explicit QtFileChooser(const TextCodec& codec) : codec_(codec) {}
     Outcome showOpen() override;
     Outcome showSave() override;
 
 private:
     Outcome run(bool save);
+    const TextCodec& codec_;
+    std::string lastFolder_; // a proposal without a folder opens where the last choice was made
 };
 
 class QtFontChooser final : public FontChooser {
@@ -50,7 +56,7 @@ void installFontSubstitutes();
 // The family that draws a font name on this machine, after substitution.
 QString familyInUse(const QString& name);
 
-// "desc|pattern|desc|pattern" to the name filters of a Qt file dialog.
-QStringList qtNameFilters(const std::string& filter);
+// Qt's own dialog texts in Japanese; the translator belongs to the application.
+void installJapaneseTranslations(QApplication& app);
 
 } // namespace tarvex

@@ -84,6 +84,8 @@ PropatyFrm::PropatyFrm(ProfileDialogContext context, QWidget* parent) : QDialog(
 
     Command5 = new QPushButton("ﾊﾟﾝﾁ詳細", this);
     Command5->setObjectName("Command5");
+    // No button of this dialog answers Enter: in a field, Enter only tidies that field.
+    Command5->setAutoDefault(false);
     const char* commands[] = {"上書き保存", "別の名前で保存", "キャンセル"};
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Command5);
@@ -103,6 +105,20 @@ PropatyFrm::PropatyFrm(ProfileDialogContext context, QWidget* parent) : QDialog(
     auto* all = new QVBoxLayout(this);
     all->addLayout(top);
     all->addLayout(buttons);
+
+    // Tab goes down the line settings, then down the input codes and the output codes, then the buttons.
+    QList<QWidget*> order = {Combo1[0], PortDevice};
+    for (int k = 1; k < 7; ++k)
+        order << Combo1[k];
+    order << Combo2;
+    for (int side = 0; side < 2; ++side) {
+        for (int k = 0; k < 4; ++k)
+            order << codeBoxes[k][side];
+        order << (side == 0 ? Text5 : Text6);
+    }
+    order << Command5 << Command40[0] << Command40[1] << Command40[2];
+    for (qsizetype k = 0; k + 1 < order.size(); ++k)
+        setTabOrder(order[k], order[k + 1]);
 
     // The profile in use.
     const ProfileControls c = controlsFor(context.profile);

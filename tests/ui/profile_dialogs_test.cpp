@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 
 using namespace tarvex;
 
@@ -95,6 +96,54 @@ private slots:
         QVERIFY(d.codeBoxes[0][0]->isEnabled());
         d.Combo2->setCurrentIndex(0);
         QVERIFY(d.Command5->isEnabled() && d.Text6->isEnabled());
+    }
+
+    void enterTidiesTheFieldAndTabFollowsTheControlsOnScreen()
+    {
+        World w;
+        w.writeProfile("PUNCH", "0", 300);
+        w.select("PUNCH");
+        PropatyFrm d(w.context());
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        // Enter in any field: the field is tidied, no dialog opens, this one stays.
+        // A dialog that opens all the same is closed again, so that the test fails rather than waits.
+        QStringList opened;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (auto* other = qobject_cast<QDialog*>(QApplication::activeModalWidget()); other && other != &d) {
+                opened << other->objectName();
+                other->reject();
+            }
+        });
+        closer.start(20);
+        QList<QLineEdit*> fields = d.findChildren<QLineEdit*>();
+        QVERIFY(fields.size() >= 11);
+        for (QLineEdit* field : fields) {
+            if (!field->isEnabled())
+                continue;
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_Return);
+            QVERIFY2(opened.isEmpty(), qPrintable(field->objectName() + " opened " + opened.join(",")));
+            QVERIFY(d.isVisible());
+        }
+        d.Text5->setFocus();
+        d.Text5->setText("12");
+        QTest::keyClick(d.Text5, Qt::Key_Enter);
+        QCOMPARE(d.Text5->text(), QString("10.0"));
+        // Tab walks the controls as they stand on screen.
+        const QStringList expected = {"Combo1(0)", "PortDevice", "Combo1(1)", "Combo1(2)", "Combo1(3)", "Combo1(4)",
+                                      "Combo1(5)", "Combo1(6)", "Combo2",    "Text1(0)",  "Text2(0)",  "Text3(0)",
+                                      "Text4(0)",  "Text5",     "Text1(1)",  "Text2(1)",  "Text3(1)",  "Text4(1)",
+                                      "Text6",     "Command5",  "Command40(0)", "Command40(1)", "Command40(2)"};
+        d.Combo1[0]->setFocus();
+        QStringList visited = {QApplication::focusWidget()->objectName()};
+        for (int k = 1; k < expected.size(); ++k) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(visited, expected);
+        d.reject();
     }
 
     void savingUnderAnExistingNameAddsNoSecondEntry()

@@ -10,8 +10,69 @@
 #include <QMimeData>
 #include <QToolButton>
 #include <QUrl>
+#include <QDeadlineTimer>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+#include <memory>
+#include "platform/qt/QtFileDialog.h"
 
 using namespace tarvex;
+
+namespace {
+
+// The menu bar as the user sees it, one line per item: indented by level,
+// "[x]" for a check item, "---" for a separator.
+QString menuText(QMenuBar* bar)
+{
+    QString out;
+    std::function<void(const QList<QAction*>&, int)> walk = [&](const QList<QAction*>& actions, int level) {
+        for (QAction* a : actions) {
+            out += QString(level, ' ');
+            if (a->isSeparator()) {
+                out += "---\n";
+                continue;
+            }
+            out += a->objectName() + "|" + a->text() + (a->isCheckable() ? " [x]" : "") + "\n";
+            if (a->menu())
+                walk(a->menu()->actions(), level + 1);
+        }
+    };
+    walk(bar->actions(), 0);
+    return out;
+}
+
+// Runs fn on the next modal dialog of type T once it is up (fn must close
+// it); gives up after ten seconds.
+template <class T> void whenModal(std::function<void(T*)> fn)
+{
+    auto* timer = new QTimer;
+    auto deadline = std::make_shared<QDeadlineTimer>(10000);
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, fn] {
+        T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog && !deadline->hasExpired())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (dialog)
+            fn(dialog);
+    });
+    timer->start(20);
+}
+
+QTreeWidgetItem* listed(FileDialog* d, const QString& name)
+{
+    const auto items = d->fileList->findItems(name, Qt::MatchExactly);
+    return items.isEmpty() ? nullptr : items.front();
+}
+
+} // namespace
 
 class TarvexFrmTest : public QObject {
     Q_OBJECT
@@ -32,27 +93,66 @@ private slots:
     {
         World w;
         TarvexFrm& f = w.start();
-        QMenu* levelMenu[3] = {};
-        for (std::size_t i = 0; i < menuTree.size(); ++i) {
-            const MenuEntry& e = menuTree[i];
-            QAction* a = f.menuAction(e.id);
-            if (auto* own = f.findChild<QMenu*>(e.name))
-                levelMenu[e.level] = own;
-            QCOMPARE(a->objectName(), QString(e.name));
-            if (e.level > 0 && QString(e.name).startsWith("MnuApp("))
-                continue;
-            QCOMPARE(a->text(), QString::fromUtf8(e.caption));
-            QCOMPARE(a->isCheckable(), e.check);
-            if (e.level == 0)
-                continue;
-            // The item's place in its menu, and a separator after it where there is one.
-            QMenu* menu = levelMenu[e.level - 1];
-            const auto actions = menu->actions();
-            const qsizetype at = actions.indexOf(a);
-            QVERIFY(at >= 0);
-            const bool separator = at + 1 < actions.size() && actions[at + 1]->isSeparator();
-            QCOMPARE(separator, e.separatorAfter);
-        }
+        // The menu tree as the program's documentation gives it.
+        const QString expected = QString::fromUtf8(R"(filemenu|ファイル(&F)
+ fileload|ファィルの読み込み...
+ MnuAppendLoad|ファィルの追加読み込み...
+ ---
+ MnuSave|ファィルの保存...
+ ---
+ MnuDxfSave|DXF形式で保存
+ ---
+ MnuSubPro|サブプロの削除
+  MnuSubDel|今すぐに削除
+  MnuExitSubDel|Tarvex終了時に削除 [x]
+ ---
+ clea|クリア
+ ---
+ endprogram|終了
+MnuEdit|編集(&E)
+ MnuKensaku|検索...
+ ---
+ MnuHenkan|置換...
+ MnuGyoHenkan|行置換...
+ ---
+ MnuSpDel|スペースの削除
+ ---
+ MnuPartyCheck|キャラクターチェック
+  MnuISOCheck|ISOコードチェック
+  MnuEIACheck|EIAコードチェック
+ ---
+ MnuFont|フォント...
+MnuView|表示(&V)
+ MnuTusin|通信ボックス [x]
+ ---
+ MnuGrph|グラフィックス [x]
+ ---
+ MnuGrhGcode|グラフィックスモード
+  MnuG90|G90 アブソリュート [x]
+  MnuG91|G91 インクレメンタル [x]
+  ---
+  MnuMEdit|Mコードエディタ
+MnuOption|オプション(&O)
+ MnuWWW|ブラウザの選択...
+ ---
+ MnuApSet|外部アプリの設定...
+ ---
+ MnuMorlex|NCコンバータ
+ MnuApp(0)|
+ MnuApp(1)|
+ MnuApp(2)|
+ MnuApp(3)|
+ MnuApp(4)|
+ MnuApp(5)|
+ MnuApp(6)|
+ MnuApp(7)|
+ MnuApp(8)|
+ MnuApp(9)|
+MnuHelp|ヘルプ(&H)
+ MnuHomePage|ホームページへ接続
+ MnuVar|バージョン情報(&V)
+)");
+        QCOMPARE(menuText(f.menuBar()), expected);
         QVERIFY(f.menuAction(Menu::MnuGrph)->isChecked());
         QVERIFY(f.menuAction(Menu::MnuTusin)->isChecked());
         QVERIFY(!f.menuAction(Menu::MnuExitSubDel)->isChecked());
@@ -62,6 +162,99 @@ private slots:
         QVERIFY(!f.menuAction(Menu::MnuKensaku)->isEnabled()); // its command is still to come
         QVERIFY(!f.menuAction(appMenu(0))->isVisible());
         QCOMPARE(f.frame1()->Combo5->currentText(), QString("FANUC"));
+    }
+
+    void realChoosersListCp932NamesAndKeepTheirOwnExtension()
+    {
+        World w(true);
+        const std::string raw = "O1000\x83\x65\x83\x58\x83\x67.nc"; // "O1000テスト.nc" as a Windows machine names it
+        w.write(raw, "O1000\r\nG01X10.Y5.\r\nM30\r\n");
+        TarvexFrm& f = w.start();
+        const std::string folder = w.path("");
+
+        // Open: the file is listed by its reading and opened by its bytes.
+        QString filterShown;
+        bool found = false;
+        whenModal<FileDialog>([&](FileDialog* d) {
+            d->setFolder(folder);
+            filterShown = d->typeBox->itemText(0);
+            if (QTreeWidgetItem* item = listed(d, "O1000テスト.nc")) {
+                found = true;
+                item->setSelected(true);
+            }
+            d->okButton->click();
+            if (d->isVisible())
+                d->reject();
+        });
+        f.menuAction(Menu::fileload)->trigger();
+        QVERIFY(found);
+        QCOMPARE(filterShown, QString("全てのﾌｧｲﾙ(*.*)"));
+        QCOMPARE(w.text(), std::string("O1000\r\nG01X10.Y5.\r\nM30\r\n"));
+        QCOMPARE(f.windowTitle(), QString(" Tarvex　[ O1000テスト.nc ]"));
+
+        // The DXF export adds its extension to a bare name.
+        whenModal<FileDialog>([&](FileDialog* d) {
+            filterShown = d->typeBox->itemText(0);
+            d->nameEdit->setText("drawing");
+            d->okButton->click();
+            if (d->isVisible())
+                d->reject();
+        });
+        f.menuAction(Menu::MnuDxfSave)->trigger();
+        QCOMPARE(filterShown, QString("DXF形式(*.dxf)"));
+        QVERIFY(QFile::exists(QString::fromStdString(w.path("drawing.dxf"))));
+
+        // Save afterwards writes the program under its own name, after asking to replace it.
+        static_cast<TextEditor*>(f.editor())->setText("O1000\r\nG01X20.\r\n");
+        QString proposed, question;
+        whenModal<FileDialog>([&](FileDialog* d) {
+            proposed = d->nameEdit->text();
+            whenModal<QMessageBox>([&](QMessageBox* box) {
+                question = box->text();
+                box->button(QMessageBox::Yes)->click();
+            });
+            d->okButton->click();
+            if (d->isVisible())
+                d->reject();
+        });
+        f.menuAction(Menu::MnuSave)->trigger();
+        QCOMPARE(proposed, QString("O1000テスト.nc"));
+        QCOMPARE(question, QString("O1000テスト.nc は既に存在します。\n上書きしますか?"));
+        std::string saved;
+        QVERIFY(!w.fs.readFile(w.path(raw), saved));
+        QCOMPARE(saved, std::string("O1000\r\nG01X20.\r\n"));
+        QVERIFY(!w.fs.exists(w.path(raw + ".dxf")));
+    }
+
+    void fontChooserOpensOnTheFontInUse()
+    {
+        installFontSubstitutes();
+        installJapaneseTranslations(*qApp);
+        // A name this machine draws with a substitute, and a family of many styles.
+        for (const char* name : {"ＭＳ 明朝", "DejaVu Serif"}) {
+            if (!QFontDatabase::hasFamily(familyInUse(name)))
+                continue;
+            World w(true);
+            w.settings.write("Tarvex", "FontName", name);
+            TarvexFrm& f = w.start();
+            QFont shown;
+            QStringList buttons;
+            whenModal<QFontDialog>([&](QFontDialog* d) {
+                shown = d->currentFont();
+                for (auto* b : d->findChildren<QPushButton*>())
+                    buttons << b->text();
+                d->accept();
+            });
+            f.menuAction(Menu::MnuFont)->trigger();
+            QCOMPARE(shown.family(), familyInUse(name));
+            QVERIFY2(!shown.bold() && !shown.italic(), qPrintable(shown.toString()));
+            QCOMPARE(shown.pointSize(), 12);
+            // OK without a change changes nothing.
+            QCOMPARE(w.settings.get("FontName"), std::string(name));
+            QCOMPARE(w.settings.get("FontBold"), std::string("False"));
+            QCOMPARE(w.settings.get("FontItalic"), std::string("False"));
+            QVERIFY2(buttons.contains("キャンセル"), qPrintable(buttons.join(",")));
+        }
     }
 
     void layoutFollowsTheRowsAndTheMinimumSize()
@@ -134,6 +327,15 @@ private slots:
         plain.setText("G00");
         dragAndDrop(f.editor()->viewport(), &plain);
         QCOMPARE(f.windowTitle(), QString("drop.nc"));
+
+        // A file named in cp932, as a file manager sends it: percent-encoded bytes.
+        w.write("\x83\x68\x83\x8D.nc", "G01X3.\r\n");
+        QMimeData windowsName;
+        windowsName.setUrls({QUrl::fromEncoded("file://" + QUrl::toPercentEncoding(QByteArray::fromStdString(w.path("")), "/")
+                                               + "%83h%83%8D.nc")});
+        dragAndDrop(f.editor()->viewport(), &windowsName);
+        QCOMPARE(w.text(), std::string("G01X3.\r\n"));
+        QCOMPARE(f.windowTitle(), QString("ドロ.nc"));
     }
 
     void openingInGraphicsModeDrawsThePath()

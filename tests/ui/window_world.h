@@ -22,8 +22,17 @@ struct WindowWorld {
     fakes::FakeMessageBox box;
     fakes::FakeChooser chooser;
     fakes::FakeFontChooser fonts;
+    QtFileChooser realChooser{codec};
+    QtFontChooser realFonts;
     QtEventLoop events;
-    UiServices ui{box, chooser, fonts, events};
+    UiServices ui;
+
+    // realChoosers: the file and font choosers are the program's own dialogs.
+    explicit WindowWorld(bool realChoosers = false)
+        : ui{box, realChoosers ? static_cast<FileChooser&>(realChooser) : chooser,
+             realChoosers ? static_cast<FontChooser&>(realFonts) : fonts, events}
+    {
+    }
     fakes::FakeSerialPort port1, port2;
     std::unique_ptr<ProcessState> state = std::make_unique<ProcessState>(path(""), settings);
     std::unique_ptr<TarvexFrm> frm;
