@@ -111,6 +111,16 @@ std::string numberField(double v)
     return (negative ? "-" : " ") + digits + " ";
 }
 
+// A text field as written: as held, unless reading it back would not give
+// it again (a comma or a line end would split it into fields, outer blanks
+// would be trimmed): then in double quotes, which reading takes off.
+std::string textField(const std::string& s)
+{
+    const bool splits = s.find_first_of(",\r\n") != std::string::npos;
+    const bool trimmed = !s.empty() && (s.front() == ' ' || s.front() == '\t' || s.back() == ' ' || s.back() == '\t');
+    return splits || trimmed ? '"' + s + '"' : s;
+}
+
 } // namespace
 
 void parseProfile(std::string_view text, DeviceProfile& p)
@@ -143,16 +153,16 @@ std::string formatProfile(const DeviceProfile& p)
     auto line = [&](const std::string& s) { out += s + "\r\n"; };
     line(numberField(p.port));
     line(numberField(p.baud));
-    line(p.parity);
+    line(textField(p.parity));
     line(numberField(p.dataBits));
     line(numberField(p.stopBits));
-    line(p.handshake);
+    line(textField(p.handshake));
     line(numberField(p.code));
-    line(p.partner);
+    line(textField(p.partner));
     for (const auto& c : p.inCodes)
-        line(c);
+        line(textField(c));
     for (const auto& c : p.outCodes)
-        line(c);
+        line(textField(c));
     line(numberField(p.timeout));
     line(numberField(p.wait));
     return out;

@@ -57,6 +57,15 @@ TEST_F(ProfileFiles, SavedProfileIsByteExactAndLoadsBack)
     p.wait = -3;
     ASSERT_FALSE(SaveProfile("HAAS", p, fs, codec, "/home/"));
     EXPECT_NE(fs.files["/home/RS232C/HAAS"].find("\r\n .5 \r\n-3 \r\n"), std::string::npos);
+
+    // A code typed with a comma or outer blanks would split or shift the
+    // fields after it: it is written in quotes and loads back as typed.
+    p.inCodes = {"&H12,&H13", " &H11", "&H93 ", "a\r\nb"};
+    ASSERT_FALSE(SaveProfile("HAAS", p, fs, codec, "/home/"));
+    EXPECT_NE(fs.files["/home/RS232C/HAAS"].find("\r\n\"&H12,&H13\"\r\n\" &H11\"\r\n\"&H93 \"\r\n"),
+              std::string::npos);
+    LoadProfile("HAAS", back, fs, codec, "/home/");
+    EXPECT_EQ(back, p);
 }
 
 TEST_F(ProfileFiles, UnreadableFieldsKeepTheirValues)

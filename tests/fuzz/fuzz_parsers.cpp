@@ -1,0 +1,113 @@
+// Every reader of text that comes from outside, on random bytes: the device
+// profile and colour file readers, the cp932 codec, the save line-end rule
+// and the tape codes. Each checks a property, not a value: nothing crashes,
+// and what goes round comes back.
+#include "editor/LineEnds.h"
+#include "platform/Utf8.h"
+#include "platform/posix/Cp932Codec.h"
+#include "serial/DeviceProfile.h"
+#include "serial/TapeCode.h"
+#include "view/ConditionTable.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace tarvex;
+
+namespace {
+
+void check(bool holds)
+{
+    if (!holds)
+        std::abort();
+}
+
+const Cp932Codec& codec()
+{
+    static const Cp932Codec c;
+    return c;
+}
+
+std::string withoutLineEnds(std::string_view s)
+{
+    std::string out;
+    for (char c : s)
+        if (c != '\r' && c != '\n')
+            out += c;
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+    // The codec keeps every byte, and what it gives is UTF-8.
+    const std::string text = codec().decode(bytes);
+    check(utf8::valid(text));
+    check(codec().encode(text) == bytes);
+    check(codec().byteLength(text) == bytes.size());
+
+    // Save: every line end becomes CR LF, nothing else changes, a second
+    // pass changes nothing, and pieces give what the whole gives.
+    const std::string saved = normaliseLineEnds(bytes);
+    check(withoutLineEnds(saved) == withoutLineEnds(bytes));
+    check(normaliseLineEnds(saved) == saved);
+    for (std::size_t k = 0; k < saved.size(); ++k)
+        check((saved[k] != '\r' || (k + 1 < saved.size() && saved[k + 1] == '\n'))
+              && (saved[k] != '\n' || (k > 0 && saved[k - 1] == '\r')));
+    LineEndNormaliser pieces;
+    std::string fed;
+    for (std::size_t at = 0; at < bytes.size(); at += 7)
+        pieces.feed(bytes.substr(at, 7), fed);
+    check(fed == saved);
+
+    // A profile as loaded survives a save and a reload unchanged, unless a
+    // text holds a double quote, which its format cannot always carry.
+    DeviceProfile loaded;
+    parseProfile(text, loaded);
+    DeviceProfile reloaded;
+    parseProfile(formatProfile(loaded), reloaded);
+    bool quote = false;
+    for (const std::string* t : {&loaded.parity, &loaded.handshake, &loaded.partner})
+        quote = quote || t->find('"') != std::string::npos;
+    for (const auto& c : loaded.inCodes)
+        quote = quote || c.find('"') != std::string::npos;
+    for (const auto& c : loaded.outCodes)
+        quote = quote || c.find('"') != std::string::npos;
+    check(quote || reloaded == loaded);
+    for (const auto& c : loaded.inCodes)
+        controlCode(c);
+
+    // The same for the display conditions of the colour file. A name with a
+    // double quote cannot be written in its format (the condition editor
+    // refuses one); such a file is only read.
+    ConditionTable table;
+    parseColourFile(table, text);
+    bool quoted = false;
+    for (const auto& name : table.conditionName)
+        quoted = quoted || name.find('"') != std::string::npos;
+    ConditionTable again;
+    parseColourFile(again, formatColourFile(table));
+    check(quoted || (again.conditionName == table.conditionName && again.conditionColour == table.conditionColour));
+
+    // Tape codes: any received bytes convert; a text sent and received again
+    // comes back as the characters its code carries (the line ends as LF).
+    for (TapeCode code : {TapeCode::Iso, TapeCode::Eia, TapeCode::Ascii}) {
+        decodeFromLine(bytes, code);
+        const std::string line = encodeForLine(text, code, bytes);
+        if (code == TapeCode::Ascii) {
+            check(decodeFromLine(line, code) == bytes);
+            continue;
+        }
+        std::string carried;
+        for (std::size_t pos = 0; pos < text.size();) {
+            const char32_t c = utf8::next(text, pos);
+            if (c != '\r' && (code == TapeCode::Iso ? legalInIso(c) : legalInEia(c)))
+                carried += static_cast<char>(c);
+        }
+        check(decodeFromLine(line, code) == carried);
+    }
+    return 0;
+}
