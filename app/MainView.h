@@ -47,6 +47,7 @@ public:
     virtual void setSlider1(int value) = 0;
     virtual void setCommand5Enabled(bool enabled) = 0;
     virtual void setPanelEnabled(PanelControl control, bool enabled) = 0;
+    virtual bool panelEnabled(PanelControl control) const = 0;
     virtual void setCancelEnabled(bool enabled) = 0;
     virtual void setProfileBoxEnabled(bool enabled) = 0;
     virtual void setPlotEnabled(bool enabled) = 0;

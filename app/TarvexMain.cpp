@@ -252,6 +252,7 @@ void TarvexMain::Control(bool enable)
 }
 
 void TarvexMain::setPanelEnabled(PanelControl control, bool enabled) { view_.setPanelEnabled(control, enabled); }
+bool TarvexMain::panelEnabled(PanelControl control) const { return view_.panelEnabled(control); }
 void TarvexMain::setCancelEnabled(bool enabled) { view_.setCancelEnabled(enabled); }
 void TarvexMain::setStatus1(const std::string& text) { view_.setStatusText(1, text); }
 void TarvexMain::setLabel2(const std::string& text) { view_.setLabel2(text); }

@@ -68,6 +68,7 @@ public:
     // TransferHost
     void Control(bool enable) override;
     void setPanelEnabled(PanelControl control, bool enabled) override;
+    bool panelEnabled(PanelControl control) const override;
     void setCancelEnabled(bool enabled) override;
     void setStatus1(const std::string& text) override;
     void setLabel2(const std::string& text) override;

@@ -323,8 +323,14 @@ class CliWindow final : public TransferHost {
 public:
     std::string text;
     int wait = 0;
+    // Received text goes to the end of this file as it arrives, at most 50 ms
+    // late: a killed process or a failing line still leaves it there.
+    FileSystem* fs = nullptr;
+    std::string out;
+    Error outError;
     void Control(bool) override {}
     void setPanelEnabled(PanelControl, bool) override {}
+    bool panelEnabled(PanelControl) const override { return true; }
     void setCancelEnabled(bool) override {}
     void setStatus1(const std::string& t) override
     {
@@ -347,9 +353,26 @@ public:
     void selectInEditor(std::size_t) override {}
     void focusEditor() override {}
     void afterInput() override {}
+    void receivedText(std::string_view bytes) override
+    {
+        pending_ += bytes;
+        const auto now = std::chrono::steady_clock::now();
+        if (pending_.size() >= (1 << 16) || now - lastWrite_ >= std::chrono::milliseconds(50)) {
+            writeOut();
+            lastWrite_ = now;
+        }
+    }
+    void writeOut()
+    {
+        if (!pending_.empty() && fs && !outError)
+            outError = fs->appendFile(out, pending_);
+        pending_.clear();
+    }
 
 private:
     std::string lastStatus_, lastCaption_;
+    std::string pending_;
+    std::chrono::steady_clock::time_point lastWrite_{};
 };
 
 class CliMessageBox final : public MessageBox {
@@ -430,9 +453,15 @@ int transfer(const std::vector<std::string>& argv, bool sending)
     if (sending) {
         if (Error e = fs.readFile(file, bytes))
             return fail(file, e);
-    } else if (fs.exists(file)) {
-        if (Error e = fs.readFile(file, bytes))
+    } else {
+        // Nothing is received into a file that cannot take it.
+        if (fs.exists(file))
+            if (Error e = fs.readFile(file, bytes))
+                return fail(file, e);
+        if (Error e = fs.appendFile(file, {}))
             return fail(file, e);
+        window.fs = &fs;
+        window.out = file;
     }
     window.text = codec.decode(bytes);
 
@@ -463,9 +492,9 @@ int transfer(const std::vector<std::string>& argv, bool sending)
         return usageError();
     (t.*commands.at(partner))();
 
-    if (!sending)
-        if (Error e = fs.writeFile(file, codec.encode(window.text)))
-            return fail(file, e);
+    window.writeOut();
+    if (window.outError)
+        return fail(file, window.outError);
     // 0 a normal end, 1 cancelled, 2 a port that failed or could not be opened,
     // 3 a time-out, 4 ended by a line event.
     const std::string& text = status.StatusText;

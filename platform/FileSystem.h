@@ -50,6 +50,11 @@ public:
     // (durable false); the user's files do.
     virtual Error writeFile(const std::string& path, std::string_view bytes, bool durable = true) = 0;
     virtual Error setCurrentFolder(const std::string& path) = 0;
+    // Adds bytes at the end of a regular file, made when missing: for text
+    // kept as it arrives (a received program), the one write that is not
+    // atomic. Appending nothing makes nothing and only tells whether the
+    // file could be appended to.
+    virtual Error appendFile(const std::string& path, std::string_view bytes) = 0;
     // The same atomic replacement as writeFile, for files written in pieces.
     virtual std::unique_ptr<FileWriter> createFile(const std::string& path, bool durable, Error& error) = 0;
     virtual std::unique_ptr<FileReader> openFile(const std::string& path, Error& error) const = 0;

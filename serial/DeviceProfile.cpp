@@ -81,9 +81,11 @@ void readShort(Fields& f, short& target, bool& more)
     more = field.has_value();
     if (!field)
         return;
+    // A value the field cannot hold (negative, beyond 16 bits) is unreadable:
+    // the field keeps its value.
     if (auto v = parseNumber(*field)) {
         const double r = std::nearbyint(*v); // halves to even, as the integer conversion
-        if (r >= -32768 && r <= 32767)
+        if (r >= 0 && r <= 32767)
             target = static_cast<short>(r);
     }
 }
@@ -142,7 +144,7 @@ void parseProfile(std::string_view text, DeviceProfile& p)
     auto field = more ? f.next() : std::nullopt;
     more = field.has_value();
     if (field)
-        if (auto v = parseNumber(*field))
+        if (auto v = parseNumber(*field); v && *v >= 0 && *v <= maxTimeout)
             p.timeout = *v;
     readShort(f, p.wait, more);
 }
@@ -204,7 +206,9 @@ std::optional<unsigned char> controlCode(std::string_view text)
 {
     if (text == "-")
         return std::nullopt;
-    const double v = leadingValue(text);
+    double v = leadingValue(text);
+    if (!std::isfinite(v))
+        v = 0; // beyond any number: not a number
     return static_cast<unsigned char>(static_cast<long long>(std::fmod(std::nearbyint(v), 256.0) + 256) % 256);
 }
 

@@ -31,8 +31,10 @@ struct DeviceProfile {
 };
 
 // Reads a profile file's text field by field; a field that cannot be read
-// (a short file, a garbled number) keeps its value in profile.
+// (a short file, a garbled number, a number its field cannot hold: negative,
+// beyond 16 bits, a time-out beyond a day) keeps its value in profile.
 void parseProfile(std::string_view text, DeviceProfile& profile);
+inline constexpr float maxTimeout = 86400;
 std::string formatProfile(const DeviceProfile& profile);
 
 // Whether a profile name can be a file of the profile folder: not empty, no

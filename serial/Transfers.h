@@ -4,10 +4,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tarvex {
 
@@ -35,6 +38,7 @@ public:
     // Locks (false) or unlocks (true) the window around a transfer.
     virtual void Control(bool enable) = 0;
     virtual void setPanelEnabled(PanelControl control, bool enabled) = 0;
+    virtual bool panelEnabled(PanelControl control) const = 0;
     virtual void setCancelEnabled(bool enabled) = 0;
     virtual void setStatus1(const std::string& text) = 0;
     virtual void setLabel2(const std::string& text) = 0;
@@ -50,6 +54,10 @@ public:
     virtual void focusEditor() = 0;
     // After a received program is in the editor: expansion and plot in graphics mode.
     virtual void afterInput() = 0;
+    // Received text as it reaches the document, in pieces of whole lines as
+    // they complete (the unfinished last one at the end): cp932 bytes with
+    // CR LF line ends. For a caller that keeps it as it arrives.
+    virtual void receivedText(std::string_view) {}
 };
 
 // Where the profile's port number leads: settings section "Ports", keys
@@ -90,6 +98,9 @@ public:
     void MSComm1_OnComm(int event);
     void MSComm2_OnComm(int event);
 
+    // Whether a transfer runs: while one does, no other starts.
+    bool running() const { return running_; }
+
     bool ScrollFollow = false;
     // One yield of the waits that the transfers count in yields: the speed
     // slider means the same on every machine.
@@ -98,48 +109,74 @@ public:
     std::chrono::milliseconds endPause{2000};
     // A device that replaces the profile's port (the command line's --device).
     std::string deviceOverride;
+    // How often the caption follows the progress at most.
+    std::chrono::milliseconds progressInterval{50};
 
 private:
     struct Failure {
         Error error;
     };
+    // One transfer from its button to its end: marks it running and, at the
+    // end, lets the next one start.
+    struct Session {
+        explicit Session(bool& running) : running_(running) { running_ = true; }
+        ~Session() { running_ = false; }
+        bool& running_;
+    };
     short& state() { return c_.status.TransferState; }
     std::string work(const char* name) const;
+
+    // The port frame (TransferFrame.cpp).
     bool openPort(SerialPort& port, bool receiveEvents);
+    void lock(std::initializer_list<PanelControl> own);
+    void unlock(std::initializer_list<PanelControl> own);
+    void fail(const Failure& f);
+    void progress(const std::string& caption, bool force = false);
+
+    // Waiting and the line (TransferLine.cpp).
+    void waitFor(std::chrono::nanoseconds time);
+    void yield() { waitFor(std::chrono::nanoseconds(0)); }
+    void slowDown(long yields);
+    void idle(std::chrono::nanoseconds atMost = std::chrono::milliseconds(50));
+    void dispatch();
     bool startCode(unsigned char code, bool (*ends)(short state));
+    bool requestCodeSeen(std::optional<unsigned char> request);
+    std::optional<std::uint8_t> read();
+    void sendByte(std::uint8_t b);
+    void sendNow(std::uint8_t b);
+    void sendChar(char32_t c);
+    std::optional<char> receive(std::uint8_t b) const;
+    bool stopCodeWaiting(std::optional<unsigned char> stop);
+
+    // The outputs and the tape run (TransferOutputs.cpp).
+    void pause();
+    void sendText(const std::string& stopMessage, int feedsPerSpace);
+    void outputEnd(std::initializer_list<PanelControl> own);
+
+    // The inputs (TransferInputs.cpp).
     bool timedOut(std::chrono::duration<double> timeout, long long counter,
                   std::chrono::steady_clock::time_point last) const;
     void idleUntil(std::chrono::duration<double> timeout, long long counter,
                    std::chrono::steady_clock::time_point last);
     void holdBack(std::size_t stopAbove, std::optional<unsigned char> stop, std::optional<unsigned char> request,
                   bool& stopped);
-    void waitFor(std::chrono::nanoseconds time);
-    void slowDown(long yields);
-    void yield() { waitFor(std::chrono::nanoseconds(0)); }
-    void idle(std::chrono::nanoseconds atMost = std::chrono::milliseconds(50));
-    void dispatch();
-    std::optional<std::uint8_t> read();
-    void sendByte(std::uint8_t b);
-    void sendChar(char32_t c);
-    std::optional<char> receive(std::uint8_t b) const;
-    bool stopCodeWaiting(std::optional<unsigned char> stop);
-    void pause();
-    void fail(const Failure& f);
-    void progress(const std::string& caption, bool force = false);
-    void sendText(const std::string& stopMessage, int feedsPerSpace);
-    void lock(std::initializer_list<PanelControl> own);
-    void unlock(std::initializer_list<PanelControl> own);
-    void outputEnd(std::initializer_list<PanelControl> own);
+    void drain(const std::function<bool(std::uint8_t)>& take);
+    void keepReceived(const std::string& received);
     std::string receiveInto(std::string received) const;
     bool controllerByte(std::uint8_t b, std::string& received);
 
     Context c_;
+    bool running_ = false;
     SerialPort* port_ = nullptr; // the port of the running transfer
+    // The start buttons that a transfer locks besides its own, as they were.
+    std::vector<std::pair<PanelControl, bool>> others_;
     std::chrono::steady_clock::time_point lastPump_{};
     std::chrono::steady_clock::time_point lastProgress_{};
     std::string pendingProgress_;
     // The controller input's counter of received characters and the line arriving.
     long long counted_ = 0;
+    // How much of the received text has been handed on as it arrived.
+    std::size_t kept_ = 0;
     bool failureShown_ = false;
     std::chrono::nanoseconds lineCharacterTime_{0};
     std::string line_;

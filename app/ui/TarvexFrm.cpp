@@ -260,7 +260,7 @@ void TarvexFrm::arrangePanel(const PanelArrangement& arrangement) { Frame1->arra
 void TarvexFrm::setSlider1(int value) { Frame1->Slider1->setValue(value); }
 void TarvexFrm::setCommand5Enabled(bool enabled) { Frame1->Command5->setEnabled(enabled); }
 
-void TarvexFrm::setPanelEnabled(PanelControl control, bool enabled)
+QWidget* TarvexFrm::panelControl(PanelControl control) const
 {
     CommPanel* f = Frame1;
     QWidget* w = nullptr;
@@ -275,8 +275,11 @@ void TarvexFrm::setPanelEnabled(PanelControl control, bool enabled)
     case PanelControl::Check1: w = f->Check1; break;
     case PanelControl::Slider1: w = f->Slider1; break;
     }
-    w->setEnabled(enabled);
+    return w;
 }
+
+void TarvexFrm::setPanelEnabled(PanelControl control, bool enabled) { panelControl(control)->setEnabled(enabled); }
+bool TarvexFrm::panelEnabled(PanelControl control) const { return panelControl(control)->isEnabled(); }
 
 void TarvexFrm::setCancelEnabled(bool enabled) { Frame1->CommandCancel->setEnabled(enabled); }
 void TarvexFrm::setProfileBoxEnabled(bool enabled) { Frame1->Combo5->setEnabled(enabled); }

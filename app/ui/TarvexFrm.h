@@ -63,6 +63,7 @@ public:
     void setSlider1(int value) override;
     void setCommand5Enabled(bool enabled) override;
     void setPanelEnabled(PanelControl control, bool enabled) override;
+    bool panelEnabled(PanelControl control) const override;
     void setCancelEnabled(bool enabled) override;
     void setProfileBoxEnabled(bool enabled) override;
     void setPlotEnabled(bool enabled) override;
@@ -90,6 +91,7 @@ private:
     void Command5_Click();
     void onMenu(Menu item);
     int menuBarHeight() const;
+    QWidget* panelControl(PanelControl control) const;
     QMargins frameMargins() const;
     void fitFrame();
 

@@ -300,6 +300,32 @@ Error PosixFileSystem::writeFile(const std::string& path, std::string_view bytes
     return writer->commit();
 }
 
+Error PosixFileSystem::appendFile(const std::string& path, std::string_view bytes)
+{
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (bytes.empty() ? 0 : O_CREAT);
+    int fd = ::open(path.c_str(), flags, newFileMode_);
+    if (fd < 0) {
+        if (errno == ENOENT && bytes.empty()) {
+            // Not there yet: appending would make it in its folder.
+            const auto cut = path.find_last_of('/');
+            const std::string folder = cut == std::string::npos ? "." : path.substr(0, cut + 1);
+            return canWrite(folder) ? Error{} : fileError(isFolder(folder) ? EACCES : ENOENT);
+        }
+        return lastError();
+    }
+    struct stat st;
+    Error e;
+    if (::fstat(fd, &st) != 0)
+        e = lastError();
+    else if (!S_ISREG(st.st_mode))
+        e = fileError(EISDIR);
+    else
+        e = writeAll(fd, bytes);
+    if (::close(fd) != 0 && !e)
+        e = lastError();
+    return e;
+}
+
 Error PosixFileSystem::setCurrentFolder(const std::string& path)
 {
     return ::chdir(path.c_str()) == 0 ? Error{} : lastError();

@@ -14,6 +14,7 @@ public:
     Error removeFile(const std::string& path) override;
     Error readFile(const std::string& path, std::string& bytes) const override;
     Error writeFile(const std::string& path, std::string_view bytes, bool durable = true) override;
+    Error appendFile(const std::string& path, std::string_view bytes) override;
     Error setCurrentFolder(const std::string& path) override;
     std::unique_ptr<FileWriter> createFile(const std::string& path, bool durable, Error& error) override;
     std::unique_ptr<FileReader> openFile(const std::string& path, Error& error) const override;

@@ -45,7 +45,9 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
     if (fd < 0)
         return fileError(errno);
     // One user of a port at a time: a port another program holds is busy.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // The lock keeps out programs that ask for it; TIOCEXCL keeps out every
+    // later open, so that no other program takes bytes meant for a transfer.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
         Error e = ::isatty(fd) ? Error{70, "ポートは使用中です。"} : lineSettingError();
         ::close(fd);
         return e;
@@ -105,6 +107,7 @@ void PosixSerialPort::close()
         reader_.join();
     ::close(wakePipe_[0]);
     ::close(wakePipe_[1]);
+    ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
 }
@@ -207,8 +210,13 @@ void PosixSerialPort::readLoop()
                         events_.push_back(comm::EvReceive);
                 }
                 notify();
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                fail(n == 0 || errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
+                return;
+            } else if (n == 0 && (fds[0].revents & POLLHUP)) {
+                // A raw line with nothing to read also reads empty: only the
+                // driver's hang-up ends it.
+                fail({57, "回線が切断されました。"});
                 return;
             }
         } else if (ready > 0 && (fds[0].revents & POLLNVAL)) {

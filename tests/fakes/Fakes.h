@@ -105,6 +105,16 @@ public:
         files[p] = std::string(bytes);
         return {};
     }
+    Error appendFile(const std::string& p, std::string_view bytes) override
+    {
+        if (failWrite.count(p))
+            return fileError(ENOSPC);
+        if (!folders.count(parent(p)))
+            return fileError(ENOENT);
+        if (!bytes.empty())
+            files[p] += std::string(bytes);
+        return {};
+    }
     Error setCurrentFolder(const std::string& p) override
     {
         current = p;
@@ -429,6 +439,7 @@ public:
     std::map<PanelControl, bool> panel;
     bool cancelEnabled = false, profileBox = true, plotEnabled = true;
     void setPanelEnabled(PanelControl c, bool e) override { panel[c] = e; }
+    bool panelEnabled(PanelControl c) const override { return !panel.count(c) || panel.at(c); }
     void setCancelEnabled(bool e) override { cancelEnabled = e; }
     void setProfileBoxEnabled(bool e) override { profileBox = e; }
     void setPlotEnabled(bool e) override { plotEnabled = e; }

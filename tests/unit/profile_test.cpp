@@ -60,6 +60,7 @@ TEST_F(ProfileFiles, SavedProfileIsByteExactAndLoadsBack)
 
     // A code typed with a comma or outer blanks would split or shift the
     // fields after it: it is written in quotes and loads back as typed.
+    p.wait = 0;
     p.inCodes = {"&H12,&H13", " &H11", "&H93 ", "a\r\nb"};
     ASSERT_FALSE(SaveProfile("HAAS", p, fs, codec, "/home/"));
     EXPECT_NE(fs.files["/home/RS232C/HAAS"].find("\r\n\"&H12,&H13\"\r\n\" &H11\"\r\n\"&H93 \"\r\n"),
@@ -83,7 +84,14 @@ TEST_F(ProfileFiles, UnreadableFieldsKeepTheirValues)
     DeviceProfile garbled = before;
     garbled.port = 3;
     garbled.wait = 500;
+    // Numbers a field cannot hold are unreadable too: negative, beyond 16
+    // bits, not finite, a time-out beyond a day.
+    const std::string unheld = "-1\r\n70000\r\nN\r\n1e10\r\n-2\r\n1e10\r\nnan\r\n1e10\r\n&H12\r\n&H11\r\n&H93\r\n"
+                               "&H14\r\na\r\nb\r\nc\r\nd\r\n9.2e9\r\n-3\r\n";
+    DeviceProfile kept = before;
+    kept.handshake = kept.partner = "1e10"; // texts stay texts; the port refuses what is no handshake
     const Row rows[] = {
+        {unheld, kept},
         {"2\r\n9600\r\nE\r\n7\r\n1\r\n1\r\n1\r\n0\r\n&H12\r\n", cut}, // cut after line 9
         {"3\r\nfast\r\nN\r\n8\r\n2\r\n0\r\n2\r\n1\r\n&H12\r\n&H11\r\n&H93\r\n&H14\r\na\r\nb\r\nc\r\nd\r\n9\r\n500\r\n",
          garbled}, // line 2 is no number

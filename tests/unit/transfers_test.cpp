@@ -22,6 +22,7 @@ struct SpyWindow final : TransferHost {
 
     void Control(bool enable) override { control.push_back(enable), cancel = !enable; }
     void setPanelEnabled(PanelControl c, bool e) override { panel[c] = e; }
+    bool panelEnabled(PanelControl c) const override { return !panel.count(c) || panel.at(c); }
     void setCancelEnabled(bool e) override { cancel = e; }
     void setStatus1(const std::string& t) override { status.push_back(t); }
     void setLabel2(const std::string& t) override { labels.push_back(t); }

@@ -1,0 +1,231 @@
+// The frame around every transfer: the port opened with the profile, the
+// window locked and unlocked, the line events, the cancel button, the
+// failure message and the progress caption.
+#include "platform/FileSystem.h"
+#include "platform/SerialPort.h"
+#include "platform/SettingsStore.h"
+#include "platform/UiServices.h"
+#include "serial/TransferStates.h"
+#include "toolpath/Numbers.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarvex {
+
+using namespace transfer;
+
+namespace {
+
+// What a line event does: the state it sets (unchanged when keep) and the message.
+struct EventRule {
+    int event;
+    bool keepState;
+    short state;
+    bool keepText;
+    const char* text;
+};
+
+// Events 6 and up, the same for both ports.
+constexpr EventRule errorRules[] = {
+    {comm::EvRing, true, 0, false, "呼び出し信号を検出しました。"},
+    {comm::EvEOF, false, Ended, false, "EOF を受信しました。"},
+    {comm::ErBreak, false, Ended, false, "ﾌﾞﾚｰｸ信号を検出しました。"},
+    {comm::ErCTSTO, false, Ended, false, "CTS ﾀｲﾑｱｳﾄを検出しました。"},
+    {comm::ErDSRTO, false, Ended, false, "DSR ﾀｲﾑｱｳﾄを検出しました。"},
+    {comm::ErFrame, false, Ended, false, "ﾌﾚｰﾐﾝｸﾞ ｴﾗｰが発生しました。"},
+    {comm::ErOverrun, false, Ended, false, "ｵｰﾊﾞｰﾗﾝ ｴﾗｰが発生しました。"},
+    {comm::ErCDTO, false, Ended, false, "CD ﾀｲﾑｱｳﾄを検出しました。"},
+    {comm::ErRxOver, false, Ended, false, "受信ﾊﾞｯﾌｧがｵｰﾊﾞｰﾌﾛｰしました。"},
+    {comm::ErRxParity, false, Ended, false, "ﾊﾟﾘﾃｨ ｴﾗｰが発生しました。"},
+    {comm::ErTxFull, false, Ended, false, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"},
+    {comm::ErDCB, false, Ended, false, "DCB 取得時にｴﾗｰが発生しました。"},
+};
+constexpr EventRule unknownRule = {0, false, Ended, false, "未定義のｴﾗｰまたはｲﾍﾞﾝﾄが発生しました。"};
+
+void apply(const EventRule& rule, TransferStatus& status)
+{
+    if (!rule.keepState)
+        status.TransferState = rule.state;
+    if (!rule.keepText)
+        status.StatusText = rule.text;
+}
+
+void applyError(int event, TransferStatus& status)
+{
+    for (const EventRule& rule : errorRules)
+        if (rule.event == event)
+            return apply(rule, status);
+    apply(unknownRule, status);
+}
+
+// The buttons that start a transfer: while one runs, none of them may.
+constexpr PanelControl startButtons[] = {PanelControl::Command1,  PanelControl::Command2,  PanelControl::Command10,
+                                         PanelControl::Command11, PanelControl::Command20, PanelControl::Command21};
+
+// The handshake of a profile as a number; -1 (refused by the port) for text
+// that is no small whole number.
+int handshakeOf(const std::string& text)
+{
+    const double v = leadingValue(text);
+    return std::isfinite(v) && v >= 0 && v <= 3 && v == std::floor(v) ? static_cast<int>(v) : -1;
+}
+
+} // namespace
+
+std::string portDevice(const SettingsStore& settings, int port)
+{
+    const std::string key = "Com" + std::to_string(port);
+    return settings.read("Ports", key, "/dev/ttyS" + std::to_string(port - 1));
+}
+
+void setPortDevice(SettingsStore& settings, int port, const std::string& device)
+{
+    settings.write("Ports", "Com" + std::to_string(port), device);
+}
+
+Transfers::Transfers(Context context) : c_(std::move(context)) {}
+
+std::string Transfers::work(const char* name) const { return joinPath(c_.progDir, name); }
+
+// Applies the profile to a port and opens it; false (after the message) when
+// the port does not exist, is busy or refuses the settings.
+bool Transfers::openPort(SerialPort& port, bool receiveEvents)
+{
+    if (port.isOpen())
+        port.close();
+    const DeviceProfile& p = c_.profile;
+    LineSettings line;
+    line.baud = p.baud;
+    line.parity = p.parity.size() == 1 ? p.parity[0] : '?';
+    line.dataBits = p.dataBits;
+    line.stopBits = p.stopBits;
+    line.handshake = handshakeOf(p.handshake);
+    const bool portValid = (p.port >= 1 && p.port <= 8) || !deviceOverride.empty();
+    if (!portValid
+        || port.open(deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride, line, receiveEvents)) {
+        c_.messageBox.show("プロパティの値が正しくありません", "TARVEX");
+        return false;
+    }
+    port_ = &port;
+    failureShown_ = false;
+    lineCharacterTime_ = line.characterTime();
+    return true;
+}
+
+bool Transfers::ComSet()
+{
+    state() = Running;
+    c_.host.setStatus1({});
+    c_.host.setLabel2({});
+    if (!openPort(c_.MSComm1, false)) {
+        state() = Ended;
+        return false;
+    }
+    return true;
+}
+
+// The window locked for a transfer: the transfer's own controls, and every
+// other button that starts a transfer, so that none starts inside it.
+void Transfers::lock(std::initializer_list<PanelControl> own)
+{
+    c_.host.Control(false);
+    c_.status.StatusText.clear();
+    others_.clear();
+    for (PanelControl b : startButtons)
+        if (std::find(own.begin(), own.end(), b) == own.end())
+            others_.emplace_back(b, c_.host.panelEnabled(b));
+    for (PanelControl b : own)
+        c_.host.setPanelEnabled(b, false);
+    for (const auto& [b, enabled] : others_)
+        c_.host.setPanelEnabled(b, false);
+}
+
+// The others as they were; the transfer's own as its end says.
+void Transfers::unlock(std::initializer_list<PanelControl> own)
+{
+    c_.host.Control(true);
+    for (const auto& [b, enabled] : others_)
+        c_.host.setPanelEnabled(b, enabled);
+    others_.clear();
+    for (PanelControl b : own)
+        c_.host.setPanelEnabled(b, true);
+}
+
+// A failure is told once, and stays as the transfer's status: the end of the
+// transfer then goes on without it.
+void Transfers::fail(const Failure& f)
+{
+    if (failureShown_)
+        return;
+    failureShown_ = true;
+    c_.messageBox.show(f.error.description, "TARVEX", MsgIcon::Exclamation);
+    c_.status.StatusText = f.error.description;
+    state() = Ended;
+}
+
+// The caption as a progress counter: the screen follows at most 20 times a second.
+void Transfers::progress(const std::string& caption, bool force)
+{
+    const auto now = Clock::now();
+    pendingProgress_ = caption;
+    if (force || now - lastProgress_ >= progressInterval) {
+        c_.host.setCaption(caption);
+        lastProgress_ = now;
+        pendingProgress_.clear();
+    }
+}
+
+void Transfers::CommandCancel_Click()
+{
+    state() = Cancelled;
+    c_.status.StatusText = "--- 中止しました。---";
+    c_.host.setCancelEnabled(false);
+}
+
+void Transfers::Check1_Click(bool ticked)
+{
+    c_.host.setLabel2({});
+    c_.host.setStatus1({});
+    ScrollFollow = ticked;
+}
+
+void Transfers::MSComm1_OnComm(int event)
+{
+    TransferStatus& s = c_.status;
+    const bool on = event == comm::EvCTS   ? c_.MSComm1.CTSHolding()
+                    : event == comm::EvDSR ? c_.MSComm1.DSRHolding()
+                                           : c_.MSComm1.CDHolding();
+    switch (event) {
+    case comm::EvSend:
+    case comm::EvReceive: break;
+    case comm::EvCTS:
+        apply(on ? EventRule{0, false, Running, false, ""}
+                 : EventRule{0, false, Paused, false, "CS ラインの状態が変化しました。"},
+              s);
+        break;
+    case comm::EvDSR:
+        if (!on)
+            apply({0, false, Paused, false, "DR ラインがオフになりました。"}, s);
+        break;
+    case comm::EvCD:
+        apply(on ? EventRule{0, false, Running, false, ""}
+                 : EventRule{0, false, Paused, false, "CD ラインの状態が変化しました。"},
+              s);
+        break;
+    default: applyError(event, s);
+    }
+    c_.host.setStatus1(s.StatusText);
+}
+
+void Transfers::MSComm2_OnComm(int event)
+{
+    // Every received byte and every change of a line pauses the tape run.
+    if (event >= comm::EvReceive && event <= comm::EvCD)
+        state() = Paused;
+    else if (event >= comm::EvRing)
+        applyError(event, c_.status);
+    c_.host.setStatus1(c_.status.StatusText);
+}
+
+} // namespace tarvex

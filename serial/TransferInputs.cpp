@@ -1,0 +1,352 @@
+// The inputs: from a controller (after its start code, until its end code or
+// a time-out), from a puncher's tape reader (started by our start code, until
+// a time-out), and from an inspection device (line by line, until the user
+// cancels). Each holds the partner back with stop and request codes when the
+// receive buffer fills, and keeps what arrived whatever ends it.
+#include "platform/FileSystem.h"
+#include "platform/SerialPort.h"
+#include "platform/SettingsStore.h"
+#include "platform/TextCodec.h"
+#include "serial/TransferStates.h"
+#include "toolpath/Numbers.h"
+
+#include <algorithm>
+
+namespace tarvex {
+
+using namespace transfer;
+
+void Transfers::Command2_Click()
+{
+    if (running_)
+        return;
+    Session session(running_);
+    state() = Running;
+    if (!ComSet())
+        return;
+    TransferHost& h = c_.host;
+    const DeviceProfile& p = c_.profile;
+    const auto locked = {PanelControl::Command1, PanelControl::Command2, PanelControl::Command5, PanelControl::Check1,
+                         PanelControl::Slider1};
+    lock(locked);
+    const std::string before = c_.codec.encode(h.editorText());
+    std::string received;
+    kept_ = 0;
+    bool load = false;
+    try {
+        if (Error e = c_.fs.writeFile(work("bak.dat"), before, false))
+            throw Failure{e};
+        bool started = true;
+        if (auto start = controlCode(p.inCodes[0])) {
+            h.setStatus1(" 起動コード " + p.inCodes[0] + " の待機中です。");
+            // Anything that ends the wait first leaves nothing to load.
+            started = startCode(*start, [](short st) { return st != Running; });
+        }
+        if (started) {
+            h.setStatus1({});
+            load = true;
+            counted_ = 0;
+            line_.clear();
+            lastLabel_ = Clock::now() - 1s;
+            const auto stop = controlCode(p.inCodes[2]), request = controlCode(p.inCodes[1]);
+            const auto timeout = std::chrono::duration<double>(std::max(0.0f, p.timeout));
+            auto lastReceive = Clock::now();
+            bool stopped = false;
+            progress("0文字の入力を完了", true);
+            for (;;) {
+                if (port_->InBufferCount() > 0) {
+                    if (!controllerByte(*read(), received))
+                        break; // the end code
+                    lastReceive = Clock::now();
+                    yield();
+                } else {
+                    idleUntil(timeout, counted_, lastReceive);
+                }
+                if (timedOut(timeout, counted_, lastReceive)) {
+                    c_.status.StatusText = "タイムアウトを検出しました。";
+                    state() = Ended;
+                }
+                if (state() == Ended || state() == Cancelled)
+                    break;
+                holdBack(1000, stop, request, stopped);
+                if (counted_ % 10 == 0)
+                    progress(std::to_string(counted_) + "文字の入力を完了");
+            }
+            progress(std::to_string(counted_) + "文字の入力を完了", true);
+        }
+    } catch (const Failure& f) {
+        fail(f);
+        // What arrived before the failure is kept all the same.
+        if (load)
+            drain([&](std::uint8_t b) { return controllerByte(b, received); });
+    }
+    if (load) {
+        keepReceived(received);
+        h.setEditorText(receiveInto(before + received));
+    }
+    h.setLabel2({});
+    h.setStatus1(c_.status.StatusText);
+    port_->close();
+    unlock(locked);
+    h.IOEnd();
+    h.afterInput();
+}
+
+// The time-out counts only once something has arrived.
+bool Transfers::timedOut(std::chrono::duration<double> timeout, long long counter, Clock::time_point last) const
+{
+    return timeout.count() > 0 && counter > 0 && Clock::now() > last + timeout;
+}
+
+// Nothing waiting: sleep until a byte comes or the time-out is due.
+void Transfers::idleUntil(std::chrono::duration<double> timeout, long long counter, Clock::time_point last)
+{
+    using Seconds = std::chrono::duration<double>;
+    // In seconds of a double: a time-out of a day must not overflow nanoseconds.
+    const Seconds left = timeout.count() > 0 && counter > 0 ? Seconds(last + timeout - Clock::now()) : Seconds(50ms);
+    idle(std::chrono::duration_cast<std::chrono::nanoseconds>(std::clamp(left, Seconds(0), Seconds(50ms))));
+}
+
+// Flow control of an input: the stop code once more than stopAbove bytes
+// wait, the request code once fewer than 10 do. Each goes out at once and on
+// its own, the moment its threshold is crossed: a partner that is not held
+// back in time overruns the line.
+void Transfers::holdBack(std::size_t stopAbove, std::optional<unsigned char> stop,
+                         std::optional<unsigned char> request, bool& stopped)
+{
+    const std::size_t waiting = port_->InBufferCount();
+    if (waiting > stopAbove && stop && !stopped) {
+        sendNow(*stop);
+        stopped = true;
+    } else if (waiting < 10 && request && stopped) {
+        sendNow(*request);
+        stopped = false;
+    }
+}
+
+// After the line failed: the bytes it delivered before are still taken, until
+// take says to stop (the end code).
+void Transfers::drain(const std::function<bool(std::uint8_t)>& take)
+{
+    while (port_->InBufferCount() > 0)
+        if (auto b = read(); b && !take(*b))
+            break;
+}
+
+// Hands on what was received since the last time (whole lines while the
+// transfer runs, the rest at its end).
+void Transfers::keepReceived(const std::string& received)
+{
+    if (received.size() > kept_) {
+        c_.host.receivedText(std::string_view(received).substr(kept_));
+        kept_ = received.size();
+    }
+}
+
+// One received byte of the controller input: false for the end code.
+bool Transfers::controllerByte(std::uint8_t b, std::string& received)
+{
+    const DeviceProfile& p = c_.profile;
+    if (auto end = controlCode(p.inCodes[3]); end && b == *end) {
+        c_.status.StatusText = "終了コード " + p.inCodes[3] + " を受信しました。";
+        return false;
+    }
+    const auto c = receive(b);
+    if (c == '\n') {
+        if (Clock::now() - lastLabel_ >= 50ms) {
+            c_.host.setLabel2(line_);
+            lastLabel_ = Clock::now();
+        }
+        line_.clear();
+        received += "\r\n";
+        keepReceived(received);
+    } else {
+        if (c && *c != '\r') {
+            line_ += *c;
+            received += *c;
+        }
+        ++counted_;
+    }
+    return true;
+}
+
+// The work file with the received text appended, as the editor gets it back.
+// The text comes from memory: a work file that cannot be written or read
+// again never costs the user the text.
+std::string Transfers::receiveInto(std::string bytes) const
+{
+    c_.fs.writeFile(work("bak.dat"), bytes, false);
+    c_.fs.removeFile(work("bak.dat"));
+    return c_.codec.decode(bytes);
+}
+
+void Transfers::Command20_Click()
+{
+    if (running_)
+        return;
+    Session session(running_);
+    state() = Running;
+    if (!ComSet())
+        return;
+    TransferHost& h = c_.host;
+    const DeviceProfile& p = c_.profile;
+    lock({PanelControl::Command20, PanelControl::Command10, PanelControl::Command5, PanelControl::Check1});
+    const std::string before = c_.codec.encode(h.editorText());
+    std::string received;
+    kept_ = 0;
+    bool load = false;
+    long long counter = 0;
+    bool lineEnded = false;
+    std::string label;
+    const bool ignoreSpaces = leadingValue(c_.settings.read("Tarvex", "Pcheck2", "0")) == 1;
+    // One received byte: feeds (and ignored spaces) dropped, a run of line
+    // ends made one line end.
+    auto take = [&](std::uint8_t b) {
+        auto c = receive(b);
+        if (c == ' ' && ignoreSpaces) {
+            c = '\0';
+            lineEnded = false;
+        }
+        if (c == '\n' || c == '\r') {
+            if (!lineEnded) {
+                received += "\r\n";
+                keepReceived(received);
+            }
+            lineEnded = true;
+        } else if (c && *c != '\0') {
+            if (lineEnded)
+                label.clear();
+            received += *c;
+            ++counter;
+            lineEnded = false;
+            label += *c;
+        }
+        return true;
+    };
+    try {
+        if (Error e = c_.fs.writeFile(work("bak.dat"), before, false))
+            throw Failure{e};
+        if (auto start = controlCode(p.inCodes[0]))
+            sendNow(*start);
+        h.setStatus1({});
+        load = true;
+        progress("0文字の入力を完了", true);
+        const auto stop = controlCode(p.inCodes[2]), request = controlCode(p.inCodes[1]);
+        const auto timeout = std::chrono::duration<double>(std::max(0.0f, p.timeout));
+        auto lastReceive = Clock::now();
+        bool stopped = false;
+        std::string shown;
+        auto lastLabel = Clock::now() - 1s;
+        for (;;) {
+            if (port_->InBufferCount() > 0) {
+                take(*read());
+                lastReceive = Clock::now();
+            }
+            if (timedOut(timeout, counter, lastReceive)) {
+                c_.status.StatusText = "タイムアウトを検出しました。";
+                break;
+            }
+            if (state() == Ended || state() == Cancelled)
+                break;
+            holdBack(500, stop, request, stopped);
+            if (port_->InBufferCount() > 0)
+                yield();
+            else
+                idleUntil(timeout, counter, lastReceive);
+            if (counter % 10 == 0)
+                progress(std::to_string(counter) + "文字の入力を完了");
+            if (label != shown && Clock::now() - lastLabel >= 50ms) {
+                h.setLabel2(label);
+                shown = label;
+                lastLabel = Clock::now();
+            }
+        }
+        progress(std::to_string(counter) + "文字の入力を完了", true);
+    } catch (const Failure& f) {
+        fail(f);
+        if (load)
+            drain(take);
+    }
+    if (load) {
+        keepReceived(received);
+        h.setEditorText(receiveInto(before + received));
+    }
+    h.setStatus1(c_.status.StatusText);
+    try {
+        if (auto end = controlCode(p.inCodes[3]); end && port_->isOpen() && !port_->failure())
+            sendNow(*end);
+    } catch (const Failure& f) {
+        fail(f);
+    }
+    port_->close();
+    unlock({PanelControl::Command20, PanelControl::Command10, PanelControl::Command5}); // the scroll box stays off
+    h.IOEnd();
+    h.afterInput();
+}
+
+void Transfers::Command21_Click()
+{
+    if (running_)
+        return;
+    Session session(running_);
+    state() = Running;
+    if (!ComSet())
+        return;
+    TransferHost& h = c_.host;
+    lock({PanelControl::Command21});
+    const std::string before = c_.codec.encode(h.editorText());
+    std::string line; // the line arriving, as bytes
+    // One received byte: each complete line reaches the editor at once.
+    auto take = [&](std::uint8_t b) {
+        const auto c = receive(b);
+        if (c != '\n' && c != '\r') {
+            if (c)
+                line += *c;
+            return false;
+        }
+        line += "\r\n";
+        h.appendEditorText(c_.codec.decode(line));
+        h.receivedText(line);
+        line.clear();
+        return true;
+    };
+    try {
+        if (Error e = c_.fs.writeFile(work("bak.dat"), before, false))
+            throw Failure{e};
+        h.setStatus1("--- 受信待機中 ---");
+        yield();
+        for (;;) {
+            if (port_->InBufferCount() > 0) {
+                if (take(*read()))
+                    yield();
+                yield();
+            } else {
+                idle();
+            }
+            if (state() == Cancelled) {
+                c_.status.StatusText = "終了しました。";
+                break;
+            }
+            if (state() == Ended || state() == Paused)
+                break;
+        }
+    } catch (const Failure& f) {
+        fail(f);
+        // A failing line still delivers what arrived, the unfinished line too.
+        drain([&](std::uint8_t b) {
+            take(b);
+            return true;
+        });
+        if (!line.empty()) {
+            h.appendEditorText(c_.codec.decode(line));
+            h.receivedText(line);
+        }
+    }
+    yield();
+    c_.fs.removeFile(work("bak.dat"));
+    h.setStatus1(c_.status.StatusText);
+    port_->close();
+    unlock({PanelControl::Command21});
+}
+
+} // namespace tarvex

@@ -1,0 +1,162 @@
+// Waiting on the line: the yields and pauses of the transfers, the line
+// events handed to their handlers, and the bytes read and written.
+#include "platform/SerialPort.h"
+#include "platform/TextCodec.h"
+#include "platform/UiServices.h"
+#include "platform/Utf8.h"
+#include "serial/TapeCode.h"
+#include "serial/TransferStates.h"
+
+#include <thread>
+
+namespace tarvex {
+
+using namespace transfer;
+
+// Lets the window and the port's line events run, sleeping for the given
+// time (a byte or a line event ends the sleep early). Window events are
+// handed to the event loop at least every 2 ms, not at every character: a
+// transfer stays responsive without its per-character cost.
+void Transfers::waitFor(std::chrono::nanoseconds time)
+{
+    if (port_ && time > 0ns)
+        port_->flush(); // nothing gathered waits out a pause
+    const auto now = Clock::now();
+    if (time >= 2ms || now - lastPump_ >= 2ms) {
+        c_.events.wait(std::chrono::duration_cast<std::chrono::microseconds>(time));
+        lastPump_ = Clock::now();
+    } else if (time > 0ns) {
+        std::this_thread::sleep_for(time);
+    }
+    dispatch();
+}
+
+// The wait of the speed slider before a character, a count of yields. While
+// it is shorter than the time a character takes on the line, the line sets
+// the pace and the wait costs nothing.
+void Transfers::slowDown(long yields)
+{
+    const auto wait = yieldTime * yields;
+    if (wait > lineCharacterTime_)
+        waitFor(wait);
+    else
+        yield();
+}
+
+// One pass of a loop that reads the line: with bytes to read, the window and
+// the line events run and the loop goes on; with none, the process sleeps
+// until one comes (or the time is up).
+void Transfers::idle(std::chrono::nanoseconds atMost)
+{
+    waitFor(port_ && (port_->InBufferCount() > 0 || port_->failure()) ? 0ns : atMost);
+}
+
+void Transfers::dispatch()
+{
+    if (!port_)
+        return;
+    for (int event : port_->takeEvents()) {
+        if (port_ == &c_.MSComm2)
+            MSComm2_OnComm(event);
+        else
+            MSComm1_OnComm(event);
+    }
+    if (Error e = port_->failure(); e && !failureShown_)
+        throw Failure{e};
+}
+
+// Waits for the partner's start code: false when the transfer ends first.
+bool Transfers::startCode(unsigned char code, bool (*ends)(short state))
+{
+    for (;;) {
+        idle();
+        if (port_->InBufferCount() > 0)
+            if (auto b = read(); b && *b == code)
+                return true;
+        if (ends(state()))
+            return false;
+    }
+}
+
+// One pass of a pause: whether the partner's request code came. Without a
+// request code the bytes are left unread, and the pause sleeps on time
+// however many wait: it never spins, and the window, the line events and
+// the cancel button are handled all along.
+bool Transfers::requestCodeSeen(std::optional<unsigned char> request)
+{
+    if (!request || port_->InBufferCount() == 0) {
+        waitFor(50ms);
+        return false;
+    }
+    yield();
+    const auto b = read();
+    return b && *b == *request;
+}
+
+std::optional<std::uint8_t> Transfers::read() { return port_->readByte(); }
+
+// One byte on the line, at the line's pace.
+void Transfers::sendByte(std::uint8_t b)
+{
+    for (auto delay = port_->writeDelay(); delay > 0ns; delay = port_->writeDelay()) {
+        waitFor(delay);
+        if (state() == Cancelled || state() == Ended)
+            break; // the line holds still: do not wait on it for ever
+    }
+    if (Error e = port_->writeByte(b))
+        throw Failure{e};
+}
+
+// A control code that must reach the partner now: on its own, not gathered
+// with what follows.
+void Transfers::sendNow(std::uint8_t b)
+{
+    port_->flush();
+    if (Error e = port_->writeByte(b))
+        throw Failure{e};
+    port_->flush();
+    if (Error e = port_->failure())
+        throw Failure{e};
+}
+
+// The send step: the character through the profile's tape code. In ASCII a
+// double-byte character goes out as its two cp932 bytes, as the file holds
+// it: a Japanese comment must not cut a program short at the partner.
+void Transfers::sendChar(char32_t c)
+{
+    bool valid = true;
+    std::optional<std::uint8_t> b;
+    if (c_.profile.code == 1)
+        b = EiaOut(c, valid);
+    else if (c_.profile.code == 2)
+        b = IsoOut(c, valid);
+    else if (c < 0x80)
+        b = static_cast<std::uint8_t>(c);
+    else
+        for (char byte : c_.codec.encode([&] { std::string s; utf8::append(s, c); return s; }()))
+            sendByte(static_cast<std::uint8_t>(byte));
+    if (b)
+        sendByte(*b);
+}
+
+std::optional<char> Transfers::receive(std::uint8_t b) const
+{
+    if (c_.profile.code == 1)
+        return EiaIn(b);
+    if (c_.profile.code == 2)
+        return IsoIn(b);
+    return static_cast<char>(b);
+}
+
+// Whether the partner's stop code is among the bytes waiting; the others are
+// dropped. All of them are looked at, so a stop code behind other bytes (a
+// repeated start code) still stops the output at once.
+bool Transfers::stopCodeWaiting(std::optional<unsigned char> stop)
+{
+    while (port_->InBufferCount() > 0)
+        if (auto b = read(); b && stop && *b == *stop)
+            return true;
+    return false;
+}
+
+} // namespace tarvex

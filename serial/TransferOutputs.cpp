@@ -1,0 +1,259 @@
+// The outputs: to a controller (which asks with its start code and may stop
+// and resume the flow), to a puncher (started by our start code, spaces as
+// feeds), and the tape run (drip feed on the second port, every byte from
+// the partner pausing it).
+#include "platform/FileSystem.h"
+#include "platform/SerialPort.h"
+#include "platform/SettingsStore.h"
+#include "platform/TextCodec.h"
+#include "platform/UiServices.h"
+#include "platform/Utf8.h"
+#include "serial/TransferStates.h"
+#include "toolpath/Numbers.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarvex {
+
+using namespace transfer;
+
+void Transfers::Command1_Click()
+{
+    if (running_)
+        return;
+    Session session(running_);
+    if (!ComSet())
+        return;
+    TransferHost& h = c_.host;
+    const DeviceProfile& p = c_.profile;
+    lock({PanelControl::Command1, PanelControl::Command2, PanelControl::Command5});
+    try {
+        const std::string text = h.editorText();
+        const std::string bytes = c_.codec.encode(text);
+        if (Error e = c_.fs.writeFile(work("BAK.DAT"), bytes, false))
+            throw Failure{e};
+        yield();
+        const double length = static_cast<double>(bytes.size());
+        bool toEnd = false;
+        if (auto start = controlCode(p.outCodes[0])) {
+            h.setStatus1("出力 : 起動コード " + p.outCodes[0] + " の待機中です。");
+            // Cancelled or ended before the start code: nothing is sent.
+            toEnd = !startCode(*start, [](short st) { return st == Ended || st == Cancelled; });
+        }
+        if (!toEnd) {
+            h.setStatus1({});
+            const auto stop = controlCode(p.outCodes[2]), end = controlCode(p.outCodes[3]),
+                       request = controlCode(p.outCodes[1]);
+            long long counter = 0;
+            std::string line;
+            // One character: the wait of the slider, the send step and the display.
+            auto sendOne = [&](char32_t c) {
+                slowDown(h.slider1() + 1);
+                sendChar(c);
+                if (ScrollFollow) {
+                    h.selectInEditor(static_cast<std::size_t>(counter));
+                } else if (c == '\n') {
+                    h.setLabel2(line);
+                    line.clear();
+                } else if (c != '\r') {
+                    utf8::append(line, c);
+                }
+            };
+            for (std::size_t pos = 0; pos < text.size() && !toEnd;) {
+                const char32_t c = utf8::next(text, pos);
+                ++counter;
+                sendOne(c);
+                while (port_->InBufferCount() > 0) {
+                    const auto b = read();
+                    if (b && stop && *b == *stop) {
+                        h.setStatus1("停止コード " + p.outCodes[2] + " を受信しました。");
+                        state() = Paused;
+                        // Until the request code; a line event that ends the
+                        // transfer, or the cancel button, ends the pause too.
+                        while (!requestCodeSeen(request))
+                            if (state() == Ended || state() == Cancelled)
+                                break;
+                        if (state() == Paused)
+                            state() = Running;
+                        h.setStatus1({});
+                        break;
+                    }
+                    if (b && end && *b == *end) {
+                        c_.status.StatusText = "終了コード " + p.outCodes[3] + " を受信しました。";
+                        state() = Ended;
+                        h.setStatus1({});
+                        break;
+                    }
+                    h.setStatus1({});
+                }
+                if (state() == Ended)
+                    toEnd = true; // no closing "%"
+                else if (state() == Cancelled)
+                    break;
+                else if (counter % 100 == 0)
+                    progress(std::to_string(static_cast<long long>(std::floor(counter / length * 100)))
+                             + "%の出力を完了");
+            }
+            if (!toEnd) {
+                // The program always closes with a "%" of its own, also after a cancel.
+                ++counter;
+                sendOne('%');
+                progress("100%の出力を完了", true);
+            }
+        }
+    } catch (const Failure& f) {
+        fail(f);
+    }
+    // The end: the line drains, the end code goes last.
+    try {
+        // The window is repainted meanwhile, but no line event is handled.
+        port_->flush();
+        for (const auto until = Clock::now() + endPause; Clock::now() < until;)
+            c_.events.wait(std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()));
+        yield();
+        c_.fs.removeFile(work("BAK.DAT"));
+        if (auto end = controlCode(p.outCodes[3]); end && port_->isOpen() && !port_->failure())
+            sendByte(*end);
+    } catch (const Failure& f) {
+        fail(f);
+    }
+    if (state() == Cancelled)
+        c_.status.StatusText = "送信を中止しました。";
+    else if (state() < Ended)
+        c_.status.StatusText = "送信を終了しました。";
+    h.setStatus1(c_.status.StatusText);
+    port_->close();
+    unlock({PanelControl::Command1, PanelControl::Command2, PanelControl::Command5});
+    h.focusEditor();
+    state() = Running;
+    h.IOEnd();
+}
+
+// Paused until the request code, a line event that sets another state, or the cancel button.
+void Transfers::pause()
+{
+    const auto request = controlCode(c_.profile.outCodes[1]);
+    c_.host.setStatus1(c_.status.StatusText);
+    while (state() == Paused)
+        if (requestCodeSeen(request)) {
+            // The line events of the bytes read so far belong to this pause
+            // (on the tape run's port each byte is one): they must not pause again.
+            dispatch();
+            if (state() == Paused)
+                state() = Running;
+        }
+    c_.host.setStatus1({});
+}
+
+// The end of the puncher output and of the tape run. After a failure the
+// status says what happened; the end code still goes out unless the port
+// itself failed.
+void Transfers::outputEnd(std::initializer_list<PanelControl> own)
+{
+    if (state() == Cancelled)
+        c_.status.StatusText = "送信を中止しました。";
+    else if (state() != Ended)
+        c_.status.StatusText = "送信を終了しました。";
+    c_.host.setStatus1(c_.status.StatusText);
+    try {
+        if (auto end = controlCode(c_.profile.outCodes[3]); end && port_->isOpen() && !port_->failure())
+            sendByte(*end);
+    } catch (const Failure& f) {
+        fail(f);
+    }
+    port_->close();
+    unlock(own);
+    c_.host.focusEditor();
+}
+
+// The editor text character after character, as the puncher output and the
+// tape run send it: the character after it selected, a space as feeds when
+// feedsPerSpace is not negative, a stop code pausing until the request code.
+void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace)
+{
+    TransferHost& h = c_.host;
+    const auto stop = controlCode(c_.profile.outCodes[2]);
+    const std::string text = h.editorText();
+    std::size_t offset = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        h.selectInEditor(++offset);
+        const char32_t c = utf8::next(text, pos);
+        if (c == ' ' && feedsPerSpace >= 0) {
+            for (int k = 0; k < feedsPerSpace && state() != Cancelled; ++k) {
+                if (stopCodeWaiting(stop)) {
+                    c_.status.StatusText = "停止コードを受信しました";
+                    state() = Paused;
+                }
+                if (state() == Paused)
+                    pause();
+                sendByte(0x00);
+            }
+        } else {
+            sendChar(c);
+        }
+        if (stopCodeWaiting(stop)) {
+            c_.status.StatusText = stopMessage;
+            state() = Paused;
+        }
+        if (state() == Paused)
+            pause();
+        if (state() == Ended || state() == Cancelled)
+            break;
+        slowDown(50 * h.slider1() + 1);
+    }
+}
+
+void Transfers::Command10_Click()
+{
+    if (running_)
+        return;
+    Session session(running_);
+    if (!ComSet())
+        return;
+    const DeviceProfile& p = c_.profile;
+    lock({PanelControl::Command10, PanelControl::Command20, PanelControl::Command5});
+    const bool feeds = leadingValue(c_.settings.read("Tarvex", "Pcheck1", "0")) == 1;
+    const int feed = static_cast<int>(std::clamp(leadingValue(c_.settings.read("Tarvex", "Feed", "10")), 0.0, 100000.0));
+    try {
+        if (auto start = controlCode(p.outCodes[0]))
+            sendByte(*start);
+        sendText("停止コード " + p.outCodes[2] + " を受信しました", feeds ? feed : -1);
+    } catch (const Failure& f) {
+        fail(f);
+    }
+    outputEnd({PanelControl::Command10, PanelControl::Command20, PanelControl::Command5});
+}
+
+void Transfers::Command11_Click()
+{
+    // Started like the other transfers, from the running state, whatever the
+    // last one ended with.
+    if (running_)
+        return;
+    Session session(running_);
+    state() = Running;
+    TransferHost& h = c_.host;
+    const DeviceProfile& p = c_.profile;
+    h.setStatus1({});
+    h.setLabel2({});
+    if (!openPort(c_.MSComm2, true)) {
+        state() = Ended;
+        return;
+    }
+    lock({PanelControl::Command1, PanelControl::Command11});
+    try {
+        if (auto start = controlCode(p.outCodes[0])) {
+            h.setStatus1("--- 送信待機中 ---");
+            startCode(*start, [](short st) { return st == Ended || st == Cancelled; });
+            h.setStatus1({});
+        }
+        if (state() != Ended && state() != Cancelled)
+            sendText("停止コードを受信しました", -1);
+    } catch (const Failure& f) {
+        fail(f);
+    }
+    outputEnd({PanelControl::Command1, PanelControl::Command11});
+}
+
+} // namespace tarvex
