@@ -372,6 +372,9 @@ void TarvexMain::MnuDxfSave_Click()
         ui_.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
     FileChooser& chooser = ui_.chooser;
     chooser.title = "ＤＸＦ形式で保存";
+    // The name left from the last use (the program's own) is proposed as a
+    // drawing: Enter must never replace the program with its DXF.
+    chooser.fileName = withExtension(chooser.fileName, ".dxf");
     chooser.defaultExt = ".dxf";
     chooser.filter = "DXF形式(*.dxf)|*.dxf";
     chooser.cancelError = true;

@@ -435,6 +435,9 @@ int transfer(const std::vector<std::string>& argv, bool sending)
         if (const char* env = std::getenv("TARVEX_SETTINGS"))
             settingsFile = env;
     QtSettingsStore settings(QString::fromStdString(settingsFile));
+    if (!settings.usable())
+        std::fprintf(stderr, "tarvex-cli: %s is not a regular file: the settings are kept for this run only\n",
+                     settingsFile.c_str());
     DeviceProfile profile;
     const std::string& name = args.options.at("--profile");
     std::string bytes;

@@ -61,9 +61,13 @@ void Document::fileload_Click()
     if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
         return;
     const std::string path = chooser.fileName;
-    clea_Click();
-    if (Error e = load(path))
+    // The file is read before the document is cleared: a file that cannot be
+    // read must not cost the user the program in the editor.
+    std::string bytes;
+    if (Error e = fs_.readFile(path, bytes))
         return showOpenError(e);
+    clea_Click();
+    editor_.setText(codec_.decode(bytes));
     host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
     host_.LoadSub(path);
     if (host_.graphicsMode())

@@ -68,6 +68,9 @@ std::string displayName(std::string_view pathBytes, const TextCodec& codec);
 
 // The text after the last "\" or "/" (the whole text when it has neither).
 std::string fileTitle(std::string_view path);
+// The path with the extension of its file name replaced (or added): "a/O1.nc"
+// with ".dxf" gives "a/O1.dxf". An empty path stays empty.
+std::string withExtension(std::string_view path, std::string_view extension);
 // Joins a folder (with or without a trailing separator) and a name.
 std::string joinPath(std::string_view folder, std::string_view name);
 // The folder with the platform separator appended unless it ends in one.

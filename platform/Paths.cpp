@@ -15,6 +15,16 @@ std::string displayName(std::string_view pathBytes, const TextCodec& codec)
     return utf8::valid(pathBytes) ? std::string(pathBytes) : codec.decode(pathBytes);
 }
 
+std::string withExtension(std::string_view path, std::string_view extension)
+{
+    if (path.empty())
+        return {};
+    const auto name = path.find_last_of("\\/") + 1; // 0 when there is no folder
+    const auto dot = path.find_last_of('.');
+    const bool hasExtension = dot != std::string_view::npos && dot > name;
+    return std::string(path.substr(0, hasExtension ? dot : path.size())) + std::string(extension);
+}
+
 std::string withSeparator(std::string_view folder)
 {
     std::string out(folder);

@@ -319,6 +319,17 @@ void TarvexFrm::showEvent(QShowEvent* e)
     main_->Form_Resize();
 }
 
+bool TarvexFrm::event(QEvent* e)
+{
+    const bool done = QMainWindow::event(e);
+    // The window manager's frame may arrive without moving the client area
+    // (where it places the frame around it): look again whenever the window
+    // is exposed or activated.
+    if (e->type() == QEvent::Expose || e->type() == QEvent::ActivationChange || e->type() == QEvent::WindowStateChange)
+        fitFrame();
+    return done;
+}
+
 void TarvexFrm::moveEvent(QMoveEvent* e)
 {
     QMainWindow::moveEvent(e);

@@ -37,18 +37,22 @@ int main(int argc, char** argv)
     if (settingsFile.empty())
         if (const char* env = std::getenv("TARVEX_SETTINGS"))
             settingsFile = env;
-    // Start-up makes the data folder the current one: a program named relative
-    // to the folder the command was given in is named in full first, also
-    // one given in double quotes.
+    // Start-up makes the data folder the current one: a program, settings
+    // file or picture named relative to the folder the command was given in
+    // is named in full first, also a program given in double quotes.
     if (commandLine.size() >= 2 && commandLine.front() == '"' && commandLine.back() == '"')
         commandLine = commandLine.substr(1, commandLine.size() - 2);
-    if (!commandLine.empty() && commandLine.front() != '/') {
-        char cwd[4096];
-        if (::getcwd(cwd, sizeof cwd))
-            commandLine = std::string(cwd) + "/" + commandLine;
-    }
+    for (std::string* path : {&commandLine, &settingsFile, &screenshot})
+        if (!path->empty() && path->front() != '/') {
+            char cwd[4096];
+            if (::getcwd(cwd, sizeof cwd))
+                *path = std::string(cwd) + "/" + *path;
+        }
 
     QtSettingsStore settings(QString::fromStdString(settingsFile));
+    if (!settings.usable())
+        std::fprintf(stderr, "tarvex: %s is not a regular file: the settings are kept for this run only\n",
+                     settingsFile.c_str());
     PosixFileSystem fs;
     Cp932Codec codec;
     QtMessageBox messageBox;

@@ -262,21 +262,81 @@ std::string linkTarget(std::string path)
 
 } // namespace
 
+namespace {
+
+// For a file that may be written but sits in a folder that may not: the
+// content is gathered and written over the old one at commit; should that
+// fail, the old content is written back.
+class InPlaceWriter final : public FileWriter {
+public:
+    InPlaceWriter(std::string path, bool durable) : path_(std::move(path)), durable_(durable) {}
+    Error write(std::string_view bytes) override
+    {
+        bytes_.append(bytes);
+        return {};
+    }
+    Error commit() override
+    {
+        std::string old;
+        if (Error e = PosixFileSystem().readFile(path_, old))
+            return e;
+        int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return lastError();
+        Error e = put(fd, bytes_);
+        if (e)
+            put(fd, old);
+        if (::close(fd) != 0 && !e)
+            e = lastError();
+        return e;
+    }
+
+private:
+    Error put(int fd, std::string_view bytes)
+    {
+        if (::lseek(fd, 0, SEEK_SET) != 0)
+            return lastError();
+        if (Error e = writeAll(fd, bytes))
+            return e;
+        if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || (durable_ && ::fsync(fd) != 0))
+            return lastError();
+        return {};
+    }
+    std::string path_;
+    bool durable_;
+    std::string bytes_;
+};
+
+} // namespace
+
 std::unique_ptr<FileWriter> PosixFileSystem::createFile(const std::string& path, bool durable, Error& error)
 {
     const std::string target = linkTarget(path);
+    // Only a regular file is replaced: a device or a FIFO in its place (also
+    // behind a link) is no file of the user's, and must not be swapped for one.
+    struct stat st;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        error = fileError(EISDIR);
+        return nullptr;
+    }
     // A short name in the same folder: the target's own name may already be
     // as long as a name can be.
     const auto cut = target.find_last_of('/');
     std::string temp = (cut == std::string::npos ? std::string() : target.substr(0, cut + 1)) + ".tarvex-XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) {
-        error = lastError();
+        const int why = errno;
+        error = fileError(why);
+        // A folder that takes no new file may still hold a file that can be written.
+        if ((why == EACCES || why == EPERM) && exists && ::access(target.c_str(), W_OK) == 0) {
+            error = {};
+            return std::make_unique<InPlaceWriter>(target, durable);
+        }
         return nullptr;
     }
     // A new file gets the usual permissions; a replaced one keeps its own.
-    struct stat st;
-    ::fchmod(fd, ::stat(target.c_str(), &st) == 0 ? st.st_mode & 07777 : newFileMode_);
+    ::fchmod(fd, exists ? st.st_mode & 07777 : newFileMode_);
     error = {};
     return std::make_unique<PosixWriter>(target, std::move(temp), fd, durable);
 }
@@ -302,6 +362,8 @@ Error PosixFileSystem::writeFile(const std::string& path, std::string_view bytes
 
 Error PosixFileSystem::appendFile(const std::string& path, std::string_view bytes)
 {
+    if (struct stat st; ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return fileError(EISDIR); // a FIFO or a device is nobody's program file
     const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (bytes.empty() ? 0 : O_CREAT);
     int fd = ::open(path.c_str(), flags, newFileMode_);
     if (fd < 0) {

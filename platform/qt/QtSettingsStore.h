@@ -2,7 +2,9 @@
 #include "platform/SettingsStore.h"
 
 #include <QSettings>
+#include <map>
 #include <memory>
+#include <string>
 
 namespace tarvex {
 
@@ -15,9 +17,13 @@ public:
     void write(std::string_view section, std::string_view key, std::string_view value) override;
     void sync();
     QString fileName() const;
+    // False when the file named is no regular file (a FIFO, a device): the
+    // settings then live in memory for this run, and nothing touches it.
+    bool usable() const { return settings_ != nullptr; }
 
 private:
     std::unique_ptr<QSettings> settings_;
+    std::map<std::string, std::string> memory_;
 };
 
 } // namespace tarvex

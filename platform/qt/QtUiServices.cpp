@@ -55,7 +55,12 @@ FileChooser::Outcome QtFileChooser::run(bool save)
     dialog.setFilter(filter);
     dialog.setDefaultExt(defaultExt);
     dialog.propose(fileName, lastFolder_.empty() ? initialFolder : lastFolder_);
-    if (dialog.exec() != QDialog::Accepted) {
+    const int result = dialog.exec();
+    // A window manager may leave no window active once the chooser and its
+    // question have closed: the keyboard goes back to the window below.
+    if (QWidget* below = dialog.parentWidget(); below && !QApplication::activeWindow())
+        below->activateWindow();
+    if (result != QDialog::Accepted) {
         if (!cancelError)
             fileName.clear();
         return Outcome::Cancelled;

@@ -62,6 +62,29 @@ class Files(unittest.TestCase):
         with open(target, "rb") as f:
             self.assertEqual(f.read(), b"G01X1.\r\n")
 
+    def test_a_writable_file_in_a_folder_that_takes_no_new_file(self):
+        # No temporary file can be made beside it: the file is written in place.
+        folder = os.path.join(self.dir, "shared")
+        os.mkdir(folder)
+        target = self.file("shared/O1000", b"old program\r\n")
+        source = self.file("p.nc", b"G01X1.\n")
+        os.chmod(target, 0o666)
+        os.chmod(source, 0o644)
+        os.chmod(self.dir, 0o755)
+        prefix = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if os.getuid() == 0 else []
+        os.chmod(folder, 0o555 if not prefix else 0o755)
+        cli_copy = os.path.join(self.dir, "tarvex-cli")  # where an ordinary user may run it
+        shutil.copy(CLI, cli_copy)
+        try:
+            out = subprocess.run([*prefix, cli_copy, "save-copy", source, target], capture_output=True, timeout=20)
+        finally:
+            os.chmod(folder, 0o755)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), b"G01X1.\r\n")
+        self.assertEqual(os.listdir(folder), ["O1000"])
+        os.remove(cli_copy)
+
     def test_long_file_name_can_be_saved(self):
         out_path = os.path.join(self.dir, "n" * 250 + ".nc")
         out = cli("save-copy", self.file("p.nc", b"G01X1.\r\n"), out_path)

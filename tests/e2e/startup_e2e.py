@@ -16,7 +16,7 @@ TARVEX, SAMPLE = os.path.abspath(sys.argv[1]), sys.argv[2]
 CLOSE_KEYS = ["FileName", "Left", "Top", "Height", "Width", "GrCheck", "TsCheck", "Slider2", "Cmd", "Apldir"]
 
 
-def run_tarvex(home, settings, shot, *args, cwd=None, display=None, prefix=(), env_extra=None):
+def run_tarvex(home, settings, shot, *args, cwd=None, display=None, prefix=(), program=TARVEX, env_extra=None):
     """Starts tarvex, lets --screenshot close it; returns the exit code and the
     report (message boxes under "messages", a list)."""
     env = dict(os.environ)
@@ -24,7 +24,7 @@ def run_tarvex(home, settings, shot, *args, cwd=None, display=None, prefix=(), e
     env.pop("TARVEX_HOME", None)
     env.setdefault("XDG_RUNTIME_DIR", tempfile.mkdtemp())
     env.update(env_extra or {})
-    cmd = [*prefix, TARVEX, "--home", home, "--settings", settings, "--screenshot", shot, *args]
+    cmd = [*prefix, program, "--home", home, "--settings", settings, "--screenshot", shot, *args]
     if display:
         env["DISPLAY"] = display
     else:
@@ -174,37 +174,44 @@ class UnderAWindowManager(unittest.TestCase):
         self.assertEqual(report["messages"], [])
         self.assertTrue(os.path.isfile(os.path.join(self.dir, "data", "RS232C", "FANUC")))
         self.assertTrue(os.path.isdir(os.path.join(self.dir, "data", "Mcode")))
-        for stored in (["0", "0", "8000", "6000"], ["1500", "900", "12000", "9000"]):
-            ini = read_ini(self.settings)
-            for key, value in zip(GEOMETRY, stored):
-                ini["Tarvex"][key] = value
-            write_ini(ini, self.settings)
-            for _ in range(2):
-                rc, report = self.start("data", cwd=self.dir)
-                self.assertEqual(rc, 0)
-                self.assertEqual([read_ini(self.settings)["Tarvex"][k] for k in GEOMETRY], stored)
-            self.assertEqual(read_ini(self.settings)["Tarvex"]["Apldir"], os.path.join(self.dir, "data") + "/")
+        for graphics in ("True", "False"):
+            for stored in (["0", "0", "8000", "6000"], ["1500", "900", "12000", "9000"]):
+                ini = read_ini(self.settings)
+                for key, value in zip(GEOMETRY, stored):
+                    ini["Tarvex"][key] = value
+                ini["Tarvex"]["GrCheck"] = graphics
+                write_ini(ini, self.settings)
+                if graphics == "False":
+                    stored = stored[:2] + ["5540"] + stored[3:]  # the panel alone: the narrow window
+                for _ in range(3):
+                    rc, report = self.start("data", cwd=self.dir)
+                    self.assertEqual(rc, 0)
+                    self.assertEqual([read_ini(self.settings)["Tarvex"][k] for k in GEOMETRY], stored, graphics)
+        self.assertEqual(read_ini(self.settings)["Tarvex"]["Apldir"], os.path.join(self.dir, "data") + "/")
 
     def test_read_only_data_folder_is_named_once(self):
         home = os.path.join(self.dir, "home")
         os.mkdir(home)
-        program = os.path.join(self.dir, "O1000.nc")
-        with open(program, "wb") as f:
+        nc = os.path.join(self.dir, "O1000.nc")
+        with open(nc, "wb") as f:
             f.write(b"O1000\r\nG01X1.\r\nM99\r\n")
-        os.chmod(program, 0o644)
-        prefix, extra = (), {}
+        os.chmod(nc, 0o644)
+        prefix, extra, program = (), {}, TARVEX
         if os.getuid() == 0:
-            # Permissions do not hold back root: run as an ordinary user.
+            # Permissions do not hold back root: run as an ordinary user, from
+            # a copy of the program that such a user may run.
+            program = os.path.join(self.dir, "tarvex")
+            shutil.copy(TARVEX, program)
             prefix = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups")
             runtime = os.path.join(self.dir, "runtime")
             os.mkdir(runtime, 0o700)
             os.chown(runtime, pwd.getpwnam("nobody").pw_uid, -1)
             extra = {"XDG_RUNTIME_DIR": runtime, "HOME": self.dir}
-        rc, report = self.start(home, program, prefix=prefix, env_extra=extra)  # first start: a writable folder
+        rc, report = self.start(home, nc, prefix=prefix, program=program, env_extra=extra)  # a writable folder first
         self.assertEqual(rc, 0)
         os.chmod(home, 0o555)
         try:
-            rc, report = self.start(home, program, prefix=prefix, env_extra=extra)
+            rc, report = self.start(home, nc, prefix=prefix, program=program, env_extra=extra)
         finally:
             os.chmod(home, 0o755)
         self.assertEqual(rc, 0)

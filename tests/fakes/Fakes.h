@@ -280,6 +280,10 @@ public:
     Error openError;
     std::deque<std::uint8_t> incoming;
     std::string written;
+    // Written bytes go out together at each flush, as a real port gathers
+    // them: each piece with the count of bytes that were waiting to be read.
+    std::vector<std::pair<std::string, std::size_t>> flushes;
+    std::function<void()> onPoll; // at every look at the receive buffer
     std::vector<int> events;
     bool cts = true, dsr = true, cd = true;
     Error failed;
@@ -294,7 +298,12 @@ public:
     }
     void close() override { opened = false; }
     bool isOpen() const override { return opened; }
-    std::size_t InBufferCount() const override { return incoming.size(); }
+    std::size_t InBufferCount() const override
+    {
+        if (onPoll)
+            onPoll();
+        return incoming.size();
+    }
     std::optional<std::uint8_t> readByte() override
     {
         if (incoming.empty())
@@ -309,11 +318,18 @@ public:
         if (failed)
             return failed;
         written += static_cast<char>(b);
+        unflushed_ += static_cast<char>(b);
+        if (unflushed_.size() >= 4)
+            flush();
         if (onWrite)
             onWrite(b);
         return {};
     }
-    void flush() override {}
+    void flush() override
+    {
+        if (!unflushed_.empty())
+            flushes.emplace_back(std::exchange(unflushed_, {}), incoming.size());
+    }
     bool CTSHolding() const override { return cts; }
     bool DSRHolding() const override { return dsr; }
     bool CDHolding() const override { return cd; }
@@ -321,6 +337,9 @@ public:
     std::vector<int> takeEvents() override { return std::exchange(events, {}); }
     Error failure() const override { return failed; }
     void receive(std::string_view bytes) { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); }
+
+private:
+    std::string unflushed_;
 };
 
 // A drawing surface that records every call as a line of text, e.g.

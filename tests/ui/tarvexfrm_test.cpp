@@ -192,9 +192,12 @@ MnuHelp|ヘルプ(&H)
         QCOMPARE(w.text(), std::string("O1000\r\nG01X10.Y5.\r\nM30\r\n"));
         QCOMPARE(f.windowTitle(), QString(" Tarvex　[ O1000テスト.nc ]"));
 
-        // The DXF export adds its extension to a bare name.
+        // The DXF export proposes the program's name as a drawing, and adds
+        // its extension to a bare name.
+        QString dxfProposed;
         whenModal<FileDialog>([&](FileDialog* d) {
             filterShown = d->typeBox->itemText(0);
+            dxfProposed = d->nameEdit->text();
             d->nameEdit->setText("drawing");
             d->okButton->click();
             if (d->isVisible())
@@ -202,6 +205,7 @@ MnuHelp|ヘルプ(&H)
         });
         f.menuAction(Menu::MnuDxfSave)->trigger();
         QCOMPARE(filterShown, QString("DXF形式(*.dxf)"));
+        QCOMPARE(dxfProposed, QString("O1000テスト.dxf"));
         QVERIFY(QFile::exists(QString::fromStdString(w.path("drawing.dxf"))));
 
         // Save afterwards writes the program under its own name, after asking to replace it.

@@ -89,12 +89,15 @@ TEST_F(DocumentTest, CancelledOpenChangesNothing)
     EXPECT_TRUE(box.shown.empty());
 }
 
-TEST_F(DocumentTest, OpenOfAMissingFileLeavesAnEmptyEditorAndSaysWhy)
+TEST_F(DocumentTest, OpenOfAMissingFileKeepsTheDocumentAndSaysWhy)
 {
     editor.content = "old";
+    host.caption = "before";
     choose("/data/missing.nc");
     doc.fileload_Click();
-    EXPECT_EQ(editor.content, "");
+    EXPECT_EQ(editor.content, "old");
+    EXPECT_EQ(host.caption, "before");
+    EXPECT_EQ(host.cleared, 0);
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0].text, "エラー番号 : 53\nファイルが見つかりません。");
     EXPECT_EQ(box.shown[0].title, "");

@@ -70,22 +70,29 @@ TEST(PosixFiles, ProgDirHonoursAnExplicitHome)
     EXPECT_EQ(relative, dir / "data/");
 }
 
-TEST(PosixFiles, OnlyRegularFilesAreRead)
+TEST(PosixFiles, OnlyRegularFilesAreReadOrReplaced)
 {
     // A FIFO would block the open, /dev/zero would grow memory until the
-    // process aborts: each is refused at once, also behind a link.
+    // process aborts: each is refused at once, also behind a link. Nor is a
+    // FIFO (or a device) replaced by a file when written to.
     TempDir dir;
     PosixFileSystem fs;
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fsys::create_symlink("fifo", dir.path / "to-fifo");
     fsys::create_symlink("/dev/zero", dir.path / "zero");
     fsys::create_directory(dir.path / "folder");
-    for (const char* name : {"fifo", "zero", "folder"}) {
+    for (const char* name : {"fifo", "to-fifo", "zero", "folder"}) {
         std::string bytes;
         EXPECT_EQ(fs.readFile(dir / name, bytes).number, 75) << name;
         Error e;
         EXPECT_FALSE(fs.openFile(dir / name, e)) << name;
         EXPECT_EQ(e.number, 75) << name;
     }
+    for (const char* name : {"fifo", "to-fifo"}) {
+        EXPECT_EQ(fs.writeFile(dir / name, "x").number, 75) << name;
+        EXPECT_EQ(fs.appendFile(dir / name, "x").number, 75) << name;
+    }
+    EXPECT_TRUE(fsys::is_fifo(dir.path / "fifo"));
 }
 
 TEST(PosixFiles, WritingThroughALinkReplacesTheFileItNames)

@@ -158,19 +158,30 @@ TEST_F(TransferTest, ControllerOutputControlCodes)
     t.Command1_Click();
     EXPECT_EQ(port1.written, "\x47\xB1\x8D\x0A\xA5");
 
-    // A stop code mid-program pauses until the request code.
+    // A stop code mid-program pauses until the request code: nothing goes
+    // out between the two.
     profile.outCodes[0] = "&H11";
     profile.outCodes[3] = "&H14";
     port1.written.clear();
     window.text = "X1Y2";
     port1.receive("\x11");
+    int waits = 0, requestAt = -1, yWrittenAt = -1;
     port1.onWrite = [&](std::uint8_t b) {
-        if (b == 0xB1) // after X1: DC3, then DC1 a few waits later
+        if (b == 0xB1) // after X1: DC3, then DC1 ten waits later
             port1.receive("\x93");
+        if (b == 0x59)
+            yWrittenAt = waits;
     };
-    atWait(8, "\x11");
+    events.onWait = [&] {
+        if (++waits == 10) {
+            port1.receive("\x11");
+            requestAt = waits;
+        }
+    };
     t.Command1_Click();
     EXPECT_EQ(port1.written, "\xD8\xB1\x59\xB2\xA5\x14");
+    EXPECT_GE(yWrittenAt, requestAt);
+    events.onWait = nullptr;
     EXPECT_NE(std::find(window.status.begin(), window.status.end(), "停止コード &H93 を受信しました。"),
               window.status.end());
 
@@ -204,24 +215,96 @@ TEST_F(TransferTest, ProgressEveryHundredCharacters)
 {
     profile.outCodes[0] = "-";
     window.text = std::string(250, 'N');
+    t.progressInterval = 0ms; // every caption reaches the screen
     t.Command1_Click();
-    // The caption follows at most 20 times a second; the last one is exact.
-    EXPECT_EQ(window.captions.back(), "100%の出力を完了");
-    for (const std::string& c : window.captions)
-        EXPECT_TRUE(c == "40%の出力を完了" || c == "80%の出力を完了" || c == "100%の出力を完了") << c;
+    EXPECT_EQ(window.captions, (std::vector<std::string>{"40%の出力を完了", "80%の出力を完了", "100%の出力を完了"}));
 }
 
-TEST_F(TransferTest, PortFailureRecoversTheWindow)
+TEST_F(TransferTest, PausesSleepOnTimeWhateverWaits)
 {
-    profile.outCodes[0] = "-";
-    window.text = "G1";
-    port1.failed = {57, "回線が切断されました。"};
-    t.Command1_Click();
-    ASSERT_EQ(box.shown.size(), 1u);
-    EXPECT_EQ(box.shown[0].title, "TARVEX");
-    EXPECT_EQ(box.shown[0].text, "回線が切断されました。");
-    EXPECT_EQ(window.control.back(), true);
-    EXPECT_FALSE(port1.opened);
+    // The partner's stop code and one more byte, without a request code: each
+    // output pauses, sleeps on time (never spins on the waiting byte), keeps
+    // handling events, sends nothing more, and ends on the cancel button.
+    struct Row {
+        const char* name;
+        void (Transfers::*command)();
+        fakes::FakeSerialPort& port;
+        std::string afterStop; // what still goes out after the cancel
+    };
+    const Row rows[] = {
+        {"controller", &Transfers::Command1_Click, port1, "\xA5"}, // the closing "%"
+        {"puncher", &Transfers::Command10_Click, port1, ""},
+        {"tape run", &Transfers::Command11_Click, port2, ""},
+    };
+    for (const Row& r : rows) {
+        profile.outCodes = {"-", "-", "&H93", "-"};
+        window.text = "G01X1.\r\nG01X2.\r\n";
+        r.port.written.clear();
+        std::size_t atStop = 0;
+        r.port.onWrite = [&](std::uint8_t b) {
+            if (b == 0x47 && atStop == 0) {
+                r.port.receive("\x93X");
+                r.port.events.push_back(comm::EvReceive);
+                atStop = r.port.written.size();
+            }
+        };
+        long polls = 0;
+        r.port.onPoll = [&] {
+            if (++polls == 100000)
+                t.CommandCancel_Click(); // a pause that spins still ends
+        };
+        int waits = 0;
+        events.waited = 0us;
+        events.onWait = [&] {
+            if (++waits == 20)
+                t.CommandCancel_Click();
+        };
+        (t.*r.command)();
+        EXPECT_LT(polls, 1000) << r.name;
+        EXPECT_GE(events.waited, 19 * 50ms) << r.name;
+        EXPECT_EQ(r.port.written.substr(atStop), r.afterStop) << r.name;
+        EXPECT_EQ(status.StatusText, "送信を中止しました。") << r.name;
+        r.port.onWrite = nullptr;
+        r.port.onPoll = nullptr;
+    }
+}
+
+TEST_F(TransferTest, FailedOutputsSayWhatHappened)
+{
+    // A failure ends an output with its message and leaves its text as the
+    // status; the end code still goes out unless the port itself failed.
+    struct Row {
+        const char* name;
+        void (Transfers::*command)();
+        bool portFails;
+        std::string status;
+        bool endCode;
+    };
+    const Row rows[] = {
+        {"controller, line", &Transfers::Command1_Click, true, "回線が切断されました。", false},
+        {"puncher, line", &Transfers::Command10_Click, true, "回線が切断されました。", false},
+        {"controller, work file", &Transfers::Command1_Click, false, "ディスクの空き容量が不足しています。", true},
+    };
+    for (const Row& r : rows) {
+        profile.outCodes = {"-", "-", "-", "&H14"};
+        window.text = "G1";
+        port1.written.clear();
+        port1.failed = r.portFails ? Error{57, "回線が切断されました。"} : Error{};
+        fs.failWrite.clear();
+        if (!r.portFails)
+            fs.failWrite.insert("/home/BAK.DAT");
+        box.shown.clear();
+        window.control.clear();
+        (t.*r.command)();
+        ASSERT_EQ(box.shown.size(), 1u) << r.name;
+        EXPECT_EQ(box.shown[0].title, "TARVEX");
+        EXPECT_EQ(box.shown[0].text, r.status);
+        EXPECT_EQ(status.StatusText, r.status) << r.name;
+        EXPECT_EQ(window.status.back(), r.status) << r.name;
+        EXPECT_EQ(port1.written.find('\x14') != std::string::npos, r.endCode) << r.name;
+        EXPECT_EQ(window.control, (std::vector<bool>{false, true})) << r.name;
+        EXPECT_FALSE(port1.opened);
+    }
 }
 
 TEST_F(TransferTest, PortThatCannotBeOpened)
@@ -242,6 +325,12 @@ TEST_F(TransferTest, PortThatCannotBeOpened)
     EXPECT_EQ(port1.line.baud, 4800);
     EXPECT_EQ(port1.line.parity, 'N');
     EXPECT_EQ(port1.line.stopBits, 2);
+    EXPECT_EQ(port1.line.handshake, 0);
+    // A handshake that is no small whole number reaches the port as one it
+    // refuses, never as an out-of-range conversion.
+    profile.handshake = "1e10";
+    t.Command1_Click();
+    EXPECT_EQ(port1.line.handshake, -1);
 }
 
 TEST_F(TransferTest, PuncherOutputTurnsSpacesIntoFeeds)
@@ -271,18 +360,39 @@ TEST_F(TransferTest, TapeRunPausesOnEveryByteUntilTheRequestCode)
 {
     profile.outCodes = {"-", "&H11", "&H93", "-"};
     window.text = "ABC";
+    // A byte that is no stop code pauses too (the port's line event); the run
+    // goes on only after the request code, whatever the state before.
+    status.TransferState = TransferStatus::Cancelled; // left by an earlier transfer
+    // The byte arrives while A goes out; its line event is handled in the wait
+    // after the next character, so C is the first to wait for the request.
+    int waits = 0, requestAt = -1, cWrittenAt = -1;
     port2.onWrite = [&](std::uint8_t b) {
         if (b == 0x41) {
-            port2.receive("\x93");
-            port2.events.push_back(2);
+            port2.receive("?");
+            port2.events.push_back(comm::EvReceive);
+        }
+        if (b == 0xC3)
+            cWrittenAt = waits;
+        // A second start while it runs does nothing.
+        t.Command11_Click();
+        t.Command2_Click();
+    };
+    events.onWait = [&] {
+        if (++waits == 10) {
+            port2.receive("\x11");
+            port2.events.push_back(comm::EvReceive);
+            requestAt = waits;
         }
     };
-    atWait(3, "\x11", &port2);
     t.Command11_Click();
     EXPECT_EQ(port2.written, "\x41\x42\xC3");
+    EXPECT_GE(cWrittenAt, requestAt);
     EXPECT_TRUE(port2.receiveEvents);
     EXPECT_EQ(status.StatusText, "送信を終了しました。");
     EXPECT_FALSE(port1.opened);
+    EXPECT_TRUE(port1.written.empty());
+    // Every start button was locked while it ran, and is back as it was.
+    EXPECT_TRUE(window.panel[PanelControl::Command2] && window.panel[PanelControl::Command21]);
 }
 
 TEST_F(TransferTest, ControllerInputOfTheIsoExample)
@@ -327,7 +437,14 @@ TEST_F(TransferTest, ControllerInputHoldsThePartnerBack)
     profile.code = 0;
     port1.receive(std::string(1200, 'X') + "\x14");
     t.Command2_Click();
-    EXPECT_EQ(port1.written, "\x93\x11"); // stop once above 1000 waiting, request below 10
+    // The stop code once above 1000 waiting, the request code below 10: each
+    // on its own, at the moment its threshold is crossed.
+    EXPECT_EQ(port1.written, "\x93\x11");
+    ASSERT_EQ(port1.flushes.size(), 2u);
+    EXPECT_EQ(port1.flushes[0].first, "\x93");
+    EXPECT_GT(port1.flushes[0].second, 1000u);
+    EXPECT_EQ(port1.flushes[1].first, "\x11");
+    EXPECT_LT(port1.flushes[1].second, 10u);
     EXPECT_EQ(window.text, std::string(1200, 'X'));
 }
 
@@ -365,17 +482,42 @@ TEST_F(TransferTest, InspectionInputDropsTheUnfinishedLine)
 
 TEST_F(TransferTest, ReceiveThatFailsKeepsWhatArrived)
 {
-    profile.inCodes[0] = "-";
-    window.text = "A";
-    port1.receive("B\nC");
-    int waits = 0;
-    events.onWait = [&] {
-        if (++waits == 1)
-            port1.failed = {57, "回線が切断されました。"};
+    // The line hangs up with bytes still in the receive buffer: every input
+    // keeps all it received (what its code keeps), the unfinished line too,
+    // says what happened, and sends no end code into the dead line.
+    struct Row {
+        const char* name;
+        void (Transfers::*command)();
+        std::string expected;
     };
-    t.Command2_Click();
-    EXPECT_EQ(window.text, "AB\r\nC");
-    EXPECT_EQ(box.shown.size(), 1u);
+    const Row rows[] = {
+        {"controller", &Transfers::Command2_Click, "AB1\r\nX2 Y"},
+        {"puncher", &Transfers::Command20_Click, "AB1\r\nX2Y"},
+        {"inspection", &Transfers::Command21_Click, "AB1\r\n\r\nX2 Y"}, // CR and LF each end a line
+    };
+    settings.write("Tarvex", "Pcheck2", "1"); // the puncher input ignores spaces
+    for (const Row& r : rows) {
+        profile.inCodes = {"-", "&H11", "&H93", "&H14"};
+        profile.code = 0;
+        window.text = "A";
+        port1.written.clear();
+        port1.incoming.clear();
+        port1.receive("B1\r\nX2 Y");
+        port1.failed = {};
+        box.shown.clear();
+        int waits = 0;
+        events.onWait = [&] {
+            if (++waits == 1)
+                port1.failed = {57, "回線が切断されました。"};
+        };
+        (t.*r.command)();
+        EXPECT_EQ(window.text, r.expected) << r.name;
+        EXPECT_EQ(box.shown.size(), 1u) << r.name;
+        EXPECT_EQ(status.StatusText, "回線が切断されました。") << r.name;
+        EXPECT_EQ(port1.written.find('\x14'), std::string::npos) << r.name;
+    }
+    port1.failed = {};
+    events.onWait = nullptr;
     // A work file that cannot be written costs nothing either.
     port1.failed = {};
     fs.failWrite.insert("/home/bak.dat");
