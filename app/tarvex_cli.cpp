@@ -323,8 +323,9 @@ class CliWindow final : public TransferHost {
 public:
     std::string text;
     int wait = 0;
-    // Received text goes to the end of this file as it arrives, at most 50 ms
-    // late: a killed process or a failing line still leaves it there.
+    // Received text goes to the end of this file as it arrives: while bytes
+    // stream in, every 50 ms; when the line goes quiet, at once. A killed
+    // process or a failing line still leaves it there.
     FileSystem* fs = nullptr;
     std::string out;
     Error outError;
@@ -390,11 +391,14 @@ public:
 class CliEvents final : public EventLoop {
 public:
     std::function<void()> onInterrupt;
+    std::function<void()> onIdle; // the transfer waits: a moment for work left over
     void yield() override { check(); }
     void wait(std::chrono::microseconds time) override
     {
         if (time <= std::chrono::microseconds(0))
             return check(); // no window: nothing to let run
+        if (onIdle)
+            onIdle();
         const auto until = std::chrono::steady_clock::now() + time;
         do {
             check();
@@ -477,6 +481,7 @@ int transfer(const std::vector<std::string>& argv, bool sending)
     if (args.has("--device"))
         t.deviceOverride = args.options.at("--device");
     bool cancelled = false;
+    events.onIdle = [&window] { window.writeOut(); }; // a quiet line: what arrived goes to OUT now
     events.onInterrupt = [&] {
         cancelled = true;
         t.CommandCancel_Click();

@@ -2,8 +2,12 @@
 """End to end: tarvex-cli send and receive over real pseudo-terminals, the
 test playing the controller, puncher, tape reader or inspection device on the
 other side. Usage: serial_e2e.py TARVEX_CLI"""
+import fcntl
 import os
+import re
 import select
+import struct
+import termios
 import shutil
 import signal
 import subprocess
@@ -24,15 +28,36 @@ def profile(baud=19200, code=2, partner=1, in_codes=("&H12", "&H11", "&H93", "&H
     return "".join(f + "\r\n" for f in fields).encode()
 
 
+def cpu_seconds(pid):
+    """Processor time of all the process's threads (schedstat, nanoseconds)."""
+    total = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                total += int(f.read().split()[0])
+        except OSError:
+            pass
+    return total / 1e9
+
+
 class Line:
-    """The partner's end of a pseudo-terminal pair."""
+    """The partner's end of a pseudo-terminal pair. The test keeps the other
+    end open too, to see how much the program has not read yet."""
 
     def __init__(self):
-        self.master, slave = os.openpty()
+        self.master, self.slave = os.openpty()
         tty.setraw(self.master)
-        self.path = os.ttyname(slave)
-        os.close(slave)
+        self.path = os.ttyname(self.slave)
         self.got = b""
+
+    def unread(self):
+        """Bytes written to the line that the program has not taken yet."""
+        return struct.unpack("i", fcntl.ioctl(self.slave, termios.FIONREAD, b"\0\0\0\0"))[0]
+
+    def wait_taken(self, timeout=10):
+        end = time.time() + timeout
+        while self.unread() and time.time() < end:
+            time.sleep(0.01)
 
     def write(self, data):
         os.write(self.master, data)
@@ -54,7 +79,11 @@ class Line:
         return self.got[start:]
 
     def close(self):
-        os.close(self.master)
+        for fd in (self.master, self.slave):
+            try:
+                os.close(fd)
+            except OSError:
+                pass
 
 
 class Serial(unittest.TestCase):
@@ -69,7 +98,7 @@ class Serial(unittest.TestCase):
         self.line.close()
         shutil.rmtree(self.dir)
 
-    def start(self, command, text=b"", device=None, **profile_fields):
+    def start(self, command, text=b"", device=None, partner_kind=None, wrap=(), **profile_fields):
         with open(os.path.join(self.home, "RS232C", "P"), "wb") as f:
             f.write(profile(**profile_fields))
         self.file = os.path.join(self.dir, "prog.nc")
@@ -77,6 +106,9 @@ class Serial(unittest.TestCase):
             f.write(text)
         args = [CLI, command, "--profile", "P", "--device", device or self.line.path, "--home", self.home,
                 "--settings", self.settings, self.file]
+        if partner_kind:
+            args[2:2] = ["--partner", partner_kind]
+        args[0:0] = list(wrap)
         self.proc = subprocess.Popen(args, stderr=subprocess.PIPE)
         time.sleep(0.2)  # the port is open
 
@@ -183,17 +215,55 @@ class Serial(unittest.TestCase):
         self.assertGreater(time.time() - started, 0.8)
         self.assertEqual(self.received(), b"OLD\r\nG1")
 
-    def test_controller_input_sends_stop_above_1000_waiting_and_request_below_10(self):
-        self.start("receive", code=0, in_codes=("-", "&H11", "&H93", "&H14"))
-        # A burst the receiver cannot take at once: stop once, then request once it has caught up.
-        self.line.write(b"X" * 4000)
-        self.line.read_until(lambda g: DC3P in g, timeout=5)
-        self.line.read_until(lambda g: g.endswith(DC3P + DC1), timeout=5)
+    def test_controller_input_holds_the_partner_back_in_time(self):
+        """A partner at full speed that obeys the codes. What the program
+        writes is watched with strace: the stop code must go out on its own
+        the moment 1000 bytes wait, the request code on its own once the
+        waiting bytes are down, never the two in one write."""
+        trace = os.path.join(self.dir, "writes")
+        if subprocess.run(["strace", "-o", os.devnull, "true"], capture_output=True).returncode != 0:
+            self.skipTest("strace cannot trace here")
+        self.start("receive", code=0, in_codes=("-", "&H11", "&H93", "&H14"),
+                   wrap=["strace", "-f", "-ttt", "-e", "trace=write", "-e", "signal=none", "-o", trace])
+        program = b"".join(b"N%06dG01X%d.Y%d.\r\n" % (n, n % 500, n % 300) for n in range(90000))
+        sent, stopped = 0, False
+        os.set_blocking(self.line.master, False)
+        while sent < len(program):
+            r, w, _ = select.select([self.line.master], [] if stopped else [self.line.master], [], 1)
+            if r:
+                for b in os.read(self.line.master, 4096):
+                    stopped = True if b == 0x93 else False if b == 0x11 else stopped
+            if w and not stopped:
+                try:
+                    sent += os.write(self.line.master, program[sent:sent + 4096])
+                except BlockingIOError:
+                    pass
+        os.set_blocking(self.line.master, True)
+        self.line.wait_taken()
         self.line.write(DC4)
-        rc, err = self.finish()
+        rc, err = self.finish(timeout=120)
         self.assertEqual(rc, 0, err)
-        self.assertEqual(self.line.got.count(DC3P), 1)
-        self.assertEqual(self.received(), b"X" * 4000)
+        self.assertEqual(self.received(), program)
+        # Every write that carries a code, as (time, bytes).
+        writes = []
+        with open(trace, encoding="latin-1") as f:
+            lines = f.readlines()
+        for line in lines:
+            m = re.search(r"^\d+\s+([\d.]+) write\(\d+, \"((?:[^\"\\]|\\.)*)\"", line)
+            if m:
+                data = m.group(2).encode("latin-1").decode("unicode_escape").encode("latin-1")
+                if b"\x93" in data or b"\x11" in data:
+                    writes.append((float(m.group(1)), data))
+        stops = [t for t, data in writes if data == b"\x93"]
+        requests = [t for t, data in writes if data == b"\x11"]
+        fused = len(writes) - len(stops) - len(requests)
+        gaps = [min((r - s for r in requests if r > s), default=None) for s in stops]
+        gaps = [g for g in gaps if g is not None]
+        print("\n  2 MB at full speed: %d stop codes, shortest stop-to-request gap %.3f ms, codes written with"
+              " other bytes %d" % (len(stops), 1000 * min(gaps, default=0), fused))
+        self.assertGreater(len(stops), 0)
+        self.assertEqual(fused, 0)
+        self.assertEqual(len(stops), len(requests))
 
     def test_puncher_input_collapses_line_end_runs(self):
         self.start("receive", code=0, partner=0, timeout="1", in_codes=("&H12", "-", "-", "&H14"))
@@ -212,6 +282,83 @@ class Serial(unittest.TestCase):
         rc, err = self.finish()
         self.assertEqual(rc, 1)
         self.assertEqual(self.received(), b"OLD\r\nL1\r\nL2\r\n")
+
+    def test_a_paused_output_sleeps_whatever_waits(self):
+        """The partner's stop code and one more byte, no request code: the
+        output sleeps (no processor), and Ctrl-C ends it."""
+        for kind, fields in (("controller", {}), ("puncher", {"partner": 0}), ("tape", {})):
+            self.line.close()
+            self.line = Line()
+            self.start("send", b"G01X1.\r\n" * 3000, partner_kind=kind, out_codes=("-", "-", "&H93", "&H14"),
+                       **fields)
+            self.line.read_until(lambda g: len(g) >= 100)
+            self.line.write(DC3P + b"X")
+            time.sleep(0.5)
+            before = cpu_seconds(self.proc.pid)
+            time.sleep(3)
+            used = cpu_seconds(self.proc.pid) - before
+            self.proc.send_signal(signal.SIGINT)
+            rc, err = self.finish()
+            print("\n  %s output paused with a byte waiting: %.3f s of processor in 3 s" % (kind, used))
+            self.assertLessEqual(used, 0.05, kind)
+            self.assertEqual(rc, 1, kind)
+            self.assertIn("送信を中止しました。", err)
+
+    def test_a_hang_up_keeps_every_byte_read(self):
+        """The partner writes a known text, waits until it has all been taken
+        from the line, then hangs up: each input keeps that text whole."""
+        text = b"".join(b"N%04dG01X%d.\n" % (n, n) for n in range(200)) + b"X9"
+        expected = text.replace(b"\n", b"\r\n")
+        for kind, partner in (("controller", 1), ("puncher", 0), ("inspection", 2)):
+            self.line.close()
+            self.line = Line()
+            self.start("receive", partner_kind=kind, code=0, partner=partner, timeout="0",
+                       in_codes=("-", "-", "-", "-"))
+            self.line.write(text)
+            self.line.wait_taken()
+            time.sleep(0.2)
+            self.line.close()
+            rc, err = self.finish(timeout=10)
+            self.assertEqual(rc, 2, kind + err)
+            self.assertIn("回線が切断されました。", err)
+            self.assertEqual(self.received(), expected, kind)
+
+    def test_the_port_is_held_exclusively(self):
+        self.start("receive", in_codes=("-", "&H11", "&H93", "&H14"))
+        os.chmod(self.line.path, 0o666)
+        # Root may open a port held exclusively: try as an ordinary user.
+        prefix = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if os.getuid() == 0 else []
+        probe = subprocess.run([*prefix, sys.executable, "-c", "import os,sys; os.open(sys.argv[1], os.O_RDWR)",
+                                self.line.path], capture_output=True, text=True, timeout=10)
+        self.assertNotEqual(probe.returncode, 0)
+        self.assertIn("Device or resource busy", probe.stderr)
+        self.line.write(b"G1\n" + DC4)
+        rc, err = self.finish()
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(self.received(), b"G1\r\n")
+
+    def test_receive_keeps_the_program_as_it_arrives(self):
+        # Killed mid-transfer: what arrived is in the file.
+        self.start("receive", b"OLD\r\n", code=0, in_codes=("-", "&H11", "&H93", "&H14"))
+        self.line.write(b"G1\nG2\n")
+        self.line.wait_taken()
+        time.sleep(0.3)
+        self.proc.kill()
+        self.proc.wait()
+        self.assertEqual(self.received(), b"OLD\r\nG1\r\nG2\r\n")
+        # A file that cannot take the program: refused before the port is opened.
+        out = os.path.join(self.dir, "no-such-folder", "prog.nc")
+        run = subprocess.run([CLI, "receive", "--profile", "P", "--device", self.line.path, "--home", self.home,
+                              "--settings", self.settings, out], capture_output=True, text=True, timeout=10)
+        self.assertEqual(run.returncode, 2)
+        self.assertIn("prog.nc", run.stderr)
+        self.assertNotIn("status", run.stderr)
+        # A port that cannot be opened leaves the file as it was: not made at all.
+        out = os.path.join(self.dir, "new.nc")
+        run = subprocess.run([CLI, "receive", "--profile", "P", "--device", os.path.join(self.dir, "none"),
+                              "--home", self.home, "--settings", self.settings, out], capture_output=True, timeout=10)
+        self.assertEqual(run.returncode, 2)
+        self.assertFalse(os.path.exists(out))
 
     # ---- failures ----
 
@@ -233,4 +380,4 @@ class Serial(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=[sys.argv[0], "-v"])
+    unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]])

@@ -211,6 +211,34 @@ private slots:
         QVERIFY(f.windowTitle().startsWith(" Tarvex　[ "));
     }
 
+    void noSecondTransferStartsDuringATapeRun()
+    {
+        World w;
+        TarvexFrm& f = *w.frm;
+        CommPanel* p = f.frame1();
+        static_cast<TextEditor*>(f.editor())->setText("G1X2\r\n");
+        w.state->profile.outCodes = {"-", "&H11", "&H93", "-"};
+        QPushButton* starts[] = {p->Command1, p->Command2, p->Command10, p->Command11, p->Command20, p->Command21};
+        std::vector<bool> before;
+        for (QPushButton* b : starts)
+            before.push_back(b->isEnabled());
+        bool allLocked = true;
+        w.port2.onWrite = [&](std::uint8_t) {
+            for (QPushButton* b : starts) {
+                allLocked = allLocked && !b->isEnabled();
+                b->click(); // a disabled button does nothing
+            }
+            f.logic().transfers().Command11_Click(); // nor does a start from elsewhere
+        };
+        p->Command11->click();
+        QVERIFY(allLocked);
+        QCOMPARE(w.port2.written, std::string("\x47\xB1\xD8\xB2\x8D\x0A")); // once, nothing twice
+        QVERIFY(!w.port1.opened && w.port1.written.empty());
+        for (std::size_t k = 0; k < std::size(starts); ++k)
+            QCOMPARE(starts[k]->isEnabled(), bool(before[k]));
+        QVERIFY(p->CommandCancel->isEnabled() == false);
+    }
+
     void puncherDetailsAreWrittenOnClose()
     {
         World w;
