@@ -2,7 +2,7 @@
 #include "serial/DeviceProfile.h"
 #include "serial/Transfers.h"
 #include "toolpath/Segments.h"
-#include "view/ConditionTable.h"
+#include "toolpath/ConditionTable.h"
 
 #include <string>
 

@@ -14,7 +14,7 @@
 #include "serial/Transfers.h"
 #include "toolpath/Graphics.h"
 #include "toolpath/SubprogramStore.h"
-#include "view/ConditionTable.h"
+#include "toolpath/ConditionTable.h"
 
 #include <QGuiApplication>
 #include <atomic>

@@ -12,7 +12,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtImageSurface.h"
 #include "toolpath/Graphics.h"
-#include "view/ConditionTable.h"
+#include "toolpath/ConditionTable.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>

@@ -4,7 +4,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
 #include "serial/ProfileFolder.h"
-#include "toolpath/Numbers.h"
+#include "platform/Numbers.h"
 
 #include <charconv>
 #include <cmath>

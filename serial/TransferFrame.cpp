@@ -6,7 +6,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/UiServices.h"
 #include "serial/TransferStates.h"
-#include "toolpath/Numbers.h"
+#include "platform/Numbers.h"
 
 #include <algorithm>
 #include <cmath>

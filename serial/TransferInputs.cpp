@@ -8,7 +8,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
 #include "serial/TransferStates.h"
-#include "toolpath/Numbers.h"
+#include "platform/Numbers.h"
 
 #include <algorithm>
 

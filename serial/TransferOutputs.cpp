@@ -9,7 +9,7 @@
 #include "platform/UiServices.h"
 #include "platform/Utf8.h"
 #include "serial/TransferStates.h"
-#include "toolpath/Numbers.h"
+#include "platform/Numbers.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/UiServices.h"
 #include "toolpath/Graphics.h"
-#include "toolpath/Numbers.h"
+#include "platform/Numbers.h"
 
 #include <cmath>
 #include <functional>

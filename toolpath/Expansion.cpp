@@ -4,10 +4,10 @@
 #include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
 #include "toolpath/Graphics.h"
-#include "toolpath/Numbers.h"
+#include "platform/Numbers.h"
 #include "toolpath/SubprogramStore.h"
 #include "toolpath/TextLines.h"
-#include "view/ConditionTable.h"
+#include "toolpath/ConditionTable.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,9 +5,9 @@
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "toolpath/Graphics.h"
-#include "toolpath/Numbers.h"
+#include "platform/Numbers.h"
 #include "toolpath/TextLines.h"
-#include "view/ConditionTable.h"
+#include "toolpath/ConditionTable.h"
 
 #include <chrono>
 #include <cmath>

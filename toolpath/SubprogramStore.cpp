@@ -2,7 +2,7 @@
 #include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
-#include "toolpath/Numbers.h"
+#include "platform/Numbers.h"
 #include "toolpath/TextLines.h"
 
 #include <cmath>

@@ -7,7 +7,7 @@
 #include "platform/posix/Cp932Codec.h"
 #include "serial/DeviceProfile.h"
 #include "serial/TapeCode.h"
-#include "view/ConditionTable.h"
+#include "toolpath/ConditionTable.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 #include "tests/fakes/Fakes.h"
 #include "toolpath/Graphics.h"
 #include "toolpath/SubprogramStore.h"
-#include "view/ConditionTable.h"
+#include "toolpath/ConditionTable.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #include "platform/posix/Cp932Codec.h"
 #include "tests/fakes/Fakes.h"
-#include "view/ConditionTable.h"
+#include "toolpath/ConditionTable.h"
 
 #include <gtest/gtest.h>
 

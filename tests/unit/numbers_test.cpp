@@ -1,4 +1,4 @@
-#include "toolpath/Numbers.h"
+#include "platform/Numbers.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "platform/posix/Cp932Codec.h"
 #include "tests/fakes/Fakes.h"
 #include "toolpath/Graphics.h"
-#include "view/ConditionTable.h"
+#include "toolpath/ConditionTable.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

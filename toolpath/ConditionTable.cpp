@@ -1,4 +1,4 @@
-#include "view/ConditionTable.h"
+#include "toolpath/ConditionTable.h"
 #include "platform/Blanks.h"
 #include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
