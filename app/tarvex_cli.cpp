@@ -157,6 +157,15 @@ struct Opened {
         if (end == ExpansionEnd::NoWorkFile)
             status = fail("work files in " + progDir, graphics->workFileError);
     }
+
+    // How the expansion ended: "end ok", or "end error KIND line L".
+    std::string ending() const
+    {
+        const ExpansionStop& s = graphics->lastStop;
+        if (s.kind == ExpansionStop::None)
+            return "end ok\n";
+        return std::string("end error ") + s.word() + " line " + std::to_string(s.line) + "\n";
+    }
 };
 
 int expand(const std::vector<std::string>& argv)
@@ -187,6 +196,7 @@ int expand(const std::vector<std::string>& argv)
         std::snprintf(line, sizeof line, "marking %d %.9g %.9g ", k, m.markingTable[k].x, m.markingTable[k].y);
         out += line + m.markingTable[k].name + "\n";
     }
+    out += o.ending();
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }
@@ -202,7 +212,9 @@ int dxf(const std::vector<std::string>& argv)
     std::string text;
     o.fs.readFile(args.positional[0], text);
     PosixEventLoop events;
-    if (Error e = o.graphics->DxfSave(o.codec.decode(text), events))
+    Error written = o.graphics->DxfSave(o.codec.decode(text), events);
+    std::fputs(o.ending().c_str(), stderr);
+    if (Error e = written)
         return fail(o.graphics->workFile("BAK.DAT"), e);
     if (Error e = copyWithCrLf(o.fs, o.graphics->workFile("BAK.DAT"), args.positional[1]))
         return fail(args.positional[1], e);
@@ -224,6 +236,7 @@ int plot(const std::vector<std::string>& argv)
         return o.status;
     QtImageSurface surface(QSize(w, h));
     o.graphics->GrSub(surface);
+    std::fputs(o.ending().c_str(), stderr);
     if (!surface.image().save(QString::fromStdString(args.positional[1]), "PNG"))
         return fail(args.positional[1], fileError(EACCES));
     return 0;

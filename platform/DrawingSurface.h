@@ -22,10 +22,9 @@ public:
     virtual void line(float x1, float y1, float x2, float y2, std::uint32_t colour) = 0;
     // A circular arc drawn counter-clockwise from angle a1 to a2 (radians,
     // measured from the +X axis, Y up); equal angles draw the full circle.
-    // (x1, y1) and (x2, y2) are the points of the move at a1 and at a2, which
-    // the arc joins exactly.
-    virtual void arc(float cx, float cy, float r, std::uint32_t colour, float a1, float a2, float x1, float y1,
-                     float x2, float y2) = 0;
+    // Only the arc: a move whose end lies off its circle gets no line to it,
+    // and a radius of 0 draws at most a dot.
+    virtual void arc(float cx, float cy, float r, std::uint32_t colour, float a1, float a2) = 0;
     // Makes what was drawn visible (end of a pass, each replayed element).
     virtual void present() = 0;
 };

@@ -87,8 +87,10 @@ struct LineScan {
     }
 };
 
-// Thrown when an error ends the expansion.
-struct Stop {};
+// Thrown when an error ends the expansion, with what ended it.
+struct Stop {
+    ExpansionStop::Kind kind;
+};
 // Thrown when a called program is not in the store: every open level is left.
 struct Missing {};
 
@@ -99,7 +101,7 @@ float fsin(float v) { return static_cast<float>(std::sin(static_cast<double>(v))
 float checked(float v)
 {
     if (!std::isfinite(v))
-        throw Stop{}; // numeric overflow
+        throw Stop{ExpansionStop::Overflow};
     return v;
 }
 
@@ -132,6 +134,8 @@ public:
         t.segmentCount = -1;
         g_.markings.markingCount = -1;
         g_.view.minX = g_.view.maxX = g_.view.maxY = g_.view.minY = 0;
+        g_.lastStop = {};
+        long lineNumber = 0;
         try {
             // The marking drawings that exist; a missing folder has none.
             if (auto names = fs_.list(joinPath(progDir_, "Mcode")))
@@ -143,9 +147,12 @@ public:
                 return ExpansionEnd::NoWorkFile;
             TextLines lines(text);
             std::string_view line;
-            while (lines.next(line))
+            while (lines.next(line)) {
+                ++lineNumber;
                 mainLine(line);
-        } catch (const Stop&) {
+            }
+        } catch (const Stop& stop) {
+            g_.lastStop = {stop.kind, lineNumber};
             return ExpansionEnd::Failed;
         }
         g_.view.minX -= 5;
@@ -216,9 +223,11 @@ private:
             std::string bytes;
             std::string path = joinPath(joinPath(progDir_, subprogramFolderName), name);
             if (Error e = fs_.readFile(path, bytes)) {
-                if (e.number == 53)
+                // Not stored, or a name no file can have (300 digits), or no
+                // file at all in its place: a call to it is skipped.
+                if (e.number == 53 || e.number == 52 || e.number == 75)
                     throw Missing{};
-                throw Stop{};
+                throw Stop{ExpansionStop::File};
             }
             it = store_.emplace(name, codec_.decode(bytes)).first;
         }
@@ -232,7 +241,7 @@ private:
         std::string_view line;
         while (lines.next(line)) {
             if (--g_.subprogramLineBudget < 0)
-                throw Stop{};
+                throw Stop{ExpansionStop::Nesting};
             if (!line.empty() && line[0] == '/' && g_.blockSkip)
                 continue;
             const LineScan s(line);
@@ -264,7 +273,7 @@ private:
             return;
         MarkingTable& mt = g_.markings;
         if (mt.markingCount + 1 >= MarkingTable::capacity)
-            throw Stop{}; // a 1001st place
+            throw Stop{ExpansionStop::Markings}; // a 1001st place
         ++mt.markingCount;
         mt.markingTable[mt.markingCount] = {curX_, curY_, name};
     }
@@ -278,7 +287,7 @@ private:
             bool overflow = false;
             double v = leadingValue(line.substr(p + c.letter.size()), &overflow);
             if (overflow)
-                throw Stop{};
+                throw Stop{ExpansionStop::Overflow};
             if (v == c.value) {
                 condition_ = static_cast<float>(c.index);
                 return;
@@ -291,7 +300,7 @@ private:
         bool overflow = false;
         float w = addressValue(line, p, overflow);
         if (overflow)
-            throw Stop{};
+            throw Stop{ExpansionStop::Overflow};
         return w;
     }
 
@@ -376,9 +385,15 @@ private:
         const float mx = prevX_ + hx, my = prevY_ + hy;
         const float c = std::sqrt(hx * hx + hy * hy);
         const float under = checked(checked(R * R) - c * c);
-        if (under < 0)
-            throw Stop{}; // R smaller than half the chord
-        const float d = std::sqrt(under);
+        // An R that is the half chord but for rounding (the half chord of a
+        // chord not exact in binary comes out a unit in the last place off)
+        // is a half circle about the midpoint: the square root of a rounding
+        // error would move the centre off it, or end the expansion. Only an R
+        // truly too small ends it.
+        const bool halfCircle = std::fabs(c - std::fabs(R)) <= 1e-6f * std::fabs(R);
+        if (under < 0 && !halfCircle)
+            throw Stop{ExpansionStop::Radius};
+        const float d = halfCircle ? 0.0f : std::sqrt(under);
         const float a = hx != 0 ? fatan(hy / hx) * deg + 90.0f : 180.0f;
         const float ca = fcos(a * rad), sa = fsin(a * rad);
         const float cx = mx + d * ca, cy = my + d * sa;
@@ -430,6 +445,19 @@ private:
     float curX_ = 0, curY_ = 0, prevX_ = 0, prevY_ = 0, offX_ = 0, offY_ = 0;
     float motion_ = 8, condition_ = 0;
 };
+
+const char* ExpansionStop::word() const
+{
+    switch (kind) {
+    case Radius: return "radius";     // an R smaller than half the chord
+    case Overflow: return "overflow"; // a number beyond single precision
+    case Markings: return "markings"; // more than 1000 marking places
+    case Nesting: return "nesting";   // calls that multiply beyond the line budget
+    case File: return "file";         // a stored program that cannot be read
+    case None: break;
+    }
+    return "ok";
+}
 
 ExpansionEnd Graphics::WirFmt(std::string_view programText)
 {

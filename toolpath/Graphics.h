@@ -20,6 +20,15 @@ enum class ExpansionEnd {
     NoWorkFile, // the work files could not be written: nothing was expanded (workFileError says why)
 };
 
+// What ended an expansion early, and on which line of the program (1 the
+// first; a stop inside a subprogram is told at its calling line).
+struct ExpansionStop {
+    enum Kind { None, Radius, Overflow, Markings, Nesting, File } kind = None;
+    long line = 0;
+    // A short word for the kind, as the command line prints it.
+    const char* word() const;
+};
+
 // The toolpath side of the main window: the expansion of the program into the
 // segment table (WirFmt), the plotting pass (GrSub), the replay (GrSub1), the
 // zoom about the centre (GrphCmd) and the DXF writer (DxfSave), with the state
@@ -59,6 +68,8 @@ public:
     bool showMarkings = false;
     // Why the last expansion could not write its work files.
     Error workFileError;
+    // What ended the last expansion early (kind None when it ran to its end).
+    ExpansionStop lastStop;
     // Set to end a running replay (the window is closing, or a new pass began).
     bool replayCancelled = false;
     // User coordinates of the surface from the last view fit.

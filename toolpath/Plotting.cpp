@@ -49,6 +49,11 @@ void arcAngles(float px, float py, float ex, float ey, float i, float j, float& 
         end = raise(fatan(dy / dx) + (ex < cx ? pi : 0.0f));
     else
         end = dy >= 0 ? halfPi : threeHalfPi;
+    // An arc that ends where it starts, about a centre of its own, is a full
+    // circle. Its end angle, taken from a centre rounded to single precision,
+    // need not equal the start angle: equal it is.
+    if (ex == px && ey == py && (i != 0 || j != 0))
+        end = start;
 }
 
 bool Graphics::viewFit(DrawingSurface& surface)
@@ -91,9 +96,9 @@ void drawArc(DrawingSurface& surface, float px, float py, const PathSegment& s, 
     const float r = std::sqrt(s.i * s.i + s.j * s.j);
     // Clockwise moves are drawn counter-clockwise from the end angle to the start angle.
     if (s.motion == 2)
-        surface.arc(px + s.i, py + s.j, r, colour, aE, aS, s.x, s.y, px, py);
+        surface.arc(px + s.i, py + s.j, r, colour, aE, aS);
     else
-        surface.arc(px + s.i, py + s.j, r, colour, aS, aE, px, py, s.x, s.y);
+        surface.arc(px + s.i, py + s.j, r, colour, aS, aE);
 }
 
 int conditionOf(const PathSegment& s)

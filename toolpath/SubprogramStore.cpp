@@ -102,21 +102,30 @@ std::optional<std::string> SubprogramStore::LoadSub(const std::string& path)
         std::string name;
         if (Error e = storeName(line, name))
             return fail(e);
-        Error e;
-        auto program = fs_.createFile(joinPath(folder(), name), false, e);
-        if (!program || (e = program->write(raw)) || (e = program->write("\r\n")))
+        // Storing stops at a failure; the program it failed on must not then
+        // be found in its old form by a later call.
+        const std::string file = joinPath(folder(), name);
+        auto failStored = [&](const Error& e) {
+            fs_.removeFile(file);
             return fail(e);
+        };
+        Error e;
+        auto program = fs_.createFile(file, false, e);
+        if (!program || (e = program->write(raw)) || (e = program->write("\r\n")))
+            return failStored(e);
         bool ends = false;
         while (!ends && (more = lines.next(raw))) {
             if (raw.empty())
                 continue;
             line = asText(raw, codec_, scratch);
             lineBuffer = line;
-            if ((e = program->write(raw)) || (e = program->write("\r\n")) || (e = endsProgram(line, ends)))
-                return fail(e);
+            if ((e = program->write(raw)) || (e = program->write("\r\n")) || (e = endsProgram(line, ends))) {
+                program.reset(); // the temporary file goes before the old one is removed
+                return failStored(e);
+            }
         }
         if ((e = program->commit()))
-            return fail(e);
+            return failStored(e);
         if (more)
             more = lines.next(raw);
     }

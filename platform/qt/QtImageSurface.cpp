@@ -186,32 +186,36 @@ void QtImageSurface::line(float x1, float y1, float x2, float y2, std::uint32_t 
     lineTo(b);
 }
 
-void QtImageSurface::arc(float cx, float cy, float r, std::uint32_t colour, float a1, float a2, float x1, float y1,
-                         float x2, float y2)
+void QtImageSurface::arc(float cx, float cy, float r, std::uint32_t colour, float a1, float a2)
 {
     const double rx = r * std::fabs(scaleX_), ry = r * std::fabs(scaleY_);
-    const QPointF c = toDevice(cx, cy), from = toDevice(x1, y1), to = toDevice(x2, y2);
-    if (!finite(c) || !finite(from) || !finite(to) || !std::isfinite(rx) || !std::isfinite(ry))
+    const QPointF c = toDevice(cx, cy);
+    if (!finite(c) || !std::isfinite(rx) || !std::isfinite(ry))
         return;
+    if (rx < 0.5 && ry < 0.5) {
+        // Smaller than a pixel (a radius of 0: a homing move read as an arc):
+        // at most a dot, never a line.
+        if (r > 0)
+            dot(cx, cy, colour);
+        return;
+    }
     double sweep = static_cast<double>(a2) - a1;
     if (sweep <= 0)
         sweep += 2 * M_PI; // equal angles: the full circle
+    // Y grows upward in user coordinates and downward on the image.
+    auto at = [&](double a) { return QPointF(c.x() + rx * std::cos(a), c.y() - ry * std::sin(a)); };
+    const QPointF from = at(a1), to = at(a1 + sweep);
     // Chords of an angle t stray at most r t²/8 from the circle: n chords keep
     // that within a third of a pixel.
     const double rmax = std::max(rx, ry);
-    const int n = static_cast<int>(std::min(4096.0, std::ceil(sweep * std::sqrt(rmax / (8 * 0.33)))));
+    const int n = std::max(1, static_cast<int>(std::min(4096.0, std::ceil(sweep * std::sqrt(rmax / (8 * 0.33))))));
     // Walk from whichever end joins the path drawn so far.
     const bool reverse = !near(from, last_) && near(to, last_);
     startAt(reverse ? to : from, colour);
-    if (n > 1) {
-        // Y grows upward in user coordinates and downward on the image.
-        const double step = (reverse ? -sweep : sweep) / n;
-        const double start = reverse ? static_cast<double>(a1) + sweep : a1;
-        for (int k = 1; k < n; ++k) {
-            const double a = start + step * k;
-            lineTo(QPointF(c.x() + rx * std::cos(a), c.y() - ry * std::sin(a)));
-        }
-    }
+    const double step = (reverse ? -sweep : sweep) / n;
+    const double start = reverse ? static_cast<double>(a1) + sweep : a1;
+    for (int k = 1; k < n; ++k)
+        lineTo(at(start + step * k));
     lineTo(reverse ? from : to);
 }
 

@@ -34,8 +34,7 @@ public:
     void setPenWidth(int pixels) override { width_ = std::max(pixels, 1); }
     void dot(float x, float y, std::uint32_t colour) override;
     void line(float x1, float y1, float x2, float y2, std::uint32_t colour) override;
-    void arc(float cx, float cy, float r, std::uint32_t colour, float a1, float a2, float x1, float y1, float x2,
-             float y2) override;
+    void arc(float cx, float cy, float r, std::uint32_t colour, float a1, float a2) override;
     void present() override;
 
 private:

@@ -365,7 +365,7 @@ public:
     {
         calls.push_back("line " + num(x1) + " " + num(y1) + " " + num(x2) + " " + num(y2) + pen(c));
     }
-    void arc(float cx, float cy, float r, std::uint32_t c, float a1, float a2, float, float, float, float) override
+    void arc(float cx, float cy, float r, std::uint32_t c, float a1, float a2) override
     {
         calls.push_back("arc " + num(cx) + " " + num(cy) + " " + num(r) + " " + num(a1) + " " + num(a2) + pen(c));
     }

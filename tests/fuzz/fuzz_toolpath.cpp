@@ -23,7 +23,7 @@ public:
     void setPenWidth(int) override {}
     void dot(float, float, std::uint32_t) override {}
     void line(float, float, float, float, std::uint32_t) override {}
-    void arc(float, float, float, std::uint32_t, float, float, float, float, float, float) override {}
+    void arc(float, float, float, std::uint32_t, float, float) override {}
     void present() override {}
 };
 

@@ -55,6 +55,17 @@ TEST_F(Dxf, DrawingReflectsTheEditorTextAndLeavesTheTemplateInTheWorkCopy)
     EXPECT_NE(drawing("G01X0.123456789Y-1234567.").find("0.12345679\r\n 21\r\n-1234567.0\r\n"), std::string::npos);
 }
 
+TEST_F(Dxf, ArcsBackAtTheirStartAreCircles)
+{
+    int circles = 0;
+    const std::string dxf = drawing(fullCircles(circles));
+    std::size_t found = 0;
+    for (std::size_t at = dxf.find("\r\nCIRCLE\r\n"); at != std::string::npos; at = dxf.find("\r\nCIRCLE\r\n", at + 1))
+        ++found;
+    EXPECT_EQ(found, static_cast<std::size_t>(circles));
+    EXPECT_EQ(dxf.find("\r\nARC\r\n"), std::string::npos);
+}
+
 TEST_F(Dxf, WriteFailureIsReported)
 {
     fs.failWrite.insert("/home/BAK.DAT");

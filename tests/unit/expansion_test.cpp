@@ -106,9 +106,37 @@ TEST_F(Expansion, CentreFromRadius)
     }
 }
 
+TEST_F(Expansion, HalfCirclesOnChordsNotExactInBinary)
+{
+    // The half chord can come out a unit in the last place above R: still a
+    // half circle about the chord's middle, and the expansion goes on.
+    struct Row {
+        const char* program;
+        float sx, sy; // start of the arc
+        float ex, ey; // its end
+    };
+    const Row rows[] = {
+        {"G01X-.15\r\nG02X.3R.225", -0.15f, 0, 0.3f, 0},
+        {"G01X-.15\r\nG03X.3R-.225", -0.15f, 0, 0.3f, 0},
+        {"G01X1.1Y2.3\r\nG02X1.1Y-4.1R3.2", 1.1f, 2.3f, 1.1f, -4.1f},
+        {"G01X-129.108Y-31.624998\r\nG03X-119.108Y-31.624998R5.", -129.108f, -31.624998f, -119.108f, -31.624998f},
+        {"G01X.7Y.1\r\nG02X.1Y.7R.4242641", 0.7f, 0.1f, 0.1f, 0.7f},
+    };
+    for (const Row& r : rows) {
+        ASSERT_EQ(expand(std::string(r.program) + "\r\nG01X0Y0"), ExpansionEnd::Completed) << r.program;
+        EXPECT_EQ(g.lastStop.kind, ExpansionStop::None) << r.program;
+        ASSERT_EQ(table().segmentCount, 2) << r.program;
+        const PathSegment& arc = table()[1];
+        EXPECT_NEAR(arc.i, (r.ex - r.sx) / 2, 1e-5) << r.program;
+        EXPECT_NEAR(arc.j, (r.ey - r.sy) / 2, 1e-5) << r.program;
+    }
+}
+
 TEST_F(Expansion, ImpossibleRadiusEndsTheExpansionKeepingWhatWasStored)
 {
     EXPECT_EQ(expand("G01X1.\r\nG02X10.Y0R2.\r\nG01X20.\r\n"), ExpansionEnd::Failed);
+    EXPECT_EQ(g.lastStop.kind, ExpansionStop::Radius);
+    EXPECT_EQ(g.lastStop.line, 2);
     EXPECT_EQ(segments(), (Strings{"1 0 0 0 1 0"}));
     EXPECT_EQ(extents(), (std::vector<float>{0, 1, 0, 0})); // no margin
     EXPECT_TRUE(fs.files.count("/home/BAK1.DAT"));           // the work copy stays
@@ -128,6 +156,35 @@ TEST_F(Expansion, OverflowingNumbersEndTheExpansion)
     EXPECT_EQ(expand("G01X300000000000000000000000000000000000000.\r\nG91X300000000000000000000000000000000000000.\r\n"),
               ExpansionEnd::Failed);
     EXPECT_EQ(table().segmentCount, 0);
+}
+
+TEST_F(Expansion, HowAnExpansionEndsAndWhere)
+{
+    // A call name that no file can have is a program that is not stored: skipped.
+    struct Row {
+        std::string program;
+        ExpansionStop::Kind kind;
+        long line;
+    };
+    marking("M08");
+    std::string places;
+    for (int k = 0; k < 1001; ++k)
+        places += "M08\r\n";
+    store("O1", "M98P1\r\n"); // calls itself for ever
+    const Row rows[] = {
+        {"G01X1.\r\nM98P" + std::string(300, '7') + "\r\nG01X2.", ExpansionStop::None, 0},
+        {"G01X1.\r\n(x)\r\nG01X" + std::string(45, '9') + ".", ExpansionStop::Overflow, 3},
+        {"G01X1.\r\n" + places, ExpansionStop::Markings, 1002},
+        {"G01X1.\r\nG02X10.R1.", ExpansionStop::Radius, 2},
+    };
+    for (const Row& r : rows) {
+        expand(r.program);
+        EXPECT_EQ(g.lastStop.kind, r.kind) << r.program.substr(0, 40);
+        EXPECT_EQ(g.lastStop.line, r.line) << r.program.substr(0, 40);
+    }
+    EXPECT_EQ(segments().front(), "1 0 0 0 1 0");
+    expand("G01X1.\r\nM98P" + std::string(300, '7') + "\r\nG01X2.");
+    EXPECT_EQ(segments(), (Strings{"1 0 0 0 1 0", "2 0 0 0 1 0"}));
 }
 
 TEST_F(Expansion, SubprogramCallsInTheirThreeForms)
@@ -229,10 +286,17 @@ TEST_F(Expansion, MarkingPlacesForMCodesWithADrawing)
     EXPECT_EQ(g.markings.markingTable[1].x, 3);
     EXPECT_EQ(g.markings.markingTable[2].name, "M100");
 
-    // Only the main program records places; a missing folder has no drawings.
+    // Only the main program records places.
     store("O9", "M08\r\n");
     expand("M98P9");
     EXPECT_EQ(g.markings.markingCount, -1);
+}
+
+TEST_F(Expansion, AMissingMarkingFolderCountsAsEmptyByChoice)
+{
+    // A deliberate choice: a data folder without "Mcode" expands like one
+    // with no drawings, instead of expanding nothing.
+    marking("M08");
     fs.folders.erase("/home/Mcode");
     EXPECT_EQ(expand("M08\r\nG01X1.\r\n"), ExpansionEnd::Completed);
     EXPECT_EQ(g.markings.markingCount, -1);

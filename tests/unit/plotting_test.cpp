@@ -75,6 +75,15 @@ TEST_F(Plotting, ArcsFollowTheAngleRule)
     EXPECT_EQ(plot("G01X10.\r\nG03X0Y10.I-10.J0").back(), std::string("arc 0 0 10 6.283185 1.570796") + white + " w=1");
     // Back at the start point: equal angles, the full circle.
     EXPECT_EQ(plot("G01X10.\r\nG02X10.Y0I-5.J0").back(), std::string("arc 5 0 5 6.283185 6.283185") + white + " w=1");
+    // Also where the centre rounds in single precision.
+    int circles = 0;
+    int full = 0;
+    for (const std::string& call : plot(fullCircles(circles))) {
+        float cx, cy, r, a1, a2;
+        if (std::sscanf(call.c_str(), "arc %f %f %f %f %f", &cx, &cy, &r, &a1, &a2) == 5)
+            full += a1 == a2;
+    }
+    EXPECT_EQ(full, circles);
 }
 
 TEST(ArcAngles, QuadrantsOfTheStartAndEndPoints)

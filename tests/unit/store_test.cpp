@@ -61,9 +61,20 @@ TEST_F(StoreTest, FailuresComeBackAsTheWarningTextWithTheLineBuffer)
     EXPECT_EQ(*overflow, "エラー番号 : 6\nオーバーフローしました。O99999");
     EXPECT_TRUE(fs.files.count("/home/SUBPRO/O1")); // stored before the error
 
+    // A program that fails part-way leaves no older stored version behind,
+    // which a later call would run without a hint.
+    fs.folders.insert("/home/SUBPRO");
+    fs.files["/home/SUBPRO/O7"] = "O7\r\nG01X1.\r\nM99\r\n";
     auto endOverflow = load("O7\r\nM99999\r\n");
     ASSERT_TRUE(endOverflow);
     EXPECT_EQ(*endOverflow, "エラー番号 : 6\nオーバーフローしました。M99999");
+    EXPECT_FALSE(fs.files.count("/home/SUBPRO/O7"));
+    fs.files["/home/SUBPRO/O8"] = "O8\r\nM99\r\n";
+    fs.failWrite.insert("/home/SUBPRO/O8");
+    auto full = load("O8\r\nG01X2.\r\nM99\r\n");
+    ASSERT_TRUE(full);
+    EXPECT_EQ(*full, "エラー番号 : 61\nディスクの空き容量が不足しています。M99");
+    EXPECT_FALSE(fs.files.count("/home/SUBPRO/O8"));
 
     auto missing = store.LoadSub("/data/none.nc");
     ASSERT_TRUE(missing);

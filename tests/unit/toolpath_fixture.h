@@ -6,6 +6,7 @@
 #include "toolpath/Graphics.h"
 #include "toolpath/ConditionTable.h"
 
+#include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
 
@@ -49,6 +50,22 @@ struct ToolpathTest : ::testing::Test {
         return out;
     }
     std::vector<float> extents() const { return {g.view.minX, g.view.maxX, g.view.minY, g.view.maxY}; }
+
+    // Full circles (back at the start, I and J given) from points with three
+    // decimals, where the centre rounds in single precision: a bolt-hole
+    // pattern, and the point of a real program.
+    static std::string fullCircles(int& count)
+    {
+        std::string program = "G00X-129.108Y-31.624998\r\nG03X-129.108Y-31.624998I-5.J-4.\r\n";
+        count = 1;
+        char line[160];
+        for (int k = 0; k < 60; ++k, ++count) {
+            const double a = k * 0.10471975511965977, x = 73.217 + 41.5 * std::cos(a), y = -12.683 + 41.5 * std::sin(a);
+            std::snprintf(line, sizeof line, "G00X%.3fY%.3f\r\nG02X%.3fY%.3fI2.5J-1.25\r\n", x, y, x, y);
+            program += line;
+        }
+        return program;
+    }
 };
 
 } // namespace tarvex::testing
