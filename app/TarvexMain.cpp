@@ -19,6 +19,11 @@ TarvexMain::TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& cod
     : state_(state), fs_(fs), codec_(codec), ui_(ui), folders_(folders), view_(view), editor_(editor),
       store_(fs, codec, state.progDir), graphics_(fs, codec, state.progDir, state.segments, state.conditions),
       document_(editor, fs, codec, ui, state.progDir, *this),
+      textCommands_({editor, fs, codec, ui, state.settings, state.progDir, state.CharValid,
+                     [this](const std::string& text) {
+                         view_.setStatusText(1, text);
+                         view_.repaintStatus();
+                     }}),
       transfers_({state.profile, state.transfer, state.settings, MSComm1, MSComm2, *this, ui.events, ui.messageBox, fs,
                   codec, state.progDir})
 {

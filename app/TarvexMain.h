@@ -3,6 +3,7 @@
 #include "app/MainView.h"
 #include "app/ProcessState.h"
 #include "editor/Document.h"
+#include "editor/TextCommands.h"
 #include "platform/UiServices.h"
 #include "toolpath/Graphics.h"
 #include "toolpath/SubprogramStore.h"
@@ -56,6 +57,8 @@ public:
 
     Document& document() { return document_; }
 
+    TextCommands& textCommands() { return textCommands_; }
+
     // DocumentHost
     void setCaption(const std::string& caption) override;
     void LoadSub(const std::string& path) override;
@@ -102,6 +105,7 @@ private:
     SubprogramStore store_;
     Graphics graphics_;
     Document document_;
+    TextCommands textCommands_;
     Transfers transfers_;
 
     std::string browserPath_;

@@ -1,6 +1,7 @@
 // tarvex-cli: the logic of Tarvex without a window, for scripts and tests.
 // Everything it prints is stable; the README documents it.
 #include "editor/LineEnds.h"
+#include "editor/TextTools.h"
 #include "platform/UiServices.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixEventLoop.h"
@@ -51,7 +52,15 @@ const char* const usage =
     "                     send FILE over the serial line as the output commands do\n"
     "  receive --profile NAME [--device PATH] [--partner controller|puncher|inspection] [--home DIR]\n"
     "          [--settings FILE] OUT\n"
-    "                     receive a program over the serial line and append it to OUT\n";
+    "                     receive a program over the serial line and append it to OUT\n"
+    "  replace --find S --with R [--out OUT] FILE\n"
+    "                     replace every S by R (the edit menu's replace); print the count\n"
+    "  line-replace --match S --with B [--out OUT] FILE\n"
+    "                     replace every line holding S by B, each # the line's number; print the count\n"
+    "  check --code iso|eia FILE\n"
+    "                     the first character the code cannot carry: exit 1 and where it stands\n"
+    "  strip-spaces [--out OUT] FILE\n"
+    "                     remove every half-width space; print the count\n";
 
 int usageError()
 {
@@ -73,7 +82,8 @@ struct Args {
     static bool takesValue(const std::string& o)
     {
         return o == "--home" || o == "--conditions" || o == "--size" || o == "--code" || o == "--profile"
-               || o == "--device" || o == "--partner" || o == "--settings";
+               || o == "--device" || o == "--partner" || o == "--settings" || o == "--find" || o == "--with"
+               || o == "--match" || o == "--out";
     }
     bool parse(const std::vector<std::string>& args)
     {
@@ -302,7 +312,7 @@ int profile(const std::vector<std::string>& argv)
     const std::string progDir = resolveProgDir(args.has("--home") ? args.options.at("--home") : "");
     const std::string& name = args.positional[1];
     std::string bytes;
-    if (!isProfileName(name))
+    if (!isPlainFileName(name))
         return fail(name, {52, "not a profile name"});
     if (Error e = fs.readFile(joinPath(profileFolder(progDir), name), bytes))
         return fail(joinPath(profileFolder(progDir), name), e);
@@ -458,7 +468,7 @@ int transfer(const std::vector<std::string>& argv, bool sending)
     DeviceProfile profile;
     const std::string& name = args.options.at("--profile");
     std::string bytes;
-    if (!isProfileName(name) || fs.readFile(joinPath(profileFolder(progDir), name), bytes))
+    if (!isPlainFileName(name) || fs.readFile(joinPath(profileFolder(progDir), name), bytes))
         return fail(name, {53, "no such profile"});
     LoadProfile(name, profile, fs, codec, progDir);
 
@@ -568,6 +578,79 @@ int roundtrip(const std::vector<std::string>& args)
     return 1;
 }
 
+// ---- the text tools on a program file ----
+
+// FILE rewritten by change (on its text as the editor holds it), in place or
+// to --out; prints the count.
+int rewriteFile(const Args& args, const std::function<std::string(const std::string&, long&)>& change)
+{
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    const std::string& in = args.positional[0];
+    std::string bytes;
+    if (Error e = fs.readFile(in, bytes))
+        return fail(in, e);
+    long count = 0;
+    const std::string out = codec.encode(change(codec.decode(bytes), count));
+    const std::string target = args.has("--out") ? args.options.at("--out") : in;
+    if (Error e = fs.writeFile(target, out))
+        return fail(target, e);
+    std::printf("%ld\n", count);
+    return 0;
+}
+
+int replace(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 1 || !args.has("--find") || !args.has("--with"))
+        return usageError();
+    return rewriteFile(args, [&](const std::string& text, long& count) {
+        return replaceAll(text, args.options.at("--find"), args.options.at("--with"), count);
+    });
+}
+
+int lineReplaceCommand(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 1 || !args.has("--match") || !args.has("--with"))
+        return usageError();
+    return rewriteFile(args, [&](const std::string& text, long& count) {
+        return lineReplace(text, args.options.at("--match"), withCrLf(args.options.at("--with")), count);
+    });
+}
+
+int stripSpacesCommand(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 1)
+        return usageError();
+    return rewriteFile(args, [](const std::string& text, long& count) { return stripSpaces(text, count); });
+}
+
+int check(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 1 || !args.has("--code"))
+        return usageError();
+    const std::string& c = args.options.at("--code");
+    if (c != "iso" && c != "eia")
+        return usageError();
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    std::string bytes;
+    if (Error e = fs.readFile(args.positional[0], bytes))
+        return fail(args.positional[0], e);
+    const std::string text = codec.decode(bytes);
+    const CheckResult r = checkCharacters(text, c == "iso" ? TapeCode::Iso : TapeCode::Eia, nullptr);
+    if (r.clean) {
+        std::printf("ok %zu\n", r.read);
+        return 0;
+    }
+    std::printf("invalid line %zu column %zu offset %zu %s\n", r.line, r.column, r.read - 1,
+                text.substr(r.offset, r.length).c_str());
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -576,6 +659,8 @@ int main(int argc, char** argv)
         {"save-copy", saveCopy}, {"roundtrip", roundtrip}, {"expand", expand}, {"dxf", dxf}, {"plot", plot},
         {"encode", encode},      {"decode", decode},       {"profile", profile},
         {"send", send},          {"receive", receive},
+        {"replace", replace},    {"line-replace", lineReplaceCommand},
+        {"check", check},        {"strip-spaces", stripSpacesCommand},
     };
     if (argc < 2 || !commands.count(argv[1])) {
         const bool help = argc >= 2 && std::strcmp(argv[1], "help") == 0;

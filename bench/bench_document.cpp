@@ -68,10 +68,33 @@ int runSize(long lines, int argc, char** argv)
 
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
+    const double peakEditing = ru.ru_maxrss / 1024.0;
     std::printf("%8ld lines %5.1f MB: open %7.1f ms  save %7.1f ms  key end %6.2f ms  key mid %6.2f ms"
                 "  caret end %6.2f ms  caret mid %6.2f ms  peak %6.1f MB  save unedited %s\n",
-                lines, bytes.size() / 1e6, open, save, keyEnd, keyMid, caretEnd, caretMid, ru.ru_maxrss / 1024.0,
+                lines, bytes.size() / 1e6, open, save, keyEnd, keyMid, caretEnd, caretMid, peakEditing,
                 identical ? "identical" : "DIFFERS");
+    std::fflush(stdout);
+
+    // The text tools of the edit menu on the same program, each once (each
+    // changes the text): the editor update is included.
+    TextCommands& tools = frm.logic().textCommands();
+    auto once = [](auto&& f) {
+        const auto a = Clock::now();
+        f();
+        return ms(a, Clock::now());
+    };
+    ed.SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 0L);
+    const double findFar = once([&] { tools.findNext("O1000(BENCH)X"); });  // not there: the whole text
+    const double findNear = once([&] { tools.findNext("G01"); });
+    const double iso = once([&] { tools.MnuISOCheck_Click(); });
+    const double eia = once([&] { tools.MnuEIACheck_Click(); });
+    const double replace = once([&] { tools.replaceAll("G01", "G1"); });
+    const double lineReplace = once([&] { tools.lineReplace("G00", "N#G00\r\n"); });
+    const double spaces = once([&] { tools.MnuSpDel_Click(); });
+    getrusage(RUSAGE_SELF, &ru);
+    std::printf("%8ld lines: find next %6.1f ms (whole text %6.1f ms)  ISO check %6.1f ms  EIA check %6.1f ms"
+                "  replace all %7.1f ms  line replace %7.1f ms  space deletion %7.1f ms  peak %6.1f MB\n",
+                lines, findNear, findFar, iso, eia, replace, lineReplace, spaces, ru.ru_maxrss / 1024.0);
     std::fflush(stdout);
     return identical ? 0 : 1;
 }

@@ -66,6 +66,10 @@ class TextCodec;
 // UTF-8; those that are not (copied from a Windows machine) are cp932.
 std::string displayName(std::string_view pathBytes, const TextCodec& codec);
 
+// Whether a name (of a profile, a registration) can be a file of its folder
+// and nothing else: not empty, no path separator, no "..", no control character.
+bool isPlainFileName(std::string_view name);
+
 // The text after the last "\" or "/" (the whole text when it has neither).
 std::string fileTitle(std::string_view path);
 // The path with the extension of its file name replaced (or added): "a/O1.nc"

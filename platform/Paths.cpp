@@ -4,6 +4,16 @@
 
 namespace tarvex {
 
+bool isPlainFileName(std::string_view name)
+{
+    if (name.empty() || name == "." || name.find("..") != std::string_view::npos)
+        return false;
+    for (char c : name)
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
 std::string fileTitle(std::string_view path)
 {
     auto cut = path.find_last_of("\\/");

@@ -24,6 +24,12 @@ public:
     virtual std::size_t selStart() const = 0;
     virtual std::size_t selLength() const = 0;
     virtual void setSelection(std::size_t start, std::size_t length) = 0;
+    // The same in bytes of the UTF-8 text, which a text tool works on: no
+    // counting of characters from the start of a long program.
+    virtual std::size_t caretByte() const = 0;
+    virtual void selectBytes(std::size_t start, std::size_t length) = 0;
+    // Replaces the whole text as one step that the user can undo.
+    virtual void replaceText(std::string_view utf8) = 0;
     virtual void raise() = 0;
     // Marks the text as it is now; modified() tells whether it has changed since.
     virtual void markUnmodified() = 0;

@@ -170,20 +170,10 @@ std::string formatProfile(const DeviceProfile& p)
     return out;
 }
 
-bool isProfileName(std::string_view name)
-{
-    if (name.empty() || name == "." || name == ".." || name.find("..") != std::string_view::npos)
-        return false;
-    for (char c : name)
-        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return false;
-    return true;
-}
-
 void LoadProfile(const std::string& name, DeviceProfile& profile, const FileSystem& fs, const TextCodec& codec,
                  const std::string& progDir)
 {
-    if (!isProfileName(name))
+    if (!isPlainFileName(name))
         return;
     std::string bytes;
     if (fs.readFile(joinPath(profileFolder(progDir), name), bytes))
@@ -194,7 +184,7 @@ void LoadProfile(const std::string& name, DeviceProfile& profile, const FileSyst
 Error SaveProfile(const std::string& name, const DeviceProfile& profile, FileSystem& fs, const TextCodec& codec,
                   const std::string& progDir)
 {
-    if (!isProfileName(name))
+    if (!isPlainFileName(name))
         return {52, "登録名にはファイル名に使えない文字を含めないで下さい。"};
     if (!fs.isFolder(profileFolder(progDir)))
         if (Error e = fs.makeFolder(profileFolder(progDir)))

@@ -37,9 +37,6 @@ void parseProfile(std::string_view text, DeviceProfile& profile);
 inline constexpr float maxTimeout = 86400;
 std::string formatProfile(const DeviceProfile& profile);
 
-// Whether a profile name can be a file of the profile folder: not empty, no
-// path separator, no "..", no control character.
-bool isProfileName(std::string_view name);
 
 void LoadProfile(const std::string& name, DeviceProfile& profile, const FileSystem& fs, const TextCodec& codec,
                  const std::string& progDir);

@@ -6,7 +6,7 @@
 #include "toolpath/Graphics.h"
 #include "platform/Numbers.h"
 #include "toolpath/SubprogramStore.h"
-#include "toolpath/TextLines.h"
+#include "platform/TextLines.h"
 #include "toolpath/ConditionTable.h"
 
 #include <algorithm>

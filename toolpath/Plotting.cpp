@@ -6,7 +6,7 @@
 #include "platform/UiServices.h"
 #include "toolpath/Graphics.h"
 #include "platform/Numbers.h"
-#include "toolpath/TextLines.h"
+#include "platform/TextLines.h"
 #include "toolpath/ConditionTable.h"
 
 #include <chrono>

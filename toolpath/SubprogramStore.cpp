@@ -3,7 +3,7 @@
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/Numbers.h"
-#include "toolpath/TextLines.h"
+#include "platform/TextLines.h"
 
 #include <cmath>
 

@@ -1,5 +1,6 @@
 #include "app/ui/TarvexFrm.h"
 #include "editor/ui/RichTextBox.h"
+#include "editor/ui/TextDialogs.h"
 #include "serial/ui/CommPanel.h"
 #include "serial/ui/ProfileDialogs.h"
 #include "view/ui/PlotPicture.h"
@@ -132,9 +133,17 @@ void TarvexFrm::onMenu(Menu item)
     case Menu::MnuG91: m.MnuG91_Click(); break;
     case Menu::MnuDxfSave: m.MnuDxfSave_Click(); break;
     case Menu::MnuTusin: m.MnuTusin_Click(); break;
+    case Menu::MnuKensaku: KensakuFrm(m.textCommands(), this).exec(); break;
+    case Menu::MnuHenkan: HenkanFrm(m.textCommands(), this).exec(); break;
+    case Menu::MnuGyoHenkan: GyoHenkanFrm(m.textCommands(), this).exec(); break;
+    case Menu::MnuSpDel: m.textCommands().MnuSpDel_Click(); break;
+    case Menu::MnuISOCheck: m.textCommands().MnuISOCheck_Click(); break;
+    case Menu::MnuEIACheck: m.textCommands().MnuEIACheck_Click(); break;
     default: break;
     }
 }
+
+void TarvexFrm::repaintStatus() { statusBar()->repaint(); }
 
 QString TarvexFrm::statusText(int panel) const { return (panel == 1 ? panel1_ : panel2_)->text(); }
 

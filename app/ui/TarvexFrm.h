@@ -46,6 +46,7 @@ public:
     void setMenuCaption(Menu item, const std::string& caption, bool visible) override;
     void setCaption(const std::string& caption) override;
     void setStatusText(int panel, const std::string& text) override;
+    void repaintStatus() override;
     int screenWidth() const override;
     int screenHeight() const override;
     Rect windowRect() const override;

@@ -145,6 +145,26 @@ void RichTextBox::setSelection(std::size_t start, std::size_t length)
     SendScintilla(SCI_SETSEL, static_cast<unsigned long>(from), to);
 }
 
+std::size_t RichTextBox::caretByte() const { return static_cast<std::size_t>(SendScintilla(SCI_GETSELECTIONSTART)); }
+
+void RichTextBox::selectBytes(std::size_t start, std::size_t length)
+{
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(start + length));
+    lastValid_ = false;
+}
+
+void RichTextBox::replaceText(std::string_view utf8)
+{
+    // One undo step: the old text goes to the undo history, Ctrl+Z brings it back.
+    SendScintilla(SCI_BEGINUNDOACTION);
+    SendScintilla(SCI_CLEARALL);
+    SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(utf8.size()), utf8.data());
+    SendScintilla(SCI_ENDUNDOACTION);
+    SendScintilla(SCI_GOTOPOS, 0L);
+    lastValid_ = false;
+    fitMargin();
+}
+
 void RichTextBox::dragEnterEvent(QDragEnterEvent* e)
 {
     if (!localFiles(e->mimeData()).isEmpty())

@@ -24,6 +24,9 @@ public:
     std::size_t selStart() const override;
     std::size_t selLength() const override;
     void setSelection(std::size_t start, std::size_t length) override;
+    std::size_t caretByte() const override;
+    void selectBytes(std::size_t start, std::size_t length) override;
+    void replaceText(std::string_view utf8) override;
     void raise() override { QWidget::raise(); }
     void markUnmodified() override;
     bool modified() const override;

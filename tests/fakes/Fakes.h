@@ -264,6 +264,19 @@ public:
         length = l;
     }
     void raise() override { raised = true; }
+    std::size_t byteStart = 0, byteLength = 0;
+    std::vector<std::string> undo; // the texts replaced by replaceText, newest last
+    std::size_t caretByte() const override { return byteStart; }
+    void selectBytes(std::size_t s, std::size_t l) override
+    {
+        byteStart = s;
+        byteLength = l;
+    }
+    void replaceText(std::string_view t) override
+    {
+        undo.push_back(content);
+        content = std::string(t);
+    }
     bool changed = false; // set by a test that edits
     void markUnmodified() override { changed = false; }
     bool modified() const override { return changed; }
@@ -430,6 +443,8 @@ public:
         events.push_back("caption");
     }
     void setStatusText(int panel, const std::string& t) override { status[panel] = t; }
+    std::vector<std::string> painted; // status panel 1 at each immediate repaint
+    void repaintStatus() override { painted.push_back(status[1]); }
     int screenWidth() const override { return screenW; }
     int screenHeight() const override { return screenH; }
     Rect windowRect() const override { return window; }

@@ -22,6 +22,10 @@
 #include <functional>
 #include <memory>
 #include "platform/qt/QtFileDialog.h"
+#include "editor/ui/TextDialogs.h"
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 
 using namespace tarvex;
 
@@ -159,7 +163,7 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(f.menuAction(Menu::MnuG90)->isChecked());
         QVERIFY(!f.menuAction(Menu::MnuAppendLoad)->isEnabled());
         QVERIFY(f.menuAction(Menu::fileload)->isEnabled());
-        QVERIFY(!f.menuAction(Menu::MnuKensaku)->isEnabled()); // its command is still to come
+        QVERIFY(!f.menuAction(Menu::MnuVar)->isEnabled()); // its command is still to come
         QVERIFY(!f.menuAction(appMenu(0))->isVisible());
         QCOMPARE(f.frame1()->Combo5->currentText(), QString("FANUC"));
     }
@@ -228,6 +232,57 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(!w.fs.readFile(w.path(raw), saved));
         QCOMPARE(saved, std::string("O1000\r\nG01X20.\r\n"));
         QVERIFY(!w.fs.exists(w.path(raw + ".dxf")));
+    }
+
+    void textToolsThroughTheirDialogs()
+    {
+        World w;
+        TarvexFrm& f = w.start();
+        TextEditor& ed = *f.editor();
+        ed.setText("G00 X1.\r\n(加工)G00 X2.\r\n");
+        // Find next: the hit is selected in the editor.
+        QString selected;
+        whenModal<KensakuFrm>([&](KensakuFrm* d) {
+            d->Text1->setText("G00");
+            d->Command1[0]->click();
+            selected = f.editor()->selectedText();
+            d->Command1[1]->click();
+        });
+        f.menuAction(Menu::MnuKensaku)->trigger();
+        QCOMPARE(selected, QString("G00"));
+        QCOMPARE(f.editor()->SendScintilla(QsciScintillaBase::SCI_GETSELECTIONSTART), 17L); // bytes, after "(加工)"
+        // Replace all, then Ctrl+Z brings the program back in one step.
+        whenModal<HenkanFrm>([&](HenkanFrm* d) {
+            d->Text1->setText("X");
+            d->Text2->setText("X-");
+            QTest::keyClick(d->Text2, Qt::Key_Return); // Enter replaces
+            d->reject();
+        });
+        f.menuAction(Menu::MnuHenkan)->trigger();
+        QCOMPARE(w.text(), std::string("G00 X-1.\r\n(加工)G00 X-2.\r\n"));
+        QCOMPARE(w.box.shown.back().text, std::string("[ 2 ]個を変換しました。"));
+        QTest::keyClick(f.editor(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w.text(), std::string("G00 X1.\r\n(加工)G00 X2.\r\n"));
+        // Line replace: register, execute, delete; the list follows.
+        QStringList afterRegister, afterDelete;
+        w.box.answer = MsgAnswer::Yes;
+        whenModal<GyoHenkanFrm>([&](GyoHenkanFrm* d) {
+            d->Combo1->setEditText("SEQ");
+            d->Text1->setText("G00");
+            d->Text2->setPlainText("N#G00\n");
+            d->Command1[0]->click();
+            for (int k = 0; k < d->Combo1->count(); ++k)
+                afterRegister << d->Combo1->itemText(k);
+            d->Command2[0]->click();
+            d->Command1[1]->click();
+            for (int k = 0; k < d->Combo1->count(); ++k)
+                afterDelete << d->Combo1->itemText(k);
+            d->Command2[1]->click();
+        });
+        f.menuAction(Menu::MnuGyoHenkan)->trigger();
+        QCOMPARE(afterRegister, QStringList{"SEQ"});
+        QVERIFY(afterDelete.isEmpty());
+        QCOMPARE(w.text(), std::string("N1G00\r\nN2G00\r\n"));
     }
 
     void fontChooserOpensOnTheFontInUse()

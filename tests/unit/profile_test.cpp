@@ -111,13 +111,13 @@ TEST_F(ProfileFiles, UnreadableFieldsKeepTheirValues)
 TEST_F(ProfileFiles, NamesThatAreNotPlainFileNamesAreRefused)
 {
     for (const char* name : {"", "a/b", "..", "../x", "a\\b", "x..y", "tab\there", ".", "line\r"}) {
-        EXPECT_FALSE(isProfileName(name)) << name;
+        EXPECT_FALSE(isPlainFileName(name)) << name;
         Error e = SaveProfile(name, fanuc(), fs, codec, "/home/");
         EXPECT_EQ(e.number, 52) << name;
     }
     EXPECT_EQ(fs.files.size(), 0u); // nothing written anywhere
     for (const char* name : {"HAAS VF-2", "ファナック", "O.K", "-"})
-        EXPECT_TRUE(isProfileName(name)) << name;
+        EXPECT_TRUE(isPlainFileName(name)) << name;
 }
 
 TEST(ProfileDialog, ControlsAndLimits)

@@ -332,6 +332,14 @@ TEST_F(StartupTest, StoreCommands)
     main->MnuSubDel_Click();
     EXPECT_EQ(box.shown.back().text, "3 個のプログラムを削除しました。");
     EXPECT_TRUE(fs.list("/home/SUBPRO/")->empty());
+    // A file that cannot be deleted ends it silently: no count, the later files gone.
+    for (const char* f : {"O1", "O2", "O3"})
+        fs.files[std::string("/home/SUBPRO/") + f] = "";
+    fs.failRemove.insert("/home/SUBPRO/O2");
+    box.shown.clear();
+    main->MnuSubDel_Click();
+    EXPECT_TRUE(box.shown.empty());
+    EXPECT_EQ(fs.list("/home/SUBPRO/"), (std::optional<std::vector<std::string>>{{"O1", "O2"}}));
 }
 
 TEST_F(StartupTest, FontChooserStartsFromTheStoredFontAndSavesTheChoice)

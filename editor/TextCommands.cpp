@@ -1,0 +1,193 @@
+#include "editor/TextCommands.h"
+#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
+#include "platform/TextCodec.h"
+#include "platform/TextEditor.h"
+#include "platform/UiServices.h"
+
+#include <chrono>
+
+namespace tarvex {
+namespace {
+
+constexpr const char* registrationFolder = "morlex";
+constexpr const char* lastRegistrationSection = "Vospergan";
+constexpr const char* lastRegistrationKey = "ConvName";
+
+} // namespace
+
+TextCommands::TextCommands(Context context) : c_(std::move(context)) {}
+
+std::string TextCommands::work(const char* name) const { return joinPath(c_.progDir, name); }
+
+std::string TextCommands::folder() const { return withSeparator(joinPath(c_.progDir, registrationFolder)); }
+
+bool TextCommands::findNext(const std::string& find)
+{
+    const std::string text = c_.editor.text();
+    // An empty string is never found, and nothing is said about it.
+    if (find.empty())
+        return false;
+    if (auto at = tarvex::findNext(text, find, c_.editor.caretByte())) {
+        c_.editor.selectBytes(*at, find.size());
+        return true;
+    }
+    c_.ui.messageBox.show("検索文字[ " + find + " ]が見つかりませんでした。");
+    return false;
+}
+
+bool TextCommands::rewrite(const char* before, const char* after,
+                           const std::function<std::string(const std::string&)>& change)
+{
+    auto failed = [&](const Error& e) {
+        c_.fs.removeFile(work(before));
+        c_.fs.removeFile(work(after));
+        c_.ui.events.setBusy(false);
+        c_.ui.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
+        return false;
+    };
+    c_.ui.events.setBusy(true);
+    const std::string text = c_.editor.text();
+    if (Error e = c_.fs.writeFile(work(before), c_.codec.encode(text), false))
+        return failed(e);
+    const std::string result = change(text);
+    if (Error e = c_.fs.writeFile(work(after), c_.codec.encode(result), false))
+        return failed(e);
+    c_.ui.events.yield();
+    // From memory, the text just written: a work file read back short could
+    // never replace the program.
+    c_.editor.replaceText(result);
+    c_.fs.removeFile(work(before));
+    c_.fs.removeFile(work(after));
+    c_.ui.events.setBusy(false);
+    return true;
+}
+
+long TextCommands::replaceAll(const std::string& find, const std::string& with)
+{
+    long count = 0;
+    if (!rewrite("bak.$$$", "bak1.$$$",
+                 [&](const std::string& text) { return tarvex::replaceAll(text, find, with, count); }))
+        return -1;
+    c_.ui.messageBox.show("[ " + std::to_string(count) + " ]個を変換しました。");
+    return count;
+}
+
+long TextCommands::lineReplace(const std::string& match, const std::string& block)
+{
+    long count = 0;
+    if (!rewrite("bak.dat", "bak1.dat",
+                 [&](const std::string& text) { return tarvex::lineReplace(text, match, block, count); }))
+        return -1;
+    if (count > 0)
+        c_.ui.messageBox.show(std::to_string(count) + "行を変換しました。");
+    return count;
+}
+
+void TextCommands::MnuSpDel_Click()
+{
+    long count = 0;
+    if (!rewrite("BAK.DAT", "BAK1.DAT", [&](const std::string& text) { return stripSpaces(text, count); }))
+        return;
+    c_.ui.events.yield();
+    c_.ui.messageBox.show(std::to_string(count) + " 個のスペースを削除しました");
+}
+
+void TextCommands::check(TapeCode code)
+{
+    c_.ui.events.setBusy(true);
+    const std::string text = c_.editor.text();
+    const std::string bytes = c_.codec.encode(text);
+    if (Error e = c_.fs.writeFile(work("BAK.DAT"), bytes, false)) {
+        c_.ui.events.setBusy(false);
+        c_.ui.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
+        return;
+    }
+    c_.ui.events.yield();
+    // The progress is painted, but no input is let in: the text cannot
+    // change under the walk. The eye follows 20 paintings a second; more
+    // would cost the walk most of its time.
+    const std::string total = "/" + std::to_string(bytes.size());
+    auto lastPaint = std::chrono::steady_clock::time_point{};
+    auto progress = [&](std::size_t read) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastPaint >= std::chrono::milliseconds(50)) {
+            c_.showStatus(std::to_string(read) + total);
+            lastPaint = now;
+        }
+    };
+    const CheckResult r = checkCharacters(text, code, progress);
+    c_.CharValid = r.clean;
+    const char* name = code == TapeCode::Iso ? "ISO" : "EIA";
+    const auto showRead = [&] { c_.showStatus(std::to_string(r.read) + total); };
+    if (!r.clean) {
+        c_.editor.selectBytes(r.offset, r.length);
+        showRead();
+        c_.ui.events.setBusy(false);
+        c_.ui.messageBox.show(std::string(name) + "コードにない文字を検出しました。");
+    }
+    c_.ui.events.setBusy(false);
+    showRead();
+    // The whole text was read, also when the offender was its last character.
+    if (r.clean || r.offset + r.length >= text.size())
+        c_.ui.messageBox.show(std::string(name) + "コードチェックを完了しました。");
+    c_.showStatus({});
+}
+
+std::vector<std::string> TextCommands::registrations()
+{
+    auto names = c_.fs.list(folder());
+    if (!names) {
+        c_.fs.makeFolder(folder());
+        names = c_.fs.list(folder());
+    }
+    return names.value_or(std::vector<std::string>{});
+}
+
+std::string TextCommands::lastRegistration() const
+{
+    return c_.settings.read(lastRegistrationSection, lastRegistrationKey, "");
+}
+
+void TextCommands::rememberRegistration(const std::string& name)
+{
+    c_.settings.write(lastRegistrationSection, lastRegistrationKey, name);
+}
+
+std::optional<Registration> TextCommands::loadRegistration(const std::string& name)
+{
+    std::string bytes;
+    if (!isPlainFileName(name) || c_.fs.readFile(joinPath(folder(), name), bytes)) {
+        c_.ui.messageBox.show("プロパティ読み込みエラー", "シリアル通信SYSTEM", MsgIcon::Exclamation);
+        return std::nullopt;
+    }
+    return parseRegistration(c_.codec.decode(bytes));
+}
+
+bool TextCommands::registerAs(const std::string& name, const Registration& r)
+{
+    // The name becomes a file of the registration folder and nothing else.
+    if (!isPlainFileName(name)) {
+        c_.ui.messageBox.show("登録名にはファイル名に使えない文字を含めないで下さい。", {}, MsgIcon::Exclamation);
+        return false;
+    }
+    if (!c_.fs.isFolder(folder()))
+        c_.fs.makeFolder(folder());
+    if (Error e = c_.fs.writeFile(joinPath(folder(), name), c_.codec.encode(formatRegistration(r)))) {
+        c_.ui.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
+        return false;
+    }
+    c_.ui.messageBox.show(name + " を登録しました。");
+    return true;
+}
+
+bool TextCommands::deleteRegistration(const std::string& name)
+{
+    if (c_.ui.messageBox.show(name + " を削除してよいですか。", {}, MsgIcon::None, MsgButtons::YesNo) != MsgAnswer::Yes)
+        return false;
+    if (!isPlainFileName(name))
+        return false;
+    return !c_.fs.removeFile(joinPath(folder(), name));
+}
+
+} // namespace tarvex

@@ -1,0 +1,164 @@
+#include "editor/ui/TextDialogs.h"
+#include "editor/TextCommands.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tarvex {
+namespace {
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, bool isDefault = false)
+{
+    auto* b = new QPushButton(QString::fromUtf8(caption), parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    b->setDefault(isDefault);
+    return b;
+}
+
+std::string ss(const QString& s) { return s.toStdString(); }
+
+} // namespace
+
+KensakuFrm::KensakuFrm(TextCommands& commands, QWidget* parent) : QDialog(parent)
+{
+    setObjectName("KensakuFrm");
+    setWindowTitle("文字列検索");
+    setModal(true);
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName("Text1");
+    // Enter finds the next one; Escape closes.
+    Command1 = {button(this, "Command1(0)", "次を検索", true), button(this, "Command1(1)", "閉じる")};
+    auto* all = new QHBoxLayout(this);
+    all->addWidget(Text1, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(Command1[0]);
+    buttons->addWidget(Command1[1]);
+    all->addLayout(buttons);
+    connect(Command1[0], &QPushButton::clicked, this, [this, &commands] { commands.findNext(ss(Text1->text())); });
+    connect(Command1[1], &QPushButton::clicked, this, &QDialog::reject);
+    resize(420, sizeHint().height());
+}
+
+HenkanFrm::HenkanFrm(TextCommands& commands, QWidget* parent) : QDialog(parent)
+{
+    setObjectName("HenkanFrm");
+    setWindowTitle(" 置換");
+    setModal(true);
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName("Text1");
+    Text2 = new QLineEdit(this);
+    Text2->setObjectName("Text2");
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel("検索する文字列", this), 0, 0);
+    grid->addWidget(Text1, 0, 1);
+    grid->addWidget(new QLabel("置換後の文字列", this), 1, 0);
+    grid->addWidget(Text2, 1, 1);
+    // Two buttons on one spot: the one added last lies on top and answers Enter.
+    Command2 = {button(this, "Command2(0)", "置き換え"), button(this, "Command2(1)", "置換", true)};
+    grid->addWidget(Command2[0], 0, 2, 2, 1);
+    grid->addWidget(Command2[1], 0, 2, 2, 1);
+    for (QPushButton* b : Command2)
+        connect(b, &QPushButton::clicked, this,
+                [this, &commands] { commands.replaceAll(ss(Text1->text()), ss(Text2->text())); });
+    setTabOrder(Text1, Text2);
+    setTabOrder(Text2, Command2[1]);
+    resize(460, sizeHint().height());
+}
+
+GyoHenkanFrm::GyoHenkanFrm(TextCommands& commands, QWidget* parent) : QDialog(parent), commands_(commands)
+{
+    setObjectName("GyoHenkanFrm");
+    setWindowTitle(" 置換");
+    setModal(true);
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName("Text1");
+    Text2 = new QPlainTextEdit(this);
+    Text2->setObjectName("Text2");
+    Text2->setTabChangesFocus(true);
+    Text2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Label1 = new QLabel("ｼｰｹﾝｽNO挿入場所に( # )を入力して下さい ", this);
+    Label1->setObjectName("Label1");
+    Combo1 = new QComboBox(this);
+    Combo1->setObjectName("Combo1");
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Command1 = {button(this, "Command1(0)", "登録"), button(this, "Command1(1)", "削除")};
+    // No button answers Enter: a rewrite of the whole program starts only on purpose.
+    Command2 = {button(this, "Command2(0)", "実行"), button(this, "Command2(1)", "ｷｬﾝｾﾙ")};
+
+    auto* all = new QVBoxLayout(this);
+    all->addWidget(new QLabel("変換する文字列(入力文字を含む一行全てが対象)", this));
+    all->addWidget(Text1);
+    all->addWidget(new QLabel("変換後の文字列", this));
+    all->addWidget(Text2, 1);
+    all->addWidget(Label1);
+    auto* registration = new QHBoxLayout;
+    registration->addWidget(new QLabel("登録名称", this));
+    registration->addWidget(Combo1, 1);
+    registration->addWidget(Command1[0]);
+    registration->addWidget(Command1[1]);
+    all->addLayout(registration);
+    auto* run = new QHBoxLayout;
+    run->addStretch();
+    run->addWidget(Command2[0]);
+    run->addWidget(Command2[1]);
+    all->addLayout(run);
+    resize(480, 360);
+
+    // Opening: the registrations, and the one last used selected (and loaded).
+    const QString last = QString::fromStdString(commands.lastRegistration());
+    for (const std::string& name : commands.registrations())
+        Combo1->addItem(QString::fromStdString(name));
+    Combo1->setCurrentIndex(Combo1->findText(last, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    if (Combo1->currentIndex() < 0)
+        Combo1->setEditText({});
+    else
+        select(last);
+    connect(Combo1, &QComboBox::activated, this, [this](int index) { select(Combo1->itemText(index)); });
+
+    connect(Command1[0], &QPushButton::clicked, this, [this] {
+        const QString name = Combo1->currentText();
+        const Registration r{ss(Text1->text()), withCrLf(ss(Text2->toPlainText()))};
+        if (commands_.registerAs(ss(name), r)
+            && Combo1->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+            Combo1->addItem(name);
+    });
+    connect(Command1[1], &QPushButton::clicked, this, [this] {
+        const QString name = Combo1->currentText();
+        if (commands_.deleteRegistration(ss(name))) {
+            const int at = Combo1->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+            if (at >= 0)
+                Combo1->removeItem(at);
+            Combo1->setEditText({});
+        }
+    });
+    connect(Command2[0], &QPushButton::clicked, this,
+            [this] { commands_.lineReplace(ss(Text1->text()), withCrLf(ss(Text2->toPlainText()))); });
+    connect(Command2[1], &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void GyoHenkanFrm::select(const QString& name)
+{
+    Text1->clear();
+    Text2->clear();
+    if (auto r = commands_.loadRegistration(ss(name))) {
+        Text1->setText(QString::fromStdString(r->match));
+        Text2->setPlainText(QString::fromStdString(r->block).replace("\r\n", "\n"));
+    }
+}
+
+void GyoHenkanFrm::done(int result)
+{
+    // However it closes, the name shown is the one remembered.
+    commands_.rememberRegistration(ss(Combo1->currentText()));
+    QDialog::done(result);
+}
+
+} // namespace tarvex

@@ -1,0 +1,53 @@
+#pragma once
+#include <QDialog>
+#include <array>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tarvex {
+
+class TextCommands;
+
+// Find next: "文字列検索".
+class KensakuFrm final : public QDialog {
+    Q_OBJECT
+public:
+    KensakuFrm(TextCommands& commands, QWidget* parent = nullptr);
+    QLineEdit* Text1;
+    std::array<QPushButton*, 2> Command1; // 次を検索, 閉じる
+};
+
+// Replace all: " 置換". Its two buttons lie on top of each other; either
+// replaces. It has no close button: the window's close box (or Escape) closes it.
+class HenkanFrm final : public QDialog {
+    Q_OBJECT
+public:
+    HenkanFrm(TextCommands& commands, QWidget* parent = nullptr);
+    QLineEdit* Text1;
+    QLineEdit* Text2;
+    std::array<QPushButton*, 2> Command2; // 置き換え, 置換
+};
+
+// Line replace with its registrations: " 置換".
+class GyoHenkanFrm final : public QDialog {
+    Q_OBJECT
+public:
+    GyoHenkanFrm(TextCommands& commands, QWidget* parent = nullptr);
+    void done(int result) override;
+    QLineEdit* Text1;
+    QPlainTextEdit* Text2;
+    QLabel* Label1;
+    QComboBox* Combo1;
+    std::array<QPushButton*, 2> Command1; // 登録, 削除
+    std::array<QPushButton*, 2> Command2; // 実行, ｷｬﾝｾﾙ
+
+private:
+    void select(const QString& name);
+    TextCommands& commands_;
+};
+
+} // namespace tarvex
