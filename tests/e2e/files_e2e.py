@@ -44,6 +44,25 @@ class Files(unittest.TestCase):
             self.assertEqual(out.stdout.decode().strip(), expected, data)
             self.assertEqual(out.returncode, 0 if expected.startswith("identical") else 1, data)
 
+    def test_text_tools_on_program_files(self):
+        program = self.file("p.nc", b"O1(\x89\xc1\x8dH)\r\nG00 X1.\r\nG00 X2.\r\ng01X3.")
+        out = os.path.join(self.dir, "out.nc")
+        run = cli("line-replace", "--match", "G00", "--with", "N#G00\n", "--out", out, program)
+        self.assertEqual((run.returncode, run.stdout), (0, b"2\n"))
+        with open(out, "rb") as f:
+            self.assertEqual(f.read(), b"O1(\x89\xc1\x8dH)\r\nN1G00\r\nN2G00\r\ng01X3.\r\n")
+        run = cli("replace", "--find", "X", "--with", "X-", program)  # in place
+        self.assertEqual((run.returncode, run.stdout), (0, b"3\n"))
+        run = cli("strip-spaces", program)
+        self.assertEqual(run.stdout, b"2\n")
+        with open(program, "rb") as f:
+            self.assertEqual(f.read(), b"O1(\x89\xc1\x8dH)\r\nG00X-1.\r\nG00X-2.\r\ng01X-3.")
+        run = cli("check", "--code", "iso", program)
+        self.assertEqual((run.returncode, run.stdout.decode()), (1, "invalid line 1 column 4 offset 3 加\n"))
+        run = cli("check", "--code", "eia", self.file("ok.nc", b"N1G00X1.\r\n"))
+        self.assertEqual((run.returncode, run.stdout), (0, b"ok 10\n"))
+        self.assertEqual(cli("check", "--code", "jis", program).returncode, 64)
+
     def test_save_copy_keeps_every_block(self):
         out_path = os.path.join(self.dir, "out.nc")
         out = cli("save-copy", self.file("p.nc", b"G01X10.\nG01Y5.\r\nM30\r"), out_path)
