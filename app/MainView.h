@@ -1,4 +1,5 @@
 #pragma once
+#include "view/PlotTools.h"
 #include "app/Layout.h"
 #include "app/MenuTree.h"
 #include "platform/DrawingSurface.h"
@@ -25,6 +26,17 @@ public:
     virtual void setStatusText(int panel, const std::string& text) = 0;
     // Paints the status bar now, without letting any input in.
     virtual void repaintStatus() = 0;
+
+    // The graphics toolbar Toolbar1 and the plot's mouse cursor.
+    virtual void setToolButton(ToolKey key, bool pressed) = 0;
+    virtual void setToolbarEnabled(bool enabled) = 0;
+    enum class PlotCursor { Default, Move, Zoom, Cross };
+    virtual void setPlotCursor(PlotCursor cursor) = 0;
+    // The tool windows the toolbar opens and closes (modeless, above the main window).
+    virtual void openLengthWindow(bool open) = 0;
+    virtual void openColourWindow(bool open) = 0;
+    // The text of the path length window.
+    virtual void setLengthReport(const std::string& text) = 0;
 
     virtual int screenWidth() const = 0;
     virtual int screenHeight() const = 0;

@@ -25,7 +25,8 @@ TarvexMain::TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& cod
                          view_.repaintStatus();
                      }}),
       transfers_({state.profile, state.transfer, state.settings, MSComm1, MSComm2, *this, ui.events, ui.messageBox, fs,
-                  codec, state.progDir})
+                  codec, state.progDir}),
+      plotTools_(graphics_, state.conditions.conditionVisible.data())
 {
     layout_.frame = {design::frameLeft, design::frameTop, design::frameWidth, design::frameHeight};
 }
@@ -241,6 +242,98 @@ void TarvexMain::MnuTusin_Click()
     placeAreas();
     if (!commBox_ && panelBesidePlot)
         expandAndPlot();
+}
+
+// ---- the graphics toolbar and the plot's mouse ----
+
+void TarvexMain::redraw()
+{
+    expanded_ = {};
+    expandAndPlot();
+}
+
+void TarvexMain::releaseMoveAndZoom()
+{
+    view_.setToolButton(ToolKey::zoom, false);
+    view_.setToolButton(ToolKey::moov, false);
+    view_.setPlotCursor(MainView::PlotCursor::Default);
+    plotTools_.toolMode = tool::none;
+}
+
+void TarvexMain::Toolbar1_ButtonClick(ToolKey key, bool pressed)
+{
+    using Cursor = MainView::PlotCursor;
+    switch (key) {
+    case ToolKey::ref: redraw(); break;
+    case ToolKey::zoom:
+    case ToolKey::moov: {
+        // The two tools exclude each other; neither redraws.
+        const bool zoom = key == ToolKey::zoom;
+        if (pressed) {
+            view_.setToolButton(zoom ? ToolKey::moov : ToolKey::zoom, false);
+            view_.setPlotCursor(zoom ? Cursor::Zoom : Cursor::Move);
+            plotTools_.toolMode = zoom ? tool::zoom : tool::move;
+        } else {
+            view_.setPlotCursor(Cursor::Default);
+            plotTools_.toolMode = tool::none;
+        }
+        break;
+    }
+    case ToolKey::mcode:
+        graphics_.showMarkings = pressed;
+        redraw();
+        break;
+    case ToolKey::skip:
+        graphics_.blockSkip = pressed;
+        redraw();
+        break;
+    case ToolKey::g0:
+        graphics_.showRapids = pressed;
+        redraw();
+        break;
+    case ToolKey::vw:
+    case ToolKey::lng:
+        // Opening either window ends a move or zoom tool.
+        releaseMoveAndZoom();
+        if (key == ToolKey::vw)
+            view_.openColourWindow(pressed);
+        else
+            view_.openLengthWindow(pressed);
+        redraw();
+        break;
+    case ToolKey::play:
+        // No other toolbar action starts during the replay; the menus and the plot stay live.
+        view_.setToolbarEnabled(false);
+        releaseMoveAndZoom();
+        redraw();
+        graphics_.GrSub1(view_.plotSurface(), ui_.events, view_.slider2(), 3);
+        view_.setToolButton(ToolKey::play, false);
+        view_.setToolbarEnabled(true);
+        break;
+    }
+}
+
+void TarvexMain::Picture1_MouseDown(float x, float y)
+{
+    if (plotTools_.press(x, y, view_.plotSurface()) == PlotTools::Outcome::Measured)
+        view_.setLengthReport(lengthReport(plotTools_.selectedLength));
+}
+
+void TarvexMain::Picture1_MouseMove(float x, float y) { view_.setStatusText(2, positionText(x, y)); }
+
+void TarvexMain::setLengthTool(int mode)
+{
+    plotTools_.toolMode = mode;
+    view_.setPlotCursor(mode == tool::none ? MainView::PlotCursor::Default : MainView::PlotCursor::Cross);
+}
+
+void TarvexMain::lengthWindowClosed()
+{
+    view_.setToolButton(ToolKey::lng, false);
+    plotTools_.toolMode = tool::none;
+    plotTools_.clearSelection();
+    view_.setPlotCursor(MainView::PlotCursor::Default);
+    graphics_.GrSub(view_.plotSurface());
 }
 
 // ---- the window around a transfer ----

@@ -51,6 +51,16 @@ public:
     void Combo5_Change();
     void MnuTusin_Click();
 
+    // The graphics toolbar; the button's state has changed already.
+    void Toolbar1_ButtonClick(ToolKey key, bool pressed);
+    // Mouse on the plot, in toolpath units.
+    void Picture1_MouseDown(float x, float y);
+    void Picture1_MouseMove(float x, float y);
+    // The path length window: its tool, and its closing.
+    void setLengthTool(int mode);
+    void lengthWindowClosed();
+    PlotTools& plotTools() { return plotTools_; }
+
     Transfers& transfers() { return transfers_; }
 
     Graphics& graphics() { return graphics_; }
@@ -93,6 +103,10 @@ public:
 
 private:
     void placeAreas();
+    // Expands and plots anew, also when nothing seems to have changed: the
+    // view is fitted to the whole path again.
+    void redraw();
+    void releaseMoveAndZoom();
     void openFromCommandLine(std::string path);
 
     ProcessState& state_;
@@ -107,6 +121,7 @@ private:
     Document document_;
     TextCommands textCommands_;
     Transfers transfers_;
+    PlotTools plotTools_;
 
     std::string browserPath_;
     std::array<ExternalApp, 10> apps_;

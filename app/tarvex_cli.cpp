@@ -15,6 +15,7 @@
 #include "serial/Transfers.h"
 #include "toolpath/Graphics.h"
 #include "toolpath/SubprogramStore.h"
+#include "view/PlotTools.h"
 #include "toolpath/ConditionTable.h"
 
 #include <QGuiApplication>
@@ -60,7 +61,11 @@ const char* const usage =
     "  check --code iso|eia FILE\n"
     "                     the first character the code cannot carry: exit 1 and where it stands\n"
     "  strip-spaces [--out OUT] FILE\n"
-    "                     remove every half-width space; print the count\n";
+    "                     remove every half-width space; print the count\n"
+    "  measure FILE [--chain] [--release] --at X,Y [--at X,Y ...] [expand options]\n"
+    "                     presses of the path length window; per press the element and the total\n"
+    "  measure FILE --total [expand options]\n"
+    "                     the lengths of the cutting moves and of the rapid moves\n";
 
 int usageError()
 {
@@ -78,6 +83,7 @@ int fail(const std::string& what, const Error& e)
 struct Args {
     std::vector<std::string> positional;
     std::map<std::string, std::string> options; // "--name" -> value ("" for flags)
+    std::vector<std::string> at;                // every --at, in order
 
     static bool takesValue(const std::string& o)
     {
@@ -91,12 +97,16 @@ struct Args {
             const std::string& a = args[k];
             if (a.rfind("--", 0) != 0) {
                 positional.push_back(a);
+            } else if (a == "--at") {
+                if (k + 1 >= args.size())
+                    return false;
+                at.push_back(args[++k]);
             } else if (takesValue(a)) {
                 if (k + 1 >= args.size())
                     return false;
                 options[a] = args[++k];
             } else if (a == "--block-skip" || a == "--incremental" || a == "--summary" || a == "--rapids"
-                       || a == "--markings") {
+                       || a == "--markings" || a == "--chain" || a == "--release" || a == "--total") {
                 options[a] = "";
             } else {
                 return false;
@@ -578,6 +588,42 @@ int roundtrip(const std::vector<std::string>& args)
     return 1;
 }
 
+// ---- measuring the path ----
+
+// Presses of the path length window at toolpath points, or the totals.
+int measure(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 1 || (args.at.empty() != args.has("--total")))
+        return usageError();
+    std::vector<std::pair<float, float>> points;
+    for (const std::string& p : args.at) {
+        float x, y;
+        char extra;
+        if (std::sscanf(p.c_str(), "%f,%f%c", &x, &y, &extra) != 2)
+            return usageError();
+        points.emplace_back(x, y);
+    }
+    Opened o(args.positional[0], args);
+    if (o.status)
+        return o.status;
+    if (args.has("--total")) {
+        const PathTotals t = pathTotals(o.segments);
+        std::printf("cutting %.3f\nrapid %.3f\n", t.cutting, t.rapid);
+        return 0;
+    }
+    PlotTools tools(*o.graphics, o.conditions.conditionVisible.data());
+    tools.toolMode = lengthToolMode(!args.has("--chain"), args.has("--chain"), !args.has("--release"));
+    QtImageSurface surface(QSize(1, 1)); // the redraw after a pick goes nowhere
+    for (auto [x, y] : points) {
+        tools.press(x, y, surface);
+        const long picked = tools.lastPress;
+        std::printf("%s %s\n", picked >= 0 ? std::to_string(picked).c_str() : "none",
+                    lengthReport(tools.selectedLength).c_str());
+    }
+    return 0;
+}
+
 // ---- the text tools on a program file ----
 
 // FILE rewritten by change (on its text as the editor holds it), in place or
@@ -661,6 +707,7 @@ int main(int argc, char** argv)
         {"send", send},          {"receive", receive},
         {"replace", replace},    {"line-replace", lineReplaceCommand},
         {"check", check},        {"strip-spaces", stripSpacesCommand},
+        {"measure", measure},
     };
     if (argc < 2 || !commands.count(argv[1])) {
         const bool help = argc >= 2 && std::strcmp(argv[1], "help") == 0;

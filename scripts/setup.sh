@@ -7,7 +7,7 @@ TARVEX_BUILD="$TARVEX_ROOT/build"
 # Everything the build, the tests and the benchmarks need, from Debian's packages.
 TARVEX_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-  qt6-base-dev qt6-translations-l10n libgl-dev libqscintilla2-qt6-dev
+  qt6-base-dev qt6-translations-l10n libqt6svg6 libgl-dev libqscintilla2-qt6-dev
   libgtest-dev
   fonts-ipafont-mincho fonts-ipafont-gothic
   xvfb xauth openbox strace python3 python3-ezdxf time

@@ -74,6 +74,9 @@ public:
     bool replayCancelled = false;
     // User coordinates of the surface from the last view fit.
     float plotLeft = 0, plotRight = 0, plotTop = 0, plotBottom = 0;
+    // A pixel of a surface of the given size (0.5 its centre) in user
+    // coordinates; false before any view fit.
+    bool userPoint(double px, double py, int width, int height, float& x, float& y) const;
 
     // Subprogram lines one expansion may interpret before it is ended: calls
     // that multiply each other eight levels deep must not hang the window.

@@ -56,6 +56,15 @@ void arcAngles(float px, float py, float ex, float ey, float i, float j, float& 
         end = start;
 }
 
+bool Graphics::userPoint(double px, double py, int width, int height, float& x, float& y) const
+{
+    if (width <= 0 || height <= 0 || plotRight == plotLeft || plotTop == plotBottom)
+        return false;
+    x = static_cast<float>(plotLeft + px * (static_cast<double>(plotRight) - plotLeft) / width);
+    y = static_cast<float>(plotTop + py * (static_cast<double>(plotBottom) - plotTop) / height);
+    return true;
+}
+
 bool Graphics::viewFit(DrawingSurface& surface)
 {
     PlotView& v = view;

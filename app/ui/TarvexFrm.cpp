@@ -3,6 +3,7 @@
 #include "editor/ui/TextDialogs.h"
 #include "serial/ui/CommPanel.h"
 #include "serial/ui/ProfileDialogs.h"
+#include "view/ui/LengFrm.h"
 #include "view/ui/PlotPicture.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QMenuBar>
 #include <QScreen>
@@ -17,12 +19,17 @@
 #include <QStatusBar>
 #include <cmath>
 
+// The toolbar images live in a resource of a static library: it is
+// registered by hand, outside any namespace.
+static void registerIcons() { Q_INIT_RESOURCE(icons); }
+
 namespace tarvex {
 
 TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec, UiServices& ui,
                      const SystemFolders& folders, SerialPort& MSComm1, SerialPort& MSComm2)
     : state_(state), fs_(fs), codec_(codec), ui_(ui)
 {
+    registerIcons();
     setObjectName("TarvexFrm");
     setWindowTitle(" Tarvex ");
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -71,6 +78,16 @@ TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec
         main_->document().dropFiles(paths);
     });
     connect(Picture2, &PlotStrip::Image1_Click, this, [this](int index) { main_->Image1_Click(index); });
+    connect(Picture2, &PlotStrip::Toolbar1_ButtonClick, this,
+            [this](ToolKey key, bool pressed) { main_->Toolbar1_ButtonClick(key, pressed); });
+    // The mouse on the plot arrives in toolpath units.
+    auto toUser = [this](QPointF at, auto handler) {
+        float x, y;
+        if (main_->graphics().userPoint(at.x(), at.y(), Picture1->width(), Picture1->height(), x, y))
+            (main_.get()->*handler)(x, y);
+    };
+    connect(Picture1, &PlotPicture::mouseDown, this, [toUser](QPointF at) { toUser(at, &TarvexMain::Picture1_MouseDown); });
+    connect(Picture1, &PlotPicture::mouseMove, this, [toUser](QPointF at) { toUser(at, &TarvexMain::Picture1_MouseMove); });
     connect(Frame1->Combo5, &QComboBox::activated, this,
             [this](int index) { main_->Combo5_Click(Frame1->Combo5->itemText(index).toStdString()); });
     connect(Frame1->Combo5, &QComboBox::editTextChanged, this, [this] { main_->Combo5_Change(); });
@@ -144,6 +161,46 @@ void TarvexFrm::onMenu(Menu item)
 }
 
 void TarvexFrm::repaintStatus() { statusBar()->repaint(); }
+
+void TarvexFrm::setToolButton(ToolKey key, bool pressed) { Picture2->setToolButton(key, pressed); }
+void TarvexFrm::setToolbarEnabled(bool enabled) { Picture2->setToolbarEnabled(enabled); }
+
+void TarvexFrm::setPlotCursor(PlotCursor cursor)
+{
+    switch (cursor) {
+    case PlotCursor::Default: Picture1->unsetCursor(); break;
+    case PlotCursor::Move: Picture1->setCursor(Qt::SizeAllCursor); break;
+    case PlotCursor::Cross: Picture1->setCursor(Qt::CrossCursor); break;
+    case PlotCursor::Zoom: Picture1->setCursor(QCursor(QPixmap(":/icons/zoomcursor.svg"), 12, 12)); break;
+    }
+}
+
+void TarvexFrm::openLengthWindow(bool open)
+{
+    if (!open) {
+        if (lengthWindow_)
+            lengthWindow_->close();
+        return;
+    }
+    if (lengthWindow_)
+        return;
+    const int screenW = screenWidth(), screenH = screenHeight();
+    lengthWindow_ = new Leng_Frm(
+        {state_.settings, [this](int mode) { main_->setLengthTool(mode); }, [this] { main_->lengthWindowClosed(); },
+         [this](int t, bool v) { return px(t, v); }, [this](int p, bool v) { return twips(p, v); }, screenW, screenH},
+        this);
+    lengthWindow_->show();
+}
+
+void TarvexFrm::openColourWindow(bool) {}
+
+Leng_Frm* TarvexFrm::lengthWindow() const { return lengthWindow_; }
+
+void TarvexFrm::setLengthReport(const std::string& text)
+{
+    if (lengthWindow_)
+        lengthWindow_->Text1->setText(QString::fromStdString(text));
+}
 
 QString TarvexFrm::statusText(int panel) const { return (panel == 1 ? panel1_ : panel2_)->text(); }
 

@@ -4,6 +4,7 @@
 #include "platform/SerialPort.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <map>
 #include <memory>
 
@@ -15,6 +16,7 @@ namespace tarvex {
 class CommPanel;
 class PlotPicture;
 class PlotStrip;
+class Leng_Frm;
 class RichTextBox;
 
 // The main window: builds the controls and menus, and forwards every event
@@ -47,6 +49,13 @@ public:
     void setCaption(const std::string& caption) override;
     void setStatusText(int panel, const std::string& text) override;
     void repaintStatus() override;
+    void setToolButton(ToolKey key, bool pressed) override;
+    void setToolbarEnabled(bool enabled) override;
+    void setPlotCursor(PlotCursor cursor) override;
+    void openLengthWindow(bool open) override;
+    void openColourWindow(bool open) override;
+    void setLengthReport(const std::string& text) override;
+    Leng_Frm* lengthWindow() const;
     int screenWidth() const override;
     int screenHeight() const override;
     Rect windowRect() const override;
@@ -118,6 +127,7 @@ private:
     const TextCodec& codec_;
     UiServices& ui_;
     std::unique_ptr<TarvexMain> main_;
+    QPointer<Leng_Frm> lengthWindow_;
 };
 
 } // namespace tarvex

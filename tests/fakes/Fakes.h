@@ -445,6 +445,16 @@ public:
     void setStatusText(int panel, const std::string& t) override { status[panel] = t; }
     std::vector<std::string> painted; // status panel 1 at each immediate repaint
     void repaintStatus() override { painted.push_back(status[1]); }
+    std::map<ToolKey, bool> toolButtons;
+    bool toolbarEnabled = true, lengthWindow = false, colourWindow = false;
+    PlotCursor cursor = PlotCursor::Default;
+    std::string lengthReport;
+    void setToolButton(ToolKey k, bool p) override { toolButtons[k] = p; }
+    void setToolbarEnabled(bool e) override { toolbarEnabled = e; }
+    void setPlotCursor(PlotCursor c) override { cursor = c; }
+    void openLengthWindow(bool open) override { lengthWindow = open; }
+    void openColourWindow(bool open) override { colourWindow = open; }
+    void setLengthReport(const std::string& t) override { lengthReport = t; }
     int screenWidth() const override { return screenW; }
     int screenHeight() const override { return screenH; }
     Rect windowRect() const override { return window; }

@@ -23,6 +23,10 @@
 #include <memory>
 #include "platform/qt/QtFileDialog.h"
 #include "editor/ui/TextDialogs.h"
+#include "view/ui/LengFrm.h"
+#include <QElapsedTimer>
+#include <QSlider>
+#include <cmath>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -283,6 +287,70 @@ MnuHelp|ヘルプ(&H)
         QCOMPARE(afterRegister, QStringList{"SEQ"});
         QVERIFY(afterDelete.isEmpty());
         QCOMPARE(w.text(), std::string("N1G00\r\nN2G00\r\n"));
+    }
+
+    void plotMouseInEachTool()
+    {
+        World w;
+        w.write("square.nc", "G01X10.\r\nY10.\r\nX0\r\nY0\r\n");
+        TarvexFrm& f = w.start(w.path("square.nc"));
+        PlotPicture* plot = f.picture1();
+        const Graphics& g = f.logic().graphics();
+        auto pixel = [&](float x, float y) {
+            return QPoint(static_cast<int>((x - g.plotLeft) / (g.plotRight - g.plotLeft) * plot->width()),
+                          static_cast<int>((y - g.plotTop) / (g.plotBottom - g.plotTop) * plot->height()));
+        };
+        // The pointer's position, in toolpath units.
+        QTest::mouseMove(plot, pixel(2.5f, 7.5f));
+        QVERIFY2(f.statusText(2).startsWith("X2.") && f.statusText(2).contains(" Y7."), qPrintable(f.statusText(2)));
+        // Move: the clicked point becomes the centre.
+        f.picture2()->toolButton(ToolKey::moov)->click();
+        QCOMPARE(plot->cursor().shape(), Qt::SizeAllCursor);
+        QTest::mouseClick(plot, Qt::LeftButton, {}, pixel(8, 8));
+        QVERIFY(std::fabs(g.view.centreX - 8) < 0.2f && std::fabs(g.view.centreY - 8) < 0.2f);
+        // Zoom: half the width about the clicked point.
+        const float width = g.view.maxX - g.view.minX;
+        f.picture2()->toolButton(ToolKey::zoom)->click();
+        QVERIFY(!f.picture2()->toolButton(ToolKey::moov)->isChecked());
+        QTest::mouseClick(plot, Qt::RightButton, {}, pixel(5, 5)); // every button acts alike
+        QCOMPARE(g.view.maxX - g.view.minX, width / 2);
+        f.picture2()->toolButton(ToolKey::ref)->click();
+        // Measure: the path length window, one element, then the whole chain.
+        f.picture2()->toolButton(ToolKey::lng)->click();
+        Leng_Frm* lengths = f.lengthWindow();
+        QVERIFY(lengths && lengths->isVisible());
+        QVERIFY(!f.picture2()->toolButton(ToolKey::zoom)->isChecked());
+        lengths->tansen->click();
+        QCOMPARE(plot->cursor().shape(), Qt::CrossCursor);
+        QTest::mouseClick(plot, Qt::LeftButton, {}, pixel(5, 0.3f));
+        QCOMPARE(lengths->Text1->text(), QString("選択周長 : 10.0㎜"));
+        lengths->lenzoku->click();
+        QVERIFY(!lengths->tansen->isChecked());
+        QTest::mouseClick(plot, Qt::LeftButton, {}, pixel(9.7f, 5));
+        QCOMPARE(lengths->Text1->text(), QString("選択周長 : 40.0㎜"));
+        // Closing it clears the selection and releases its button.
+        lengths->close();
+        QVERIFY(!f.picture2()->toolButton(ToolKey::lng)->isChecked());
+        QCOMPARE(f.logic().plotTools().selectedLength, 0.0f);
+        QVERIFY(w.settings.has("LengLeft") && w.settings.has("LengHeight")); // where it reopens
+    }
+
+    void closingTheWindowDuringTheReplayEndsIt()
+    {
+        World w;
+        std::string program;
+        for (int k = 0; k < 200; ++k)
+            program += "G01X" + std::to_string(k % 20) + ".Y" + std::to_string(k % 13) + ".\r\n";
+        w.write("long.nc", program);
+        TarvexFrm& f = w.start(w.path("long.nc"));
+        f.picture2()->Slider2->setValue(100); // 0.1 s an element: 20 s in all
+        QTimer::singleShot(300, &f, [&] { f.close(); });
+        QElapsedTimer took;
+        took.start();
+        f.picture2()->toolButton(ToolKey::play)->click();
+        QVERIFY(took.elapsed() < 5000);
+        QVERIFY(!f.isVisible());
+        QVERIFY(!f.picture2()->toolButton(ToolKey::play)->isChecked());
     }
 
     void fontChooserOpensOnTheFontInUse()

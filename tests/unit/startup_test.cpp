@@ -360,3 +360,68 @@ TEST_F(StartupTest, FontChooserStartsFromTheStoredFontAndSavesTheChoice)
     EXPECT_EQ(settings.get("FontName"), "IPAGothic");
     EXPECT_EQ(fonts.presets[1], (FontSpec{"IPAGothic", 10.5f, true, false}));
 }
+
+TEST_F(StartupTest, GraphicsToolbarKeys)
+{
+    fs.files["/data/a.nc"] = "G01X100.Y60.\r\nG00X0Y0\r\n";
+    start("/data/a.nc");
+    using Cursor = MainView::PlotCursor;
+    struct Step {
+        ToolKey key;
+        bool pressed;
+        int toolMode;
+        Cursor cursor;
+        bool zoomPressed, moovPressed; // the two buttons afterwards
+    };
+    // Zoom and move exclude each other; opening a tool window ends either.
+    const Step steps[] = {
+        {ToolKey::zoom, true, tool::zoom, Cursor::Zoom, true, false},
+        {ToolKey::moov, true, tool::move, Cursor::Move, false, true},
+        {ToolKey::moov, false, tool::none, Cursor::Default, false, false},
+        {ToolKey::zoom, true, tool::zoom, Cursor::Zoom, true, false},
+        {ToolKey::lng, true, tool::none, Cursor::Default, false, false},
+    };
+    for (const Step& s : steps) {
+        view.toolButtons[s.key] = s.pressed; // the button changes before its handler runs
+        main->Toolbar1_ButtonClick(s.key, s.pressed);
+        EXPECT_EQ(main->plotTools().toolMode, s.toolMode) << static_cast<int>(s.key);
+        EXPECT_EQ(view.cursor, s.cursor) << static_cast<int>(s.key);
+        EXPECT_EQ(view.toolButtons[ToolKey::zoom], s.zoomPressed) << static_cast<int>(s.key);
+        EXPECT_EQ(view.toolButtons[ToolKey::moov], s.moovPressed) << static_cast<int>(s.key);
+    }
+    EXPECT_TRUE(view.lengthWindow);
+    // The length window's tool, a measure, and its closing.
+    main->setLengthTool(tool::singleSelect);
+    EXPECT_EQ(view.cursor, Cursor::Cross);
+    main->Picture1_MouseDown(50, 30.5f);
+    EXPECT_EQ(view.lengthReport, "選択周長 : 116.619㎜");
+    main->lengthWindowClosed();
+    EXPECT_FALSE(view.toolButtons[ToolKey::lng]);
+    EXPECT_EQ(main->plotTools().selectedLength, 0);
+    EXPECT_EQ(main->plotTools().toolMode, tool::none);
+
+    // The drawing options expand again; "ref" fits the whole path after a zoom.
+    main->Toolbar1_ButtonClick(ToolKey::g0, true);
+    EXPECT_TRUE(main->graphics().showRapids);
+    main->Toolbar1_ButtonClick(ToolKey::skip, true);
+    EXPECT_TRUE(main->graphics().blockSkip);
+    main->Toolbar1_ButtonClick(ToolKey::mcode, true);
+    EXPECT_TRUE(main->graphics().showMarkings);
+    const PlotView whole = main->graphics().view;
+    main->Toolbar1_ButtonClick(ToolKey::zoom, true);
+    main->Picture1_MouseDown(10, 10);
+    EXPECT_LT(main->graphics().view.maxX - main->graphics().view.minX, whole.maxX - whole.minX);
+    main->Toolbar1_ButtonClick(ToolKey::ref, false);
+    EXPECT_EQ(main->graphics().view.maxX, whole.maxX);
+    EXPECT_EQ(main->graphics().view.minY, whole.minY);
+
+    // The replay: the toolbar off while it runs, then back, "play" released.
+    bool offDuring = false;
+    events.onWait = [&] { offDuring = !view.toolbarEnabled; };
+    view.toolButtons[ToolKey::play] = true;
+    main->Toolbar1_ButtonClick(ToolKey::play, true);
+    EXPECT_TRUE(offDuring);
+    EXPECT_TRUE(view.toolbarEnabled);
+    EXPECT_FALSE(view.toolButtons[ToolKey::play]);
+    EXPECT_EQ(main->plotTools().toolMode, tool::none);
+}

@@ -1,6 +1,7 @@
 #include "view/ui/PlotPicture.h"
 
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QSlider>
@@ -13,6 +14,7 @@ PlotPicture::PlotPicture(QWidget* parent) : QWidget(parent)
 {
     setObjectName("Picture1");
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true); // the pointer's position is shown without a button held
     surface_.onPresent = [this] { presented(); };
     sinceRepaint_.start();
 }
@@ -40,6 +42,10 @@ void PlotPicture::presented()
 }
 
 void PlotPicture::resizeEvent(QResizeEvent*) { surface_.resize(size()); }
+
+void PlotPicture::mousePressEvent(QMouseEvent* e) { emit mouseDown(e->position()); }
+
+void PlotPicture::mouseMoveEvent(QMouseEvent* e) { emit mouseMove(e->position()); }
 
 void PlotPicture::paintEvent(QPaintEvent* e)
 {
@@ -71,6 +77,19 @@ PlotStrip::PlotStrip(QWidget* parent) : QWidget(parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(2, 1, 2, 1);
     row->setSpacing(2);
+    for (int k = 0; k < 9; ++k) {
+        auto* b = new QToolButton(this);
+        const auto key = static_cast<ToolKey>(k);
+        b->setObjectName(toolKeyName[k]);
+        b->setIcon(QIcon(QString(":/icons/%1.svg").arg(toolKeyName[k])));
+        b->setIconSize(QSize(18, 18));
+        b->setAutoRaise(true);
+        b->setCheckable(key != ToolKey::ref);
+        b->setFocusPolicy(Qt::NoFocus);
+        connect(b, &QToolButton::clicked, this, [this, key](bool checked) { emit Toolbar1_ButtonClick(key, checked); });
+        Toolbar1_[k] = b;
+        row->addWidget(b);
+    }
     Slider2 = new QSlider(Qt::Horizontal, this);
     Slider2->setObjectName("Slider2");
     Slider2->setRange(0, 100);
@@ -85,6 +104,18 @@ PlotStrip::PlotStrip(QWidget* parent) : QWidget(parent)
         connect(image1_[i], &QToolButton::clicked, this, [this, i] { emit Image1_Click(i); });
         row->addWidget(image1_[i]);
     }
+}
+
+void PlotStrip::setToolButton(ToolKey key, bool pressed)
+{
+    QSignalBlocker quiet(toolButton(key)); // set by the program, not a click
+    toolButton(key)->setChecked(pressed);
+}
+
+void PlotStrip::setToolbarEnabled(bool enabled)
+{
+    for (QToolButton* b : Toolbar1_)
+        b->setEnabled(enabled);
 }
 
 } // namespace tarvex

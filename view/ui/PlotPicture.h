@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/qt/QtImageSurface.h"
+#include "view/PlotTools.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -19,9 +20,16 @@ public:
     DrawingSurface& surface() { return surface_; }
     const QImage& image() const { return surface_.image(); }
 
+signals:
+    // A mouse press (any button) and a move, at a point of the image in pixels.
+    void mouseDown(QPointF at);
+    void mouseMove(QPointF at);
+
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
 
 private:
     void presented();
@@ -39,12 +47,18 @@ public:
     explicit PlotStrip(QWidget* parent = nullptr);
     QToolButton* image1(int index) const { return image1_[index]; }
     QSlider* Slider2;
+    // Toolbar1: the nine keyed buttons, two-state but for "ref".
+    QToolButton* toolButton(ToolKey key) const { return Toolbar1_[static_cast<int>(key)]; }
+    void setToolButton(ToolKey key, bool pressed);
+    void setToolbarEnabled(bool enabled);
 
 signals:
     void Image1_Click(int index);
+    void Toolbar1_ButtonClick(ToolKey key, bool pressed);
 
 private:
     QToolButton* image1_[2];
+    QToolButton* Toolbar1_[9];
 };
 
 } // namespace tarvex

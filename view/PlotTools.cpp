@@ -1,0 +1,273 @@
+#include "view/PlotTools.h"
+#include "platform/Numbers.h"
+#include "platform/SettingsStore.h"
+#include "toolpath/Graphics.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarvex {
+namespace {
+
+constexpr float pi = 3.14159265358979f;
+constexpr float twoPi = 6.28318530717959f;
+
+float fatan(float v) { return static_cast<float>(std::atan(static_cast<double>(v))); }
+
+// The angle of (u, v) seen from a centre, in (0, 2π].
+float angleOf(float u, float v)
+{
+    if (u == 0)
+        return v >= 0 ? pi / 2 : 3 * pi / 2;
+    float a = fatan(v / u) + (u < 0 ? pi : 0.0f);
+    if (a <= 0)
+        a += twoPi;
+    return a;
+}
+
+float distance(float x1, float y1, float x2, float y2)
+{
+    const float dx = x2 - x1, dy = y2 - y1;
+    return std::sqrt(dx * dx + dy * dy);
+}
+
+} // namespace
+
+ArcGeometry arcGeometry(float px, float py, const PathSegment& s)
+{
+    ArcGeometry a;
+    a.r = std::sqrt(s.i * s.i + s.j * s.j);
+    a.cx = px + s.i;
+    a.cy = py + s.j;
+    const float start = angleOf(-s.i, -s.j);
+    // Back at its start about a centre of its own: the full circle, whatever
+    // the centre's rounding makes of the end angle.
+    const float end = s.x == px && s.y == py && (s.i != 0 || s.j != 0) ? start : angleOf(s.x - a.cx, s.y - a.cy);
+    // Both directions run counter-clockwise from lo to hi.
+    a.lo = s.motion == 2 ? end : start;
+    a.hi = s.motion == 2 ? start : end;
+    return a;
+}
+
+float ArcGeometry::length() const
+{
+    float top = hi;
+    if (lo > top)
+        top += twoPi;
+    const float sweep = top - lo;
+    return sweep == 0 ? r * twoPi : r * sweep;
+}
+
+std::string positionText(float x, float y)
+{
+    return "X" + formatPattern(x, "####0.0##") + " Y" + formatPattern(y, "####0.0##");
+}
+
+std::string lengthReport(float total) { return "選択周長 : " + formatPattern(total, "######0.0##") + "㎜"; }
+
+PathTotals pathTotals(const SegmentTable& t)
+{
+    PathTotals totals;
+    float px = 0, py = 0;
+    for (int n = 0; n <= t.segmentCount; ++n) {
+        const PathSegment& s = t[n];
+        const int motion = static_cast<int>(s.motion);
+        if (motion == 0)
+            totals.rapid += distance(px, py, s.x, s.y);
+        else if (motion == 1)
+            totals.cutting += distance(px, py, s.x, s.y);
+        else if (motion == 2 || motion == 3)
+            totals.cutting += arcGeometry(px, py, s).length();
+        px = s.x;
+        py = s.y;
+    }
+    return totals;
+}
+
+int lengthToolMode(bool tansen, bool lenzoku, bool select)
+{
+    if (tansen)
+        return select ? tool::singleSelect : tool::singleRelease;
+    if (lenzoku)
+        return select ? tool::chainSelect : tool::chainRelease;
+    return tool::none;
+}
+
+ToolWindowPlace toolWindowPlace(const SettingsStore& s, const char* const keys[4], const int defaults[4], int screenWidth,
+                                int screenHeight)
+{
+    int v[4];
+    for (int k = 0; k < 4; ++k)
+        v[k] = static_cast<int>(
+            std::clamp(readNumber(s, "Tarvex", keys[k], static_cast<float>(defaults[k])), -1e9f, 1e9f));
+    ToolWindowPlace p{std::max(v[0], 0), std::max(v[1], 0), std::min(v[2], screenWidth), std::min(v[3], screenHeight)};
+    // A size that cannot be meant reads as the default.
+    if (p.width <= 0)
+        p.width = std::min(defaults[2], screenWidth);
+    if (p.height <= 0)
+        p.height = std::min(defaults[3], screenHeight);
+    return p;
+}
+
+void saveToolWindowPlace(SettingsStore& s, const char* const keys[4], const ToolWindowPlace& p)
+{
+    const int v[4] = {p.left, p.top, p.width, p.height};
+    for (int k = 0; k < 4; ++k)
+        writeNumber(s, "Tarvex", keys[k], static_cast<float>(v[k]));
+}
+
+PlotTools::PlotTools(Graphics& graphics, const bool* conditionVisible) : g_(graphics), visible_(conditionVisible) {}
+
+PlotTools::Outcome PlotTools::press(float x, float y, DrawingSurface& surface)
+{
+    if (toolMode == tool::move || toolMode == tool::zoom) {
+        // The clicked point becomes the centre; the window keeps its size.
+        PlotView& v = g_.view;
+        v.minX += x - v.centreX;
+        v.maxX += x - v.centreX;
+        v.maxY += y - v.centreY;
+        v.minY += y - v.centreY;
+        v.centreX = x;
+        v.centreY = y;
+        if (toolMode == tool::zoom)
+            g_.GrphCmd(2, surface);
+        else
+            g_.GrSub(surface);
+        return Outcome::ViewMoved;
+    }
+    if (toolMode < tool::singleSelect)
+        return Outcome::Nothing;
+    lastPress = pick(x, y);
+    if (lastPress >= 0) {
+        if (toolMode == tool::singleSelect || toolMode == tool::singleRelease)
+            measureSingle();
+        else
+            measureChain();
+        g_.GrSub(surface);
+    }
+    return Outcome::Measured;
+}
+
+long PlotTools::pick(float X, float Y)
+{
+    const SegmentTable& t = g_.segments;
+    float best = pickTolerance;
+    long picked = -1;
+    float px = 0, py = 0;
+    for (int n = 0; n <= t.segmentCount; ++n) {
+        const PathSegment& s = t[n];
+        const int motion = static_cast<int>(s.motion);
+        const int c = static_cast<int>(s.condition);
+        const bool shown = c >= 0 && c < 21 && visible_[c];
+        if (shown && motion == 1) {
+            const float dx = s.x - px, dy = s.y - py;
+            const float slopeSeg = dy != 0 ? dx / dy : 0.0f;
+            const float ex = s.x - X, ey = s.y - Y;
+            const float slopeClick = ey != 0 ? ex / ey : 0.0f;
+            // Eight tests, each strict: a click must lie inside the line's box
+            // (between its ends for an axis-parallel line). Oblique lines are
+            // scored by the difference of their dx/dy ratios.
+            auto take = [&](bool inside, float score) {
+                if (inside && score < best) {
+                    best = score;
+                    picked = n;
+                }
+            };
+            take(dy == 0 && px < X && X < s.x, std::fabs(Y - py));
+            take(dy == 0 && s.x < X && X < px, std::fabs(Y - py));
+            take(dx == 0 && py < Y && Y < s.y, std::fabs(X - px));
+            take(dx == 0 && s.y < Y && Y < py, std::fabs(X - px));
+            const float slope = std::fabs(slopeSeg - slopeClick);
+            take(slopeSeg >= 0 && px < X && X < s.x && py < Y && Y < s.y, slope);
+            take(slopeSeg >= 0 && s.x < X && X < px && s.y < Y && Y < py, slope);
+            take(slopeSeg < 0 && px < X && X < s.x && s.y < Y && Y < py, slope);
+            take(slopeSeg < 0 && s.x < X && X < px && py < Y && Y < s.y, slope);
+        } else if (shown && (motion == 2 || motion == 3)) {
+            const ArcGeometry a = arcGeometry(px, py, s);
+            const float D = distance(a.cx, a.cy, X, Y);
+            if (D - best < a.r && a.r < D + best) {
+                const float A = angleOf(X - a.cx, Y - a.cy);
+                // A range through angle 0 is all but the gap between hi and lo; a
+                // full circle has no gap at all, not even at its start.
+                const bool within = a.lo < a.hi   ? a.lo < A && A < a.hi
+                                    : a.lo == a.hi ? true
+                                                   : !(a.hi <= A && A <= a.lo);
+                if (within) {
+                    best = std::fabs(a.r - D);
+                    picked = n;
+                    pickedLo_ = a.lo;
+                    pickedHi_ = a.hi;
+                }
+            }
+        }
+        px = s.x;
+        py = s.y;
+    }
+    if (picked >= 0)
+        pickedSegment = picked;
+    return picked;
+}
+
+void PlotTools::measureSingle()
+{
+    const SegmentTable& t = g_.segments;
+    PathSegment& s = g_.segments[static_cast<int>(pickedSegment)];
+    float length;
+    if (s.motion > 1) {
+        ArcGeometry a;
+        a.r = std::sqrt(s.i * s.i + s.j * s.j);
+        a.lo = pickedLo_;
+        a.hi = pickedHi_;
+        length = a.length();
+    } else {
+        const float px = pickedSegment > 0 ? t[static_cast<int>(pickedSegment) - 1].x : 0.0f;
+        const float py = pickedSegment > 0 ? t[static_cast<int>(pickedSegment) - 1].y : 0.0f;
+        length = distance(px, py, s.x, s.y);
+    }
+    if (toolMode == tool::singleSelect && s.selected == 0) {
+        s.selected = 1;
+        selectedLength += length;
+    } else if (toolMode == tool::singleRelease && s.selected == 1) {
+        s.selected = 0;
+        selectedLength -= length;
+    }
+}
+
+void PlotTools::measureChain()
+{
+    SegmentTable& t = g_.segments;
+    // The chain runs from the rapid move before the picked element to the
+    // next rapid move; before any rapid it starts at segment 0, from the origin.
+    int start = static_cast<int>(pickedSegment);
+    while (start >= 0 && static_cast<int>(t[start].motion) != 0)
+        --start;
+    float px = start >= 0 ? t[start].x : 0.0f, py = start >= 0 ? t[start].y : 0.0f;
+    for (int n = start + 1; n <= t.segmentCount; ++n) {
+        PathSegment& s = t[n];
+        const int motion = static_cast<int>(s.motion);
+        if (motion == 0)
+            break;
+        if (motion != 1 && motion != 2 && motion != 3)
+            continue; // passed over: the chain's point stays where it was
+        const float length = motion == 1 ? distance(px, py, s.x, s.y) : arcGeometry(px, py, s).length();
+        if (toolMode == tool::chainSelect && s.selected == 0) {
+            s.selected = 1;
+            selectedLength += length;
+        } else if (toolMode == tool::chainRelease && s.selected == 1) {
+            s.selected = 0;
+            selectedLength -= length;
+        }
+        px = s.x;
+        py = s.y;
+    }
+}
+
+void PlotTools::clearSelection()
+{
+    SegmentTable& t = g_.segments;
+    for (int n = 0; n <= t.segmentCount; ++n)
+        t[n].selected = 0;
+    selectedLength = 0;
+}
+
+} // namespace tarvex
