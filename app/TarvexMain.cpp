@@ -359,7 +359,10 @@ void TarvexMain::IOEnd()
 {
     if (view_.isMinimized())
         view_.restoreWindow();
-    setCaption(menuCaption(displayName(fileTitle(ui_.chooser.fileName), codec_)));
+    // The file last chosen in the file dialog; a program opened otherwise
+    // (the command line, a drop) keeps its own name in the caption.
+    const std::string& file = ui_.chooser.fileName.empty() ? store_.documentPath() : ui_.chooser.fileName;
+    setCaption(menuCaption(displayName(fileTitle(file), codec_)));
 }
 
 int TarvexMain::slider1() const { return view_.slider1(); }

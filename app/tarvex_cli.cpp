@@ -398,10 +398,14 @@ public:
     }
     void writeOut()
     {
-        if (!pending_.empty() && fs && !outError)
+        if (!pending_.empty() && fs && !outError) {
             outError = fs->appendFile(out, pending_);
+            if (outError && onWriteFailure)
+                onWriteFailure();
+        }
         pending_.clear();
     }
+    std::function<void()> onWriteFailure;
 
 private:
     std::string lastStatus_, lastCaption_;
@@ -485,10 +489,11 @@ int transfer(const std::vector<std::string>& argv, bool sending)
     std::string partner = args.has("--partner") ? args.options.at("--partner")
                           : profile.partner == "0"  ? "puncher"
                           : profile.partner == "1"  ? "controller"
-                                                    : "inspection";
+                          : profile.partner == "2"  ? "inspection"
+                                                    : "";
     const std::string& file = args.positional[0];
     CliWindow window;
-    window.wait = profile.wait;
+    window.wait = std::clamp<int>(profile.wait, 0, 1000); // the range of the window's speed slider
     bytes.clear();
     if (sending) {
         if (Error e = fs.readFile(file, bytes))
@@ -529,8 +534,16 @@ int transfer(const std::vector<std::string>& argv, bool sending)
         : std::map<std::string, void (Transfers::*)()>{{"controller", &Transfers::Command2_Click},
                                                        {"puncher", &Transfers::Command20_Click},
                                                        {"inspection", &Transfers::Command21_Click}};
-    if (!commands.count(partner))
-        return usageError();
+    if (!commands.count(partner)) {
+        std::fprintf(stderr, "tarvex-cli: profile %s: partner kind \"%s\" cannot %s; name one with --partner\n",
+                     name.c_str(), profile.partner.c_str(), sending ? "send" : "receive");
+        return 64;
+    }
+    // A file that stops taking what arrives ends the transfer at once.
+    window.onWriteFailure = [&] {
+        cancelled = true;
+        t.CommandCancel_Click();
+    };
     (t.*commands.at(partner))();
 
     window.writeOut();

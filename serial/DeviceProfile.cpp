@@ -202,6 +202,14 @@ std::optional<unsigned char> controlCode(std::string_view text)
     return static_cast<unsigned char>(static_cast<long long>(std::fmod(std::nearbyint(v), 256.0) + 256) % 256);
 }
 
+bool validControlCode(std::string_view text)
+{
+    if (text == "-")
+        return true;
+    const double v = std::nearbyint(leadingValue(text));
+    return std::isfinite(v) && v >= 0 && v <= 255;
+}
+
 std::optional<PanelArrangement> panelFor(std::string_view partner)
 {
     using O = PanelArrangement::Output;

@@ -47,6 +47,9 @@ Error SaveProfile(const std::string& name, const DeviceProfile& profile, FileSys
 
 // What a control code's text is on the line: nullopt for "-" (not used).
 std::optional<unsigned char> controlCode(std::string_view text);
+// Whether a control code's text is "-" or a number that is one byte (0 to
+// 255, rounded): "&H114" or "256" is no code of the line.
+bool validControlCode(std::string_view text);
 
 // The communication panel by partner kind: which button stands in front of
 // each place and what is enabled. nullopt for an unknown kind (the panel stays).

@@ -102,7 +102,12 @@ bool Transfers::openPort(SerialPort& port, bool receiveEvents)
     line.stopBits = p.stopBits;
     line.handshake = handshakeOf(p.handshake);
     const bool portValid = (p.port >= 1 && p.port <= 8) || !deviceOverride.empty();
-    if (!portValid
+    // A code that is no byte would go out as another byte (&H114 as DC4).
+    bool codesValid = true;
+    for (const auto* codes : {&p.inCodes, &p.outCodes})
+        for (const std::string& code : *codes)
+            codesValid = codesValid && validControlCode(code);
+    if (!portValid || !codesValid
         || port.open(deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride, line, receiveEvents)) {
         c_.messageBox.show("プロパティの値が正しくありません", "TARVEX");
         return false;

@@ -37,10 +37,16 @@ void Transfers::waitFor(std::chrono::nanoseconds time)
 void Transfers::slowDown(long yields)
 {
     const auto wait = yieldTime * yields;
-    if (wait > lineCharacterTime_)
-        waitFor(wait);
-    else
-        yield();
+    if (wait <= lineCharacterTime_)
+        return yield();
+    // In slices: a cancel or an ending event is seen at once, not after a
+    // slow wait of seconds.
+    const auto until = Clock::now() + wait;
+    for (auto left = wait; left > 0ns; left = std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now())) {
+        waitFor(std::min<std::chrono::nanoseconds>(left, 50ms));
+        if (state() == Cancelled || state() == Ended)
+            return;
+    }
 }
 
 // One pass of a loop that reads the line: with bytes to read, the window and
@@ -137,6 +143,23 @@ void Transfers::sendChar(char32_t c)
             sendByte(static_cast<std::uint8_t>(byte));
     if (b)
         sendByte(*b);
+}
+
+std::size_t lineEndLength(std::string_view text, std::size_t at)
+{
+    if (at >= text.size() || (text[at] != '\r' && text[at] != '\n'))
+        return 0;
+    const char partner = text[at] == '\r' ? '\n' : '\r';
+    return at + 1 < text.size() && text[at + 1] == partner ? 2 : 1;
+}
+
+// Every line end the editor shows goes out as the code's end of block (CR LF
+// through the code), as Save writes it: a lone CR or LF must not join two
+// blocks at the machine.
+void Transfers::sendLineEnd()
+{
+    sendChar('\r');
+    sendChar('\n');
 }
 
 std::optional<char> Transfers::receive(std::uint8_t b) const

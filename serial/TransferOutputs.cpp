@@ -47,23 +47,40 @@ void Transfers::Command1_Click()
                        request = controlCode(p.outCodes[1]);
             long long counter = 0;
             std::string line;
-            // One character: the wait of the slider, the send step and the display.
-            auto sendOne = [&](char32_t c) {
+            // One character (a line end as '\n'): the wait of the slider, the
+            // send step and the display. False when the wait saw the transfer
+            // end or cancelled: nothing more goes out then.
+            auto sendOne = [&](char32_t c, bool evenIfCancelled) {
                 slowDown(h.slider1() + 1);
-                sendChar(c);
+                if (state() == Ended || (state() == Cancelled && !evenIfCancelled))
+                    return false;
+                if (c == '\n')
+                    sendLineEnd();
+                else
+                    sendChar(c);
                 if (ScrollFollow) {
                     h.selectInEditor(static_cast<std::size_t>(counter));
                 } else if (c == '\n') {
                     h.setLabel2(line);
                     line.clear();
-                } else if (c != '\r') {
+                } else {
                     utf8::append(line, c);
                 }
+                return true;
             };
             for (std::size_t pos = 0; pos < text.size() && !toEnd;) {
-                const char32_t c = utf8::next(text, pos);
-                ++counter;
-                sendOne(c);
+                const std::size_t at = pos;
+                char32_t c = utf8::next(text, pos);
+                const std::size_t eol = lineEndLength(text, at);
+                if (eol) {
+                    c = '\n';
+                    pos = at + eol;
+                }
+                counter += eol ? static_cast<long long>(eol) : 1;
+                if (!sendOne(c, false)) {
+                    toEnd = state() == Ended;
+                    break;
+                }
                 while (port_->InBufferCount() > 0) {
                     const auto b = read();
                     if (b && stop && *b == *stop) {
@@ -98,7 +115,7 @@ void Transfers::Command1_Click()
             if (!toEnd) {
                 // The program always closes with a "%" of its own, also after a cancel.
                 ++counter;
-                sendOne('%');
+                sendOne('%', true);
                 progress("100%の出力を完了", true);
             }
         }
@@ -177,9 +194,16 @@ void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace)
     const std::string text = h.editorText();
     std::size_t offset = 0;
     for (std::size_t pos = 0; pos < text.size();) {
-        h.selectInEditor(++offset);
-        const char32_t c = utf8::next(text, pos);
-        if (c == ' ' && feedsPerSpace >= 0) {
+        const std::size_t at = pos;
+        char32_t c = utf8::next(text, pos);
+        const std::size_t eol = lineEndLength(text, at);
+        if (eol)
+            pos = at + eol;
+        offset += eol ? eol : 1;
+        h.selectInEditor(offset);
+        if (eol) {
+            sendLineEnd();
+        } else if (c == ' ' && feedsPerSpace >= 0) {
             for (int k = 0; k < feedsPerSpace && state() != Cancelled; ++k) {
                 if (stopCodeWaiting(stop)) {
                     c_.status.StatusText = "停止コードを受信しました";
@@ -201,6 +225,8 @@ void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace)
         if (state() == Ended || state() == Cancelled)
             break;
         slowDown(50 * h.slider1() + 1);
+        if (state() == Ended || state() == Cancelled)
+            break; // nothing more after a cancel during the wait
     }
 }
 
@@ -246,6 +272,11 @@ void Transfers::Command11_Click()
         if (auto start = controlCode(p.outCodes[0])) {
             h.setStatus1("--- 送信待機中 ---");
             startCode(*start, [](short st) { return st == Ended || st == Cancelled; });
+            // The start code's own arrival is no pause: a controller that sends
+            // it once and then waits for the program must get the program.
+            dispatch();
+            if (state() == Paused)
+                state() = Running;
             h.setStatus1({});
         }
         if (state() != Ended && state() != Cancelled)

@@ -60,6 +60,10 @@ public:
     virtual void receivedText(std::string_view) {}
 };
 
+// The length of the line end at a position of a text (CR LF, LF CR, a lone
+// CR or LF, as Save counts them), 0 when there is none.
+std::size_t lineEndLength(std::string_view text, std::size_t at);
+
 // Where the profile's port number leads: settings section "Ports", keys
 // "Com1"…"Com8", /dev/ttyS0…/dev/ttyS7 by default.
 std::string portDevice(const SettingsStore& settings, int port);
@@ -145,6 +149,7 @@ private:
     void sendByte(std::uint8_t b);
     void sendNow(std::uint8_t b);
     void sendChar(char32_t c);
+    void sendLineEnd();
     std::optional<char> receive(std::uint8_t b) const;
     bool stopCodeWaiting(std::optional<unsigned char> stop);
 

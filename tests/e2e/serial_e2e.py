@@ -5,6 +5,7 @@ other side. Usage: serial_e2e.py TARVEX_CLI"""
 import fcntl
 import os
 import re
+import resource
 import select
 import struct
 import termios
@@ -346,6 +347,35 @@ class Serial(unittest.TestCase):
         self.proc.kill()
         self.proc.wait()
         self.assertEqual(self.received(), b"OLD\r\nG1\r\nG2\r\n")
+        # A file that stops taking the program (here a file size limit) ends
+        # the transfer at once, and keeps what it took.
+        self.line.close()
+        self.line = Line()
+        out = os.path.join(self.dir, "limited.nc")
+
+        def limit():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (16384, 16384))
+
+        proc = subprocess.Popen([CLI, "receive", "--profile", "P", "--device", self.line.path, "--home", self.home,
+                                 "--settings", self.settings, out], stderr=subprocess.PIPE, preexec_fn=limit)
+        time.sleep(0.3)
+        text = b"".join(b"N%05dG01X%d.\n" % (n, n) for n in range(6000))
+        sent = 0
+        os.set_blocking(self.line.master, False)
+        end = time.time() + 20
+        while proc.poll() is None and sent < len(text) and time.time() < end:
+            try:
+                sent += os.write(self.line.master, text[sent:sent + 1024])
+            except (BlockingIOError, OSError):
+                time.sleep(0.01)
+        _, err = proc.communicate(timeout=20)
+        self.assertEqual(proc.returncode, 2, err)
+        self.assertLess(sent, len(text))  # it stopped before the partner was done
+        with open(out, "rb") as f:
+            kept = f.read()
+        self.assertGreater(len(kept), 0)
+        self.assertTrue(text.replace(b"\n", b"\r\n").startswith(kept))
         # A file that cannot take the program: refused before the port is opened.
         out = os.path.join(self.dir, "no-such-folder", "prog.nc")
         run = subprocess.run([CLI, "receive", "--profile", "P", "--device", self.line.path, "--home", self.home,

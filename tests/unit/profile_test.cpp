@@ -177,10 +177,18 @@ TEST(ProfilePanel, PartnerKindArrangesThePanel)
 
 TEST(ProfileCodes, ControlCodesAreRawBytes)
 {
-    EXPECT_EQ(controlCode("&H12"), 0x12);
-    EXPECT_EQ(controlCode("&H93"), 0x93);
-    EXPECT_EQ(controlCode("17"), 17);
-    EXPECT_EQ(controlCode("-"), std::nullopt);
-    EXPECT_EQ(controlCode("abc"), 0);
-    EXPECT_EQ(controlCode("&HFFFF"), 0xFF);
+    struct Row {
+        const char* text;
+        std::optional<unsigned char> byte;
+        bool valid; // a transfer takes it (else the port is refused)
+    };
+    const Row rows[] = {
+        {"&H12", 0x12, true}, {"&H93", 0x93, true}, {"17", 17, true},   {"17.6", 18, true}, {"-", std::nullopt, true},
+        {"abc", 0, true},     {"255", 255, true},   {"256", 0, false}, {"&H114", 0x14, false},
+        {"-5", 0xFB, false},  {"1e3", 0xE8, false}, {"&HFFFF", 0xFF, false}, // &HFFFF reads -1
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(controlCode(r.text), r.byte) << r.text;
+        EXPECT_EQ(validControlCode(r.text), r.valid) << r.text;
+    }
 }

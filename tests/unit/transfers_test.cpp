@@ -331,6 +331,15 @@ TEST_F(TransferTest, PortThatCannotBeOpened)
     profile.handshake = "1e10";
     t.Command1_Click();
     EXPECT_EQ(port1.line.handshake, -1);
+    // A code that is no byte is refused before the port opens.
+    profile.handshake = "0";
+    profile.outCodes[3] = "&H114";
+    port1.device.clear();
+    box.shown.clear();
+    t.Command10_Click();
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, "プロパティの値が正しくありません");
+    EXPECT_TRUE(port1.device.empty());
 }
 
 TEST_F(TransferTest, PuncherOutputTurnsSpacesIntoFeeds)
@@ -393,6 +402,22 @@ TEST_F(TransferTest, TapeRunPausesOnEveryByteUntilTheRequestCode)
     EXPECT_TRUE(port1.written.empty());
     // Every start button was locked while it ran, and is back as it was.
     EXPECT_TRUE(window.panel[PanelControl::Command2] && window.panel[PanelControl::Command21]);
+
+    // The start code's own arrival does not pause it: the program follows at once.
+    profile.outCodes = {"&H11", "&H11", "&H93", "-"};
+    port2.written.clear();
+    port2.onWrite = nullptr;
+    int passes = 0;
+    events.onWait = [&] {
+        if (port2.incoming.empty() && port2.written.empty()) {
+            port2.receive("\x11");
+            port2.events.push_back(comm::EvReceive);
+        }
+        if (++passes == 50)
+            t.CommandCancel_Click(); // a run that waits for a second DC1 ends here
+    };
+    t.Command11_Click();
+    EXPECT_EQ(port2.written, "\x41\x42\xC3");
 }
 
 TEST_F(TransferTest, ControllerInputOfTheIsoExample)
@@ -535,4 +560,53 @@ TEST_F(TransferTest, ScrollBoxAndCancel)
     t.CommandCancel_Click();
     EXPECT_EQ(status.TransferState, 999);
     EXPECT_EQ(status.StatusText, "--- 中止しました。---");
+}
+
+TEST_F(TransferTest, EveryLineEndGoesOutAsTheEndOfBlock)
+{
+    // A lone LF, a lone CR and an LF CR are each one line end, as Save has
+    // them: none may join two blocks at the machine.
+    struct Row {
+        const char* name;
+        void (Transfers::*command)();
+        fakes::FakeSerialPort& port;
+        short code;
+        std::string line;
+    };
+    const std::string eia("\x67\x01\x80\x67\x02\x80\x67\x13\x80\x54\x13", 11);
+    const std::string iso("\x47\xB1\x8D\x0A\x47\xB2\x8D\x0A\x47\x33\x8D\x0A\x4D\x33", 14);
+    const Row rows[] = {
+        {"controller, EIA", &Transfers::Command1_Click, port1, 1, eia + "\x0B"}, // and the closing "%"
+        {"controller, ISO", &Transfers::Command1_Click, port1, 2, iso + "\xA5"},
+        {"puncher, EIA", &Transfers::Command10_Click, port1, 1, eia},
+        {"tape run, ISO", &Transfers::Command11_Click, port2, 2, iso},
+    };
+    for (const Row& r : rows) {
+        profile.outCodes = {"-", "-", "-", "-"};
+        profile.code = r.code;
+        window.text = "G1\nG2\rG3\n\rM3";
+        r.port.written.clear();
+        window.selected.clear();
+        (t.*r.command)();
+        EXPECT_EQ(r.port.written, r.line) << r.name;
+    }
+    // The editor follows the characters as they stand in it.
+    EXPECT_EQ(window.selected, (std::vector<std::size_t>{1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12}));
+}
+
+TEST_F(TransferTest, ACancelDuringASlowWaitSendsNothingMore)
+{
+    profile.outCodes = {"-", "-", "-", "&H14"};
+    window.slider = 1000; // five seconds a character for the puncher
+    window.text = "G1X2";
+    int waits = 0;
+    events.onWait = [&] {
+        if (++waits == 1)
+            t.CommandCancel_Click();
+    };
+    const auto start = std::chrono::steady_clock::now();
+    t.Command10_Click();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(port1.written, "\x47\x14"); // G, then at once the end code
+    EXPECT_EQ(status.StatusText, "送信を中止しました。");
 }
