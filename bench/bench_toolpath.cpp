@@ -12,6 +12,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtImageSurface.h"
 #include "toolpath/Graphics.h"
+#include "view/PlotTools.h"
 #include "toolpath/ConditionTable.h"
 
 #include <QGuiApplication>
@@ -124,6 +125,27 @@ void runSize(long lines)
     });
     const int count = segments.segmentCount + 1;
 
+    // The plot's mouse tools on the same path: a pick scans every segment.
+    g.WirFmt(text);
+    g.GrSub(surface);
+    PlotTools tools(g, conditions.conditionVisible.data());
+    const PathSegment& middle = segments[count / 2];
+    const double pick = median5([&] { tools.pick(-1000, -1000); }); // a miss: the whole table
+    tools.toolMode = tool::chainSelect;
+    const double chain = median5([&] {
+        tools.clearSelection();
+        tools.measureAt(middle.x, middle.y); // the redraw that follows is a plotting pass
+    });
+    tools.toolMode = tool::move;
+    const PlotView whole = g.view;
+    const double move = median5([&] { tools.press(whole.centreX + 1, whole.centreY, surface); });
+    tools.toolMode = tool::zoom;
+    const double zoom = median5([&] {
+        g.view = whole;
+        tools.press(whole.centreX, whole.centreY, surface);
+    });
+    g.view = whole;
+
     const std::string report = home + "time.txt";
     const Run cli = medianProcess({selfDir() + "../tarvex-cli", "expand", program, "--home", home, "--summary"}, report);
     const Run bareProcess = medianProcess({selfDir() + "bench_toolpath", "--bare", program}, report);
@@ -131,9 +153,11 @@ void runSize(long lines)
     std::printf("%8ld lines (%d segments): expand %6.1f ms (bare loop %5.1f ms, ratio %.2f)  plot %6.1f ms"
                 "  dxf %6.1f ms\n"
                 "               tarvex-cli expand --summary %6.1f ms, peak %5.1f MB (bare loop process %5.1f ms,"
-                " ratio %.2f)\n",
+                " ratio %.2f)\n"
+                "               pick %5.1f ms  chain measure %5.1f ms (then a plotting pass)  move %6.1f ms  zoom %6.1f ms"
+                " (plot %6.1f ms)\n",
                 lines, count, expand, bare, expand / bare, plot, dxf, cli.ms, cli.peakMB, bareProcess.ms,
-                cli.ms / bareProcess.ms);
+                cli.ms / bareProcess.ms, pick, chain, move, zoom, plot);
     std::fflush(stdout);
 }
 

@@ -137,15 +137,22 @@ PlotTools::Outcome PlotTools::press(float x, float y, DrawingSurface& surface)
     }
     if (toolMode < tool::singleSelect)
         return Outcome::Nothing;
-    lastPress = pick(x, y);
-    if (lastPress >= 0) {
-        if (toolMode == tool::singleSelect || toolMode == tool::singleRelease)
-            measureSingle();
-        else
-            measureChain();
+    // The selection is drawn thick: a pick redraws the plot.
+    if (measureAt(x, y))
         g_.GrSub(surface);
-    }
     return Outcome::Measured;
+}
+
+bool PlotTools::measureAt(float x, float y)
+{
+    lastPress = pick(x, y);
+    if (lastPress < 0)
+        return false;
+    if (toolMode == tool::singleSelect || toolMode == tool::singleRelease)
+        measureSingle();
+    else
+        measureChain();
+    return true;
 }
 
 long PlotTools::pick(float X, float Y)
@@ -161,9 +168,6 @@ long PlotTools::pick(float X, float Y)
         const bool shown = c >= 0 && c < 21 && visible_[c];
         if (shown && motion == 1) {
             const float dx = s.x - px, dy = s.y - py;
-            const float slopeSeg = dy != 0 ? dx / dy : 0.0f;
-            const float ex = s.x - X, ey = s.y - Y;
-            const float slopeClick = ey != 0 ? ex / ey : 0.0f;
             // Eight tests, each strict: a click must lie inside the line's box
             // (between its ends for an axis-parallel line). Oblique lines are
             // scored by the difference of their dx/dy ratios.
@@ -173,19 +177,29 @@ long PlotTools::pick(float X, float Y)
                     picked = n;
                 }
             };
-            take(dy == 0 && px < X && X < s.x, std::fabs(Y - py));
-            take(dy == 0 && s.x < X && X < px, std::fabs(Y - py));
-            take(dx == 0 && py < Y && Y < s.y, std::fabs(X - px));
-            take(dx == 0 && s.y < Y && Y < py, std::fabs(X - px));
-            const float slope = std::fabs(slopeSeg - slopeClick);
-            take(slopeSeg >= 0 && px < X && X < s.x && py < Y && Y < s.y, slope);
-            take(slopeSeg >= 0 && s.x < X && X < px && s.y < Y && Y < py, slope);
-            take(slopeSeg < 0 && px < X && X < s.x && s.y < Y && Y < py, slope);
-            take(slopeSeg < 0 && s.x < X && X < px && py < Y && Y < s.y, slope);
+            const bool inX1 = px < X && X < s.x, inX2 = s.x < X && X < px;
+            const bool inY1 = py < Y && Y < s.y, inY2 = s.y < Y && Y < py;
+            take(dy == 0 && inX1, std::fabs(Y - py));
+            take(dy == 0 && inX2, std::fabs(Y - py));
+            take(dx == 0 && inY1, std::fabs(X - px));
+            take(dx == 0 && inY2, std::fabs(X - px));
+            // The slopes only for a click inside the box: a full scan divides rarely.
+            if ((inX1 || inX2) && (inY1 || inY2)) {
+                const float slopeSeg = dy != 0 ? dx / dy : 0.0f;
+                const float ex = s.x - X, ey = s.y - Y;
+                const float slopeClick = ey != 0 ? ex / ey : 0.0f;
+                const float slope = std::fabs(slopeSeg - slopeClick);
+                take(slopeSeg >= 0 && inX1 && inY1, slope);
+                take(slopeSeg >= 0 && inX2 && inY2, slope);
+                take(slopeSeg < 0 && inX1 && inY2, slope);
+                take(slopeSeg < 0 && inX2 && inY1, slope);
+            }
         } else if (shown && (motion == 2 || motion == 3)) {
-            const ArcGeometry a = arcGeometry(px, py, s);
-            const float D = distance(a.cx, a.cy, X, Y);
-            if (D - best < a.r && a.r < D + best) {
+            // The distance first; the angles only for an arc the click is near.
+            const float r = std::sqrt(s.i * s.i + s.j * s.j);
+            const float D = distance(px + s.i, py + s.j, X, Y);
+            if (D - best < r && r < D + best) {
+                const ArcGeometry a = arcGeometry(px, py, s);
                 const float A = angleOf(X - a.cx, Y - a.cy);
                 // A range through angle 0 is all but the gap between hi and lo; a
                 // full circle has no gap at all, not even at its start.

@@ -64,6 +64,9 @@ public:
     // A press at a point of the plot in the current tool.
     Outcome press(float x, float y, DrawingSurface& surface);
 
+    // A measuring tool's pick and measure at a point, without the redraw:
+    // false when nothing was picked.
+    bool measureAt(float x, float y);
     // The element nearest the point within the pick tolerance, -1 for none.
     long pick(float x, float y);
     // Clears every selection and the total (the path length window closes).
