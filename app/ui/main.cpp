@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -83,8 +84,12 @@ int main(int argc, char** argv)
         }
         if (!window.grab().save(QString::fromStdString(screenshot)))
             std::fprintf(stderr, "tarvex: cannot write %s\n", screenshot.c_str());
-        std::printf("caption\t%s\nstatus2\t%s\n", window.windowTitle().toStdString().c_str(),
-                    window.statusText(2).toStdString().c_str());
+        // Keys whose icon renders: none when the image plug-ins are missing.
+        int icons = 0;
+        for (auto* key : window.findChildren<QToolButton*>())
+            icons += key->isVisible() && !key->icon().pixmap(16).isNull();
+        std::printf("caption\t%s\nstatus2\t%s\nicons\t%d\n", window.windowTitle().toStdString().c_str(),
+                    window.statusText(2).toStdString().c_str(), icons);
         std::fflush(stdout);
         window.close();
     };

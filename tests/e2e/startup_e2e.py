@@ -84,6 +84,8 @@ class StartUp(unittest.TestCase):
             records = f.read().split(b"\r\n")
         self.assertEqual(records[:20], [b'"",16777215'] * 20)
         self.assertEqual(records[20], b"")
+        # Nine keys of the graphics toolbar and the two of the replay panel.
+        self.assertEqual(report.get("icons"), "11")
 
     def test_program_on_the_command_line(self):
         rc, report = run_tarvex(self.home, self.settings, self.shot, self.program)

@@ -144,6 +144,20 @@ class Toolpath(unittest.TestCase):
         self.assertEqual(head[:8], b"\x89PNG\r\n\x1a\n")
         self.assertEqual(struct.unpack(">II", head[16:24]), (640, 400))
 
+    def test_measure_picks_and_chains_on_the_sample(self):
+        """Picking the same element twice keeps it once; a second element adds
+        to the sum; a press beside the path picks nothing and keeps the sum.
+        A chain follows the cutting moves from the picked one."""
+        def measure(*args):
+            out = cli("measure", SAMPLE, "--home", self.home, *args)
+            self.assertEqual(out.returncode, 0, out.stderr)
+            return out.stdout.decode("utf-8").splitlines()
+        self.assertEqual(measure("--at", "35,60", "--at", "35,60", "--at", "80,25", "--at", "200,200"),
+                         ["5 選択周長 : 70.0㎜", "5 選択周長 : 70.0㎜",
+                          "3 選択周長 : 120.0㎜", "none 選択周長 : 120.0㎜"])
+        self.assertEqual(measure("--chain", "--at", "35,60"), ["5 選択周長 : 302.832㎜"])
+        self.assertEqual(measure("--total"), ["cutting 451.704", "rapid 225.036"])
+
     def test_unreadable_program_is_an_error(self):
         out = cli("expand", os.path.join(self.dir, "none.nc"), "--home", self.home)
         self.assertEqual(out.returncode, 2)

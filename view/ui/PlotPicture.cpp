@@ -81,7 +81,11 @@ PlotStrip::PlotStrip(QWidget* parent) : QWidget(parent)
         auto* b = new QToolButton(this);
         const auto key = static_cast<ToolKey>(k);
         b->setObjectName(toolKeyName[k]);
-        b->setIcon(QIcon(QString(":/icons/%1.svg").arg(toolKeyName[k])));
+        // Without the SVG image plug-in the icon draws nothing: the key shows its name.
+        const QIcon icon(QString(":/icons/%1.svg").arg(toolKeyName[k]));
+        b->setText(toolKeyName[k]);
+        if (!icon.pixmap(18).isNull())
+            b->setIcon(icon);
         b->setIconSize(QSize(18, 18));
         b->setAutoRaise(true);
         b->setCheckable(key != ToolKey::ref);
