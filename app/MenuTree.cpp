@@ -30,7 +30,7 @@ const std::array<MenuEntry, 43> menuTree = {{
     {Menu::MnuGrhGcode, "MnuGrhGcode", "グラフィックスモード", 1, false, false, true},
     {Menu::MnuG90, "MnuG90", "G90 アブソリュート", 2, true, false, true},
     {Menu::MnuG91, "MnuG91", "G91 インクレメンタル", 2, true, true, true},
-    {Menu::MnuMEdit, "MnuMEdit", "Mコードエディタ", 2, false, false, false},
+    {Menu::MnuMEdit, "MnuMEdit", "Mコードエディタ", 2, false, false, true},
 
     {Menu::MnuOption, "MnuOption", "オプション(&O)", 0, false, false, true},
     {Menu::MnuWWW, "MnuWWW", "ブラウザの選択...", 1, false, true, false},

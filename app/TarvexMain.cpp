@@ -330,11 +330,23 @@ void TarvexMain::setLengthTool(int mode)
 void TarvexMain::lengthWindowClosed()
 {
     view_.setToolButton(ToolKey::lng, false);
-    plotTools_.toolMode = tool::none;
+    // A move or zoom tool chosen meanwhile stays.
+    if (plotTools_.toolMode >= tool::singleSelect) {
+        plotTools_.toolMode = tool::none;
+        view_.setPlotCursor(MainView::PlotCursor::Default);
+    }
     plotTools_.clearSelection();
-    view_.setPlotCursor(MainView::PlotCursor::Default);
-    graphics_.GrSub(view_.plotSurface());
+    replot();
 }
+
+void TarvexMain::colourWindowClosed()
+{
+    state_.conditions.conditionVisible.fill(true);
+    replot();
+    view_.setToolButton(ToolKey::vw, false);
+}
+
+void TarvexMain::replot() { graphics_.GrSub(view_.plotSurface()); }
 
 // ---- the window around a transfer ----
 

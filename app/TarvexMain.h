@@ -59,6 +59,10 @@ public:
     // The path length window: its tool, and its closing.
     void setLengthTool(int mode);
     void lengthWindowClosed();
+    // The display settings window's closing steps.
+    void colourWindowClosed();
+    // Draws the path again as it stands (colours or visibility changed).
+    void replot();
     PlotTools& plotTools() { return plotTools_; }
 
     Transfers& transfers() { return transfers_; }

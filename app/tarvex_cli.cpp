@@ -607,7 +607,8 @@ int roundtrip(const std::vector<std::string>& args)
 int measure(const std::vector<std::string>& argv)
 {
     Args args;
-    if (!args.parse(argv) || args.positional.size() != 1 || (args.at.empty() != args.has("--total")))
+    if (!args.parse(argv) || args.positional.size() != 1 || (args.at.empty() != args.has("--total"))
+        || (args.has("--total") && (args.has("--chain") || args.has("--release"))))
         return usageError();
     std::vector<std::pair<float, float>> points;
     for (const std::string& p : args.at) {

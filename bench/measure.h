@@ -12,10 +12,12 @@ inline double ms(Clock::time_point a, Clock::time_point b)
     return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
-template <class F> double median5(F&& f)
+// prepare runs before each run, untimed.
+template <class F, class P = void (*)()> double median5(F&& f, P&& prepare = [] {})
 {
     double t[5];
     for (double& x : t) {
+        prepare();
         auto a = Clock::now();
         f();
         x = ms(a, Clock::now());

@@ -2,6 +2,7 @@
 #include "platform/Error.h"
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -58,6 +59,21 @@ public:
     virtual std::optional<FontSpec> choose(const FontSpec& preset) = 0;
 };
 
+// The colour chooser, opened on a colour (0x00BBGGRR); nullopt when cancelled.
+class ColourChooser {
+public:
+    virtual ~ColourChooser() = default;
+    virtual std::optional<std::uint32_t> choose(std::uint32_t initial) = 0;
+};
+
+// The one-line data input box: shown modally with the preset text; Enter or
+// closing it returns the text as it stands. There is no cancel.
+class InputBox {
+public:
+    virtual ~InputBox() = default;
+    virtual std::string ask(const std::string& preset) = 0;
+};
+
 // Lets pending window events run, and shows the busy pointer.
 class EventLoop {
 public:
@@ -77,6 +93,8 @@ struct UiServices {
     FileChooser& chooser;
     FontChooser& fontChooser;
     EventLoop& events;
+    ColourChooser& colourChooser;
+    InputBox& inputBox;
 };
 
 // "エラー番号 : " + number + LF + description: the common error box text.

@@ -107,6 +107,69 @@ float checked(float v)
 
 } // namespace
 
+// The two candidate centres lie on the perpendicular bisector of the chord,
+// at distance d = sqrt(R² - c²) from its midpoint M (c the half chord).
+// The first candidate is taken unless its sweep is on the wrong side of
+// 180 degrees for the sign of R (positive R: at most 180, negative: at least).
+RadiusCentre radiusCentre(float prevX, float prevY, float curX, float curY, float R, int motion, float& I, float& J)
+{
+    constexpr float deg = 57.2957795130824f, rad = 0.0174532925199433f;
+    const float hx = (curX - prevX) * 0.5f, hy = (curY - prevY) * 0.5f;
+    const float mx = prevX + hx, my = prevY + hy;
+    const float c = std::sqrt(hx * hx + hy * hy);
+    const float R2 = R * R;
+    const float under = R2 - c * c;
+    if (!std::isfinite(R2) || !std::isfinite(under))
+        return RadiusCentre::Overflow;
+    // An R that is the half chord but for rounding (the half chord of a
+    // chord not exact in binary comes out a unit in the last place off)
+    // is a half circle about the midpoint: the square root of a rounding
+    // error would move the centre off it, or end the expansion. Only an R
+    // truly too small ends it.
+    const bool halfCircle = std::fabs(c - std::fabs(R)) <= 1e-6f * std::fabs(R);
+    if (under < 0 && !halfCircle)
+        return RadiusCentre::TooSmall;
+    const float d = halfCircle ? 0.0f : std::sqrt(under);
+    const float a = hx != 0 ? fatan(hy / hx) * deg + 90.0f : 180.0f;
+    const float ca = fcos(a * rad), sa = fsin(a * rad);
+    const float cx = mx + d * ca, cy = my + d * sa;
+    // Start angle seen from the centre, then the end angle, in degrees.
+    const float sx = cx - prevX, sy = cy - prevY;
+    float b = sx != 0 ? std::fabs(fatan(sy / sx)) * deg : 90.0f;
+    if (sx >= 0 && sy >= 0)
+        b += 180;
+    else if (sx >= 0 && sy < 0)
+        b = 180 - b;
+    else if (sx < 0 && sy >= 0)
+        b = 360 - b;
+    const float ex = curX - cx, ey = curY - cy;
+    float e = ex != 0 ? std::fabs(fatan(ey / ex)) * deg : 90.0f;
+    if (ex >= 0 && ey < 0)
+        e = 360 - e;
+    else if (ex < 0 && ey >= 0)
+        e = 180 - e;
+    else if (ex < 0 && ey < 0)
+        e += 180;
+    float sweep;
+    if (motion == 3) {
+        if (b > e)
+            e += 360;
+        sweep = std::fabs(e - b);
+    } else {
+        if (e > b)
+            b += 360;
+        sweep = std::fabs(b - e);
+    }
+    I = sx;
+    J = sy;
+    if ((R > 0 && sweep > 180) || (R < 0 && sweep < 180)) {
+        const float ox = mx - d * ca, oy = my - d * sa;
+        I = ox - prevX;
+        J = oy - prevY;
+    }
+    return std::isfinite(I) && std::isfinite(J) ? RadiusCentre::Ok : RadiusCentre::Overflow;
+}
+
 class Expansion {
 public:
     Expansion(Graphics& g, FileSystem& fs, const TextCodec& codec, const std::string& progDir)
@@ -373,66 +436,13 @@ private:
             v.minY = curY_;
     }
 
-    // The centre of an arc given by its radius R, from S = prev to E = cur.
-    // The two candidate centres lie on the perpendicular bisector of the chord,
-    // at distance d = sqrt(R² - c²) from its midpoint M (c the half chord).
-    // The first candidate is taken unless its sweep is on the wrong side of
-    // 180 degrees for the sign of R (positive R: at most 180, negative: at least).
     void centreFromRadius(float R, float& I, float& J)
     {
-        constexpr float deg = 57.2957795130824f, rad = 0.0174532925199433f;
-        const float hx = (curX_ - prevX_) * 0.5f, hy = (curY_ - prevY_) * 0.5f;
-        const float mx = prevX_ + hx, my = prevY_ + hy;
-        const float c = std::sqrt(hx * hx + hy * hy);
-        const float under = checked(checked(R * R) - c * c);
-        // An R that is the half chord but for rounding (the half chord of a
-        // chord not exact in binary comes out a unit in the last place off)
-        // is a half circle about the midpoint: the square root of a rounding
-        // error would move the centre off it, or end the expansion. Only an R
-        // truly too small ends it.
-        const bool halfCircle = std::fabs(c - std::fabs(R)) <= 1e-6f * std::fabs(R);
-        if (under < 0 && !halfCircle)
-            throw Stop{ExpansionStop::Radius};
-        const float d = halfCircle ? 0.0f : std::sqrt(under);
-        const float a = hx != 0 ? fatan(hy / hx) * deg + 90.0f : 180.0f;
-        const float ca = fcos(a * rad), sa = fsin(a * rad);
-        const float cx = mx + d * ca, cy = my + d * sa;
-        // Start angle seen from the centre, then the end angle, in degrees.
-        const float sx = cx - prevX_, sy = cy - prevY_;
-        float b = sx != 0 ? std::fabs(fatan(sy / sx)) * deg : 90.0f;
-        if (sx >= 0 && sy >= 0)
-            b += 180;
-        else if (sx >= 0 && sy < 0)
-            b = 180 - b;
-        else if (sx < 0 && sy >= 0)
-            b = 360 - b;
-        const float ex = curX_ - cx, ey = curY_ - cy;
-        float e = ex != 0 ? std::fabs(fatan(ey / ex)) * deg : 90.0f;
-        if (ex >= 0 && ey < 0)
-            e = 360 - e;
-        else if (ex < 0 && ey >= 0)
-            e = 180 - e;
-        else if (ex < 0 && ey < 0)
-            e += 180;
-        float sweep;
-        if (motion_ == 3) {
-            if (b > e)
-                e += 360;
-            sweep = std::fabs(e - b);
-        } else {
-            if (e > b)
-                b += 360;
-            sweep = std::fabs(b - e);
+        switch (radiusCentre(prevX_, prevY_, curX_, curY_, R, motion_, I, J)) {
+        case RadiusCentre::Ok: return;
+        case RadiusCentre::TooSmall: throw Stop{ExpansionStop::Radius};
+        case RadiusCentre::Overflow: throw Stop{ExpansionStop::Overflow};
         }
-        I = sx;
-        J = sy;
-        if ((R > 0 && sweep > 180) || (R < 0 && sweep < 180)) {
-            const float ox = mx - d * ca, oy = my - d * sa;
-            I = ox - prevX_;
-            J = oy - prevY_;
-        }
-        checked(I);
-        checked(J);
     }
 
     Graphics& g_;

@@ -44,6 +44,8 @@ public:
     ExpansionEnd WirFmt(std::string_view programText);
     // Draws the table on the surface, fitted to it.
     void GrSub(DrawingSurface& surface);
+    // Draws the selected elements among first to last thick over the last pass.
+    void drawSelected(DrawingSurface& surface, int first, int last);
     // Draws the table again element by element over the last pass, waiting
     // before each visible element and letting events run meanwhile.
     void GrSub1(DrawingSurface& surface, EventLoop& events, int sliderValue, int penWidth);
@@ -97,5 +99,15 @@ private:
 // lie in [0, 2π).
 void arcAngles(float px, float py, float ex, float ey, float i, float j, float& start, float& end,
                bool forDxf = false);
+
+// The centre offsets (I, J) from the start S of an arc to E given by its
+// radius R, in motion 2 (clockwise) or 3: at most 180 degrees for a positive
+// R, at least 180 for a negative one.
+enum class RadiusCentre { Ok, TooSmall, Overflow };
+RadiusCentre radiusCentre(float sx, float sy, float ex, float ey, float R, int motion, float& I, float& J);
+
+// Draws an arc move (motion 2 or 3) from P: clockwise arcs counter-clockwise
+// from the end angle to the start angle.
+void drawArcMove(DrawingSurface& surface, float px, float py, const PathSegment& s, std::uint32_t colour);
 
 } // namespace tarvex

@@ -5,13 +5,14 @@
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "toolpath/Graphics.h"
-#include "platform/Numbers.h"
-#include "platform/TextLines.h"
 #include "toolpath/ConditionTable.h"
+#include "toolpath/Marking.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 
 namespace tarvex {
 namespace {
@@ -97,8 +98,15 @@ bool Graphics::viewFit(DrawingSurface& surface)
 
 namespace {
 
-// Draws one segment from P in its colour: the parts common to the pass and the replay.
-void drawArc(DrawingSurface& surface, float px, float py, const PathSegment& s, std::uint32_t colour)
+int conditionOf(const PathSegment& s)
+{
+    const int c = static_cast<int>(s.condition);
+    return c >= 0 && c < ConditionTable::count ? c : 0;
+}
+
+} // namespace
+
+void drawArcMove(DrawingSurface& surface, float px, float py, const PathSegment& s, std::uint32_t colour)
 {
     float aS, aE;
     arcAngles(px, py, s.x, s.y, s.i, s.j, aS, aE);
@@ -109,14 +117,6 @@ void drawArc(DrawingSurface& surface, float px, float py, const PathSegment& s, 
     else
         surface.arc(px + s.i, py + s.j, r, colour, aS, aE);
 }
-
-int conditionOf(const PathSegment& s)
-{
-    const int c = static_cast<int>(s.condition);
-    return c >= 0 && c < ConditionTable::count ? c : 0;
-}
-
-} // namespace
 
 void Graphics::GrSub(DrawingSurface& surface)
 {
@@ -152,7 +152,7 @@ void Graphics::GrSub(DrawingSurface& surface)
                 if (motion == 1)
                     surface.line(px, py, s.x, s.y, colour);
                 else
-                    drawArc(surface, px, py, s, colour);
+                    drawArcMove(surface, px, py, s, colour);
                 surface.setPenWidth(1);
             }
         }
@@ -164,67 +164,47 @@ void Graphics::GrSub(DrawingSurface& surface)
     surface.present();
 }
 
+void Graphics::drawSelected(DrawingSurface& surface, int first, int last)
+{
+    if (first > last || !viewFit(surface))
+        return;
+    surface.setPenStyle(Pen::Solid);
+    surface.setPenWidth(3);
+    for (int n = std::max(first, 0); n <= last && n <= segments.segmentCount; ++n) {
+        const PathSegment& s = segments[n];
+        const int c = conditionOf(s);
+        const int motion = static_cast<int>(s.motion);
+        if (s.selected != 1 || !conditions.conditionVisible[c] || motion < 1 || motion > 3)
+            continue;
+        const float px = n > 0 ? segments[n - 1].x : 0.0f, py = n > 0 ? segments[n - 1].y : 0.0f;
+        const std::uint32_t colour = c == 0 ? ConditionTable::white : conditions.conditionColour[c];
+        if (motion == 1)
+            surface.line(px, py, s.x, s.y, colour);
+        else
+            drawArcMove(surface, px, py, s, colour);
+    }
+    surface.setPenWidth(1);
+    surface.present();
+}
+
 void Graphics::drawMarkings(DrawingSurface& surface)
 {
-    // The motion and the centre offsets run on from line to line and from one
-    // marking to the next within a pass.
-    int m = 0;
-    float i = 0, j = 0;
-    std::map<std::string, std::string> files;
+    // Each marking is read and parsed once per pass, however often it is placed.
+    std::map<std::string, std::optional<ParsedMarking>> parsed;
+    MarkingPen pen;
     for (int k = 0; k <= markings.markingCount; ++k) {
         const MarkingPlace& place = markings.markingTable[k];
-        auto it = files.find(place.name);
-        if (it == files.end()) {
+        auto it = parsed.find(place.name);
+        if (it == parsed.end()) {
             std::string bytes;
-            if (fs_.readFile(joinPath(joinPath(progDir_, "Mcode"), place.name), bytes))
-                return; // a missing marking ends the pass quietly
-            it = files.emplace(place.name, codec_.decode(bytes)).first;
+            std::optional<ParsedMarking> m;
+            // A marking removed since the expansion is left out; the others still draw.
+            if (!fs_.readFile(joinPath(joinPath(progDir_, markingFolder), place.name), bytes))
+                m = parseMarking(codec_.decode(bytes));
+            it = parsed.emplace(place.name, std::move(m)).first;
         }
-        TextLines lines(it->second);
-        std::string_view widthLine, colourLine, line;
-        if (!lines.next(widthLine) || !lines.next(colourLine))
-            return;
-        bool overflow = false;
-        const double width = std::nearbyint(leadingValue(widthLine, &overflow));
-        const double colour = leadingValue(colourLine, &overflow);
-        if (overflow || width < -32768 || width > 32767 || colour < -2147483648.0 || colour > 4294967295.0)
-            return;
-        surface.setPenWidth(static_cast<int>(width));
-        const auto rgb = static_cast<std::uint32_t>(static_cast<std::int64_t>(colour));
-        float qx = place.x, qy = place.y, rx = qx, ry = qy;
-        while (lines.next(line)) {
-            const std::size_t npos = std::string_view::npos;
-            auto value = [&](char a, float& target) {
-                std::size_t p = line.find(a);
-                if (p != npos)
-                    target = addressValue(line, p, overflow);
-            };
-            float dx = 0, dy = 0;
-            value('X', dx);
-            value('Y', dy);
-            qx += dx;
-            qy += dy;
-            value('I', i);
-            value('J', j);
-            if (std::size_t g = line.find('G'); g != npos) {
-                const double code = std::nearbyint(leadingValue(line.substr(g + 1), &overflow));
-                if (code < -32768 || code > 32767)
-                    return;
-                m = static_cast<int>(code);
-            }
-            if (overflow || !std::isfinite(qx) || !std::isfinite(qy))
-                return;
-            if (m == 0) {
-                surface.dot(qx, qy, rgb);
-            } else if (m == 1) {
-                surface.line(rx, ry, qx, qy, rgb);
-            } else if (m == 2 || m == 3) {
-                PathSegment s{qx, qy, i, j, static_cast<float>(m), 0, 0};
-                drawArc(surface, rx, ry, s, rgb);
-            }
-            rx = qx;
-            ry = qy;
-        }
+        if (it->second)
+            drawMarking(surface, *it->second, place.x, place.y, pen);
     }
 }
 
@@ -251,7 +231,7 @@ void Graphics::GrSub1(DrawingSurface& surface, EventLoop& events, int sliderValu
             else if (motion == 1)
                 surface.line(px, py, s.x, s.y, colour);
             else if (motion == 2 || motion == 3)
-                drawArc(surface, px, py, s, colour);
+                drawArcMove(surface, px, py, s, colour);
             surface.present();
         }
         px = s.x;

@@ -63,7 +63,11 @@ std::string positionText(float x, float y)
     return "X" + formatPattern(x, "####0.0##") + " Y" + formatPattern(y, "####0.0##");
 }
 
-std::string lengthReport(float total) { return "選択周長 : " + formatPattern(total, "######0.0##") + "㎜"; }
+std::string lengthReport(double total)
+{
+    // Shown as the single-precision total it stands for.
+    return "選択周長 : " + formatPattern(static_cast<float>(total), "######0.0##") + "㎜";
+}
 
 PathTotals pathTotals(const SegmentTable& t)
 {
@@ -106,6 +110,9 @@ ToolWindowPlace toolWindowPlace(const SettingsStore& s, const char* const keys[4
         p.width = std::min(defaults[2], screenWidth);
     if (p.height <= 0)
         p.height = std::min(defaults[3], screenHeight);
+    // Nor does it open beyond the right or bottom edge (a screen since unplugged).
+    p.left = std::max(0, std::min(p.left, screenWidth - p.width));
+    p.top = std::max(0, std::min(p.top, screenHeight - p.height));
     return p;
 }
 
@@ -137,9 +144,14 @@ PlotTools::Outcome PlotTools::press(float x, float y, DrawingSurface& surface)
     }
     if (toolMode < tool::singleSelect)
         return Outcome::Nothing;
-    // The selection is drawn thick: a pick redraws the plot.
-    if (measureAt(x, y))
-        g_.GrSub(surface);
+    // The selection is drawn thick: what a pick adds is drawn over the plot,
+    // what it releases needs the plot drawn again.
+    if (measureAt(x, y)) {
+        if (toolMode == tool::singleSelect || toolMode == tool::chainSelect)
+            g_.drawSelected(surface, changedFirst_, changedLast_);
+        else
+            g_.GrSub(surface);
+    }
     return Outcome::Measured;
 }
 
@@ -238,13 +250,26 @@ void PlotTools::measureSingle()
         const float py = pickedSegment > 0 ? t[static_cast<int>(pickedSegment) - 1].y : 0.0f;
         length = distance(px, py, s.x, s.y);
     }
-    if (toolMode == tool::singleSelect && s.selected == 0) {
-        s.selected = 1;
-        selectedLength += length;
-    } else if (toolMode == tool::singleRelease && s.selected == 1) {
-        s.selected = 0;
-        selectedLength -= length;
-    }
+    changedFirst_ = changedLast_ = static_cast<int>(pickedSegment);
+    if (toolMode == tool::singleSelect && s.selected == 0)
+        select(s, length);
+    else if (toolMode == tool::singleRelease && s.selected == 1)
+        release(s, length);
+}
+
+void PlotTools::select(PathSegment& s, float length)
+{
+    s.selected = 1;
+    ++selectedCount_;
+    selectedLength += length;
+}
+
+void PlotTools::release(PathSegment& s, float length)
+{
+    s.selected = 0;
+    // With nothing left selected the total is exactly 0, whatever rounding the
+    // additions and subtractions left over.
+    selectedLength = --selectedCount_ > 0 ? selectedLength - length : 0;
 }
 
 void PlotTools::measureChain()
@@ -256,32 +281,37 @@ void PlotTools::measureChain()
     while (start >= 0 && static_cast<int>(t[start].motion) != 0)
         --start;
     float px = start >= 0 ? t[start].x : 0.0f, py = start >= 0 ? t[start].y : 0.0f;
-    for (int n = start + 1; n <= t.segmentCount; ++n) {
+    changedFirst_ = start + 1;
+    int n = start + 1;
+    for (; n <= t.segmentCount; ++n) {
         PathSegment& s = t[n];
         const int motion = static_cast<int>(s.motion);
         if (motion == 0)
             break;
-        if (motion != 1 && motion != 2 && motion != 3)
-            continue; // passed over: the chain's point stays where it was
-        const float length = motion == 1 ? distance(px, py, s.x, s.y) : arcGeometry(px, py, s).length();
-        if (toolMode == tool::chainSelect && s.selected == 0) {
-            s.selected = 1;
-            selectedLength += length;
-        } else if (toolMode == tool::chainRelease && s.selected == 1) {
-            s.selected = 0;
-            selectedLength -= length;
+        // A positioning move is passed over, but the path goes on from its end,
+        // as the plot draws it.
+        if (motion == 1 || motion == 2 || motion == 3) {
+            const float length = motion == 1 ? distance(px, py, s.x, s.y) : arcGeometry(px, py, s).length();
+            if (toolMode == tool::chainSelect && s.selected == 0)
+                select(s, length);
+            else if (toolMode == tool::chainRelease && s.selected == 1)
+                release(s, length);
         }
         px = s.x;
         py = s.y;
     }
+    changedLast_ = n - 1;
 }
 
 void PlotTools::clearSelection()
 {
+    // Records beyond the current path too: a shorter expansion (block skip)
+    // leaves their flags, which a longer one would bring back.
     SegmentTable& t = g_.segments;
-    for (int n = 0; n <= t.segmentCount; ++n)
+    for (int n = 0; n < SegmentTable::capacity; ++n)
         t[n].selected = 0;
     selectedLength = 0;
+    selectedCount_ = 0;
 }
 
 } // namespace tarvex

@@ -21,8 +21,8 @@ inline constexpr const char* toolKeyName[] = {"ref", "zoom", "moov", "mcode", "s
 // The tool of the path length window: its pressed button and option.
 int lengthToolMode(bool tansen, bool lenzoku, bool select);
 
-// Where a tool window opens, in twips, from its four settings: a negative
-// left or top becomes 0, a size larger than the screen the screen's.
+// Where a tool window opens, in twips, from its four settings: a size larger
+// than the screen becomes the screen's, and the window lies on the screen.
 struct ToolWindowPlace {
     int left = 0, top = 0, width = 0, height = 0;
 };
@@ -42,7 +42,7 @@ ArcGeometry arcGeometry(float px, float py, const PathSegment& s);
 // The status-bar text of the pointer: "X12.5 Y-3.25".
 std::string positionText(float x, float y);
 // The path length window's text: "選択周長 : 152.36㎜".
-std::string lengthReport(float total);
+std::string lengthReport(double total);
 
 // The lengths a shop asks of a program: cutting moves (lines and arcs) and rapids.
 struct PathTotals {
@@ -77,16 +77,21 @@ public:
     long pickedSegment = -1;
     // What the last measuring press picked, -1 when it missed.
     long lastPress = -1;
-    float selectedLength = 0;
+    // Added up in double: selecting and releasing many elements leaves no residue.
+    double selectedLength = 0;
     static constexpr float pickTolerance = 2.0f;
 
 private:
     void measureSingle();
     void measureChain();
+    void select(PathSegment& s, float length);
+    void release(PathSegment& s, float length);
 
     Graphics& g_;
     const bool* visible_;
     float pickedLo_ = 0, pickedHi_ = 0; // the picked arc's range
+    long selectedCount_ = 0;
+    int changedFirst_ = 0, changedLast_ = -1; // the records the last press went over
 };
 
 } // namespace tarvex

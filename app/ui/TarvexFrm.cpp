@@ -3,7 +3,9 @@
 #include "editor/ui/TextDialogs.h"
 #include "serial/ui/CommPanel.h"
 #include "serial/ui/ProfileDialogs.h"
+#include "view/ui/ColorFrm.h"
 #include "view/ui/LengFrm.h"
+#include "view/ui/MEditFrm.h"
 #include "view/ui/PlotPicture.h"
 
 #include <QApplication>
@@ -156,6 +158,7 @@ void TarvexFrm::onMenu(Menu item)
     case Menu::MnuSpDel: m.textCommands().MnuSpDel_Click(); break;
     case Menu::MnuISOCheck: m.textCommands().MnuISOCheck_Click(); break;
     case Menu::MnuEIACheck: m.textCommands().MnuEIACheck_Click(); break;
+    case Menu::MnuMEdit: MnuMEdit_Click(); break;
     default: break;
     }
 }
@@ -171,7 +174,11 @@ void TarvexFrm::setPlotCursor(PlotCursor cursor)
     case PlotCursor::Default: Picture1->unsetCursor(); break;
     case PlotCursor::Move: Picture1->setCursor(Qt::SizeAllCursor); break;
     case PlotCursor::Cross: Picture1->setCursor(Qt::CrossCursor); break;
-    case PlotCursor::Zoom: Picture1->setCursor(QCursor(QPixmap(":/icons/zoomcursor.svg"), 12, 12)); break;
+    case PlotCursor::Zoom: {
+        const QPixmap glass(":/icons/zoomcursor.svg");
+        Picture1->setCursor(glass.isNull() ? QCursor(Qt::CrossCursor) : QCursor(glass, 12, 12));
+        break;
+    }
     }
 }
 
@@ -184,17 +191,49 @@ void TarvexFrm::openLengthWindow(bool open)
     }
     if (lengthWindow_)
         return;
-    const int screenW = screenWidth(), screenH = screenHeight();
     lengthWindow_ = new Leng_Frm(
-        {state_.settings, [this](int mode) { main_->setLengthTool(mode); }, [this] { main_->lengthWindowClosed(); },
-         [this](int t, bool v) { return px(t, v); }, [this](int p, bool v) { return twips(p, v); }, screenW, screenH},
+        toolWindowContext(), [this](int mode) { main_->setLengthTool(mode); }, [this] { main_->lengthWindowClosed(); },
         this);
     lengthWindow_->show();
 }
 
-void TarvexFrm::openColourWindow(bool) {}
+ToolWindowContext TarvexFrm::toolWindowContext()
+{
+    return {state_.settings, [this](int t, bool v) { return px(t, v); }, [this](int p, bool v) { return twips(p, v); },
+            screenWidth(), screenHeight()};
+}
+
+void TarvexFrm::openColourWindow(bool open)
+{
+    if (!open) {
+        if (colourWindow_)
+            colourWindow_->close();
+        return;
+    }
+    if (colourWindow_)
+        return;
+    colourWindow_ = new ColorFrm(toolWindowContext(),
+                                 DisplayColours(state_.conditions, ui_.colourChooser, ui_.inputBox,
+                                                [this] { main_->replot(); }),
+                                 [this] { main_->colourWindowClosed(); }, this);
+    colourWindow_->show();
+}
+
+void TarvexFrm::MnuMEdit_Click()
+{
+    if (markingEditor_) {
+        markingEditor_->raise();
+        markingEditor_->activateWindow();
+        return;
+    }
+    markingEditor_ = new M_EditFrm(MarkingEditor(fs_, codec_, state_.progDir, ui_.messageBox), ui_.colourChooser,
+                                   QSize(px(5985), px(4230, true)), this);
+    markingEditor_->show();
+}
 
 Leng_Frm* TarvexFrm::lengthWindow() const { return lengthWindow_; }
+ColorFrm* TarvexFrm::colourWindow() const { return colourWindow_; }
+M_EditFrm* TarvexFrm::markingEditor() const { return markingEditor_; }
 
 void TarvexFrm::setLengthReport(const std::string& text)
 {

@@ -17,6 +17,9 @@ class CommPanel;
 class PlotPicture;
 class PlotStrip;
 class Leng_Frm;
+class ColorFrm;
+class M_EditFrm;
+struct ToolWindowContext;
 class RichTextBox;
 
 // The main window: builds the controls and menus, and forwards every event
@@ -56,6 +59,8 @@ public:
     void openColourWindow(bool open) override;
     void setLengthReport(const std::string& text) override;
     Leng_Frm* lengthWindow() const;
+    ColorFrm* colourWindow() const;
+    M_EditFrm* markingEditor() const;
     int screenWidth() const override;
     int screenHeight() const override;
     Rect windowRect() const override;
@@ -105,6 +110,8 @@ private:
     QWidget* panelControl(PanelControl control) const;
     QMargins frameMargins() const;
     void fitFrame();
+    ToolWindowContext toolWindowContext();
+    void MnuMEdit_Click();
 
     RichTextBox* RichTextBox1;
     CommPanel* Frame1;
@@ -128,6 +135,8 @@ private:
     UiServices& ui_;
     std::unique_ptr<TarvexMain> main_;
     QPointer<Leng_Frm> lengthWindow_;
+    QPointer<ColorFrm> colourWindow_;
+    QPointer<M_EditFrm> markingEditor_;
 };
 
 } // namespace tarvex

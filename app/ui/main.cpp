@@ -1,5 +1,6 @@
 // tarvex: the desktop window.
 //   tarvex [--home DIR] [--settings FILE] [--screenshot FILE.png] [PROGRAM]
+#include "app/ui/InpFrm.h"
 #include "app/ui/TarvexFrm.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -60,7 +61,9 @@ int main(int argc, char** argv)
     QtFileChooser chooser(codec);
     QtFontChooser fontChooser;
     QtEventLoop events;
-    UiServices ui{messageBox, chooser, fontChooser, events};
+    QtColourChooser colourChooser;
+    QtInputBox inputBox;
+    UiServices ui{messageBox, chooser, fontChooser, events, colourChooser, inputBox};
     ProcessState state(resolveProgDir(home), settings);
     SystemFolders folders{"/usr/share/", "/usr/bin/"};
 

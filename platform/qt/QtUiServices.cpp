@@ -4,6 +4,7 @@
 #include "platform/qt/QtFileDialog.h"
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <QColorDialog>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QMessageBox>
@@ -94,6 +95,17 @@ std::optional<FontSpec> QtFontChooser::choose(const FontSpec& preset)
     // The same family keeps the name it was stored under.
     const std::string name = chosen.family() == inUse ? preset.name : chosen.family().toStdString();
     return FontSpec{name, static_cast<float>(chosen.pointSizeF()), chosen.bold(), chosen.italic()};
+}
+
+std::optional<std::uint32_t> QtColourChooser::choose(std::uint32_t initial)
+{
+    // Colours are 0x00BBGGRR: red in the low byte.
+    const QColor start(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF);
+    const QColor c = QColorDialog::getColor(start, dialogParent());
+    if (!c.isValid())
+        return std::nullopt;
+    return static_cast<std::uint32_t>(c.red()) | static_cast<std::uint32_t>(c.green()) << 8
+           | static_cast<std::uint32_t>(c.blue()) << 16;
 }
 
 void installJapaneseTranslations(QApplication& app)

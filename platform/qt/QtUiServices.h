@@ -36,6 +36,11 @@ public:
     std::optional<FontSpec> choose(const FontSpec& preset) override;
 };
 
+class QtColourChooser final : public ColourChooser {
+public:
+    std::optional<std::uint32_t> choose(std::uint32_t initial) override;
+};
+
 class QtEventLoop final : public EventLoop {
 public:
     void yield() override;

@@ -223,6 +223,30 @@ public:
     }
 };
 
+// Answers with the scripted colour (nullopt: cancelled); records where it started.
+class FakeColourChooser final : public ColourChooser {
+public:
+    std::optional<std::uint32_t> answer;
+    std::vector<std::uint32_t> initials;
+    std::optional<std::uint32_t> choose(std::uint32_t initial) override
+    {
+        initials.push_back(initial);
+        return answer;
+    }
+};
+
+// Returns the scripted text, or the preset when there is none.
+class FakeInputBox final : public InputBox {
+public:
+    std::optional<std::string> answer;
+    std::vector<std::string> presets;
+    std::string ask(const std::string& preset) override
+    {
+        presets.push_back(preset);
+        return answer ? *answer : preset;
+    }
+};
+
 class FakeEvents final : public EventLoop {
 public:
     int yields = 0;

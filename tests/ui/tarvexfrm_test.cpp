@@ -331,8 +331,17 @@ MnuHelp|ヘルプ(&H)
         // Closing it clears the selection and releases its button.
         lengths->close();
         QVERIFY(!f.picture2()->toolButton(ToolKey::lng)->isChecked());
-        QCOMPARE(f.logic().plotTools().selectedLength, 0.0f);
+        QCOMPARE(f.logic().plotTools().selectedLength, 0.0);
         QVERIFY(w.settings.has("LengLeft") && w.settings.has("LengHeight")); // where it reopens
+        // A place beyond the screen's right edge reopens on the screen; a zoom
+        // chosen while the window is open outlives it.
+        w.settings.write("Tarvex", "LengLeft", "1000000");
+        f.picture2()->toolButton(ToolKey::lng)->click();
+        QVERIFY(f.lengthWindow()->frameGeometry().left() < f.screen()->geometry().width());
+        f.picture2()->toolButton(ToolKey::zoom)->click();
+        f.lengthWindow()->close();
+        QCOMPARE(f.logic().plotTools().toolMode, tool::zoom);
+        QVERIFY(f.picture2()->toolButton(ToolKey::zoom)->isChecked());
     }
 
     void closingTheWindowDuringTheReplayEndsIt()

@@ -25,12 +25,14 @@ struct WindowWorld {
     QtFileChooser realChooser{codec};
     QtFontChooser realFonts;
     QtEventLoop events;
+    fakes::FakeColourChooser colours;
+    fakes::FakeInputBox input;
     UiServices ui;
 
     // realChoosers: the file and font choosers are the program's own dialogs.
     explicit WindowWorld(bool realChoosers = false)
         : ui{box, realChoosers ? static_cast<FileChooser&>(realChooser) : chooser,
-             realChoosers ? static_cast<FontChooser&>(realFonts) : fonts, events}
+             realChoosers ? static_cast<FontChooser&>(realFonts) : fonts, events, colours, input}
     {
     }
     fakes::FakeSerialPort port1, port2;

@@ -36,7 +36,9 @@ struct DocumentTest : testing::Test {
     fakes::FakeChooser chooser;
     fakes::FakeFontChooser fonts;
     fakes::FakeEvents events;
-    UiServices ui{box, chooser, fonts, events};
+    fakes::FakeColourChooser colours;
+    fakes::FakeInputBox input;
+    UiServices ui{box, chooser, fonts, events, colours, input};
     fakes::FakeEditor editor;
     SpyHost host;
     Document doc{editor, fs, codec, ui, "/home/", host};

@@ -82,6 +82,10 @@ TEST_F(PlotToolsTest, SingleAndContinuousMeasure)
         {tool::singleRelease, 31.5f, 0.2f, 55.70796f},
         {tool::chainRelease, 5, 9.5f, 15.70796f},
         {tool::singleSelect, 50, 50, 15.70796f}, // a miss changes nothing
+        {tool::singleSelect, 9.5f, 5, 25.70796f},
+        {tool::singleSelect, 32, 0.2f, 28.70796f},
+        {tool::singleRelease, 9.5f, 5, 18.70796f},
+        {tool::singleRelease, 32, 0.2f, 15.70796f},
     };
     for (const Press& p : presses) {
         tools.toolMode = p.mode;
@@ -90,6 +94,12 @@ TEST_F(PlotToolsTest, SingleAndContinuousMeasure)
     }
     EXPECT_EQ(table()[5].selected, 1);
     EXPECT_EQ(table()[6].selected, 0);
+    // Nothing left selected: exactly nothing, with no rounding left over.
+    tools.toolMode = tool::singleRelease;
+    tools.press(25, 5.2f, surface);
+    EXPECT_EQ(tools.selectedLength, 0);
+    tools.toolMode = tool::singleSelect;
+    tools.press(25, 5.2f, surface);
     // The selection is drawn thick; closing the window clears it.
     EXPECT_NE(std::find_if(surface.calls.begin(), surface.calls.end(),
                            [](const std::string& c) { return c.rfind("arc", 0) == 0 && c.find("w=3") != std::string::npos; }),
@@ -97,6 +107,20 @@ TEST_F(PlotToolsTest, SingleAndContinuousMeasure)
     tools.clearSelection();
     EXPECT_EQ(tools.selectedLength, 0);
     EXPECT_EQ(table()[5].selected, 0);
+
+    // A chain goes on from the end of a positioning move it passes over.
+    expand("G01X10.\r\nG81X20.\r\nG01X30.\r\n");
+    tools.toolMode = tool::chainSelect;
+    tools.press(5, 0.5f, surface);
+    EXPECT_NEAR(tools.selectedLength, 20, 1e-4);
+    // A selection on a path that a block skip has since shortened is cleared too.
+    expand("G01X10.\r\nG01X20.\r\n");
+    tools.press(15, 0.5f, surface);
+    expand("G01X10.\r\n");
+    tools.clearSelection();
+    expand("G01X10.\r\nG01X20.\r\n");
+    EXPECT_EQ(table()[1].selected, 0);
+    tools.clearSelection();
     // A full circle measures 2πr.
     expand("G00X10.\r\nG02X10.I-5.");
     tools.toolMode = tool::singleSelect;

@@ -17,7 +17,9 @@ struct StartupTest : testing::Test {
     fakes::FakeChooser chooser;
     fakes::FakeFontChooser fonts;
     fakes::FakeEvents events;
-    UiServices ui{box, chooser, fonts, events};
+    fakes::FakeColourChooser colours;
+    fakes::FakeInputBox input;
+    UiServices ui{box, chooser, fonts, events, colours, input};
     fakes::FakeMainView view;
     fakes::FakeEditor editor;
     fakes::FakeSerialPort port1, port2;

@@ -118,7 +118,9 @@ struct TextCommandsTest : ::testing::Test {
     fakes::FakeChooser chooser;
     fakes::FakeFontChooser fonts;
     fakes::FakeEvents events;
-    UiServices ui{box, chooser, fonts, events};
+    fakes::FakeColourChooser colours;
+    fakes::FakeInputBox input;
+    UiServices ui{box, chooser, fonts, events, colours, input};
     fakes::FakeEditor editor;
     bool CharValid = true;
     std::vector<std::string> status;

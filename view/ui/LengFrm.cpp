@@ -16,12 +16,13 @@ constexpr int barHeight = 400; // twips: the toolbar and options above the text
 
 } // namespace
 
-Leng_Frm::Leng_Frm(Context context, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), c_(std::move(context))
+Leng_Frm::Leng_Frm(ToolWindowContext context, std::function<void(int)> setTool, std::function<void()> closed,
+                   QWidget* parent)
+    : ToolWindow(std::move(context), placeKeys, placeDefaults, parent), setTool_(std::move(setTool)),
+      closed_(std::move(closed))
 {
     setObjectName("Leng_Frm");
     setWindowTitle("周長");
-    setAttribute(Qt::WA_DeleteOnClose);
     bar_ = new QWidget(this);
     auto* row = new QHBoxLayout(bar_);
     row->setContentsMargins(2, 0, 2, 0);
@@ -29,7 +30,11 @@ Leng_Frm::Leng_Frm(Context context, QWidget* parent)
         auto* b = new QToolButton(bar_);
         b->setObjectName(key);
         b->setToolTip(QString::fromUtf8(tip));
-        b->setIcon(QIcon(QString(":/icons/%1.svg").arg(key)));
+        // Without the SVG image plug-in the key shows its name.
+        const QIcon icon(QString(":/icons/%1.svg").arg(key));
+        b->setText(QString::fromUtf8(tip));
+        if (!icon.pixmap(16).isNull())
+            b->setIcon(icon);
         b->setCheckable(true);
         b->setAutoRaise(true);
         connect(b, &QToolButton::clicked, this, [this, b] { Toolbar1_ButtonClick(b); });
@@ -50,20 +55,16 @@ Leng_Frm::Leng_Frm(Context context, QWidget* parent)
     Text1 = new QLineEdit(this);
     Text1->setObjectName("Text1");
     Text1->setReadOnly(true);
-
-    // Where it was last, kept on the screen.
-    const ToolWindowPlace p = toolWindowPlace(c_.settings, placeKeys, placeDefaults, c_.screenWidth, c_.screenHeight);
-    move(c_.px(p.left, false), c_.px(p.top, true));
-    resize(c_.px(p.width, false), c_.px(p.height, true));
+    Text1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void Leng_Frm::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
-    const int top = c_.px(barHeight, true);
+    const int top = tc_.px(barHeight, true);
     bar_->setGeometry(0, 0, width(), top);
     // The text fills the width; with room to spare it takes the height below the bar too.
-    const int h = c_.twips(height(), true) > 2 * barHeight ? height() - top : Text1->sizeHint().height();
+    const int h = tc_.twips(height(), true) > 2 * barHeight ? height() - top : Text1->sizeHint().height();
     Text1->setGeometry(0, top, width(), h);
 }
 
@@ -73,23 +74,20 @@ void Leng_Frm::Toolbar1_ButtonClick(QToolButton* button)
     QToolButton* other = button == tansen ? lenzoku : tansen;
     if (button->isChecked())
         other->setChecked(false);
-    c_.setTool(lengthToolMode(tansen->isChecked(), lenzoku->isChecked(), Option1[0]->isChecked()));
+    setTool_(lengthToolMode(tansen->isChecked(), lenzoku->isChecked(), Option1[0]->isChecked()));
 }
 
 void Leng_Frm::Option1_Click()
 {
     // Without a pressed button there is no tool to change.
     if (tansen->isChecked() || lenzoku->isChecked())
-        c_.setTool(lengthToolMode(tansen->isChecked(), lenzoku->isChecked(), Option1[0]->isChecked()));
+        setTool_(lengthToolMode(tansen->isChecked(), lenzoku->isChecked(), Option1[0]->isChecked()));
 }
 
 void Leng_Frm::closeEvent(QCloseEvent* e)
 {
-    const QRect r = frameGeometry();
-    saveToolWindowPlace(c_.settings, placeKeys,
-                        {c_.twips(r.x(), false), c_.twips(r.y(), true), c_.twips(width(), false),
-                         c_.twips(height(), true)});
-    c_.closed();
+    savePlace();
+    closed_();
     e->accept();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-#include <QWidget>
+#include "view/ui/ToolWindow.h"
+
 #include <array>
-#include <functional>
 
 class QLineEdit;
 class QRadioButton;
@@ -9,23 +9,15 @@ class QToolButton;
 
 namespace tarvex {
 
-class SettingsStore;
-
 // The path length window "周長": chooses whether a click on the plot takes
 // one element or a whole chain, and whether it selects or releases; shows
 // the total. Modeless, above the main window.
-class Leng_Frm final : public QWidget {
+class Leng_Frm final : public ToolWindow {
     Q_OBJECT
 public:
-    struct Context {
-        SettingsStore& settings;
-        std::function<void(int)> setTool;   // the main window's toolMode and cursor
-        std::function<void()> closed;       // the main window's closing steps
-        std::function<int(int, bool)> px;   // twips to pixels (vertical when true)
-        std::function<int(int, bool)> twips;
-        int screenWidth, screenHeight;      // twips
-    };
-    Leng_Frm(Context context, QWidget* parent);
+    // setTool: the main window's toolMode and cursor; closed: its closing steps.
+    Leng_Frm(ToolWindowContext context, std::function<void(int)> setTool, std::function<void()> closed,
+             QWidget* parent);
 
     QToolButton* tansen;
     QToolButton* lenzoku;
@@ -40,7 +32,8 @@ private:
     void Toolbar1_ButtonClick(QToolButton* button);
     void Option1_Click();
 
-    Context c_;
+    std::function<void(int)> setTool_;
+    std::function<void()> closed_;
     QWidget* bar_;
 };
 

@@ -41,7 +41,11 @@ void PlotPicture::presented()
     }
 }
 
-void PlotPicture::resizeEvent(QResizeEvent*) { surface_.resize(size()); }
+void PlotPicture::resizeEvent(QResizeEvent*)
+{
+    surface_.resize(size());
+    emit resized();
+}
 
 void PlotPicture::mousePressEvent(QMouseEvent* e) { emit mouseDown(e->position()); }
 

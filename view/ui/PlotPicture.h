@@ -24,6 +24,8 @@ signals:
     // A mouse press (any button) and a move, at a point of the image in pixels.
     void mouseDown(QPointF at);
     void mouseMove(QPointF at);
+    // The picture has a new size and is blank.
+    void resized();
 
 protected:
     void paintEvent(QPaintEvent*) override;
