@@ -117,6 +117,36 @@ void runSize(long lines)
     const double expand = median5([&] { g.WirFmt(text); });
     QtImageSurface surface(QSize(1920, 1080));
     const double plot = median5([&] { g.GrSub(surface); });
+
+    // Markings: an M08 every thousandth line (1,000 places, the most the
+    // table holds) with a small symbol, then with a marking of 200,000 lines.
+    std::string marked;
+    {
+        long n = 0;
+        for (std::size_t from = 0; from < text.size();) {
+            std::size_t end = std::min(text.find('\n', from), text.size() - 1) + 1;
+            marked.append(text, from, end - from);
+            if (++n % std::max(1L, (lines - 10) / 1000) == 0 && n / std::max(1L, (lines - 10) / 1000) <= 1000)
+                marked += "M08\r\n";
+            from = end;
+        }
+    }
+    fs.makeFolder(home + "Mcode");
+    std::ofstream(home + "Mcode/M08", std::ios::binary)
+        << " 2 \r\n 65535 \r\nG00X-1.\r\nG01X2.\r\nG00X-1.Y-1.\r\nG01Y2.\r\nG00Y-1.5\r\nG03J.5\r\n";
+    g.WirFmt(marked);
+    const int places = g.markings.markingCount + 1;
+    const double plotBare = median5([&] { g.GrSub(surface); });
+    g.showMarkings = true;
+    const double plotMarked = median5([&] { g.GrSub(surface); });
+    {
+        std::ofstream big(home + "Mcode/M08", std::ios::binary);
+        big << " 1 \r\n 255 \r\n";
+        for (int k = 0; k < 200000; ++k)
+            big << (k % 2 ? "G01X.01\r\n" : "G01X-.01\r\n");
+    }
+    const double plotHuge = median5([&] { g.GrSub(surface); });
+    g.showMarkings = false;
     surface.image().save(QString::fromStdString(home + "plot.png"));
     const std::string out = home + "out.dxf";
     const double dxf = median5([&] {
@@ -157,6 +187,9 @@ void runSize(long lines)
                 "  zoom %6.1f ms (plot %6.1f ms)\n",
                 lines, count, expand, bare, expand / bare, plot, dxf, cli.ms, cli.peakMB, bareProcess.ms,
                 cli.ms / bareProcess.ms, pick, hit, chain, move, zoom, plot);
+    std::printf("               markings at %d places: plot %6.1f ms without, %6.1f ms with (ratio %.2f); "
+                "a 200,000-line marking %6.1f ms\n",
+                places, plotBare, plotMarked, plotMarked / plotBare, plotHuge);
     std::fflush(stdout);
 }
 

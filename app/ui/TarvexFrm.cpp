@@ -189,7 +189,7 @@ void TarvexFrm::openLengthWindow(bool open)
             lengthWindow_->close();
         return;
     }
-    if (lengthWindow_)
+    if (lengthWindow_ && lengthWindow_->isVisible()) // a closed one is only waiting to be deleted
         return;
     lengthWindow_ = new Leng_Frm(
         toolWindowContext(), [this](int mode) { main_->setLengthTool(mode); }, [this] { main_->lengthWindowClosed(); },
@@ -210,7 +210,7 @@ void TarvexFrm::openColourWindow(bool open)
             colourWindow_->close();
         return;
     }
-    if (colourWindow_)
+    if (colourWindow_ && colourWindow_->isVisible())
         return;
     colourWindow_ = new ColorFrm(toolWindowContext(),
                                  DisplayColours(state_.conditions, ui_.colourChooser, ui_.inputBox,
@@ -221,7 +221,7 @@ void TarvexFrm::openColourWindow(bool open)
 
 void TarvexFrm::MnuMEdit_Click()
 {
-    if (markingEditor_) {
+    if (markingEditor_ && markingEditor_->isVisible()) {
         markingEditor_->raise();
         markingEditor_->activateWindow();
         return;

@@ -1,5 +1,5 @@
 // tarvex: the desktop window.
-//   tarvex [--home DIR] [--settings FILE] [--screenshot FILE.png] [PROGRAM]
+//   tarvex [--home DIR] [--settings FILE] [--screenshot FILE.png] [--press KEY,...] [PROGRAM]
 #include "app/ui/InpFrm.h"
 #include "app/ui/TarvexFrm.h"
 #include "platform/posix/Cp932Codec.h"
@@ -7,12 +7,14 @@
 #include "platform/posix/PosixSerialPort.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtUiServices.h"
+#include "view/ui/PlotPicture.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <unistd.h>
@@ -26,11 +28,11 @@ int main(int argc, char** argv)
     installFontSubstitutes();
     installJapaneseTranslations(app);
 
-    std::string home, settingsFile, screenshot, commandLine;
+    std::string home, settingsFile, screenshot, press, commandLine;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if ((a == "--home" || a == "--settings" || a == "--screenshot") && i + 1 < argc) {
-            (a == "--home" ? home : a == "--settings" ? settingsFile : screenshot) = argv[++i];
+        if ((a == "--home" || a == "--settings" || a == "--screenshot" || a == "--press") && i + 1 < argc) {
+            (a == "--home" ? home : a == "--settings" ? settingsFile : a == "--screenshot" ? screenshot : press) = argv[++i];
         } else {
             // The one argument: a program file, perhaps with spaces or in quotes.
             commandLine += (commandLine.empty() ? "" : " ") + a;
@@ -99,6 +101,15 @@ int main(int argc, char** argv)
     if (!screenshot.empty())
         QTimer::singleShot(500, &window, report);
     window.logic().startUp(commandLine);
+    // Graphics toolbar keys pressed once the window is up, for a scripted picture.
+    for (std::size_t from = 0; from < press.size();) {
+        std::size_t comma = std::min(press.find(',', from), press.size());
+        const std::string name = press.substr(from, comma - from);
+        for (int k = 0; k < 9; ++k)
+            if (name == toolKeyName[k])
+                window.picture2()->toolButton(static_cast<ToolKey>(k))->click();
+        from = comma + 1;
+    }
     // A message box of the start-up may have seen the window close already.
     return ended ? 0 : app.exec();
 }

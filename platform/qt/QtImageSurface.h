@@ -12,8 +12,8 @@ namespace tarvex {
 // A drawing surface over an image. Consecutive connected moves of one pen are
 // gathered into polylines (arcs as chords that stray less than a third of a
 // pixel from the circle), and a point within the pixel of the last point kept
-// is left out. One-pixel solid polylines and dots are set straight into the
-// image; dotted and wide pens go through QPainter. A million short moves draw
+// is left out. Solid polylines and dots are set straight into the image (a
+// wide pen as a square tip); dotted pens go through QPainter. A million short moves draw
 // in a fraction of the time, with no visible difference.
 class QtImageSurface final : public DrawingSurface {
 public:
@@ -51,7 +51,8 @@ private:
     void lineTo(QPointF b);
     QPainter& painter(const PenKey& pen);
     void setPixel(int x, int y, std::uint32_t rgb);
-    void rasterLine(QPointF a, QPointF b, std::uint32_t rgb);
+    void stamp(int x, int y, std::uint32_t rgb, int width);
+    void rasterLine(QPointF a, QPointF b, std::uint32_t rgb, int width);
 
     QImage image_;
     std::uint32_t* bits_ = nullptr;

@@ -3,6 +3,8 @@
 and settings file. Usage: startup_e2e.py TARVEX SAMPLE"""
 import configparser
 import os
+import struct
+import zlib
 import pwd
 import shutil
 import subprocess
@@ -34,6 +36,46 @@ def run_tarvex(home, settings, shot, *args, cwd=None, display=None, prefix=(), p
     report = {k: v for k, v in lines if k != "message"}
     report["messages"] = [v for k, v in lines if k == "message"]
     return out.returncode, report
+
+
+def png_colours(path):
+    """How many pixels of each (r, g, b) an 8-bit RGB or RGBA picture holds,
+    as Qt writes them (not interlaced)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, idat = 8, b""
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        pos += 12 + length
+        if kind == b"IHDR":
+            width, height, depth, ctype, _, _, interlace = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+    assert depth == 8 and ctype in (2, 6) and interlace == 0
+    bpp = 3 if ctype == 2 else 4
+    raw, stride, counts = zlib.decompress(idat), width * bpp, {}
+    prev, p = bytearray(stride), 0
+    for _ in range(height):
+        kind, line = raw[p], bytearray(raw[p + 1:p + 1 + stride])
+        p += 1 + stride
+        for x in range(stride):
+            a = line[x - bpp] if x >= bpp else 0
+            b, c = prev[x], prev[x - bpp] if x >= bpp else 0
+            if kind == 1:
+                line[x] = (line[x] + a) & 255
+            elif kind == 2:
+                line[x] = (line[x] + b) & 255
+            elif kind == 3:
+                line[x] = (line[x] + (a + b) // 2) & 255
+            elif kind == 4:
+                pa, pb, pc = abs(b - c), abs(a - c), abs(a + b - 2 * c)
+                line[x] = (line[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        for x in range(0, stride, bpp):
+            rgb = bytes(line[x:x + 3])
+            counts[rgb] = counts.get(rgb, 0) + 1
+        prev = line
+    return counts
 
 
 def read_ini(path):
@@ -117,6 +159,27 @@ class StartUp(unittest.TestCase):
         self.assertEqual(report.get("caption"), " Tarvex ")
         self.assertEqual(report["messages"], ["エラー番号 : 53 ファイルが見つかりません。"])
         self.assertTrue(os.path.isfile(self.settings))
+
+    def test_markings_and_condition_colours_show_in_the_plot(self):
+        """T1 drawn red from the colour file, T2 blue, and with the markings
+        key pressed a green marking where the spindle starts (M03)."""
+        os.makedirs(os.path.join(self.home, "Mcode"))
+        with open(os.path.join(self.home, "Mcode", "M03"), "wb") as f:
+            f.write(b" 3 \r\n 65280 \r\nG01X8.\r\nY8.\r\nG03X-8.I-4.J0\r\n")
+        with open(os.path.join(self.home, "TARVEX.RGB"), "wb") as f:
+            f.write(b'"T1",255\r\n"T2",16711680\r\n' + b'"",16777215\r\n' * 18)
+        red, green = b"\xff\x00\x00", b"\x00\xff\x00"
+        rc, _ = run_tarvex(self.home, self.settings, self.shot, self.program)
+        self.assertEqual(rc, 0)
+        plain = png_colours(self.shot)
+        self.assertGreater(plain.get(red, 0), 200)
+        self.assertGreater(plain.get(b"\x00\x00\xff", 0), 0)  # the drill points
+        self.assertEqual(plain.get(green, 0), 0)
+        rc, _ = run_tarvex(self.home, self.settings, self.shot, "--press", "mcode", self.program)
+        self.assertEqual(rc, 0)
+        marked = png_colours(self.shot)
+        self.assertGreater(marked.get(green, 0), 100)
+        self.assertGreater(marked.get(red, 0), 200)
 
     def test_second_start_keeps_the_state(self):
         run_tarvex(self.home, self.settings, self.shot)

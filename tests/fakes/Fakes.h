@@ -86,8 +86,10 @@ public:
             return fileError(EACCES);
         return files.erase(p) ? Error{} : fileError(ENOENT);
     }
+    mutable int reads = 0;
     Error readFile(const std::string& p, std::string& bytes) const override
     {
+        ++reads;
         auto it = files.find(p);
         if (it == files.end())
             return fileError(ENOENT);

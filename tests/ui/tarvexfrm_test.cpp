@@ -30,6 +30,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTableWidget>
+#include "app/ui/InpFrm.h"
+#include "view/ui/ColorFrm.h"
+#include "view/ui/MEditFrm.h"
 
 using namespace tarvex;
 
@@ -360,6 +364,91 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(took.elapsed() < 5000);
         QVERIFY(!f.isVisible());
         QVERIFY(!f.picture2()->toolButton(ToolKey::play)->isChecked());
+    }
+
+    void displayColoursAndTheMarkingEditor()
+    {
+        World w;
+        w.write("TARVEX.RGB", "\"T1\",255\r\n");
+        w.write("square.nc", "T1\r\nG01X10.\r\nY10.\r\nX0\r\nY0\r\n");
+        TarvexFrm& f = w.start(w.path("square.nc"));
+        auto count = [&](QRgb colour) {
+            const QImage& image = f.picture1()->image();
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    n += image.pixel(x, y) == colour;
+            return n;
+        };
+        QVERIFY(count(qRgb(255, 0, 0)) > 100);
+        // The grid: a click on the show cell hides the condition, one on the
+        // colour cell takes the chooser's colour; closing shows all again.
+        f.picture2()->toolButton(ToolKey::vw)->click();
+        ColorFrm* colours = f.colourWindow();
+        QVERIFY(colours && colours->isVisible());
+        QTableWidget* grid = colours->MSFlexGrid1;
+        QCOMPARE(grid->item(0, 0)->text(), QString("T1"));
+        QCOMPARE(grid->item(0, 1)->background().color(), QColor(255, 0, 0));
+        QCOMPARE(grid->item(1, 2)->text(), QString());
+        auto click = [grid](int row, int column) {
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row, column)).center());
+        };
+        click(0, 2);
+        QCOMPARE(grid->item(0, 2)->text(), QString("OFF"));
+        QCOMPARE(grid->item(0, 2)->foreground().color(), QColor(255, 0, 0));
+        QCOMPARE(count(qRgb(255, 0, 0)), 0);
+        click(0, 2);
+        w.colours.answer = 0x00FF00;
+        click(0, 1);
+        QCOMPARE(grid->item(0, 1)->background().color(), QColor(0, 255, 0));
+        QVERIFY(count(qRgb(0, 255, 0)) > 100);
+        click(0, 2);
+        colours->close();
+        QVERIFY(!f.picture2()->toolButton(ToolKey::vw)->isChecked());
+        QVERIFY(w.state->conditions.conditionVisible[1]);
+        QVERIFY(count(qRgb(0, 255, 0)) > 100);
+        QVERIFY(w.settings.has("ClLeft") && w.settings.has("ClHeight"));
+
+        // The input box returns its text on Enter, and on its close box unchanged.
+        whenModal<InpFrm>([](InpFrm* box) {
+            box->Text1->end(false);
+            QTest::keyClicks(box->Text1, "2");
+            QTest::keyClick(box->Text1, Qt::Key_Return);
+        });
+        QCOMPARE(QtInputBox().ask("D1"), std::string("D12"));
+        whenModal<InpFrm>([](InpFrm* box) { box->close(); });
+        QCOMPARE(QtInputBox().ask("T1"), std::string("T1"));
+
+        // The marking editor: a saved marking is listed, and loads back.
+        f.menuAction(Menu::MnuMEdit)->trigger();
+        M_EditFrm* editor = f.markingEditor();
+        QVERIFY(editor && editor->isVisible());
+        editor->Combo1->setEditText("M08");
+        editor->Combo2->setCurrentIndex(2);
+        w.colours.answer = 255;
+        QTest::mouseClick(editor->Picture2, Qt::LeftButton);
+        editor->RichTextBox1->setPlainText("G01X1.\nY1.");
+        QTest::mouseClick(editor->Command1, Qt::LeftButton);
+        std::ifstream in(w.path("Mcode/M08"), std::ios::binary);
+        QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), std::string(" 3 \r\n 255 \r\nG01X1.\r\nY1.\r\n"));
+        QCOMPARE(w.box.shown.back().text, std::string("M08を保存しました"));
+        editor->close();
+        f.menuAction(Menu::MnuMEdit)->trigger();
+        editor = f.markingEditor();
+        QVERIFY(editor->Combo1->findText("M08") >= 0);
+        editor->Combo1_Click("M08");
+        QCOMPARE(editor->RichTextBox1->toPlainText(), QString("G01X1.\nY1."));
+        QCOMPARE(editor->Combo2->currentIndex(), 2);
+        QCOMPARE(editor->colour(), 255u);
+        // The preview draws it in its colour, the main plot keeps its path.
+        const QImage& preview = editor->Picture1->image();
+        int red = 0;
+        for (int y = 0; y < preview.height(); ++y)
+            for (int x = 0; x < preview.width(); ++x)
+                red += preview.pixel(x, y) == qRgb(255, 0, 0);
+        QVERIFY(red > 10);
+        QCOMPARE(w.state->segments.segmentCount, 3);
+        editor->close();
     }
 
     void fontChooserOpensOnTheFontInUse()

@@ -140,9 +140,36 @@ TEST_F(Plotting, MarkingsAreDrawnFromTheirFilesWhenShown)
     // G02, I and J run on to the next line: from (12.5, 10) to (13.5, 10) about (12.5, 9).
     EXPECT_EQ(drawn[4], "arc 12.5 9 1 0.7853982 1.570796 c=255 w=2");
 
-    // A missing marking file ends the pass quietly after the path.
+    // A marking removed since the expansion is left out; the next still draws.
+    // A G that is no motion of a marking (G91) draws nothing while the point
+    // moves on; a number beyond single precision ends that marking there; a
+    // width and a colour out of range are clamped.
+    marking("M09", " 0 \r\n 99999999 \r\nG91G01X1.\r\nG01Y1.\r\nX" + std::string(40, '9') + ".\r\nX1.\r\n");
+    const std::string two = "G01X10.Y10.\r\nM08\r\nM09\r\n";
+    expand(two);
     fs.files.erase("/home/Mcode/M08");
-    EXPECT_EQ(plot(program).size(), 1u);
+    surface.calls.clear();
+    g.GrSub(surface);
+    EXPECT_EQ(surface.drawn(), (Strings{"line 0 0 10 10 c=16777215 w=1", "line 11 10 11 11 c=16777215 w=1"}));
+}
+
+TEST_F(Plotting, AMarkingIsReadOncePerPassWhereverItIsPlaced)
+{
+    // A large marking at many places: read and parsed once, and cut at its line limit.
+    std::string big = " 1 \r\n 255 \r\n";
+    for (int k = 0; k < 20000; ++k)
+        big += "G01X1.\r\n";
+    marking("M08", big);
+    std::string program;
+    for (int k = 0; k < 20; ++k)
+        program += "M08\r\n";
+    g.showMarkings = true;
+    expand(program);
+    fs.reads = 0;
+    surface.calls.clear();
+    g.GrSub(surface);
+    EXPECT_EQ(fs.reads, 1);
+    EXPECT_EQ(surface.drawn().size(), 20u * 10000u);
 }
 
 TEST_F(Plotting, ReplayWaitsBeforeEachVisibleElement)

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QTableWidget>
+#include <algorithm>
 
 namespace tarvex {
 namespace {
@@ -10,6 +11,7 @@ namespace {
 const char* const placeKeys[4] = {"ClLeft", "ClTop", "ClWidth", "ClHeight"};
 constexpr int placeDefaults[4] = {0, 0, 2370, 5100};
 constexpr int columnTwips[3] = {1000, 600, 600};
+constexpr int rowTwips = 240;
 
 QColor qcolour(std::uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
@@ -31,6 +33,11 @@ ColorFrm::ColorFrm(ToolWindowContext context, DisplayColours logic, std::functio
     MSFlexGrid1->setFocusPolicy(Qt::NoFocus);
     for (int c = 0; c < 3; ++c)
         MSFlexGrid1->setColumnWidth(c, tc_.px(columnTwips[c], false));
+    // Rows of a text line, as many as the window's first size holds.
+    const int rowHeight = std::max(tc_.px(rowTwips, true), fontMetrics().height() + 2);
+    MSFlexGrid1->verticalHeader()->setMinimumSectionSize(1);
+    MSFlexGrid1->verticalHeader()->setDefaultSectionSize(rowHeight);
+    MSFlexGrid1->horizontalHeader()->setFixedHeight(rowHeight);
     for (int k = 1; k < DisplayColours::rowCount; ++k)
         for (int c = 0; c < 3; ++c)
             MSFlexGrid1->setItem(k - 1, c, new QTableWidgetItem);

@@ -3,6 +3,7 @@
 #include "view/ui/PlotPicture.h"
 
 #include <QComboBox>
+#include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -37,6 +38,9 @@ M_EditFrm::M_EditFrm(MarkingEditor editor, ColourChooser& colours, QSize size, Q
     setWindowTitle(" M_マーキングエディタ");
     setAttribute(Qt::WA_DeleteOnClose);
     resize(size);
+    // Over the middle of the main window, not where the window manager finds room.
+    if (parent)
+        move(parent->frameGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
 
     auto* grid = new QGridLayout(this);
     Combo1 = new QComboBox(this);
@@ -47,7 +51,9 @@ M_EditFrm::M_EditFrm(MarkingEditor editor, ColourChooser& colours, QSize size, Q
     for (int w = MarkingFile::minWidth; w <= MarkingFile::maxWidth; ++w)
         Combo2->addItem(QString::number(w));
     Combo2->setCurrentIndex(0); // a new marking is drawn one pixel wide
-    Picture2 = new QWidget(this);
+    auto* swatch = new QFrame(this);
+    swatch->setFrameShape(QFrame::Box); // white on a light window still shows
+    Picture2 = swatch;
     Picture2->setObjectName("Picture2");
     Picture2->setAutoFillBackground(true);
     Picture2->setFixedSize(40, 20);
