@@ -26,10 +26,9 @@ struct ProcessState {
     bool CharValid = true; // whether the last output conversion met a legal character
 };
 
-// The operating system's folders that external applications are looked up in.
+// What the shell finds outside the data folder.
 struct SystemFolders {
-    std::string windowsFolder;
-    std::string systemFolder;
+    std::string homePage; // the address the home-page item opens
 };
 
 } // namespace tarvex

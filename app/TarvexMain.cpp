@@ -26,7 +26,8 @@ TarvexMain::TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& cod
                      }}),
       transfers_({state.profile, state.transfer, state.settings, MSComm1, MSComm2, *this, ui.events, ui.messageBox, fs,
                   codec, state.progDir}),
-      plotTools_(graphics_, state.conditions.conditionVisible.data())
+      plotTools_(graphics_, state.conditions.conditionVisible.data()),
+      externalApps_({fs, codec, state.settings, ui, state.progDir, folders.homePage})
 {
     layout_.frame = {design::frameLeft, design::frameTop, design::frameWidth, design::frameHeight};
 }
@@ -41,13 +42,8 @@ void TarvexMain::startUp(const std::string& commandLine)
         view_.setMenuEnabled(e.id, e.built);
     view_.setMenuChecked(Menu::MnuG90, true);
 
-    browserPath_ = s.read(section, WebApl, WebAplDefault);
-    for (int i = 0; i < 10; ++i) {
-        const std::string digit = std::to_string(i);
-        apps_[i].title = s.read(section, digit + AppTitle, "");
-        apps_[i].path = s.read(section, digit + AppName, "");
-        view_.setMenuCaption(appMenu(i), apps_[i].title, !apps_[i].title.empty());
-    }
+    externalApps_.load();
+    refreshAppMenu();
 
     fs_.setCurrentFolder(state_.progDir);
     s.write(section, Apldir, state_.progDir);
@@ -347,6 +343,22 @@ void TarvexMain::colourWindowClosed()
 }
 
 void TarvexMain::replot() { graphics_.GrSub(view_.plotSurface()); }
+
+// ---- other programs ----
+
+void TarvexMain::refreshAppMenu()
+{
+    for (int i = 0; i < ExternalApps::slotCount; ++i) {
+        const ExternalApp& app = externalApps_.apps()[i];
+        view_.setMenuCaption(appMenu(i), app.title, !app.title.empty());
+        view_.setMenuEnabled(appMenu(i), !app.title.empty());
+    }
+}
+
+void TarvexMain::MnuApp_Click(int slot) { externalApps_.start(slot, editor_.text()); }
+void TarvexMain::MnuMorlex_Click() { externalApps_.startConverter(editor_.text()); }
+void TarvexMain::MnuWWW_Click() { externalApps_.chooseBrowser(); }
+void TarvexMain::MnuHomePage_Click() { externalApps_.openHomePage(); }
 
 // ---- the window around a transfer ----
 

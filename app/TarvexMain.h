@@ -1,4 +1,5 @@
 #pragma once
+#include "app/ExternalApps.h"
 #include "app/Layout.h"
 #include "app/MainView.h"
 #include "app/ProcessState.h"
@@ -16,11 +17,6 @@ namespace tarvex {
 class FileSystem;
 class TextCodec;
 class TextEditor;
-
-struct ExternalApp {
-    std::string title;
-    std::string path;
-};
 
 // The logic of the main window TarvexFrm: start-up, close, layout and the
 // commands of the shell. The window class forwards its events here.
@@ -101,8 +97,15 @@ public:
     bool commBox() const { return commBox_; }
     int frameLeft() const { return layout_.frame.left; }
     const LayoutResult& layout() const { return layout_; }
-    const std::string& browserPath() const { return browserPath_; }
-    const std::array<ExternalApp, 10>& externalApps() const { return apps_; }
+    const std::string& browserPath() const { return externalApps_.browserPath(); }
+    const std::array<ExternalApp, ExternalApps::slotCount>& externalApps() const { return externalApps_.apps(); }
+    ExternalApps& appRegister() { return externalApps_; }
+    // The option menu's items of the registered programs, as the slots stand.
+    void refreshAppMenu();
+    void MnuApp_Click(int slot);
+    void MnuMorlex_Click();
+    void MnuWWW_Click();
+    void MnuHomePage_Click();
     const std::string& currentProfile() const { return currentProfile_; }
 
 private:
@@ -127,8 +130,7 @@ private:
     Transfers transfers_;
     PlotTools plotTools_;
 
-    std::string browserPath_;
-    std::array<ExternalApp, 10> apps_;
+    ExternalApps externalApps_;
     std::string currentProfile_;
     bool exitSubDel_ = false;
     bool graphicsOn_ = true;

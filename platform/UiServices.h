@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/Error.h"
+#include "platform/ProcessLauncher.h"
 
 #include <chrono>
 #include <cstdint>
@@ -95,6 +96,7 @@ struct UiServices {
     EventLoop& events;
     ColourChooser& colourChooser;
     InputBox& inputBox;
+    ProcessLauncher& launcher;
 };
 
 // "エラー番号 : " + number + LF + description: the common error box text.

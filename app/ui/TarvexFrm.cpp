@@ -1,5 +1,11 @@
 #include "app/ui/TarvexFrm.h"
+#include "app/ui/AboutFrm.h"
+#include "app/ui/AppSetFrm.h"
+#include "editor/LineEnds.h"
 #include "editor/ui/RichTextBox.h"
+#include "platform/FileSystem.h"
+#include "platform/TextCodec.h"
+#include "platform/qt/QtUiServices.h"
 #include "editor/ui/TextDialogs.h"
 #include "serial/ui/CommPanel.h"
 #include "serial/ui/ProfileDialogs.h"
@@ -10,6 +16,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -159,6 +166,19 @@ void TarvexFrm::onMenu(Menu item)
     case Menu::MnuISOCheck: m.textCommands().MnuISOCheck_Click(); break;
     case Menu::MnuEIACheck: m.textCommands().MnuEIACheck_Click(); break;
     case Menu::MnuMEdit: MnuMEdit_Click(); break;
+    case Menu::MnuApSet: {
+        QtFileChooser own(codec_); // the dialog's own chooser: the shared one keeps its folder
+        AppSetFrm(m.appRegister(), own, ui_.messageBox, [&m] { m.refreshAppMenu(); }, this).exec();
+        break;
+    }
+    case Menu::MnuWWW: m.MnuWWW_Click(); break;
+    case Menu::MnuHomePage: m.MnuHomePage_Click(); break;
+    case Menu::MnuMorlex: m.MnuMorlex_Click(); break;
+    case Menu::MnuVar: MnuVar_Click(); break;
+    case Menu::MnuApp0: case Menu::MnuApp1: case Menu::MnuApp2: case Menu::MnuApp3: case Menu::MnuApp4:
+    case Menu::MnuApp5: case Menu::MnuApp6: case Menu::MnuApp7: case Menu::MnuApp8: case Menu::MnuApp9:
+        m.MnuApp_Click(static_cast<int>(item) - static_cast<int>(Menu::MnuApp0));
+        break;
     default: break;
     }
 }
@@ -217,6 +237,21 @@ void TarvexFrm::openColourWindow(bool open)
                                                 [this] { main_->replot(); }),
                                  [this] { main_->colourWindowClosed(); }, this);
     colourWindow_->show();
+}
+
+void TarvexFrm::MnuVar_Click()
+{
+    auto showHelp = [this](QWidget* over) {
+        HlpFrm help(QSize(px(11220), px(9000, true)),
+                    [this](const std::string& text) {
+                        // A copy of the text as it was when the window closed; the window shows
+                        // the built-in document again next time.
+                        fs_.writeFile(joinPath(state_.progDir, "Tarvex.txt"), normaliseLineEnds(codec_.encode(text)));
+                    },
+                    over);
+        help.exec();
+    };
+    frmAbout(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), showHelp, this).exec();
 }
 
 void TarvexFrm::MnuMEdit_Click()

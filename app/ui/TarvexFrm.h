@@ -112,6 +112,7 @@ private:
     void fitFrame();
     ToolWindowContext toolWindowContext();
     void MnuMEdit_Click();
+    void MnuVar_Click();
 
     RichTextBox* RichTextBox1;
     CommPanel* Frame1;

@@ -1,14 +1,16 @@
 // tarvex: the desktop window.
-//   tarvex [--home DIR] [--settings FILE] [--screenshot FILE.png] [--press KEY,...] [PROGRAM]
+//   tarvex [--home DIR] [--settings FILE] [--screenshot FILE.png] [--press KEY,...] [--menu ITEM] [PROGRAM]
 #include "app/ui/InpFrm.h"
 #include "app/ui/TarvexFrm.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixProcessLauncher.h"
 #include "platform/posix/PosixSerialPort.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtUiServices.h"
 #include "view/ui/PlotPicture.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -28,11 +30,16 @@ int main(int argc, char** argv)
     installFontSubstitutes();
     installJapaneseTranslations(app);
 
-    std::string home, settingsFile, screenshot, press, commandLine;
+    std::string home, settingsFile, screenshot, press, menu, commandLine;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if ((a == "--home" || a == "--settings" || a == "--screenshot" || a == "--press") && i + 1 < argc) {
-            (a == "--home" ? home : a == "--settings" ? settingsFile : a == "--screenshot" ? screenshot : press) = argv[++i];
+        if ((a == "--home" || a == "--settings" || a == "--screenshot" || a == "--press" || a == "--menu")
+            && i + 1 < argc) {
+            (a == "--home"         ? home
+             : a == "--settings"   ? settingsFile
+             : a == "--screenshot" ? screenshot
+             : a == "--press"      ? press
+                                   : menu) = argv[++i];
         } else {
             // The one argument: a program file, perhaps with spaces or in quotes.
             commandLine += (commandLine.empty() ? "" : " ") + a;
@@ -65,9 +72,16 @@ int main(int argc, char** argv)
     QtEventLoop events;
     QtColourChooser colourChooser;
     QtInputBox inputBox;
-    UiServices ui{messageBox, chooser, fontChooser, events, colourChooser, inputBox};
+    PosixProcessLauncher launcher;
+    UiServices ui{messageBox, chooser, fontChooser, events, colourChooser, inputBox, launcher};
     ProcessState state(resolveProgDir(home), settings);
-    SystemFolders folders{"/usr/share/", "/usr/bin/"};
+    // The home page is the README installed beside the program (in a build
+    // folder, the one of the source tree above it).
+    const std::string exeDir = executableFolder();
+    std::string readme = exeDir + "../share/doc/tarvex/README.md";
+    if (!fs.exists(readme) && fs.exists(exeDir + "../README.md"))
+        readme = exeDir + "../README.md";
+    SystemFolders folders{"file://" + readme};
 
     PosixSerialPort MSComm1, MSComm2;
     TarvexFrm window(state, fs, codec, ui, folders, MSComm1, MSComm2);
@@ -110,6 +124,11 @@ int main(int argc, char** argv)
                 window.picture2()->toolButton(static_cast<ToolKey>(k))->click();
         from = comma + 1;
     }
+    // A menu item chosen once the window is up, by its control name ("MnuApp(0)").
+    if (!menu.empty())
+        for (const MenuEntry& e : menuTree)
+            if (menu == e.name)
+                QTimer::singleShot(0, &window, [&window, id = e.id] { window.menuAction(id)->trigger(); });
     // A message box of the start-up may have seen the window close already.
     return ended ? 0 : app.exec();
 }

@@ -418,8 +418,11 @@ std::string resolveProgDir(const std::string& explicitHome)
             home = joinPath(cwd, home);
     }
     if (home.empty()) {
+        // An installed program (its shared files beside it under share/)
+        // keeps its data per user, even where its folder is writable (root).
         std::string exeDir = executableFolder();
-        if (::access(exeDir.c_str(), W_OK) == 0)
+        const bool installed = fs.isFolder(exeDir + "../share/tarvex");
+        if (!installed && ::access(exeDir.c_str(), W_OK) == 0)
             return exeDir;
         const char* xdg = std::getenv("XDG_DATA_HOME");
         const char* user = std::getenv("HOME");

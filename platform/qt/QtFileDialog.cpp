@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fnmatch.h>
+#include <strings.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 namespace tarvex {
@@ -216,6 +218,9 @@ void FileDialog::refresh()
                 continue; // hidden, and "." and ".."
             const bool folder = isFolder(folder_ + name);
             const bool matches = std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) {
+                // An application here is any executable file, with or without ".exe".
+                if (::strcasecmp(p.c_str(), "*.exe") == 0 && !folder && ::access((folder_ + name).c_str(), X_OK) == 0)
+                    return true;
                 return ::fnmatch(p.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
             });
             if (folder || matches)

@@ -181,6 +181,36 @@ class StartUp(unittest.TestCase):
         self.assertGreater(marked.get(green, 0), 100)
         self.assertGreater(marked.get(red, 0), 200)
 
+    def test_a_registered_program_gets_a_copy_of_the_program(self):
+        """The option menu's first program, at a path with a space and quotes,
+        started with the hand-over copy as its one argument: empty lines left
+        out, CR LF line ends."""
+        tools = os.path.join(self.dir, "my tools")
+        os.mkdir(tools)
+        script = os.path.join(tools, "it's \"x\".sh")
+        log = os.path.join(self.dir, "log")
+        with open(script, "w") as f:
+            f.write('#!/bin/sh\n{ echo "$#"; for a in "$@"; do echo "$a"; done; pwd; } > "$TARVEX_E2E_LOG.args"\n'
+                    'cat "$1" > "$TARVEX_E2E_LOG.copy"\n')
+        os.chmod(script, 0o755)
+        with open(self.settings, "w", encoding="utf-8") as f:
+            f.write("[Tarvex]\n0AppTitle=%s\n0AppName=%s\n" % (os.path.basename(script), script.replace("\\", "\\\\").replace('"', '\\"')))
+        with open(self.program, "wb") as f:
+            f.write(b"G01X1.\r\n\r\nG01Y1.\nM30")
+        rc, report = run_tarvex(self.home, self.settings, self.shot, "--menu", "MnuApp(0)", self.program,
+                                env_extra={"TARVEX_E2E_LOG": log})
+        self.assertEqual(rc, 0)
+        self.assertEqual(report["messages"], [])
+        for _ in range(100):
+            if os.path.exists(log + ".copy") and os.path.getsize(log + ".copy") > 0:
+                break
+            time.sleep(0.05)
+        handover = os.path.join(self.home, "handover")
+        with open(log + ".args") as f:
+            self.assertEqual(f.read().splitlines(), ["1", os.path.join(handover, "BAK.DAT"), handover])
+        with open(log + ".copy", "rb") as f:
+            self.assertEqual(f.read(), b"G01X1.\r\nG01Y1.\r\nM30\r\n")
+
     def test_second_start_keeps_the_state(self):
         run_tarvex(self.home, self.settings, self.shot)
         ini = configparser.ConfigParser(interpolation=None)

@@ -249,6 +249,25 @@ public:
     }
 };
 
+// Records what it was asked to start; answers with the scripted error.
+class FakeLauncher final : public ProcessLauncher {
+public:
+    struct Started {
+        std::string program;
+        std::vector<std::string> arguments;
+        std::string folder;
+        bool maximised;
+    };
+    std::vector<Started> started;
+    Error answer;
+    Error start(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder,
+                bool maximised) override
+    {
+        started.push_back({program, arguments, folder, maximised});
+        return answer;
+    }
+};
+
 class FakeEvents final : public EventLoop {
 public:
     int yields = 0;

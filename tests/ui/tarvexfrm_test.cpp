@@ -30,7 +30,9 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QLabel>
 #include <QTableWidget>
+#include "app/ui/AboutFrm.h"
 #include "app/ui/InpFrm.h"
 #include "view/ui/ColorFrm.h"
 #include "view/ui/MEditFrm.h"
@@ -171,7 +173,6 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(f.menuAction(Menu::MnuG90)->isChecked());
         QVERIFY(!f.menuAction(Menu::MnuAppendLoad)->isEnabled());
         QVERIFY(f.menuAction(Menu::fileload)->isEnabled());
-        QVERIFY(!f.menuAction(Menu::MnuVar)->isEnabled()); // its command is still to come
         QVERIFY(!f.menuAction(appMenu(0))->isVisible());
         QCOMPARE(f.frame1()->Combo5->currentText(), QString("FANUC"));
     }
@@ -449,6 +450,36 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(red > 10);
         QCOMPARE(w.state->segments.segmentCount, 3);
         editor->close();
+    }
+
+    void versionAndHelpWindows()
+    {
+        World w;
+        TarvexFrm& f = w.start();
+        QString title, version, helpTitle;
+        whenModal<frmAbout>([&](frmAbout* about) {
+            title = about->windowTitle();
+            version = about->lblVersion->text();
+            whenModal<HlpFrm>([&](HlpFrm* help) {
+                helpTitle = help->windowTitle();
+                help->RichTextBox1->moveCursor(QTextCursor::End);
+                help->RichTextBox1->insertPlainText("\nメモ");
+                help->close();
+            });
+            about->Command2->click();
+            about->Command1->click();
+        });
+        f.menuAction(Menu::MnuVar)->trigger();
+        QCOMPARE(title, QString("Tarvexのﾊﾞｰｼﾞｮﾝ情報"));
+        QCOMPARE(version, QString("Ver 2.1.25"));
+        QCOMPARE(helpTitle, QString(" TARVEX\u3000"));
+        // The text as it was at the close, edits included, in cp932 with CR LF.
+        std::ifstream in(w.path("Tarvex.txt"), std::ios::binary);
+        const std::string saved(std::istreambuf_iterator<char>(in), {});
+        QVERIFY(saved.ends_with("\r\n\x83\x81\x83\x82"));
+        QVERIFY(saved.find("\r\n") != std::string::npos);
+        QCOMPARE(std::count(saved.begin(), saved.end(), '\n'), std::count(saved.begin(), saved.end(), '\r'));
+        QVERIFY(HlpFrm::document().startsWith("ご使用の前に"));
     }
 
     void fontChooserOpensOnTheFontInUse()

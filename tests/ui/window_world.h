@@ -27,12 +27,13 @@ struct WindowWorld {
     QtEventLoop events;
     fakes::FakeColourChooser colours;
     fakes::FakeInputBox input;
+    fakes::FakeLauncher launcher;
     UiServices ui;
 
     // realChoosers: the file and font choosers are the program's own dialogs.
     explicit WindowWorld(bool realChoosers = false)
         : ui{box, realChoosers ? static_cast<FileChooser&>(realChooser) : chooser,
-             realChoosers ? static_cast<FontChooser&>(realFonts) : fonts, events, colours, input}
+             realChoosers ? static_cast<FontChooser&>(realFonts) : fonts, events, colours, input, launcher}
     {
     }
     fakes::FakeSerialPort port1, port2;

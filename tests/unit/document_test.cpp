@@ -38,7 +38,8 @@ struct DocumentTest : testing::Test {
     fakes::FakeEvents events;
     fakes::FakeColourChooser colours;
     fakes::FakeInputBox input;
-    UiServices ui{box, chooser, fonts, events, colours, input};
+    fakes::FakeLauncher launcher;
+    UiServices ui{box, chooser, fonts, events, colours, input, launcher};
     fakes::FakeEditor editor;
     SpyHost host;
     Document doc{editor, fs, codec, ui, "/home/", host};

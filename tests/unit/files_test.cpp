@@ -1,8 +1,10 @@
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixProcessLauncher.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
@@ -130,4 +132,26 @@ TEST(PosixFiles, TheLongestNameCanBeSaved)
     std::string back;
     ASSERT_FALSE(fs.readFile(dir / name, back));
     EXPECT_EQ(back, "G00X0\r\n");
+}
+
+TEST(PosixLauncher, ArgumentsAsTheyAreFailuresSaidAndNoChildLeft)
+{
+    TempDir dir;
+    PosixProcessLauncher launcher;
+    const std::string out = (dir.path / "out").string();
+    // Shell characters reach the program untouched: no shell sees them.
+    const std::string odd = "a b'\"$(touch " + (dir.path / "pwned").string() + ")";
+    ASSERT_FALSE(launcher.start("/bin/sh", {"-c", "printf '%s' \"$1\" > \"$2\"", "sh", odd, out}, dir.path.string(), false));
+    for (int k = 0; k < 200 && !fsys::exists(out); ++k)
+        ::usleep(10000);
+    ::usleep(20000);
+    std::string got;
+    PosixFileSystem().readFile(out, got);
+    EXPECT_EQ(got, odd);
+    EXPECT_FALSE(fsys::exists(dir.path / "pwned"));
+    EXPECT_TRUE(launcher.start((dir.path / "none").string(), {}, {}, false));
+    EXPECT_TRUE(launcher.start("/bin/true", {}, (dir.path / "no folder").string(), false));
+    // Nothing of them is left for this process to reap.
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
 }

@@ -19,7 +19,8 @@ struct StartupTest : testing::Test {
     fakes::FakeEvents events;
     fakes::FakeColourChooser colours;
     fakes::FakeInputBox input;
-    UiServices ui{box, chooser, fonts, events, colours, input};
+    fakes::FakeLauncher launcher;
+    UiServices ui{box, chooser, fonts, events, colours, input, launcher};
     fakes::FakeMainView view;
     fakes::FakeEditor editor;
     fakes::FakeSerialPort port1, port2;

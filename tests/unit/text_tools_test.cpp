@@ -120,7 +120,8 @@ struct TextCommandsTest : ::testing::Test {
     fakes::FakeEvents events;
     fakes::FakeColourChooser colours;
     fakes::FakeInputBox input;
-    UiServices ui{box, chooser, fonts, events, colours, input};
+    fakes::FakeLauncher launcher;
+    UiServices ui{box, chooser, fonts, events, colours, input, launcher};
     fakes::FakeEditor editor;
     bool CharValid = true;
     std::vector<std::string> status;

@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""End to end: installing. `cmake --install` into a temporary root and the
+Debian package that cpack builds: the programs run from there, keep their
+data per user, and the desktop entry validates.
+Usage: install_e2e.py BUILD_DIR"""
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+BUILD = sys.argv[1]
+
+
+def run(*args, env=None, **kw):
+    return subprocess.run(list(args), capture_output=True, text=True, timeout=300, env=env, **kw)
+
+
+class Installing(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tarvex-install-")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir)
+
+    def check_root(self, root):
+        usr = os.path.join(root, "usr")
+        for path in ["bin/tarvex", "bin/tarvex-cli", "share/applications/tarvex.desktop",
+                     "share/icons/hicolor/scalable/apps/tarvex.svg", "share/mime/packages/tarvex.xml",
+                     "share/doc/tarvex/README.md", "share/tarvex/samples/sample.nc"]:
+            self.assertTrue(os.path.isfile(os.path.join(usr, path)), path)
+        out = run("desktop-file-validate", os.path.join(usr, "share/applications/tarvex.desktop"))
+        self.assertEqual((out.returncode, out.stdout + out.stderr), (0, ""))
+        # Installed, the data folder is the user's, even for a user who could
+        # write beside the program.
+        env = dict(os.environ, HOME=os.path.join(self.dir, "user"), XDG_DATA_HOME="")
+        env.pop("TARVEX_HOME", None)
+        sample = os.path.join(usr, "share/tarvex/samples/sample.nc")
+        out = run(os.path.join(usr, "bin/tarvex-cli"), "expand", sample, "--summary", env=env)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertEqual(out.stdout.splitlines()[-1], "end ok")
+        data = os.path.join(self.dir, "user", ".local", "share", "Tarvex")
+        self.assertTrue(os.path.isfile(os.path.join(data, "SUBPRO", "O1000")))
+        self.assertFalse(os.path.exists(os.path.join(usr, "bin", "SUBPRO")))
+        shutil.rmtree(os.path.join(self.dir, "user"))
+
+    def test_cmake_install_into_a_temporary_root(self):
+        root = os.path.join(self.dir, "root")
+        out = run("cmake", "--install", BUILD, "--prefix", "/usr", env=dict(os.environ, DESTDIR=root))
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.check_root(root)
+
+    def test_debian_package(self):
+        out = run("cpack", "-G", "DEB", "--config", os.path.join(BUILD, "CPackConfig.cmake"),
+                  "-B", os.path.join(self.dir, "pkg"))
+        self.assertEqual(out.returncode, 0, out.stdout + out.stderr)
+        debs = glob.glob(os.path.join(self.dir, "pkg", "tarvex_*_amd64.deb")) + \
+            glob.glob(os.path.join(self.dir, "pkg", "tarvex_*.deb"))
+        self.assertTrue(debs)
+        deb = debs[0]
+        self.assertEqual(run("dpkg-deb", "-f", deb, "Version").stdout.strip(), "2.1.25")
+        # Every dependency is a package of Debian's, present here as the build needs them.
+        depends = [d.strip().split()[0] for d in run("dpkg-deb", "-f", deb, "Depends").stdout.split(",")]
+        self.assertIn("libqscintilla2-qt6-15", depends)
+        for d in depends:
+            self.assertEqual(run("dpkg-query", "-W", d).returncode, 0, d)
+        root = os.path.join(self.dir, "root")
+        self.assertEqual(run("dpkg-deb", "-x", deb, root).returncode, 0)
+        self.check_root(root)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0], "-v"])
