@@ -50,6 +50,7 @@ frmAbout::frmAbout(const QString& fileName, std::function<void(QWidget*)> showHe
     buttons->addWidget(Command2);
     buttons->addWidget(Command1);
     grid->addLayout(buttons, 4, 0, 1, 2);
+    setMinimumWidth(360); // the caption shows whole
     connect(Command1, &QPushButton::clicked, this, &QDialog::accept);
     connect(Command2, &QPushButton::clicked, this, [this] { showHelp_(this); });
 }
