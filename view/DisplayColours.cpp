@@ -2,6 +2,8 @@
 #include "platform/UiServices.h"
 #include "toolpath/ConditionTable.h"
 
+#include <string>
+
 namespace tarvex {
 
 DisplayColours::DisplayColours(ConditionTable& table, ColourChooser& colours, InputBox& input,
@@ -40,7 +42,10 @@ void DisplayColours::mouseUp(int row, int column, bool belowHeader)
         break;
     }
     case Name:
+        // The colour file keeps a name between double quotes: one inside it
+        // would lose this record and every one after it.
         r.name = input_.ask(r.name);
+        std::erase(r.name, '"');
         t_.conditionName[row] = r.name;
         if (!r.name.empty())
             fillRow(row);

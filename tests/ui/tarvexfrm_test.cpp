@@ -449,6 +449,13 @@ MnuHelp|ヘルプ(&H)
                 red += preview.pixel(x, y) == qRgb(255, 0, 0);
         QVERIFY(red > 10);
         QCOMPARE(w.state->segments.segmentCount, 3);
+        // A new name is typed as it is, and Enter neither lists it nor clears the drawing.
+        editor->Combo1->clearEditText();
+        QTest::keyClicks(editor->Combo1->lineEdit(), "M0");
+        QCOMPARE(editor->Combo1->currentText(), QString("M0"));
+        QTest::keyClick(editor->Combo1->lineEdit(), Qt::Key_Return);
+        QCOMPARE(editor->Combo1->count(), 1);
+        QCOMPARE(editor->RichTextBox1->toPlainText(), QString("G01X1.\nY1."));
         editor->close();
     }
 

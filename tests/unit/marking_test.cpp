@@ -176,8 +176,9 @@ TEST(DisplayColoursGrid, ClicksOnTheCells)
     EXPECT_EQ(input.presets.back(), "D12");
     EXPECT_EQ(t.conditionName[3], "T5");
     EXPECT_EQ(grid.rows[3].show, "OFF");
-    input.answer = "T2";
+    input.answer = "T\"2";
     grid.mouseUp(2, 0, true);
+    EXPECT_EQ(t.conditionName[2], "T2");
     EXPECT_EQ(grid.rows[2].show, "ON");
     EXPECT_EQ(replots, 8);
 }

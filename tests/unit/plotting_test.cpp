@@ -128,11 +128,14 @@ TEST_F(Plotting, HiddenConditionsKeepThePathConnectedAndConditionZeroIsWhite)
 TEST_F(Plotting, MarkingsAreDrawnFromTheirFilesWhenShown)
 {
     marking("M08", " 2 \r\n 255 \r\nG01X1500\r\nG00Y1.\r\nG02X1.Y-1.I0J-1.\r\nX1.\r\n");
-    const std::string program = "G01X10.Y10.\r\nM08\r\n";
+    marking("M10", " 1 \r\n 255 \r\nX1.\r\n");
+    const std::string program = "G01X10.Y10.\r\nM08\r\nM10\r\n";
     EXPECT_EQ(plot(program).size(), 1u);
     g.showMarkings = true;
     const Strings drawn = plot(program);
-    ASSERT_EQ(drawn.size(), 5u);
+    ASSERT_EQ(drawn.size(), 6u);
+    // The motion and the centre run on into the next marking: M10's line is the same arc move.
+    EXPECT_EQ(drawn[5], "arc 10 9 1 0.7853982 1.570796 c=255 w=1");
     EXPECT_EQ(drawn[1], "line 10 10 11.5 10 c=255 w=2");
     EXPECT_EQ(drawn[2], "dot 11.5 11 c=255 w=2");
     // Clockwise from (11.5, 11) to (12.5, 10) about (11.5, 10): drawn from the end angle 2π to π/2.

@@ -46,6 +46,10 @@ M_EditFrm::M_EditFrm(MarkingEditor editor, ColourChooser& colours, QSize size, Q
     Combo1 = new QComboBox(this);
     Combo1->setObjectName("Combo1");
     Combo1->setEditable(true);
+    // A name is what was typed: no completion from the list (typing "M1"
+    // must not save over M10), and Enter adds no entry without a file.
+    Combo1->setCompleter(nullptr);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo2 = new QComboBox(this);
     Combo2->setObjectName("Combo2");
     for (int w = MarkingFile::minWidth; w <= MarkingFile::maxWidth; ++w)
@@ -91,7 +95,11 @@ M_EditFrm::M_EditFrm(MarkingEditor editor, ColourChooser& colours, QSize size, Q
     Combo1->clearEditText();
     setColour(MarkingFile::maxColour);
 
-    connect(Combo1, &QComboBox::textActivated, this, &M_EditFrm::Combo1_Click);
+    // A name of the list loads its file; a new name typed loads nothing.
+    connect(Combo1, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0)
+            Combo1_Click(Combo1->itemText(index));
+    });
     connect(Command1, &QPushButton::clicked, this, &M_EditFrm::Command1_Click);
     // The preview follows the pointer over it, and every change of the drawing.
     connect(Picture1, &PlotPicture::mouseMove, this, &M_EditFrm::redrawPreview);
@@ -110,7 +118,7 @@ void M_EditFrm::setColour(std::uint32_t colour)
 
 void M_EditFrm::Combo1_Click(const QString& name)
 {
-    RichTextBox1->clear();
+    // A name whose file cannot be read leaves the drawing as it is.
     const auto marking = editor_.load(name.toStdString());
     if (!marking)
         return;
