@@ -5,7 +5,7 @@
 #include "platform/UiServices.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixEventLoop.h"
-#include "platform/posix/PosixSerialPort.h"
+#include "platform/posix/DevicePort.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtImageSurface.h"
@@ -511,7 +511,7 @@ int transfer(const std::vector<std::string>& argv, bool sending)
     window.text = codec.decode(bytes);
 
     TransferStatus status;
-    PosixSerialPort port1, port2;
+    DevicePort port1, port2;
     CliMessageBox box;
     CliEvents events;
     port1.onActivity = port2.onActivity = [&events] { events.wake(); };

@@ -4,7 +4,8 @@ side and this script as the partner on the other:
 - controller output of 10,000 characters at 19,200 baud 8N1, slider 0:
   the time against the line time, and the processor use;
 - characters that reach the partner after it sent its stop code (worst of 20
-  tries at random points);
+  tries at random points), on the local line and through a ser2net on
+  127.0.0.1 over RFC 2217 (when ser2net is installed);
 - controller input of a 1,000,000-line program sent as fast as the
   pseudo-terminal takes, the partner obeying the stop and request codes;
 - processor time used while waiting 10 s for a start code.
@@ -18,6 +19,9 @@ import sys
 import tempfile
 import time
 import tty
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from ser2net_server import Ser2net  # noqa: E402
 
 CLI = sys.argv[1]
 
@@ -40,16 +44,18 @@ def cpu_seconds(pid):
 
 
 class Run:
-    def __init__(self, home, command, file, prof):
+    def __init__(self, home, command, file, prof, network=False):
         with open(os.path.join(home, "RS232C", "P"), "wb") as f:
             f.write(prof)
         self.master, slave = os.openpty()
         tty.setraw(self.master)
         path = os.ttyname(slave)
         os.close(slave)
-        self.proc = subprocess.Popen([CLI, command, "--profile", "P", "--device", path, "--home", home,
+        self.server = Ser2net(path) if network else None
+        device = self.server.url if network else path
+        self.proc = subprocess.Popen([CLI, command, "--profile", "P", "--device", device, "--home", home,
                                       "--settings", os.path.join(home, "s.ini"), file], stderr=subprocess.DEVNULL)
-        time.sleep(0.3)
+        time.sleep(1.0 if network else 0.3)
 
     def read(self, timeout):
         r, _, _ = select.select([self.master], [], [], timeout)
@@ -62,6 +68,8 @@ class Run:
 
     def close(self):
         self.proc.wait(timeout=60)
+        if self.server:
+            self.server.stop()
         os.close(self.master)
 
 
@@ -87,14 +95,14 @@ def output_speed(home):
           % (taken, line, 100 * (taken / line - 1), 100 * cpu / taken))
 
 
-def stop_reaction(home):
+def stop_reaction(home, network=False):
     text = os.path.join(home, "out.nc")
     with open(text, "wb") as f:
         f.write(b"G01X1.Y1.\r\n" * 1200)
     worst = 0
     rng = random.Random(7)
     for _ in range(20):
-        run = Run(home, "send", text, profile())
+        run = Run(home, "send", text, profile(), network)
         point = rng.randrange(200, 9000)
         got = b""
         while len(got) < point:
@@ -112,7 +120,8 @@ def stop_reaction(home):
                 break
             got += data
         run.close()
-    print("characters after the stop code: at most %d (20 tries)" % worst)
+    print("characters after the stop code%s: at most %d (20 tries)"
+          % (" over RFC 2217 (ser2net)" if network else "", worst))
 
 
 def input_speed(home):
@@ -167,6 +176,8 @@ def main():
     try:
         output_speed(home)
         stop_reaction(home)
+        if shutil.which("ser2net"):
+            stop_reaction(home, network=True)
         input_speed(home)
         idle_wait(home)
     finally:

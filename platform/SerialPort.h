@@ -21,6 +21,24 @@ struct LineSettings {
     std::chrono::nanoseconds characterTime() const;
 };
 
+// The pace of output at the line's character rate: what was written is never
+// more than four characters ahead of the line. Once the line is down to one
+// character, three go in a row: one wake-up for three characters.
+class LinePacer {
+public:
+    void start(std::chrono::nanoseconds characterTime);
+    // 0 to write now, else the wait before the next byte (the bytes gathered
+    // meanwhile should go out before it).
+    std::chrono::nanoseconds delay();
+    void wrote();
+    std::chrono::nanoseconds characterTime() const { return characterTime_; }
+
+private:
+    std::chrono::nanoseconds characterTime_{0};
+    std::chrono::steady_clock::time_point lineFree_{};
+    bool refilling_ = true;
+};
+
 // Line events, by the numbers the transfers know them.
 namespace comm {
 inline constexpr int EvSend = 1, EvReceive = 2, EvCTS = 3, EvDSR = 4, EvCD = 5, EvRing = 6, EvEOF = 7;

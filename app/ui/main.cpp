@@ -5,7 +5,7 @@
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixProcessLauncher.h"
-#include "platform/posix/PosixSerialPort.h"
+#include "platform/posix/DevicePort.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtUiServices.h"
 #include "view/ui/PlotPicture.h"
@@ -83,7 +83,7 @@ int main(int argc, char** argv)
         readme = exeDir + "../README.md";
     SystemFolders folders{"file://" + readme};
 
-    PosixSerialPort MSComm1, MSComm2;
+    DevicePort MSComm1, MSComm2;
     TarvexFrm window(state, fs, codec, ui, folders, MSComm1, MSComm2);
     bool ended = false;
     QObject::connect(&window, &TarvexFrm::ended, &app, [&] {

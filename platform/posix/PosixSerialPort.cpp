@@ -81,8 +81,7 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
     }
     fd_ = fd;
     receiveEvents_ = receiveEvents;
-    characterTime_ = line.characterTime();
-    lineFree_ = std::chrono::steady_clock::now();
+    pacer_.start(line.characterTime());
     buffer_.clear();
     events_.clear();
     failure_ = {};
@@ -276,20 +275,12 @@ std::chrono::nanoseconds PosixSerialPort::writeDelay()
         if (::ioctl(fd_, TIOCOUTQ, &queued) != 0)
             outqSupported_ = false;
         else if (queued > 3)
-            return characterTime_ * (queued - 3);
+            return pacer_.characterTime() * (queued - 3);
     }
-    // The line time of what was written: at most three characters ahead before
-    // this one, so never more than four. Once the line is down to one
-    // character, three are written in a row: one wake-up for three characters.
-    const auto ahead = lineFree_ - steady_clock::now();
-    if (ahead <= characterTime_)
-        refilling_ = true;
-    else if (ahead > characterTime_ * 3)
-        refilling_ = false;
-    if (refilling_)
-        return nanoseconds(0);
-    flush(); // the bytes gathered while refilling go out in one write before the wait
-    return duration_cast<nanoseconds>(ahead - characterTime_);
+    const nanoseconds wait = pacer_.delay();
+    if (wait > nanoseconds(0))
+        flush(); // the bytes gathered while refilling go out in one write before the wait
+    return wait;
 }
 
 Error PosixSerialPort::writeByte(std::uint8_t b)
@@ -299,8 +290,7 @@ Error PosixSerialPort::writeByte(std::uint8_t b)
     if (Error e = failure())
         return e;
     pending_.push_back(static_cast<char>(b));
-    const auto now = std::chrono::steady_clock::now();
-    lineFree_ = std::max(lineFree_, now) + characterTime_;
+    pacer_.wrote();
     // Without pacing by the caller the bytes still go out at once.
     if (pending_.size() >= 4)
         flush();

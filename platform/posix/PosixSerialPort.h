@@ -53,9 +53,7 @@ private:
     struct Counters {
         int brk = 0, frame = 0, overrun = 0, parity = 0, bufOverrun = 0;
     } counters_;
-    std::chrono::nanoseconds characterTime_{0};
-    std::chrono::steady_clock::time_point lineFree_{};
-    bool refilling_ = true;
+    LinePacer pacer_;
     std::string pending_; // bytes written while refilling, sent together
 };
 

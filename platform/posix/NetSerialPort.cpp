@@ -1,0 +1,531 @@
+#include "platform/posix/NetSerialPort.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <utility>
+
+namespace tarvex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Telnet (RFC 854) and its COM-PORT option (RFC 2217).
+constexpr std::uint8_t IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250, SE = 240;
+constexpr std::uint8_t BINARY = 0, SGA = 3, COM_PORT = 44;
+constexpr std::uint8_t SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_STOPSIZE = 4, SET_CONTROL = 5,
+                       SET_LINESTATE_MASK = 10, SET_MODEMSTATE_MASK = 11, SERVER = 100, NOTIFY_LINESTATE = 6,
+                       NOTIFY_MODEMSTATE = 7;
+
+Error settingsError() { return {380, "プロパティの値が正しくありません"}; }
+Error hangUp() { return {57, "回線が切断されました。"}; }
+
+// "rfc2217://host:port" or "tcp://host:port" ("[v6]:port" too).
+bool splitAddress(const std::string& device, bool& telnet, std::string& host, std::string& port)
+{
+    std::string rest;
+    if (device.rfind("rfc2217://", 0) == 0) {
+        telnet = true;
+        rest = device.substr(10);
+    } else if (device.rfind("tcp://", 0) == 0) {
+        telnet = false;
+        rest = device.substr(6);
+    } else {
+        return false;
+    }
+    while (!rest.empty() && rest.back() == '/')
+        rest.pop_back();
+    const auto colon = rest.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == rest.size())
+        return false;
+    host = rest.substr(0, colon);
+    port = rest.substr(colon + 1);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    for (char c : port)
+        if (c < '0' || c > '9')
+            return false;
+    return port.size() <= 5 && std::stoi(port) > 0 && std::stoi(port) < 65536;
+}
+
+} // namespace
+
+bool NetSerialPort::isNetworkDevice(const std::string& device)
+{
+    return device.rfind("rfc2217://", 0) == 0 || device.rfind("tcp://", 0) == 0;
+}
+
+NetSerialPort::~NetSerialPort() { close(); }
+
+Error NetSerialPort::open(const std::string& device, const LineSettings& line, bool receiveEvents)
+{
+    close();
+    std::string host, port;
+    if (!splitAddress(device, telnet_, host, port))
+        return settingsError();
+    if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0)
+        return fileError(errno);
+    line_ = line;
+    receiveEvents_ = receiveEvents;
+    buffer_.clear();
+    events_.clear();
+    failure_ = {};
+    pending_.clear();
+    modem_ = 0;
+    in_ = In::Data;
+    sub_.clear();
+    agreed_ = settingsOut_ = false;
+    acknowledged_ = 0;
+    ready_ = false;
+    stop_ = false;
+    pacer_.start(line.characterTime());
+    thread_ = std::thread([this, host, port] { run(host, port); });
+    return {};
+}
+
+void NetSerialPort::close()
+{
+    if (!thread_.joinable())
+        return;
+    if (ready_ && !failure())
+        flush();
+    stop_ = true;
+    char c = 0;
+    [[maybe_unused]] auto n = ::write(wakePipe_[1], &c, 1);
+    thread_.join();
+    if (sock_ >= 0)
+        ::close(sock_);
+    sock_ = -1;
+    ::close(wakePipe_[0]);
+    ::close(wakePipe_[1]);
+    ready_ = false;
+}
+
+void NetSerialPort::notify()
+{
+    if (onActivity)
+        onActivity();
+}
+
+void NetSerialPort::push(int event)
+{
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+    }
+    notify();
+}
+
+void NetSerialPort::fail(const Error& e)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!failure_)
+            failure_ = e;
+    }
+    notify();
+}
+
+int NetSerialPort::connectTo(const std::string& host, const std::string& port)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0)
+        return -1;
+    const auto deadline = Clock::now() + connectTimeout;
+    int s = -1;
+    for (addrinfo* a = found; a && s < 0 && !stop_; a = a->ai_next) {
+        s = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (s < 0)
+            continue;
+        const int r = ::connect(s, a->ai_addr, a->ai_addrlen);
+        if (r != 0 && errno != EINPROGRESS) {
+            ::close(s);
+            s = -1;
+            continue;
+        }
+        // Wait for the answer, or the time-out, or close().
+        while (r != 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left <= 0ms || stop_) {
+                ::close(s);
+                s = -1;
+                break;
+            }
+            pollfd fds[2] = {{s, POLLOUT, 0}, {wakePipe_[0], POLLIN, 0}};
+            if (::poll(fds, 2, static_cast<int>(left.count())) > 0 && (fds[0].revents & (POLLOUT | POLLERR | POLLHUP))) {
+                int error = 0;
+                socklen_t len = sizeof error;
+                ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len);
+                if (error != 0) {
+                    ::close(s);
+                    s = -1;
+                }
+                break;
+            }
+        }
+    }
+    ::freeaddrinfo(found);
+    if (s >= 0) {
+        // Each character goes out when the pace says, not when a segment fills;
+        // a link that dies quietly is found.
+        int on = 1;
+        ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    }
+    return s;
+}
+
+void NetSerialPort::run(const std::string& host, const std::string& port)
+{
+    const int s = connectTo(host, port);
+    if (stop_) {
+        if (s >= 0)
+            ::close(s);
+        return;
+    }
+    if (s < 0) {
+        fail(settingsError());
+        return;
+    }
+    sock_ = s;
+    if (!telnet_) {
+        becomeReady();
+    } else {
+        // Binary both ways (no CR/NUL rules), and the COM-PORT option.
+        sendAll(std::string{char(IAC), char(WILL), char(COM_PORT), char(IAC), char(WILL), char(BINARY),
+                            char(IAC), char(DO), char(BINARY), char(IAC), char(WILL), char(SGA), char(IAC), char(DO),
+                            char(SGA)});
+    }
+    readLoop();
+}
+
+void NetSerialPort::readLoop()
+{
+    std::uint8_t chunk[4096];
+    std::string data;
+    const auto connected = Clock::now();
+    while (!stop_) {
+        std::size_t room;
+        {
+            std::lock_guard lock(mutex_);
+            room = receiveBufferSize - buffer_.size();
+        }
+        // While the buffer is full the bytes stay in the socket (and the
+        // server): nothing is lost.
+        pollfd fds[2] = {{sock_, static_cast<short>(room ? POLLIN : 0), 0}, {wakePipe_[0], POLLIN, 0}};
+        const int ready = ::poll(fds, 2, 50);
+        if (stop_)
+            break;
+        if (ready > 0 && room && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+            const ssize_t n = ::recv(sock_, chunk, std::min(room, sizeof chunk), 0);
+            if (n > 0) {
+                data.clear();
+                if (telnet_)
+                    parse(chunk, static_cast<std::size_t>(n), data);
+                else
+                    data.assign(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(n));
+                if (!data.empty()) {
+                    {
+                        std::lock_guard lock(mutex_);
+                        buffer_.insert(buffer_.end(), data.begin(), data.end());
+                        if (receiveEvents_)
+                            events_.push_back(comm::EvReceive);
+                    }
+                    notify();
+                }
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                fail(hangUp()); // the server closed, or the link is gone
+                return;
+            }
+        }
+        if (fds[1].revents & POLLIN) {
+            char drain[64];
+            while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
+            }
+        }
+        if (telnet_ && !ready_) {
+            const auto now = Clock::now();
+            if (!agreed_ && now - connected >= negotiateTimeout) {
+                fail({380, "通信サーバがRFC 2217のポート設定(COM-PORT)に応じません。"});
+                return;
+            }
+            // A server that confirms not every setting (flow control on some
+            // ports) is not waited for beyond a second.
+            if (settingsOut_ && now - settingsSent_ >= 1s)
+                becomeReady();
+        }
+    }
+}
+
+void NetSerialPort::parse(const std::uint8_t* raw, std::size_t n, std::string& data)
+{
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::uint8_t b = raw[k];
+        switch (in_) {
+        case In::Data:
+            if (b == IAC)
+                in_ = In::Iac;
+            else
+                data.push_back(static_cast<char>(b));
+            break;
+        case In::Iac:
+            if (b == IAC) {
+                data.push_back(static_cast<char>(IAC)); // a doubled 0xFF is one data byte
+                in_ = In::Data;
+            } else if (b == WILL || b == WONT || b == DO || b == DONT) {
+                command_ = b;
+                in_ = In::Option;
+            } else if (b == SB) {
+                sub_.clear();
+                in_ = In::Sub;
+            } else {
+                in_ = In::Data; // NOP, GA and the like
+            }
+            break;
+        case In::Option:
+            option(command_, b);
+            in_ = In::Data;
+            break;
+        case In::Sub:
+            if (b == IAC)
+                in_ = In::SubIac;
+            else if (sub_.size() < 64)
+                sub_.push_back(static_cast<char>(b));
+            break;
+        case In::SubIac:
+            if (b == SE) {
+                subnegotiation(sub_);
+                in_ = In::Data;
+            } else {
+                if (b == IAC && sub_.size() < 64)
+                    sub_.push_back(static_cast<char>(IAC));
+                in_ = In::Sub;
+            }
+            break;
+        }
+    }
+}
+
+void NetSerialPort::option(std::uint8_t command, std::uint8_t opt)
+{
+    const bool ours = opt == COM_PORT || opt == BINARY || opt == SGA;
+    if (command == DO) {
+        if (opt == COM_PORT && !agreed_) {
+            agreed_ = true;
+            sendSettings();
+        } else if (!ours) {
+            sendAll(std::string{char(IAC), char(WONT), char(opt)});
+        }
+    } else if (command == DONT && opt == COM_PORT) {
+        fail({380, "通信サーバがRFC 2217のポート設定(COM-PORT)に応じません。"});
+    } else if (command == WILL && !ours) {
+        sendAll(std::string{char(IAC), char(DONT), char(opt)});
+    }
+}
+
+void NetSerialPort::comPort(std::uint8_t command, const std::string& value)
+{
+    std::string out{char(IAC), char(SB), char(COM_PORT), char(command)};
+    for (char c : value) {
+        out.push_back(c);
+        if (static_cast<std::uint8_t>(c) == IAC)
+            out.push_back(c);
+    }
+    out += std::string{char(IAC), char(SE)};
+    sendAll(out);
+}
+
+// The profile's settings in the order a transfer applies them: baud,
+// parity, data bits, stop bits, then the handshake; then the line and
+// modem changes the server is to report.
+void NetSerialPort::sendSettings()
+{
+    const auto baud = static_cast<std::uint32_t>(line_.baud);
+    comPort(SET_BAUDRATE, std::string{char(baud >> 24), char(baud >> 16), char(baud >> 8), char(baud)});
+    comPort(SET_PARITY, std::string(1, char(line_.parity == 'O' ? 2 : line_.parity == 'E' ? 3 : 1)));
+    comPort(SET_DATASIZE, std::string(1, char(line_.dataBits)));
+    comPort(SET_STOPSIZE, std::string(1, char(line_.stopBits == 2 ? 2 : 1)));
+    comPort(SET_CONTROL, std::string(1, char(line_.handshake == 1 ? 2 : line_.handshake >= 2 ? 3 : 1)));
+    comPort(SET_LINESTATE_MASK, std::string(1, char(0x1E)));
+    comPort(SET_MODEMSTATE_MASK, std::string(1, char(0xFF)));
+    settingsSent_ = Clock::now();
+    settingsOut_ = true;
+}
+
+void NetSerialPort::subnegotiation(const std::string& sub)
+{
+    if (sub.size() < 2 || static_cast<std::uint8_t>(sub[0]) != COM_PORT)
+        return;
+    const std::uint8_t command = static_cast<std::uint8_t>(sub[1]);
+    const std::uint8_t value = sub.size() > 2 ? static_cast<std::uint8_t>(sub[2]) : 0;
+    if (command >= SERVER + SET_BAUDRATE && command <= SERVER + SET_STOPSIZE) {
+        acknowledged_ |= 1 << (command - SERVER - SET_BAUDRATE);
+        if (acknowledged_ == 0xF)
+            becomeReady();
+    } else if (command == SERVER + NOTIFY_LINESTATE) {
+        if (value & 0x10)
+            push(comm::ErBreak);
+        if (value & 0x08)
+            push(comm::ErFrame);
+        if (value & 0x04)
+            push(comm::ErRxParity);
+        if (value & 0x02)
+            push(comm::ErOverrun);
+    } else if (command == SERVER + NOTIFY_MODEMSTATE) {
+        modem_ = value;
+        if (value & 0x01)
+            push(comm::EvCTS);
+        if (value & 0x02)
+            push(comm::EvDSR);
+        if (value & 0x04)
+            push(comm::EvRing);
+        if (value & 0x08)
+            push(comm::EvCD);
+    }
+}
+
+void NetSerialPort::becomeReady()
+{
+    if (ready_)
+        return;
+    {
+        // What was written while connecting goes first.
+        std::lock_guard lock(writeMutex_);
+        ready_ = true;
+        sendLocked(pending_);
+        pending_.clear();
+    }
+    notify();
+}
+
+bool NetSerialPort::sendAll(const std::string& bytes)
+{
+    std::lock_guard lock(writeMutex_);
+    return sendLocked(bytes);
+}
+
+bool NetSerialPort::sendLocked(const std::string& bytes)
+{
+    std::size_t done = 0;
+    for (int tries = 0; done < bytes.size();) {
+        const ssize_t n = ::send(sock_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            fail(hangUp());
+            return false;
+        }
+        // The server holds the line (its buffer is full): wait for room.
+        pollfd p{sock_, POLLOUT, 0};
+        if (::poll(&p, 1, 100) <= 0 && ++tries >= 20) {
+            fail({1010, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"});
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t NetSerialPort::InBufferCount() const
+{
+    std::lock_guard lock(mutex_);
+    return buffer_.size();
+}
+
+std::optional<std::uint8_t> NetSerialPort::readByte()
+{
+    std::optional<std::uint8_t> b;
+    bool wasFull;
+    {
+        std::lock_guard lock(mutex_);
+        if (buffer_.empty())
+            return std::nullopt;
+        wasFull = buffer_.size() == receiveBufferSize;
+        b = buffer_.front();
+        buffer_.pop_front();
+    }
+    if (wasFull) {
+        char c = 0;
+        [[maybe_unused]] auto n = ::write(wakePipe_[1], &c, 1);
+    }
+    return b;
+}
+
+std::chrono::nanoseconds NetSerialPort::writeDelay()
+{
+    if (!thread_.joinable() || failure())
+        return 0ns;
+    if (!ready_)
+        return 10ms; // still connecting: nothing goes out yet
+    // Bytes the socket has not sent yet, as a local driver's queue.
+    int unsent = 0;
+    if (::ioctl(sock_, SIOCOUTQNSD, &unsent) == 0 && unsent > 3)
+        return pacer_.characterTime() * (unsent - 3);
+    const std::chrono::nanoseconds wait = pacer_.delay();
+    if (wait > 0ns)
+        flush();
+    return wait;
+}
+
+Error NetSerialPort::writeByte(std::uint8_t b)
+{
+    if (!thread_.joinable())
+        return {57, "ポートが開いていません。"};
+    if (Error e = failure())
+        return e;
+    bool full;
+    {
+        std::lock_guard lock(writeMutex_);
+        pending_.push_back(static_cast<char>(b));
+        if (telnet_ && b == IAC)
+            pending_.push_back(static_cast<char>(b)); // 0xFF is data, not a command
+        full = pending_.size() >= 4;
+    }
+    pacer_.wrote();
+    if (full)
+        flush();
+    return failure();
+}
+
+void NetSerialPort::flush()
+{
+    // While connecting the bytes wait; they go out once the port is ready.
+    std::lock_guard lock(writeMutex_);
+    if (!ready_ || pending_.empty())
+        return;
+    sendLocked(pending_);
+    pending_.clear();
+}
+
+void NetSerialPort::setRTSEnable(bool on)
+{
+    // SET-CONTROL 11/12; a raw port has no lines to set.
+    if (telnet_ && ready_)
+        comPort(SET_CONTROL, std::string(1, char(on ? 11 : 12)));
+}
+
+std::vector<int> NetSerialPort::takeEvents()
+{
+    std::lock_guard lock(mutex_);
+    return std::exchange(events_, {});
+}
+
+Error NetSerialPort::failure() const
+{
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+} // namespace tarvex

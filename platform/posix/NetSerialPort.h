@@ -1,0 +1,92 @@
+#pragma once
+#include "platform/SerialPort.h"
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tarvex {
+
+// A serial port on a serial device server of the network:
+// "rfc2217://HOST:PORT" (Telnet with the COM-PORT option: the profile's line
+// settings go to the server, its line and modem state come back as line
+// events, the byte 0xFF is doubled both ways) or "tcp://HOST:PORT" (bytes
+// unchanged; the server's port has its own settings).
+//
+// open() returns at once and a thread connects: the transfer's wait stays
+// responsive and its cancel works meanwhile. A host that does not answer
+// within connectTimeout, refuses, or (RFC 2217) does not agree to the
+// COM-PORT option within negotiateTimeout shows as the port's failure.
+// Output is paced at the profile's line rate like a local port's: the
+// network and the server hold far more than a UART, and only the pace keeps
+// a partner's stop code effective.
+class NetSerialPort final : public SerialPort {
+public:
+    static constexpr std::chrono::seconds connectTimeout{5};
+    static constexpr std::chrono::seconds negotiateTimeout{3};
+
+    // Whether a device names a port of the network.
+    static bool isNetworkDevice(const std::string& device);
+
+    ~NetSerialPort() override;
+    Error open(const std::string& device, const LineSettings& line, bool receiveEvents) override;
+    void close() override;
+    bool isOpen() const override { return thread_.joinable(); }
+    std::size_t InBufferCount() const override;
+    std::optional<std::uint8_t> readByte() override;
+    std::chrono::nanoseconds writeDelay() override;
+    Error writeByte(std::uint8_t b) override;
+    void flush() override;
+    bool CTSHolding() const override { return modem_ & 0x10; }
+    bool DSRHolding() const override { return modem_ & 0x20; }
+    bool CDHolding() const override { return modem_ & 0x80; }
+    void setRTSEnable(bool on) override;
+    std::vector<int> takeEvents() override;
+    Error failure() const override;
+
+private:
+    void run(const std::string& host, const std::string& port);
+    int connectTo(const std::string& host, const std::string& port);
+    void readLoop();
+    void parse(const std::uint8_t* raw, std::size_t n, std::string& data);
+    void option(std::uint8_t command, std::uint8_t opt);
+    void subnegotiation(const std::string& sub);
+    void sendSettings();
+    void becomeReady();
+    // Sends bytes now, from either thread; false after a failure.
+    bool sendAll(const std::string& bytes);
+    bool sendLocked(const std::string& bytes); // writeMutex_ held
+    void comPort(std::uint8_t command, const std::string& value);
+    void push(int event);
+    void fail(const Error& e);
+    void notify();
+
+    bool telnet_ = false;
+    LineSettings line_;
+    bool receiveEvents_ = false;
+    int sock_ = -1;
+    int wakePipe_[2] = {-1, -1};
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> ready_{false}; // connected, and the settings went out
+    mutable std::mutex mutex_;
+    std::deque<std::uint8_t> buffer_;
+    std::vector<int> events_;
+    Error failure_;
+    std::atomic<int> modem_{0};
+    std::mutex writeMutex_;
+    std::string pending_; // written, not yet sent (escaped)
+    LinePacer pacer_;
+    // The Telnet reader's state.
+    enum class In { Data, Iac, Option, Sub, SubIac } in_ = In::Data;
+    std::uint8_t command_ = 0;
+    std::string sub_;
+    bool agreed_ = false;   // the server took the COM-PORT option
+    int acknowledged_ = 0; // bits of the four line settings the server confirmed
+    std::chrono::steady_clock::time_point settingsSent_{};
+    bool settingsOut_ = false;
+};
+
+} // namespace tarvex
