@@ -8,6 +8,7 @@
 #include "serial/DeviceProfile.h"
 #include "serial/TapeCode.h"
 #include "toolpath/ConditionTable.h"
+#include "toolpath/Marking.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -91,6 +92,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ConditionTable again;
     parseColourFile(again, formatColourFile(table));
     check(quoted || (again.conditionName == table.conditionName && again.conditionColour == table.conditionColour));
+
+    // A marking file: whatever it holds reads, its numbers in range, and what
+    // the editor writes of it reads back the same.
+    const MarkingFile marking = parseMarkingFile(text);
+    check(marking.penWidth >= MarkingFile::minWidth && marking.penWidth <= MarkingFile::maxWidth);
+    check(marking.colour <= MarkingFile::maxColour);
+    const MarkingFile written = parseMarkingFile(formatMarkingFile(marking));
+    check(written.penWidth == marking.penWidth && written.colour == marking.colour && written.drawing == marking.drawing);
+    check(parseMarkingDrawing(marking.drawing).size() <= static_cast<std::size_t>(MarkingFile::lineLimit));
 
     // Tape codes: any received bytes convert; a text sent and received again
     // comes back as the characters its code carries (the line ends as LF).
