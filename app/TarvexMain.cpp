@@ -124,7 +124,8 @@ void TarvexMain::openFromCommandLine(std::string path)
         if (!path.empty())
             path.pop_back();
     }
-    if (Error e = document_.load(path)) {
+    std::string bytes;
+    if (Error e = document_.load(path, bytes)) {
         // Start-up goes on with an empty editor; the error is shown once the window is up.
         view_.showWindow();
         ui_.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
@@ -132,7 +133,7 @@ void TarvexMain::openFromCommandLine(std::string path)
     }
     view_.setStatusText(2, displayName(fileTitle(path), codec_));
     setCaption(" Tarvex [ " + displayName(path, codec_) + " ]");
-    LoadSub(path);
+    LoadSub(path, bytes);
     view_.showWindow();
     setAppendLoadEnabled(true);
     ui_.events.yield();
@@ -413,11 +414,11 @@ void TarvexMain::MnuExitSubDel_Click()
 
 void TarvexMain::setCaption(const std::string& caption) { view_.setCaption(caption); }
 
-void TarvexMain::LoadSub(const std::string& path)
+void TarvexMain::LoadSub(const std::string& path, std::string_view bytes)
 {
     if (!dataWritable_) {
         store_.setDocumentPath(path); // said once at start: no message for every open
-    } else if (auto failure = store_.LoadSub(path)) {
+    } else if (auto failure = store_.LoadSub(path, bytes)) {
         ui_.messageBox.show(*failure, {}, MsgIcon::Exclamation);
         return;
     }
@@ -439,7 +440,7 @@ void TarvexMain::expandAndPlot()
     if (last.valid && last.coordMode == graphics_.coordMode && last.width == surface.width()
         && last.height == surface.height() && !editor_.modified())
         return; // the same text, mode and plot size give the same table and picture
-    graphics_.WirFmt(editor_.text());
+    graphics_.WirFmt(editor_.textView());
     graphics_.GrSub(surface);
 }
 

@@ -71,7 +71,7 @@ public:
 
     // DocumentHost
     void setCaption(const std::string& caption) override;
-    void LoadSub(const std::string& path) override;
+    void LoadSub(const std::string& path, std::string_view bytes) override;
     const std::string& documentPath() const override;
     bool graphicsMode() const override { return graphicsOn_; }
     void expandAndPlot() override;

@@ -153,6 +153,8 @@ struct Opened {
         graphics->showMarkings = args.has("--markings");
 
         std::string text;
+        SubprogramStore store(fs, codec, progDir);
+        std::optional<std::string> failure;
         {
             std::string bytes;
             if (Error e = fs.readFile(path, bytes)) {
@@ -160,9 +162,9 @@ struct Opened {
                 return;
             }
             text = codec.decode(bytes);
+            failure = store.LoadSub(path, bytes);
         }
-        SubprogramStore store(fs, codec, progDir);
-        if (auto failure = store.LoadSub(path)) {
+        if (failure) {
             std::fprintf(stderr, "tarvex-cli: %s\n", failure->c_str());
             status = 2;
             return;

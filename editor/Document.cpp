@@ -26,9 +26,8 @@ Document::Document(TextEditor& editor, FileSystem& fs, const TextCodec& codec, U
 
 std::string Document::workFilePath() const { return joinPath(progDir_, workFileName); }
 
-Error Document::load(const std::string& path)
+Error Document::load(const std::string& path, std::string& bytes)
 {
-    std::string bytes;
     if (Error e = fs_.readFile(path, bytes))
         return e;
     editor_.setText(codec_.decode(bytes));
@@ -37,7 +36,7 @@ Error Document::load(const std::string& path)
 
 Error Document::saveWorkFile(std::string& bytes)
 {
-    bytes = codec_.encode(editor_.text());
+    bytes = codec_.encode(editor_.textView());
     return fs_.writeFile(workFilePath(), bytes, false);
 }
 
@@ -69,7 +68,7 @@ void Document::fileload_Click()
     clea_Click();
     editor_.setText(codec_.decode(bytes));
     host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
-    host_.LoadSub(path);
+    host_.LoadSub(path, bytes);
     if (host_.graphicsMode())
         host_.expandAndPlot();
     host_.setAppendLoadEnabled(true);
@@ -103,7 +102,7 @@ void Document::MnuAppendLoad_Click()
     fs_.writeFile(workFilePath(), bytes, false);
     editor_.setText(codec_.decode(bytes));
     host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
-    host_.LoadSub(path);
+    host_.LoadSub(path, appended);
     if (host_.graphicsMode())
         host_.expandAndPlot();
 }
@@ -145,11 +144,12 @@ void Document::dropFiles(const std::vector<std::string>& paths)
     if (paths.empty())
         return;
     const std::string& path = paths.front();
-    if (Error e = load(path))
+    std::string bytes;
+    if (Error e = load(path, bytes))
         return showOpenError(e);
     ui_.events.yield();
     host_.setCaption(displayName(fileTitle(path), codec_));
-    host_.LoadSub(path);
+    host_.LoadSub(path, bytes);
     ui_.events.yield();
     // A drop plots whether or not graphics mode is on.
     host_.expandAndPlot();

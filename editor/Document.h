@@ -16,8 +16,8 @@ class DocumentHost {
 public:
     virtual ~DocumentHost() = default;
     virtual void setCaption(const std::string& caption) = 0;
-    // Hands a file just opened or appended to the subprogram store.
-    virtual void LoadSub(const std::string& path) = 0;
+    // Hands a file just opened or appended, as read, to the subprogram store.
+    virtual void LoadSub(const std::string& path, std::string_view bytes) = 0;
     virtual const std::string& documentPath() const = 0;
     virtual bool graphicsMode() const = 0;
     // Expands the program and plots it (WirFmt, then GrSub).
@@ -46,8 +46,9 @@ public:
     // Files dropped onto the editor: the first one is opened.
     void dropFiles(const std::vector<std::string>& paths);
 
-    // Loads a file into the editor as plain text, replacing its content.
-    Error load(const std::string& path);
+    // Loads a file into the editor as plain text, replacing its content;
+    // bytes gets the file as read.
+    Error load(const std::string& path, std::string& bytes);
     // Writes the editor text to the work file BAK.DAT; bytes gets what was written.
     Error saveWorkFile(std::string& bytes);
     std::string workFilePath() const;

@@ -14,6 +14,9 @@ class TextEditor {
 public:
     virtual ~TextEditor() = default;
     virtual std::string text() const = 0;
+    // The text where the editor keeps it, without a copy: valid until the
+    // text next changes, so not across a yield to the event loop.
+    virtual std::string_view textView() = 0;
     virtual void setText(std::string_view utf8) = 0;
     // Adds text at the end, leaving the rest as it is.
     virtual void appendText(std::string_view utf8) = 0;

@@ -75,16 +75,27 @@ std::string_view asText(std::string_view bytes, const TextCodec& codec, std::str
 
 std::optional<std::string> SubprogramStore::LoadSub(const std::string& path)
 {
+    std::string bytes;
+    if (Error e = fs_.readFile(path, bytes)) {
+        documentPath_ = path;
+        return errorBoxText(e) + displayName(path, codec_);
+    }
+    return LoadSub(path, bytes);
+}
+
+std::optional<std::string> SubprogramStore::LoadSub(const std::string& path, std::string_view bytes)
+{
     documentPath_ = path;
-    std::string lineBuffer = displayName(path, codec_);
-    auto fail = [&](const Error& e) { return std::optional<std::string>(errorBoxText(e) + lineBuffer); };
+    // The line being processed, for the message: the path until a line is read.
+    std::string_view lineBuffer;
+    const std::string pathText = displayName(path, codec_);
+    auto fail = [&](const Error& e) {
+        return std::optional<std::string>(errorBoxText(e) + (lineBuffer.data() ? std::string(lineBuffer) : pathText));
+    };
 
     if (!fs_.isFolder(folder()))
         if (Error e = fs_.makeFolder(folder()))
             return fail(e);
-    std::string bytes;
-    if (Error e = fs_.readFile(path, bytes))
-        return fail(e);
 
     // The program files are copied line by line as bytes, which is what
     // decoding and encoding again would give.

@@ -24,6 +24,8 @@ public:
     // On failure returns the text of the warning box: the error and the line
     // being processed (the path when the file could not be read).
     std::optional<std::string> LoadSub(const std::string& path);
+    // The same for a file already read: its bytes are not read again.
+    std::optional<std::string> LoadSub(const std::string& path, std::string_view bytes);
 
     const std::string& documentPath() const { return documentPath_; }
     // Remembers the document path without storing anything.

@@ -1,10 +1,13 @@
 #include "editor/ui/RichTextBox.h"
 #include "platform/qt/QtUiServices.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
+#include <set>
 
 namespace tarvex {
 namespace {
@@ -21,10 +24,71 @@ QList<QByteArray> localFiles(const QMimeData* data)
     return files;
 }
 
+// Scintilla's accessible text turns every caret move and keystroke into a
+// count of the characters from the start of the program (130 ms at the end
+// of a million lines). It serves a screen reader; without one running the
+// editor is a plain accessible widget, and once one starts the editors get
+// Scintilla's full text interface back.
+std::set<RichTextBox*>& editors()
+{
+    static std::set<RichTextBox*> all;
+    return all;
+}
+
+QAccessibleInterface* plainEditor(const QString& className, QObject* object)
+{
+    if (className != QLatin1String(RichTextBox::staticMetaObject.className()))
+        return nullptr;
+    auto* editor = static_cast<RichTextBox*>(object);
+    if (editor->fullAccessibility())
+        return nullptr;
+    return new QAccessibleWidget(editor, QAccessible::EditableText);
+}
+
+class ScreenReaderWatch final : public QAccessible::ActivationObserver {
+public:
+    void accessibilityActiveChanged(bool active) override
+    {
+        if (!active)
+            return;
+        for (RichTextBox* e : editors())
+            e->useFullAccessibility();
+    }
+};
+
+void watchAccessibility()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    // The factory installed last is asked first: before Scintilla's own.
+    QAccessible::installFactory(plainEditor);
+    static ScreenReaderWatch watch;
+    QAccessible::installActivationObserver(&watch);
+}
+
 } // namespace
+
+void RichTextBox::useFullAccessibility()
+{
+    if (fullAccessibility_)
+        return;
+    fullAccessibility_ = true;
+    // The plain interface made before goes; the next query finds Scintilla's,
+    // which also hears of every change of the text.
+    if (QAccessibleInterface* plain = QAccessible::queryAccessibleInterface(this))
+        if (plain->role() == QAccessible::EditableText && !plain->textInterface())
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(plain));
+    SendScintilla(SCI_SETMODEVENTMASK, static_cast<unsigned long>(SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT));
+}
+
+RichTextBox::~RichTextBox() { editors().erase(this); }
 
 RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent)
 {
+    watchAccessibility();
+    editors().insert(this);
     setObjectName("RichTextBox1");
     setUtf8(true);
     setEolMode(EolWindows); // Enter inserts CR LF, as program files have
@@ -32,18 +96,22 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent)
     setWrapMode(WrapNone);
     setMarginType(0, NumberMargin);
     setMarginLineNumbers(0, true);
-    // No notifications of each change: nothing listens, and with them every
-    // keystroke in a large program costs a scan from its start.
+    // No notifications of each change: nothing of ours listens, and for a
+    // screen reader every one costs a scan from the start of the text.
     SendScintilla(SCI_SETMODEVENTMASK, 0UL);
+    if (QAccessible::isActive())
+        useFullAccessibility();
     fitMargin();
 }
 
 long RichTextBox::length() const { return SendScintilla(SCI_GETLENGTH); }
 
-std::string RichTextBox::text() const
+std::string RichTextBox::text() const { return std::string(const_cast<RichTextBox*>(this)->textView()); }
+
+std::string_view RichTextBox::textView()
 {
     auto* p = reinterpret_cast<const char*>(SendScintilla(SCI_GETCHARACTERPOINTER));
-    return std::string(p, static_cast<std::size_t>(length()));
+    return {p, static_cast<std::size_t>(length())};
 }
 
 void RichTextBox::setText(std::string_view utf8)
@@ -51,9 +119,13 @@ void RichTextBox::setText(std::string_view utf8)
     // The program may replace the text also while the user may not edit it.
     const bool wasReadOnly = isReadOnly();
     QsciScintilla::setReadOnly(false);
+    // A new text is no step to undo: without collecting, Scintilla keeps no
+    // second copy of it.
+    SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
     SendScintilla(SCI_CLEARALL);
     SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(utf8.size() + 1));
     SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(utf8.size()), utf8.data());
+    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_SETSAVEPOINT);
     SendScintilla(SCI_GOTOPOS, 0L);

@@ -14,8 +14,13 @@ class RichTextBox final : public QsciScintilla, public TextEditor {
     Q_OBJECT
 public:
     explicit RichTextBox(QWidget* parent = nullptr);
+    ~RichTextBox() override;
+    // A screen reader is running: Scintilla's accessible text from now on.
+    void useFullAccessibility();
+    bool fullAccessibility() const { return fullAccessibility_; }
 
     std::string text() const override;
+    std::string_view textView() override;
     void setText(std::string_view utf8) override;
     void appendText(std::string_view utf8) override;
     void setReadOnly(bool readOnly) override;
@@ -46,6 +51,7 @@ private:
     long positionOf(std::size_t chars) const;
     void fitMargin();
     FontSpec font_;
+    bool fullAccessibility_ = false;
     // The last selection set while the text could not be edited (a transfer
     // selects character after character): the next position is found from it
     // in time proportional to the distance, not to the offset.

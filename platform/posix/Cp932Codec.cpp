@@ -95,7 +95,23 @@ Cp932Codec::Cp932Codec() : pair_(0x8000, 0), code_(0x10000, 0)
             code_[cp] = static_cast<std::uint16_t>(lead * 256 + trail);
         }
     }
+    for (int b = 0; b < 0x80; ++b) {
+        plainIn_[b] = kind_[b] == Single && single_[b] == static_cast<char32_t>(b);
+        plainOut_[b] = code_[b] == b;
+    }
 }
+
+namespace {
+
+// The end of the run of plain bytes from i.
+std::size_t plainRun(std::string_view s, std::size_t i, const std::array<bool, 256>& plain)
+{
+    while (i < s.size() && plain[static_cast<unsigned char>(s[i])])
+        ++i;
+    return i;
+}
+
+} // namespace
 
 std::string Cp932Codec::decode(std::string_view bytes) const
 {
@@ -104,10 +120,11 @@ std::string Cp932Codec::decode(std::string_view bytes) const
     const std::size_t n = bytes.size();
     for (std::size_t i = 0; i < n;) {
         auto b = static_cast<unsigned char>(bytes[i]);
-        if (b < 0x80 && kind_[b] == Single && single_[b] == b) {
+        if (plainIn_[b]) {
             // Runs of ASCII are the bulk of any program.
-            out += static_cast<char>(b);
-            ++i;
+            const std::size_t end = plainRun(bytes, i, plainIn_);
+            out.append(bytes.data() + i, end - i);
+            i = end;
             continue;
         }
         if (kind_[b] == Single) {
@@ -175,10 +192,10 @@ std::string Cp932Codec::encode(std::string_view utf8) const
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t pos = 0; pos < utf8.size();) {
-        auto c = static_cast<unsigned char>(utf8[pos]);
-        if (c < 0x80 && code_[c] == c) {
-            out += static_cast<char>(c);
-            ++pos;
+        if (plainOut_[static_cast<unsigned char>(utf8[pos])]) {
+            const std::size_t end = plainRun(utf8, pos, plainOut_);
+            out.append(utf8.data() + pos, end - pos);
+            pos = end;
             continue;
         }
         encodeOne(utf8::next(utf8, pos), out);

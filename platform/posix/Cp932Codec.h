@@ -31,6 +31,8 @@ private:
     // cp932 code of a BMP code point: a byte value, or lead * 256 + trail;
     // 0 where iconv has to be asked (U+0000 is handled apart).
     std::vector<std::uint16_t> code_;
+    // Bytes that are the same ASCII character in both: copied in runs.
+    std::array<bool, 256> plainIn_{}, plainOut_{};
     static constexpr char16_t notRoundTrip = 0xFFFF;
 };
 

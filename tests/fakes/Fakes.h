@@ -292,6 +292,7 @@ public:
     std::size_t start = 0, length = 0;
     bool raised = false;
     std::string text() const override { return content; }
+    std::string_view textView() override { return content; }
     void setText(std::string_view t) override
     {
         content = std::string(t);

@@ -5,6 +5,7 @@
 #include "toolpath/Graphics.h"
 #include "view/ui/PlotPicture.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QMenu>
 #include <QMimeData>
@@ -671,6 +672,65 @@ MnuHelp|ヘルプ(&H)
         w.chooser.answers.push_back({FileChooser::Outcome::Cancelled, {}});
         f.menuAction(Menu::MnuDxfSave)->trigger();
         QVERIFY(w.box.shown.empty());
+    }
+
+    // Typing and moving the caret in a million-line program: the text, the
+    // changed flag the plot relies on, the caption and the bytes saved.
+    void millionLineProgramEditsInPlace()
+    {
+        World w;
+        std::string program = "%\r\nO0001(\xC3\xBD\xC4)\r\n"; // (ﾃｽﾄ)
+        program.reserve(24'000'000);
+        char line[40];
+        for (int n = 1; n <= 1'000'000; ++n) {
+            std::snprintf(line, sizeof line, "N%dG01X%d.Y1.\r\n", n, n % 1000);
+            program += line;
+            if (n == 500'000)
+                program += "(\x80\xFF)\r\n"; // no cp932 character: kept as it is
+        }
+        w.write("big.nc", program);
+        TarvexFrm& f = w.start();
+        w.chooser.answers.push_back({FileChooser::Outcome::Chosen, w.path("big.nc")});
+        f.menuAction(Menu::fileload)->trigger();
+        const QString caption = f.windowTitle();
+        QCOMPARE(caption, QString(" Tarvex　[ big.nc ]"));
+        RichTextBox& ed = *f.editor();
+        QVERIFY(!static_cast<TextEditor&>(ed).modified());
+
+        auto type = [&](const QString& keys) {
+            QTest::keyClicks(ed.viewport(), keys);
+        };
+        QTest::keyClick(ed.viewport(), Qt::Key_End, Qt::ControlModifier);
+        type("M30");
+        QVERIFY(static_cast<TextEditor&>(ed).modified());
+        QTest::keyClick(ed.viewport(), Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClick(ed.viewport(), Qt::Key_Down);
+        QTest::keyClick(ed.viewport(), Qt::Key_End);
+        type("A");
+        // The middle: the line after the undecodable bytes; typing undone, then typed again.
+        ed.setCursorPosition(500'003, 0);
+        type("XY");
+        QTest::keyClick(ed.viewport(), Qt::Key_Z, Qt::ControlModifier);
+        type("B");
+        QTest::keyClick(ed.viewport(), Qt::Key_PageDown);
+        QTest::keyClick(ed.viewport(), Qt::Key_Left);
+        QCOMPARE(f.windowTitle(), caption);
+
+        std::string expected = program + "M30";
+        expected.insert(expected.find("\r\nN1G01"), "A"); // after "O0001(ﾃｽﾄ)"
+        expected.insert(expected.find("\x80\xFF)\r\n") + 5, "B");
+        w.chooser.answers.push_back({FileChooser::Outcome::Chosen, w.path("saved.nc")});
+        f.menuAction(Menu::MnuSave)->trigger();
+        std::string saved;
+        QVERIFY(!w.fs.readFile(w.path("saved.nc"), saved));
+        QVERIFY(saved == expected);
+        QCOMPARE(f.windowTitle(), caption);
+
+        // A screen reader starting gets the editor's text interface.
+        ed.useFullAccessibility();
+        QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(&ed);
+        QVERIFY(a11y && a11y->textInterface());
+        QCOMPARE(a11y->textInterface()->text(0, 5), QString("%\r\nO0"));
     }
 
     void editorSelectionCountsCharacters()

@@ -17,7 +17,7 @@ struct SpyHost final : DocumentHost {
     int plotted = 0, cleared = 0;
     bool appendLoad = false;
     void setCaption(const std::string& c) override { caption = c; }
-    void LoadSub(const std::string& p) override
+    void LoadSub(const std::string& p, std::string_view) override
     {
         loaded.push_back(p);
         path = p;
