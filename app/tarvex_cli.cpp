@@ -49,8 +49,12 @@ const char* const usage =
     "                     the characters that received line bytes give\n"
     "  profile show NAME [--home DIR]\n"
     "                     the eighteen fields of a device profile as loaded\n"
-    "  send --profile NAME [--device PATH] [--partner controller|puncher|tape] [--home DIR] [--settings FILE] FILE\n"
-    "                     send FILE over the serial line as the output commands do\n"
+    "  send --profile NAME [--device PATH] [--partner controller|puncher|tape] [--home DIR] [--settings FILE]\n"
+    "       [--from-line N | --from-block N1234 [--clearance Z]] FILE\n"
+    "                     send FILE over the serial line as the output commands do; from a block:\n"
+    "                     the opening lines, the restart preamble (printed) and the rest\n"
+    "  restart-preamble FILE (--from-line N | --from-block N1234) [--clearance Z]\n"
+    "                     print the restart preamble for that block; notes go to standard error\n"
     "  receive --profile NAME [--device PATH] [--partner controller|puncher|inspection] [--home DIR]\n"
     "          [--settings FILE] OUT\n"
     "                     receive a program over the serial line and append it to OUT\n"
@@ -89,7 +93,7 @@ struct Args {
     {
         return o == "--home" || o == "--conditions" || o == "--size" || o == "--code" || o == "--profile"
                || o == "--device" || o == "--partner" || o == "--settings" || o == "--find" || o == "--with"
-               || o == "--match" || o == "--out";
+               || o == "--match" || o == "--out" || o == "--from-line" || o == "--from-block" || o == "--clearance";
     }
     bool parse(const std::vector<std::string>& args)
     {
@@ -465,6 +469,54 @@ private:
     std::atomic<bool> woken_{false};
 };
 
+// The restart that --from-line or --from-block names: the plan, or an exit
+// status (64 no such line or block, 65 no restart possible there).
+std::optional<int> planFrom(const Args& args, std::string_view text, RestartPlan& plan)
+{
+    std::optional<std::size_t> line;
+    if (args.has("--from-line")) {
+        const std::string& n = args.options.at("--from-line");
+        if (!n.empty() && n.size() < 10 && n.find_first_not_of("0123456789") == std::string::npos && std::stol(n) > 0)
+            line = static_cast<std::size_t>(std::stol(n) - 1);
+        else
+            return usageError();
+    } else if (!(line = findBlockNumber(text, args.options.at("--from-block")))) {
+        std::fprintf(stderr, "tarvex-cli: no block %s\n", args.options.at("--from-block").c_str());
+        return 64;
+    }
+    plan = planRestart(text, *line, args.has("--clearance") ? args.options.at("--clearance") : "");
+    for (const std::string& note : plan.notes)
+        std::fprintf(stderr, "note %s\n", note.c_str());
+    if (!plan.refusal.empty()) {
+        std::fprintf(stderr, "tarvex-cli: %s\n", plan.refusal.c_str());
+        return 65;
+    }
+    if (plan.clearanceMissing) {
+        std::fprintf(stderr, "tarvex-cli: the program moves Z before the block: give --clearance Z\n");
+        return 64;
+    }
+    return std::nullopt;
+}
+
+bool restartAsked(const Args& args) { return args.has("--from-line") || args.has("--from-block"); }
+
+int restartPreamble(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 1 || !restartAsked(args))
+        return usageError();
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    std::string bytes;
+    if (Error e = fs.readFile(args.positional[0], bytes))
+        return fail(args.positional[0], e);
+    RestartPlan plan;
+    if (auto status = planFrom(args, codec.decode(bytes), plan))
+        return *status;
+    std::fputs(codec.encode(plan.preamble).c_str(), stdout);
+    return 0;
+}
+
 int transfer(const std::vector<std::string>& argv, bool sending)
 {
     Args args;
@@ -511,6 +563,17 @@ int transfer(const std::vector<std::string>& argv, bool sending)
         window.out = file;
     }
     window.text = codec.decode(bytes);
+    std::optional<RestartSend> restart;
+    if (restartAsked(args)) {
+        RestartPlan plan;
+        if (!sending)
+            return usageError();
+        if (auto status = planFrom(args, window.text, plan))
+            return *status;
+        std::fputs(codec.encode(plan.preamble).c_str(), stdout);
+        std::fflush(stdout);
+        restart = restartSend(window.text, plan, plan.preamble);
+    }
 
     TransferStatus status;
     DevicePort port1, port2;
@@ -546,7 +609,12 @@ int transfer(const std::vector<std::string>& argv, bool sending)
         cancelled = true;
         t.CommandCancel_Click();
     };
-    (t.*commands.at(partner))();
+    if (restart && partner != "puncher")
+        t.sendFrom(*restart, partner == "tape");
+    else if (restart)
+        return usageError(); // a restart is for the controller output and the tape run
+    else
+        (t.*commands.at(partner))();
 
     window.writeOut();
     if (window.outError)
@@ -723,7 +791,7 @@ int main(int argc, char** argv)
         {"send", send},          {"receive", receive},
         {"replace", replace},    {"line-replace", lineReplaceCommand},
         {"check", check},        {"strip-spaces", stripSpacesCommand},
-        {"measure", measure},
+        {"measure", measure},    {"restart-preamble", restartPreamble},
     };
     if (argc < 2 || !commands.count(argv[1])) {
         const bool help = argc >= 2 && std::strcmp(argv[1], "help") == 0;

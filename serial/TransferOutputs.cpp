@@ -29,7 +29,7 @@ void Transfers::Command1_Click()
     const DeviceProfile& p = c_.profile;
     lock({PanelControl::Command1, PanelControl::Command2, PanelControl::Command5});
     try {
-        const std::string text = h.editorText();
+        const std::string text = outgoingText();
         const std::string bytes = c_.codec.encode(text);
         if (Error e = c_.fs.writeFile(work("BAK.DAT"), bytes, false))
             throw Failure{e};
@@ -59,7 +59,7 @@ void Transfers::Command1_Click()
                 else
                     sendChar(c);
                 if (ScrollFollow) {
-                    h.selectInEditor(static_cast<std::size_t>(counter));
+                    h.selectInEditor(editorOffset(static_cast<std::size_t>(counter)));
                 } else if (c == '\n') {
                     h.setLabel2(line);
                     line.clear();
@@ -147,6 +147,26 @@ void Transfers::Command1_Click()
     h.IOEnd();
 }
 
+bool Transfers::sendFrom(RestartSend send, bool tapeRun)
+{
+    if (running_)
+        return false;
+    restart_ = std::move(send);
+    struct Done {
+        std::optional<RestartSend>& r;
+        ~Done() { r.reset(); }
+    } done{restart_};
+    if (tapeRun)
+        Command11_Click();
+    else
+        Command1_Click();
+    return true;
+}
+
+std::string Transfers::outgoingText() const { return restart_ ? restart_->text : c_.host.editorText(); }
+
+std::size_t Transfers::editorOffset(std::size_t sent) const { return restart_ ? restart_->editorOffset(sent) : sent; }
+
 // Paused until the request code, a line event that sets another state, or the cancel button.
 void Transfers::pause()
 {
@@ -191,7 +211,7 @@ void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace)
 {
     TransferHost& h = c_.host;
     const auto stop = controlCode(c_.profile.outCodes[2]);
-    const std::string text = h.editorText();
+    const std::string text = outgoingText();
     std::size_t offset = 0;
     for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t at = pos;
@@ -200,7 +220,7 @@ void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace)
         if (eol)
             pos = at + eol;
         offset += eol ? eol : 1;
-        h.selectInEditor(offset);
+        h.selectInEditor(editorOffset(offset));
         if (eol) {
             sendLineEnd();
         } else if (c == ' ' && feedsPerSpace >= 0) {

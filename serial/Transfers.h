@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/Error.h"
 #include "serial/DeviceProfile.h"
+#include "serial/Restart.h"
 
 #include <chrono>
 #include <cstdint>
@@ -105,6 +106,10 @@ public:
     // Whether a transfer runs: while one does, no other starts.
     bool running() const { return running_; }
 
+    // The controller output (or the tape run) of a restart in the middle:
+    // this text goes out instead of the editor's. False when a transfer runs.
+    bool sendFrom(RestartSend send, bool tapeRun);
+
     bool ScrollFollow = false;
     // One yield of the waits that the transfers count in yields: the speed
     // slider means the same on every machine.
@@ -170,8 +175,13 @@ private:
     std::string receiveInto(std::string received) const;
     bool controllerByte(std::uint8_t b, std::string& received);
 
+    // The text an output sends and the editor offset of a sent character.
+    std::string outgoingText() const;
+    std::size_t editorOffset(std::size_t sent) const;
+
     Context c_;
     bool running_ = false;
+    std::optional<RestartSend> restart_;
     SerialPort* port_ = nullptr; // the port of the running transfer
     // The start buttons that a transfer locks besides its own, as they were.
     std::vector<std::pair<PanelControl, bool>> others_;
