@@ -357,6 +357,42 @@ void TarvexMain::refreshAppMenu()
 }
 
 void TarvexMain::MnuApp_Click(int slot) { externalApps_.start(slot, editor_.text()); }
+std::size_t TarvexMain::caretLine() { return lineOfByte(editor_.textView(), editor_.caretByte()); }
+
+RestartPlan TarvexMain::restartPlan(std::size_t line, const std::string& clearance)
+{
+    return planRestart(editor_.textView(), line, clearance);
+}
+
+std::optional<std::size_t> TarvexMain::findBlock(const std::string& number)
+{
+    return findBlockNumber(editor_.textView(), number);
+}
+
+void TarvexMain::restartPreview(std::optional<std::size_t> line)
+{
+    if (!graphicsOn_)
+        return;
+    DrawingSurface& surface = view_.plotSurface();
+    expanded_ = {};
+    graphics_.dimBefore = -1;
+    if (line) {
+        // The segments of the text before the block are the first ones of the whole.
+        const std::string_view text = editor_.textView();
+        graphics_.WirFmt(text.substr(0, lineOffset(text, *line).value_or(text.size())));
+        const int before = graphics_.segments.segmentCount + 1;
+        graphics_.WirFmt(editor_.textView());
+        graphics_.dimBefore = before;
+    }
+    graphics_.GrSub(surface);
+    graphics_.dimBefore = -1;
+}
+
+bool TarvexMain::sendFromBlock(const RestartPlan& plan, const std::string& preamble, bool tapeRun)
+{
+    return transfers_.sendFrom(restartSend(editor_.textView(), plan, preamble), tapeRun);
+}
+
 void TarvexMain::MnuMorlex_Click() { externalApps_.startConverter(editor_.text()); }
 void TarvexMain::MnuWWW_Click() { externalApps_.chooseBrowser(); }
 void TarvexMain::MnuHomePage_Click() { externalApps_.openHomePage(); }

@@ -108,6 +108,14 @@ public:
     void MnuHomePage_Click();
     const std::string& currentProfile() const { return currentProfile_; }
 
+    // Restart from a block: the caret's line, the plan for a line, the plot
+    // preview (none ends it) and the output of the confirmed restart.
+    std::size_t caretLine();
+    RestartPlan restartPlan(std::size_t line, const std::string& clearance);
+    std::optional<std::size_t> findBlock(const std::string& number);
+    void restartPreview(std::optional<std::size_t> line);
+    bool sendFromBlock(const RestartPlan& plan, const std::string& preamble, bool tapeRun);
+
 private:
     void placeAreas();
     // Expands and plots anew, also when nothing seems to have changed: the

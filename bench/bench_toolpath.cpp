@@ -14,6 +14,7 @@
 #include "toolpath/Graphics.h"
 #include "view/PlotTools.h"
 #include "toolpath/ConditionTable.h"
+#include "serial/Restart.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -187,6 +188,12 @@ void runSize(long lines)
                 "  zoom %6.1f ms (plot %6.1f ms)\n",
                 lines, count, expand, bare, expand / bare, plot, dxf, cli.ms, cli.peakMB, bareProcess.ms,
                 cli.ms / bareProcess.ms, pick, hit, chain, move, zoom, plot);
+    // The restart scan reads every block before the chosen one: at the last block, all of them.
+    const std::size_t lastLine = lineOfByte(text, text.rfind("\nN") + 1);
+    std::size_t preambleSize = 0;
+    const double restart = median5([&] { preambleSize = planRestart(text, lastLine, "50").preamble.size(); });
+    std::printf("               restart from the last block: the modal scan %6.1f ms (a preamble of %zu bytes)\n",
+                restart, preambleSize);
     std::printf("               markings at %d places: plot %6.1f ms without, %6.1f ms with (ratio %.2f); "
                 "a 200,000-line marking %6.1f ms\n",
                 places, plotBare, plotMarked, plotMarked / plotBare, plotHuge);

@@ -40,9 +40,9 @@ bool digit(char c) { return c >= '0' && c <= '9'; }
 
 // The words of a block; comments in parentheses and anything after ";" are
 // not part of it. Letters without a number are left out.
-std::vector<Word> words(std::string_view block)
+void words(std::string_view block, std::vector<Word>& out)
 {
-    std::vector<Word> out;
+    out.clear();
     for (std::size_t i = 0; i < block.size();) {
         const char c = upper(block[i]);
         if (c == '(') {
@@ -68,6 +68,12 @@ std::vector<Word> words(std::string_view block)
             out.push_back({c, block.substr(from, j - from)});
         i = j > from ? j : i + 1;
     }
+}
+
+std::vector<Word> words(std::string_view block)
+{
+    std::vector<Word> out;
+    words(block, out);
     return out;
 }
 
@@ -156,12 +162,12 @@ std::string format(Decimal d)
     return out + fraction;
 }
 
-// The position of one axis before the block: the word that put it there,
-// and its value when the scan is sure of it.
+// The position of one axis before the block: the number of the word that
+// put it there, or as computed from increments. Its value is read only when
+// an increment needs it.
 struct Axis {
     bool known = false;
-    std::string word; // the number as the program wrote it, or as computed
-    std::optional<Decimal> value;
+    std::string word;
 };
 
 // The notes, each said once with the line where it first applied.
@@ -306,17 +312,17 @@ void applyBlock(Modal& m, const std::vector<Word>& ws, std::size_t line, Notes& 
     for (const Word& w : ws) {
         if (w.letter != 'G')
             continue;
-        const std::string word = "G" + std::string(w.number);
         const int c = code(w.number);
+        const auto word = [&] { return "G" + std::string(w.number); };
         switch (c) {
         case g(0): case g(1): case g(2): case g(3):
-            m.motion = word;
+            m.motion = word();
             m.cycle.clear();
             cycleBlock = false;
             break;
         case g(73): case g(74): case g(76): case g(81): case g(82): case g(83): case g(84): case g(85):
         case g(86): case g(87): case g(88): case g(89):
-            m.cycle = word;
+            m.cycle = word();
             m.cycleLine = line;
             m.cycleUsed = true;
             cycleBlock = true;
@@ -326,52 +332,52 @@ void applyBlock(Modal& m, const std::vector<Word>& ws, std::size_t line, Notes& 
             m.cycleUsed = true;
             cycleBlock = false;
             break;
-        case g(17): case g(18): case g(19): m.plane = word; break;
-        case g(20): case g(21): m.units = word; break;
+        case g(17): case g(18): case g(19): m.plane = word(); break;
+        case g(20): case g(21): m.units = word(); break;
         case g(90): m.incremental = false; break;
         case g(91): m.incremental = true; break;
-        case g(94): case g(95): m.feedMode = word; break;
-        case g(54): case g(55): case g(56): case g(57): case g(58): case g(59): case 541: m.coordinates = word; break;
-        case g(43): case g(44): case g(49): m.lengthOffset = word; break;
+        case g(94): case g(95): m.feedMode = word(); break;
+        case g(54): case g(55): case g(56): case g(57): case g(58): case g(59): case 541: m.coordinates = word(); break;
+        case g(43): case g(44): case g(49): m.lengthOffset = word(); break;
         case g(40): case g(41): case g(42): break; // cancelled before the approach in any case
-        case g(98): case g(99): m.returnLevel = word; break;
+        case g(98): case g(99): m.returnLevel = word(); break;
         case g(4): noPositions = true; break;      // X and P are the dwell time
         case g(28): case g(30): case g(53):
             unknownPositions = true;
-            notes.add(line, word + " の後の位置はわかりません（次の座標指令まで）");
+            notes.add(line, word() + " の後の位置はわかりません（次の座標指令まで）");
             break;
         case g(92): case g(52):
             setsPositions = c == g(92);
             noPositions = c == g(52);
-            notes.add(line, word + " による座標系の変更は再現しません。機械側の座標系を確認してください");
+            notes.add(line, word() + " による座標系の変更は再現しません。機械側の座標系を確認してください");
             break;
         case g(10):
             noPositions = true;
-            notes.add(line, word + " のデータ設定は解釈していません");
+            notes.add(line, word() + " のデータ設定は解釈していません");
             break;
         default:
-            notes.add(line, word + " は解釈していません");
+            notes.add(line, word() + " は解釈していません");
         }
     }
     for (const Word& w : ws) {
-        const std::string word = std::string(1, w.letter) + std::string(w.number);
+        const auto word = [&] { return std::string(1, w.letter) + std::string(w.number); };
         switch (w.letter) {
         case 'M': {
             const int c = code(w.number);
             if (c == g(3) || c == g(4) || c == g(5))
-                m.spindle = word;
+                m.spindle = word();
             else if (c == g(6))
-                m.toolChange = word;
+                m.toolChange = word();
             else if (c == g(7) || c == g(8) || c == g(9))
-                m.coolant = word;
+                m.coolant = word();
             else if (c == g(98) || c == g(198))
-                notes.add(line, "サブプログラムの呼び出し（" + word + "）: 呼び出し先のモーダル状態は反映していません");
+                notes.add(line, "サブプログラムの呼び出し（" + word() + "）: 呼び出し先のモーダル状態は反映していません");
             break;
         }
-        case 'T': m.tool = word; break;
-        case 'S': m.speed = word; break;
-        case 'F': m.feed = word; break;
-        case 'H': m.h = word; break;
+        case 'T': m.tool = word(); break;
+        case 'S': m.speed = word(); break;
+        case 'F': m.feed = word(); break;
+        case 'H': m.h = word(); break;
         case 'A': case 'B': case 'C': case 'U': case 'V': case 'W':
             notes.add(line, std::string("軸 ") + w.letter + " の位置は復元しません");
             break;
@@ -387,12 +393,11 @@ void applyBlock(Modal& m, const std::vector<Word>& ws, std::size_t line, Notes& 
                 a = {};
                 break;
             }
-            const auto v = decimal(w.number);
             if (!m.incremental || setsPositions) {
-                a = {true, std::string(w.number), v};
-            } else if (a.known && a.value && v) {
-                a.value = Decimal{a.value->micro + v->micro};
-                a.word = format(*a.value);
+                a = {true, std::string(w.number)};
+            } else if (const auto base = a.known ? decimal(a.word) : std::nullopt, step = decimal(w.number);
+                       base && step) {
+                a.word = format(Decimal{base->micro + step->micro});
             } else {
                 a = {};
                 notes.add(line, "G91 の増分指令から位置を求められません（小数点のない数値か、位置が不明）");
@@ -405,6 +410,28 @@ void applyBlock(Modal& m, const std::vector<Word>& ws, std::size_t line, Notes& 
 }
 
 } // namespace
+
+std::size_t lineOfByte(std::string_view text, std::size_t byte)
+{
+    std::size_t line = 0;
+    for (std::size_t at = 0; at < std::min(byte, text.size());) {
+        if (const std::size_t eol = lineEndLength(text, at)) {
+            ++line;
+            at += eol;
+        } else {
+            ++at;
+        }
+    }
+    return line;
+}
+
+std::optional<std::size_t> lineOffset(std::string_view text, std::size_t line)
+{
+    const std::vector<Line> lines = splitLines(text, line);
+    if (line >= lines.size())
+        return std::nullopt;
+    return lines[line].start;
+}
 
 std::optional<std::string> clearanceWord(std::string_view clearance)
 {
@@ -490,6 +517,7 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
 
     Modal m;
     Notes notes;
+    std::vector<Word> ws;
     bool ended = false, blockSkip = false;
     for (std::size_t n = body; n < line; ++n) {
         const std::string_view raw = lineText(n);
@@ -513,7 +541,7 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
             notes.add(n, "マクロ文は解釈していません");
             continue;
         }
-        const std::vector<Word> ws = words(block);
+        words(block, ws);
         if (mCode(ws, {2, 30}) >= 0)
             ended = true;
         else if (mCode(ws, {99}) >= 0)

@@ -31,6 +31,11 @@ struct RestartPlan {
 // "1234"), read as a whole number; none when no block has it.
 std::optional<std::size_t> findBlockNumber(std::string_view text, std::string_view number);
 
+// The line (0-based) that holds a byte offset, and the byte offset where a
+// line begins (none beyond the last line); line ends as Save counts them.
+std::size_t lineOfByte(std::string_view text, std::size_t byte);
+std::optional<std::size_t> lineOffset(std::string_view text, std::size_t line);
+
 // One pass over the text up to the line. The clearance is the height for the
 // retract as the user typed it (a number); without it a program that moves Z
 // gets no retract line and the plan is not sendable.

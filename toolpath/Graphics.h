@@ -72,6 +72,9 @@ public:
     Error workFileError;
     // What ended the last expansion early (kind None when it ran to its end).
     ExpansionStop lastStop;
+    // A restart preview: the segments before this one are drawn dimmed and
+    // the point where it starts is marked; -1 for none.
+    int dimBefore = -1;
     // Set to end a running replay (the window is closing, or a new pass began).
     bool replayCancelled = false;
     // User coordinates of the surface from the last view fit.

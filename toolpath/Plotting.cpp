@@ -17,6 +17,12 @@
 namespace tarvex {
 namespace {
 
+// A colour at a third of its brightness: the path already cut.
+std::uint32_t dimmed(std::uint32_t bgr)
+{
+    return ((bgr & 0xFF) / 3) | (((bgr >> 8) & 0xFF) / 3) << 8 | (((bgr >> 16) & 0xFF) / 3) << 16;
+}
+
 constexpr float pi = 3.14159265358979f;
 constexpr float twoPi = 6.28318530717959f;
 constexpr float halfPi = 1.5707964f;
@@ -132,7 +138,7 @@ void Graphics::GrSub(DrawingSurface& surface)
         const PathSegment& s = segments[n];
         const int c = conditionOf(s);
         if (conditions.conditionVisible[c]) {
-            const std::uint32_t colour = conditions.conditionColour[c];
+            const std::uint32_t colour = n < dimBefore ? dimmed(conditions.conditionColour[c]) : conditions.conditionColour[c];
             const int motion = static_cast<int>(s.motion);
             if (motion == 0) {
                 if (showRapids) {
@@ -161,6 +167,17 @@ void Graphics::GrSub(DrawingSurface& surface)
     }
     if (showMarkings)
         drawMarkings(surface);
+    if (dimBefore >= 0 && dimBefore <= segments.segmentCount + 1) {
+        // The restart point: a ring and a cross, a fiftieth of the view across.
+        const float x = dimBefore > 0 ? segments[dimBefore - 1].x : 0, y = dimBefore > 0 ? segments[dimBefore - 1].y : 0;
+        const float r = std::max(std::fabs(plotRight - plotLeft), std::fabs(plotTop - plotBottom)) / 50;
+        constexpr std::uint32_t mark = 0x0000FF; // red
+        surface.setPenWidth(2);
+        surface.arc(x, y, r, mark, 0, 0); // the whole circle
+        surface.line(x - 2 * r, y, x + 2 * r, y, mark);
+        surface.line(x, y - 2 * r, x, y + 2 * r, mark);
+        surface.setPenWidth(1);
+    }
     surface.present();
 }
 

@@ -9,6 +9,7 @@
 #include "editor/ui/TextDialogs.h"
 #include "serial/ui/CommPanel.h"
 #include "serial/ui/ProfileDialogs.h"
+#include "serial/ui/RestartFrm.h"
 #include "view/ui/ColorFrm.h"
 #include "view/ui/LengFrm.h"
 #include "view/ui/MEditFrm.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSlider>
@@ -79,6 +81,16 @@ TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec
     };
     for (auto [button, command] : commands)
         connect(button, &QPushButton::clicked, this, [&t, command] { (t.*command)(); });
+    // The output and tape-run buttons offer the restart on their context menu;
+    // a disabled button (a transfer runs) shows none.
+    for (auto [button, tapeRun] : {std::pair{f->Command1, false}, {f->Command11, true}}) {
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(button, &QWidget::customContextMenuRequested, this, [this, button, tapeRun](QPoint at) {
+            QMenu menu(this);
+            menu.addAction("ここから出力...", this, [this, tapeRun] { restartFromHere(tapeRun); });
+            menu.exec(button->mapToGlobal(at));
+        });
+    }
     connect(f->Check1, &QCheckBox::toggled, this, [&t](bool on) { t.Check1_Click(on); });
     connect(RichTextBox1, &RichTextBox::filesDropped, this, [this](const QList<QByteArray>& files) {
         std::vector<std::string> paths;
@@ -101,6 +113,26 @@ TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec
             [this](int index) { main_->Combo5_Click(Frame1->Combo5->itemText(index).toStdString()); });
     connect(Frame1->Combo5, &QComboBox::editTextChanged, this, [this] { main_->Combo5_Change(); });
     connect(Frame1->Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+}
+
+void TarvexFrm::restartFromHere(bool tapeRun)
+{
+    TarvexMain& m = *main_;
+    if (m.transfers().running())
+        return;
+    std::optional<RestartChoice> choice;
+    {
+        RestartFrm dialog({[&m](std::size_t line, const std::string& z) { return m.restartPlan(line, z); },
+                           [&m](const std::string& n) { return m.findBlock(n); },
+                           [&m](std::optional<std::size_t> line) { m.restartPreview(line); }},
+                          m.caretLine(), tapeRun, this);
+        // Over the editor, leaving the plot with its preview in sight.
+        dialog.move(mapToGlobal(QPoint(0, menuBar()->height())));
+        dialog.exec();
+        choice = dialog.choice;
+    }
+    if (choice)
+        m.sendFromBlock(choice->plan, choice->preamble, choice->tapeRun);
 }
 
 void TarvexFrm::Command5_Click()
@@ -171,6 +203,7 @@ void TarvexFrm::onMenu(Menu item)
         AppSetFrm(m.appRegister(), own, ui_.messageBox, [&m] { m.refreshAppMenu(); }, this).exec();
         break;
     }
+    case Menu::MnuRestart: restartFromHere(false); break;
     case Menu::MnuWWW: m.MnuWWW_Click(); break;
     case Menu::MnuHomePage: m.MnuHomePage_Click(); break;
     case Menu::MnuMorlex: m.MnuMorlex_Click(); break;

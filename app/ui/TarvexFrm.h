@@ -113,6 +113,8 @@ private:
     ToolWindowContext toolWindowContext();
     void MnuMEdit_Click();
     void MnuVar_Click();
+    // The restart window for the caret's line; the output starts once it has closed.
+    void restartFromHere(bool tapeRun);
 
     RichTextBox* RichTextBox1;
     CommPanel* Frame1;

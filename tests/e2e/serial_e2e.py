@@ -99,7 +99,7 @@ class Serial(unittest.TestCase):
         self.line.close()
         shutil.rmtree(self.dir)
 
-    def start(self, command, text=b"", device=None, partner_kind=None, wrap=(), **profile_fields):
+    def start(self, command, text=b"", device=None, partner_kind=None, wrap=(), extra=(), **profile_fields):
         with open(os.path.join(self.home, "RS232C", "P"), "wb") as f:
             f.write(profile(**profile_fields))
         self.file = os.path.join(self.dir, "prog.nc")
@@ -109,12 +109,13 @@ class Serial(unittest.TestCase):
                 "--settings", self.settings, self.file]
         if partner_kind:
             args[2:2] = ["--partner", partner_kind]
+        args[-1:-1] = list(extra)
         args[0:0] = list(wrap)
-        self.proc = subprocess.Popen(args, stderr=subprocess.PIPE)
+        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         time.sleep(0.2)  # the port is open
 
     def finish(self, timeout=20):
-        _, err = self.proc.communicate(timeout=timeout)
+        self.out, err = self.proc.communicate(timeout=timeout)
         return self.proc.returncode, err.decode()
 
     def received(self):
@@ -142,6 +143,25 @@ class Serial(unittest.TestCase):
         data = self.line.read_until(lambda g: len(g) >= 5)
         self.assertEqual(data, b"\x45\x01\x20\x80\x0b")  # EIA: the CR dropped, the closing "%" is 0x0B
         self.assertEqual(self.finish()[0], 0)
+
+    def test_restart_from_a_line_sends_opening_preamble_and_the_rest(self):
+        program = b"%\r\nO1234\r\nG90G00X0Y0Z5.\r\nG01Z-1.F100.\r\nX10.\r\nY10.\r\nX0\r\nM30\r\n%\r\n"
+        for code, name in ((2, "iso"), (1, "eia")):
+            with self.subTest(code=name):
+                self.start("send", program, code=code, out_codes=("-", "-", "-", "-"),
+                           extra=["--from-line", "6", "--clearance", "10"])
+                rc, err = self.finish()
+                self.assertEqual(rc, 0, err)
+                preamble = subprocess.run([CLI, "restart-preamble", self.file, "--from-line", "6", "--clearance", "10"],
+                                          capture_output=True, check=True).stdout
+                self.assertEqual(self.out, preamble)  # what send printed is what it used
+                self.assertEqual(preamble, b"G40\r\nG00G90Z10.\r\nX10.Y0\r\nG01Z-1.F100.\r\nG01F100.\r\n")
+                text = b"%\r\nO1234\r\n" + preamble + b"Y10.\r\nX0\r\nM30\r\n%\r\n%"
+                line = subprocess.run([CLI, "encode", "--code", name], input=text, capture_output=True,
+                                      check=True).stdout
+                self.assertEqual(self.line.read_until(lambda g: len(g) >= len(line), timeout=5), line)
+                self.line.close()
+                self.line = Line()
 
     def test_stop_code_halts_within_ten_characters_and_request_resumes(self):
         text = b"".join(b"N%04dG01X%d.Y%d.\r\n" % (n, n, n) for n in range(200))

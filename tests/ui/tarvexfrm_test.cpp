@@ -37,6 +37,8 @@
 #include "app/ui/InpFrm.h"
 #include "view/ui/ColorFrm.h"
 #include "view/ui/MEditFrm.h"
+#include "serial/TapeCode.h"
+#include "serial/ui/RestartFrm.h"
 
 using namespace tarvex;
 
@@ -148,6 +150,8 @@ MnuView|表示(&V)
   ---
   MnuMEdit|Mコードエディタ
 MnuOption|オプション(&O)
+ MnuRestart|ここから出力...
+ ---
  MnuWWW|ブラウザの選択...
  ---
  MnuApSet|外部アプリの設定...
@@ -731,6 +735,51 @@ MnuHelp|ヘルプ(&H)
         QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(&ed);
         QVERIFY(a11y && a11y->textInterface());
         QCOMPARE(a11y->textInterface()->text(0, 5), QString("%\r\nO0"));
+    }
+
+    // The restart window: the plot dims the path already cut while it is up,
+    // and what the user edited in the preamble is what the controller gets.
+    void restartFromABlockSendsTheEditedPreamble()
+    {
+        World w;
+        TarvexFrm& f = w.start();
+        const std::string program = "%\r\nO1\r\nG00X0Y0Z5.\r\nG01X10.F100.\r\nY10.\r\nX20.\r\nY0\r\nM30\r\n%\r\n";
+        static_cast<TextEditor*>(f.editor())->setText(program);
+        f.logic().expandAndPlot();
+        w.state->profile.outCodes = {"-", "-", "-", "-"};
+        w.state->profile.code = 2;
+        f.logic().transfers().endPause = std::chrono::milliseconds(0);
+        f.editor()->setCursorPosition(5, 2); // in "X20."
+
+        int grey = 0, white = 0, red = 0;
+        QString firstBlock;
+        whenModal<RestartFrm>([&](RestartFrm* d) {
+            firstBlock = d->FirstBlockText->text();
+            const QImage image = f.picture1()->image();
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QRgb p = image.pixel(x, y);
+                    grey += p == qRgb(85, 85, 85);
+                    white += p == qRgb(255, 255, 255);
+                    red += p == qRgb(255, 0, 0);
+                }
+            QVERIFY(!d->SendButton->isEnabled()); // Z moves: a clearance first
+            d->ClearanceText->setText("10");
+            QVERIFY(d->SendButton->isEnabled());
+            d->PreambleText->setPlainText(d->PreambleText->toPlainText().replace("G01Z5.F100.", "G01Z5.F20."));
+            d->SendButton->click();
+        });
+        f.menuAction(Menu::MnuRestart)->trigger();
+        QCOMPARE(firstBlock, QString("X20."));
+        QVERIFY(grey > 20 && white > 20 && red > 20);
+        const std::string sent = "%\r\nO1\r\nG40\r\nG00G90Z10.\r\nX10.Y10.\r\nG01Z5.F20.\r\nG01F100.\r\n"
+                                 "X20.\r\nY0\r\nM30\r\n%\r\n%";
+        QCOMPARE(QByteArray::fromStdString(w.port1.written), QByteArray::fromStdString(encodeForLine(sent, TapeCode::Iso, {})));
+        // The plot is whole again.
+        const QImage after = f.picture1()->image();
+        for (int y = 0; y < after.height(); ++y)
+            for (int x = 0; x < after.width(); ++x)
+                QVERIFY(after.pixel(x, y) != qRgb(85, 85, 85));
     }
 
     void editorSelectionCountsCharacters()

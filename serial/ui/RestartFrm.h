@@ -1,0 +1,65 @@
+#pragma once
+#include "serial/Restart.h"
+
+#include <QDialog>
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace tarvex {
+
+// What the restart window asks of the program.
+struct RestartActions {
+    std::function<RestartPlan(std::size_t line, const std::string& clearance)> plan;
+    std::function<std::optional<std::size_t>(const std::string& number)> findBlock;
+    // Dims the plot before the line; none ends the preview.
+    std::function<void(std::optional<std::size_t> line)> preview;
+};
+
+// What the user confirmed.
+struct RestartChoice {
+    RestartPlan plan;
+    std::string preamble; // lines ended by CR LF
+    bool tapeRun = false;
+};
+
+// "ここから出力": the block to restart from and the proposed preamble to read
+// and edit; "出力" confirms them, and the caller starts the output once the
+// window has closed.
+class RestartFrm final : public QDialog {
+    Q_OBJECT
+public:
+    RestartFrm(RestartActions actions, std::size_t line, bool tapeRun, QWidget* parent = nullptr);
+    ~RestartFrm() override;
+
+    QLineEdit* LineText;     // the line number, from 1
+    QLineEdit* BlockText;    // a sequence number to look for
+    QPushButton* FindButton;
+    QRadioButton* ToController;
+    QRadioButton* ToTape;
+    QLineEdit* ClearanceText;
+    QPlainTextEdit* OpeningText;
+    QPlainTextEdit* PreambleText;
+    QLineEdit* FirstBlockText;
+    QPlainTextEdit* NotesText;
+    QLabel* RefusalLabel;
+    QPushButton* SendButton;
+    std::optional<RestartChoice> choice;
+
+private:
+    void choose(std::size_t line);
+    void replan();
+    void send();
+    RestartActions actions_;
+    RestartPlan plan_;
+    std::size_t line_ = 0;
+    // The preamble as last proposed: a text the user changed is kept.
+    QString proposed_;
+};
+
+} // namespace tarvex
