@@ -2,7 +2,7 @@
 
 namespace tarvex {
 
-const std::array<MenuEntry, 44> menuTree = {{
+const std::array<MenuEntry, 45> menuTree = {{
     {Menu::filemenu, "filemenu", "ファイル(&F)", 0, false, false, true},
     {Menu::fileload, "fileload", "ファィルの読み込み...", 1, false, false, true},
     {Menu::MnuAppendLoad, "MnuAppendLoad", "ファィルの追加読み込み...", 1, false, true, true},
@@ -33,7 +33,8 @@ const std::array<MenuEntry, 44> menuTree = {{
     {Menu::MnuMEdit, "MnuMEdit", "Mコードエディタ", 2, false, false, true},
 
     {Menu::MnuOption, "MnuOption", "オプション(&O)", 0, false, false, true},
-    {Menu::MnuRestart, "MnuRestart", "ここから出力...", 1, false, true, true},
+    {Menu::MnuRestart, "MnuRestart", "ここから出力...", 1, false, false, true},
+    {Menu::MnuMonitor, "MnuMonitor", "通信モニタ...", 1, false, true, true},
     {Menu::MnuWWW, "MnuWWW", "ブラウザの選択...", 1, false, true, true},
     {Menu::MnuApSet, "MnuApSet", "外部アプリの設定...", 1, false, true, true},
     {Menu::MnuMorlex, "MnuMorlex", "NCコンバータ", 1, false, false, true},

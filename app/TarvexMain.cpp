@@ -30,6 +30,7 @@ TarvexMain::TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& cod
       externalApps_({fs, codec, state.settings, ui, state.progDir, folders.homePage})
 {
     layout_.frame = {design::frameLeft, design::frameTop, design::frameWidth, design::frameHeight};
+    transfers_.monitor = &monitor_;
 }
 
 void TarvexMain::startUp(const std::string& commandLine)

@@ -62,6 +62,8 @@ public:
     PlotTools& plotTools() { return plotTools_; }
 
     Transfers& transfers() { return transfers_; }
+    // What the transfers did on the line, the last ten since start.
+    LineMonitor& lineMonitor() { return monitor_; }
 
     Graphics& graphics() { return graphics_; }
 
@@ -135,6 +137,7 @@ private:
     Graphics graphics_;
     Document document_;
     TextCommands textCommands_;
+    LineMonitor monitor_; // before the transfers that report to it
     Transfers transfers_;
     PlotTools plotTools_;
 

@@ -50,13 +50,13 @@ const char* const usage =
     "  profile show NAME [--home DIR]\n"
     "                     the eighteen fields of a device profile as loaded\n"
     "  send --profile NAME [--device PATH] [--partner controller|puncher|tape] [--home DIR] [--settings FILE]\n"
-    "       [--from-line N | --from-block N1234 [--clearance Z]] FILE\n"
+    "       [--from-line N | --from-block N1234 [--clearance Z]] [--log LOG] FILE\n"
     "                     send FILE over the serial line as the output commands do; from a block:\n"
     "                     the opening lines, the restart preamble (printed) and the rest\n"
     "  restart-preamble FILE (--from-line N | --from-block N1234) [--clearance Z]\n"
     "                     print the restart preamble for that block; notes go to standard error\n"
     "  receive --profile NAME [--device PATH] [--partner controller|puncher|inspection] [--home DIR]\n"
-    "          [--settings FILE] OUT\n"
+    "          [--settings FILE] [--log LOG] OUT\n"
     "                     receive a program over the serial line and append it to OUT\n"
     "  replace --find S --with R [--out OUT] FILE\n"
     "                     replace every S by R (the edit menu's replace); print the count\n"
@@ -93,7 +93,8 @@ struct Args {
     {
         return o == "--home" || o == "--conditions" || o == "--size" || o == "--code" || o == "--profile"
                || o == "--device" || o == "--partner" || o == "--settings" || o == "--find" || o == "--with"
-               || o == "--match" || o == "--out" || o == "--from-line" || o == "--from-block" || o == "--clearance";
+               || o == "--match" || o == "--out" || o == "--from-line" || o == "--from-block" || o == "--clearance"
+               || o == "--log";
     }
     bool parse(const std::vector<std::string>& args)
     {
@@ -583,6 +584,9 @@ int transfer(const std::vector<std::string>& argv, bool sending)
     Transfers t({profile, status, settings, port1, port2, window, events, box, fs, codec, progDir});
     if (args.has("--device"))
         t.deviceOverride = args.options.at("--device");
+    LineMonitor monitor;
+    if (args.has("--log"))
+        t.monitor = &monitor;
     bool cancelled = false;
     events.onIdle = [&window] { window.writeOut(); }; // a quiet line: what arrived goes to OUT now
     events.onInterrupt = [&] {
@@ -617,6 +621,12 @@ int transfer(const std::vector<std::string>& argv, bool sending)
         (t.*commands.at(partner))();
 
     window.writeOut();
+    if (args.has("--log")) {
+        const std::string& log = args.options.at("--log");
+        const std::string text = monitor.records().empty() ? "（通信は始まりませんでした）\n" : monitor.records().back().text();
+        if (Error e = fs.writeFile(log, text))
+            return fail(log, e);
+    }
     if (window.outError)
         return fail(file, window.outError);
     // 0 a normal end, 1 cancelled, 2 a port that failed or could not be opened,

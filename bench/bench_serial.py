@@ -9,7 +9,9 @@ side and this script as the partner on the other:
 - controller input of a 1,000,000-line program sent as fast as the
   pseudo-terminal takes, the partner obeying the stop and request codes;
 - processor time used while waiting 10 s for a start code.
-Usage: bench_serial.py TARVEX_CLI"""
+With --log every transfer also writes the line monitor's log, to compare
+the figures with the monitor listening and without.
+Usage: bench_serial.py TARVEX_CLI [--log]"""
 import os
 import random
 import select
@@ -24,6 +26,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from ser2net_server import Ser2net  # noqa: E402
 
 CLI = sys.argv[1]
+LOG = "--log" in sys.argv[2:]
 
 
 def profile(baud=19200, code=0, in_codes=("-", "&H11", "&H93", "&H14"), out_codes=("-", "&H11", "&H93", "-")):
@@ -53,8 +56,10 @@ class Run:
         os.close(slave)
         self.server = Ser2net(path) if network else None
         device = self.server.url if network else path
+        log = ["--log", os.path.join(home, "line.log")] if LOG else []
         self.proc = subprocess.Popen([CLI, command, "--profile", "P", "--device", device, "--home", home,
-                                      "--settings", os.path.join(home, "s.ini"), file], stderr=subprocess.DEVNULL)
+                                      "--settings", os.path.join(home, "s.ini"), *log, file],
+                                     stderr=subprocess.DEVNULL)
         time.sleep(1.0 if network else 0.3)
 
     def read(self, timeout):
@@ -171,6 +176,7 @@ def idle_wait(home):
 
 
 def main():
+    print("with the line monitor's log" if LOG else "without the line monitor")
     home = tempfile.mkdtemp(prefix="tarvex-bench-")
     os.makedirs(os.path.join(home, "RS232C"))
     try:

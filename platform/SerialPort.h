@@ -71,6 +71,8 @@ public:
     // time); flush sends them now. A failure shows in failure().
     virtual Error writeByte(std::uint8_t b) = 0;
     virtual void flush() = 0;
+    // Bytes written and not yet on the line, where the port can tell.
+    virtual std::optional<std::size_t> OutBufferCount() const { return std::nullopt; }
 
     virtual bool CTSHolding() const = 0;
     virtual bool DSRHolding() const = 0;

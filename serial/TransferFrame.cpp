@@ -115,6 +115,9 @@ bool Transfers::openPort(SerialPort& port, bool receiveEvents)
     port_ = &port;
     failureShown_ = false;
     lineCharacterTime_ = line.characterTime();
+    written_ = writtenAtEmptyLook_ = 0;
+    if (monitor)
+        monitor->begin(title_, deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride, line);
     return true;
 }
 
@@ -186,6 +189,7 @@ void Transfers::CommandCancel_Click()
     state() = Cancelled;
     c_.status.StatusText = "--- 中止しました。---";
     c_.host.setCancelEnabled(false);
+    monitorEvent("中止ボタン");
 }
 
 void Transfers::Check1_Click(bool ticked)
@@ -195,9 +199,31 @@ void Transfers::Check1_Click(bool ticked)
     ScrollFollow = ticked;
 }
 
+namespace {
+
+// A line event as the monitor lists it.
+std::string eventText(int event, const SerialPort& port)
+{
+    const auto state = [](bool on) { return on ? std::string(" オン") : std::string(" オフ"); };
+    switch (event) {
+    case comm::EvCTS: return "回線: CTS" + state(port.CTSHolding());
+    case comm::EvDSR: return "回線: DSR" + state(port.DSRHolding());
+    case comm::EvCD: return "回線: CD" + state(port.CDHolding());
+    default: break;
+    }
+    for (const EventRule& rule : errorRules)
+        if (rule.event == event)
+            return std::string("回線: ") + rule.text;
+    return "回線: イベント " + std::to_string(event);
+}
+
+} // namespace
+
 void Transfers::MSComm1_OnComm(int event)
 {
     TransferStatus& s = c_.status;
+    if (event != comm::EvSend && event != comm::EvReceive)
+        monitorEvent(eventText(event, c_.MSComm1));
     const bool on = event == comm::EvCTS   ? c_.MSComm1.CTSHolding()
                     : event == comm::EvDSR ? c_.MSComm1.DSRHolding()
                                            : c_.MSComm1.CDHolding();
@@ -225,6 +251,8 @@ void Transfers::MSComm1_OnComm(int event)
 
 void Transfers::MSComm2_OnComm(int event)
 {
+    if (event != comm::EvSend && event != comm::EvReceive)
+        monitorEvent(eventText(event, c_.MSComm2));
     // Every received byte and every change of a line pauses the tape run.
     if (event >= comm::EvReceive && event <= comm::EvCD)
         state() = Paused;

@@ -20,7 +20,7 @@ void Transfers::Command2_Click()
 {
     if (running_)
         return;
-    Session session(running_);
+    Session session(*this, "入力（NC装置）", false);
     state() = Running;
     if (!ComSet())
         return;
@@ -64,6 +64,7 @@ void Transfers::Command2_Click()
                 }
                 if (timedOut(timeout, counted_, lastReceive)) {
                     c_.status.StatusText = "タイムアウトを検出しました。";
+                    monitorEvent("タイムアウト");
                     state() = Ended;
                 }
                 if (state() == Ended || state() == Cancelled)
@@ -116,11 +117,15 @@ void Transfers::holdBack(std::size_t stopAbove, std::optional<unsigned char> sto
 {
     const std::size_t waiting = port_->InBufferCount();
     if (waiting > stopAbove && stop && !stopped) {
-        sendNow(*stop);
+        sendNow(*stop, "停止コード(入力)");
         stopped = true;
+        if (monitor)
+            monitor->paused();
     } else if (waiting < 10 && request && stopped) {
-        sendNow(*request);
+        sendNow(*request, "要求コード(入力)");
         stopped = false;
+        if (monitor)
+            monitor->resumed();
     }
 }
 
@@ -184,7 +189,7 @@ void Transfers::Command20_Click()
 {
     if (running_)
         return;
-    Session session(running_);
+    Session session(*this, "入力（パンチャ）", false);
     state() = Running;
     if (!ComSet())
         return;
@@ -227,7 +232,7 @@ void Transfers::Command20_Click()
         if (Error e = c_.fs.writeFile(work("bak.dat"), before, false))
             throw Failure{e};
         if (auto start = controlCode(p.inCodes[0]))
-            sendNow(*start);
+            sendNow(*start, "起動コード(入力)");
         h.setStatus1({});
         load = true;
         progress("0文字の入力を完了", true);
@@ -244,6 +249,7 @@ void Transfers::Command20_Click()
             }
             if (timedOut(timeout, counter, lastReceive)) {
                 c_.status.StatusText = "タイムアウトを検出しました。";
+                    monitorEvent("タイムアウト");
                 break;
             }
             if (state() == Ended || state() == Cancelled)
@@ -274,7 +280,7 @@ void Transfers::Command20_Click()
     h.setStatus1(c_.status.StatusText);
     try {
         if (auto end = controlCode(p.inCodes[3]); end && port_->isOpen() && !port_->failure())
-            sendNow(*end);
+            sendNow(*end, "終了コード(入力)");
     } catch (const Failure& f) {
         fail(f);
     }
@@ -288,7 +294,7 @@ void Transfers::Command21_Click()
 {
     if (running_)
         return;
-    Session session(running_);
+    Session session(*this, "入力（検査装置）", false);
     state() = Running;
     if (!ComSet())
         return;

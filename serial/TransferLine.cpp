@@ -99,10 +99,66 @@ bool Transfers::requestCodeSeen(std::optional<unsigned char> request)
     return b && *b == *request;
 }
 
-std::optional<std::uint8_t> Transfers::read() { return port_->readByte(); }
+namespace {
+
+// The roles of the profile's codes that a byte is, "停止コード(出力)" or
+// "起動/要求コード(出力)"; empty when it is none.
+std::string roles(const std::array<std::optional<std::uint8_t>, 4>& codes, std::uint8_t b, const char* side)
+{
+    static const char* const names[] = {"起動", "要求", "停止", "終了"};
+    std::string out;
+    for (int k = 0; k < 4; ++k)
+        if (codes[k] == b)
+            out += (out.empty() ? "" : "/") + std::string(names[k]);
+    return out.empty() ? out : out + "コード(" + side + ")";
+}
+
+} // namespace
+
+// Every byte read passes here, and so does the monitor's count: on an output
+// the partner sends only codes; on an input the program, its start code
+// before it and the end code.
+std::optional<std::uint8_t> Transfers::read()
+{
+    const auto b = port_->readByte();
+    if (monitor && b) {
+        if (outputSide_) {
+            const std::string role = roles(codes_, *b, "出力");
+            monitor->receivedCode(*b, role.empty() ? "（コード以外）" : role);
+        } else if (codes_[3] == b) {
+            monitor->receivedCode(*b, "終了コード(入力)");
+        } else if (!dataSeen_ && codes_[0] == b) {
+            monitor->receivedCode(*b, "起動コード(入力)");
+        } else {
+            dataSeen_ = true;
+            monitor->receivedData();
+        }
+    }
+    return b;
+}
+
+void Transfers::stopArrived()
+{
+    if (monitor)
+        monitor->stopCounted({written_ - writtenAtEmptyLook_, port_->OutBufferCount()});
+}
+
+void Transfers::sendByte(std::uint8_t b)
+{
+    writePaced(b);
+    if (monitor)
+        monitor->sentData();
+}
+
+void Transfers::sendCode(std::uint8_t b, const char* role)
+{
+    writePaced(b);
+    if (monitor)
+        monitor->sentCode(b, role);
+}
 
 // One byte on the line, at the line's pace.
-void Transfers::sendByte(std::uint8_t b)
+void Transfers::writePaced(std::uint8_t b)
 {
     for (auto delay = port_->writeDelay(); delay > 0ns; delay = port_->writeDelay()) {
         waitFor(delay);
@@ -111,15 +167,19 @@ void Transfers::sendByte(std::uint8_t b)
     }
     if (Error e = port_->writeByte(b))
         throw Failure{e};
+    ++written_;
 }
 
 // A control code that must reach the partner now: on its own, not gathered
 // with what follows.
-void Transfers::sendNow(std::uint8_t b)
+void Transfers::sendNow(std::uint8_t b, const char* role)
 {
     port_->flush();
     if (Error e = port_->writeByte(b))
         throw Failure{e};
+    ++written_;
+    if (monitor)
+        monitor->sentCode(b, role);
     port_->flush();
     if (Error e = port_->failure())
         throw Failure{e};
@@ -176,9 +236,15 @@ std::optional<char> Transfers::receive(std::uint8_t b) const
 // repeated start code) still stops the output at once.
 bool Transfers::stopCodeWaiting(std::optional<unsigned char> stop)
 {
+    if (port_->InBufferCount() == 0) {
+        lookedEmpty();
+        return false;
+    }
     while (port_->InBufferCount() > 0)
-        if (auto b = read(); b && stop && *b == *stop)
+        if (auto b = read(); b && stop && *b == *stop) {
+            stopArrived();
             return true;
+        }
     return false;
 }
 

@@ -22,7 +22,7 @@ void Transfers::Command1_Click()
 {
     if (running_)
         return;
-    Session session(running_);
+    Session session(*this, restart_ ? "出力（NC装置）ここから" : "出力（NC装置）", true);
     if (!ComSet())
         return;
     TransferHost& h = c_.host;
@@ -81,18 +81,27 @@ void Transfers::Command1_Click()
                     toEnd = state() == Ended;
                     break;
                 }
-                while (port_->InBufferCount() > 0) {
+                std::size_t waiting = port_->InBufferCount();
+                if (waiting == 0)
+                    lookedEmpty();
+                for (; waiting > 0; waiting = port_->InBufferCount()) {
                     const auto b = read();
                     if (b && stop && *b == *stop) {
+                        stopArrived();
                         h.setStatus1("停止コード " + p.outCodes[2] + " を受信しました。");
                         state() = Paused;
+                        if (monitor)
+                            monitor->paused();
                         // Until the request code; a line event that ends the
                         // transfer, or the cancel button, ends the pause too.
                         while (!requestCodeSeen(request))
                             if (state() == Ended || state() == Cancelled)
                                 break;
-                        if (state() == Paused)
+                        if (state() == Paused) {
                             state() = Running;
+                            if (monitor)
+                                monitor->resumed();
+                        }
                         h.setStatus1({});
                         break;
                     }
@@ -131,7 +140,7 @@ void Transfers::Command1_Click()
         yield();
         c_.fs.removeFile(work("BAK.DAT"));
         if (auto end = controlCode(p.outCodes[3]); end && port_->isOpen() && !port_->failure())
-            sendByte(*end);
+            sendCode(*end, "終了コード(出力)");
     } catch (const Failure& f) {
         fail(f);
     }
@@ -172,6 +181,8 @@ void Transfers::pause()
 {
     const auto request = controlCode(c_.profile.outCodes[1]);
     c_.host.setStatus1(c_.status.StatusText);
+    if (monitor)
+        monitor->paused();
     while (state() == Paused)
         if (requestCodeSeen(request)) {
             // The line events of the bytes read so far belong to this pause
@@ -180,6 +191,8 @@ void Transfers::pause()
             if (state() == Paused)
                 state() = Running;
         }
+    if (monitor && state() == Running)
+        monitor->resumed();
     c_.host.setStatus1({});
 }
 
@@ -195,7 +208,7 @@ void Transfers::outputEnd(std::initializer_list<PanelControl> own)
     c_.host.setStatus1(c_.status.StatusText);
     try {
         if (auto end = controlCode(c_.profile.outCodes[3]); end && port_->isOpen() && !port_->failure())
-            sendByte(*end);
+            sendCode(*end, "終了コード(出力)");
     } catch (const Failure& f) {
         fail(f);
     }
@@ -254,7 +267,7 @@ void Transfers::Command10_Click()
 {
     if (running_)
         return;
-    Session session(running_);
+    Session session(*this, "出力（パンチャ）", true);
     if (!ComSet())
         return;
     const DeviceProfile& p = c_.profile;
@@ -263,7 +276,7 @@ void Transfers::Command10_Click()
     const int feed = static_cast<int>(std::clamp(leadingValue(c_.settings.read("Tarvex", "Feed", "10")), 0.0, 100000.0));
     try {
         if (auto start = controlCode(p.outCodes[0]))
-            sendByte(*start);
+            sendCode(*start, "起動コード(出力)");
         sendText("停止コード " + p.outCodes[2] + " を受信しました", feeds ? feed : -1);
     } catch (const Failure& f) {
         fail(f);
@@ -277,7 +290,7 @@ void Transfers::Command11_Click()
     // last one ended with.
     if (running_)
         return;
-    Session session(running_);
+    Session session(*this, restart_ ? "ﾃｰﾌﾟ運転ここから" : "ﾃｰﾌﾟ運転", true);
     state() = Running;
     TransferHost& h = c_.host;
     const DeviceProfile& p = c_.profile;

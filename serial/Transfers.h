@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/Error.h"
 #include "serial/DeviceProfile.h"
+#include "serial/LineMonitor.h"
 #include "serial/Restart.h"
 
 #include <chrono>
@@ -120,6 +121,8 @@ public:
     std::string deviceOverride;
     // How often the caption follows the progress at most.
     std::chrono::milliseconds progressInterval{50};
+    // Where the transfers report what happens on the line; none when null.
+    LineMonitor* monitor = nullptr;
 
 private:
     struct Failure {
@@ -128,9 +131,25 @@ private:
     // One transfer from its button to its end: marks it running and, at the
     // end, lets the next one start.
     struct Session {
-        explicit Session(bool& running) : running_(running) { running_ = true; }
-        ~Session() { running_ = false; }
-        bool& running_;
+        // title and output: what the monitor calls the transfer and which
+        // side's codes the bytes it reads are.
+        Session(Transfers& t, const char* title, bool output) : t_(t)
+        {
+            t_.running_ = true;
+            t_.title_ = title;
+            t_.outputSide_ = output;
+            t_.dataSeen_ = false;
+            const auto& codes = output ? t_.c_.profile.outCodes : t_.c_.profile.inCodes;
+            for (std::size_t k = 0; k < 4; ++k)
+                t_.codes_[k] = controlCode(codes[k]);
+        }
+        ~Session()
+        {
+            t_.running_ = false;
+            if (t_.monitor)
+                t_.monitor->end(t_.c_.status.StatusText);
+        }
+        Transfers& t_;
     };
     short& state() { return c_.status.TransferState; }
     std::string work(const char* name) const;
@@ -151,8 +170,20 @@ private:
     bool startCode(unsigned char code, bool (*ends)(short state));
     bool requestCodeSeen(std::optional<unsigned char> request);
     std::optional<std::uint8_t> read();
+    void writePaced(std::uint8_t b);
     void sendByte(std::uint8_t b);
-    void sendNow(std::uint8_t b);
+    // A control code of the profile, named for the monitor by its role.
+    void sendCode(std::uint8_t b, const char* role);
+    void sendNow(std::uint8_t b, const char* role);
+    // The monitor's view of a received stop code: what was written since the
+    // receive buffer was last seen empty, and what the port still holds.
+    void stopArrived();
+    void lookedEmpty() { writtenAtEmptyLook_ = written_; }
+    void monitorEvent(const std::string& text)
+    {
+        if (monitor)
+            monitor->event(text);
+    }
     void sendChar(char32_t c);
     void sendLineEnd();
     std::optional<char> receive(std::uint8_t b) const;
@@ -181,6 +212,11 @@ private:
 
     Context c_;
     bool running_ = false;
+    const char* title_ = "";
+    bool outputSide_ = true, dataSeen_ = false;
+    // The side's start, request, stop and end codes as bytes, for the monitor.
+    std::array<std::optional<std::uint8_t>, 4> codes_{};
+    std::size_t written_ = 0, writtenAtEmptyLook_ = 0;
     std::optional<RestartSend> restart_;
     SerialPort* port_ = nullptr; // the port of the running transfer
     // The start buttons that a transfer locks besides its own, as they were.

@@ -10,6 +10,7 @@
 #include "serial/ui/CommPanel.h"
 #include "serial/ui/ProfileDialogs.h"
 #include "serial/ui/RestartFrm.h"
+#include "serial/ui/MonitorFrm.h"
 #include "view/ui/ColorFrm.h"
 #include "view/ui/LengFrm.h"
 #include "view/ui/MEditFrm.h"
@@ -204,6 +205,17 @@ void TarvexFrm::onMenu(Menu item)
         break;
     }
     case Menu::MnuRestart: restartFromHere(false); break;
+    case Menu::MnuMonitor: {
+        if (!monitorWindow_) {
+            // Its own chooser: the shared one's file name is the caption's.
+            if (!monitorChooser_)
+                monitorChooser_ = std::make_unique<QtFileChooser>(codec_);
+            monitorWindow_ = new MonitorFrm(m.lineMonitor(), *monitorChooser_, fs_, ui_.messageBox, this);
+        }
+        monitorWindow_->show();
+        monitorWindow_->raise();
+        break;
+    }
     case Menu::MnuWWW: m.MnuWWW_Click(); break;
     case Menu::MnuHomePage: m.MnuHomePage_Click(); break;
     case Menu::MnuMorlex: m.MnuMorlex_Click(); break;

@@ -19,6 +19,8 @@ class PlotStrip;
 class Leng_Frm;
 class ColorFrm;
 class M_EditFrm;
+class MonitorFrm;
+class QtFileChooser;
 struct ToolWindowContext;
 class RichTextBox;
 
@@ -140,6 +142,8 @@ private:
     QPointer<Leng_Frm> lengthWindow_;
     QPointer<ColorFrm> colourWindow_;
     QPointer<M_EditFrm> markingEditor_;
+    QPointer<MonitorFrm> monitorWindow_;
+    std::unique_ptr<QtFileChooser> monitorChooser_;
 };
 
 } // namespace tarvex

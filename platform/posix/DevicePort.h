@@ -17,6 +17,7 @@ public:
     std::chrono::nanoseconds writeDelay() override { return port_->writeDelay(); }
     Error writeByte(std::uint8_t b) override { return port_->writeByte(b); }
     void flush() override { port_->flush(); }
+    std::optional<std::size_t> OutBufferCount() const override { return port_->OutBufferCount(); }
     bool CTSHolding() const override { return port_->CTSHolding(); }
     bool DSRHolding() const override { return port_->DSRHolding(); }
     bool CDHolding() const override { return port_->CDHolding(); }

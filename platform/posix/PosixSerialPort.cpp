@@ -283,6 +283,18 @@ std::chrono::nanoseconds PosixSerialPort::writeDelay()
     return wait;
 }
 
+std::optional<std::size_t> PosixSerialPort::OutBufferCount() const
+{
+    if (fd_ < 0)
+        return std::nullopt;
+    // What is gathered here, and what the driver still holds where it says.
+    std::size_t queued = pending_.size();
+    int driver = 0;
+    if (outqSupported_ && ::ioctl(fd_, TIOCOUTQ, &driver) == 0 && driver > 0)
+        queued += static_cast<std::size_t>(driver);
+    return queued;
+}
+
 Error PosixSerialPort::writeByte(std::uint8_t b)
 {
     if (fd_ < 0)

@@ -24,6 +24,7 @@ public:
     std::chrono::nanoseconds writeDelay() override;
     Error writeByte(std::uint8_t b) override;
     void flush() override;
+    std::optional<std::size_t> OutBufferCount() const override;
     bool CTSHolding() const override { return modem_ & cts; }
     bool DSRHolding() const override { return modem_ & dsr; }
     bool CDHolding() const override { return modem_ & cd; }

@@ -163,6 +163,34 @@ class Serial(unittest.TestCase):
                 self.line.close()
                 self.line = Line()
 
+    def test_log_names_the_codes_and_counts_what_follows_each_stop(self):
+        log = os.path.join(self.dir, "line.log")
+        self.start("send", b"G01X1.\r\n" * 600, extra=["--log", log])
+        self.line.write(DC1)
+        counted = []
+        for k in range(3):
+            self.line.read_until(lambda g: len(g) >= 800 * (k + 1))
+            self.line.read_until(lambda g: False, timeout=0.01)  # what is on its way now came before the stop
+            mark = len(self.line.got)
+            self.line.write(DC3P)
+            self.line.read_until(lambda g: False, timeout=0.4)
+            counted.append(len(self.line.got) - mark)
+            self.line.write(DC1)
+        self.line.read_until(lambda g: g.endswith(DC4), timeout=20)
+        rc, err = self.finish()
+        self.assertEqual(rc, 0, err)
+        with open(log, encoding="utf-8") as f:
+            text = f.read()
+        for expected in ("受信 起動/要求コード(出力) DC1 &H11", "受信 停止コード(出力) DC3 &H93",
+                         "送信 終了コード(出力) DC4 &H14", "停止 3 回  再開 3 回", "終了: 送信を終了しました。",
+                         "送信 4802 文字"):
+            self.assertIn(expected, text)
+        logged = [int(n) + int(q or 0) for n, q in
+                  re.findall(r"停止コードの到着後に書いた文字 (\d+)(?:（出力キュー (\d+)）)?", text)]
+        self.assertEqual(len(logged), 3, text)
+        for ours, theirs in zip(logged, counted):
+            self.assertLessEqual(abs(ours - theirs), 2, (logged, counted, text))
+
     def test_stop_code_halts_within_ten_characters_and_request_resumes(self):
         text = b"".join(b"N%04dG01X%d.Y%d.\r\n" % (n, n, n) for n in range(200))
         self.start("send", text)

@@ -39,6 +39,7 @@
 #include "view/ui/MEditFrm.h"
 #include "serial/TapeCode.h"
 #include "serial/ui/RestartFrm.h"
+#include "serial/ui/MonitorFrm.h"
 
 using namespace tarvex;
 
@@ -151,6 +152,7 @@ MnuView|表示(&V)
   MnuMEdit|Mコードエディタ
 MnuOption|オプション(&O)
  MnuRestart|ここから出力...
+ MnuMonitor|通信モニタ...
  ---
  MnuWWW|ブラウザの選択...
  ---
@@ -780,6 +782,43 @@ MnuHelp|ヘルプ(&H)
         for (int y = 0; y < after.height(); ++y)
             for (int x = 0; x < after.width(); ++x)
                 QVERIFY(after.pixel(x, y) != qRgb(85, 85, 85));
+    }
+
+    // The line monitor follows a running transfer and saves what it shows.
+    void lineMonitorFillsDuringATransferAndSaves()
+    {
+        World w;
+        TarvexFrm& f = w.start();
+        f.menuAction(Menu::MnuMonitor)->trigger();
+        auto* opened = f.findChild<MonitorFrm*>();
+        QVERIFY(opened && opened->isVisible());
+        opened->close();
+
+        MonitorFrm m(f.logic().lineMonitor(), w.chooser, w.fs, w.box);
+        static_cast<TextEditor*>(f.editor())->setText(std::string(300, 'N'));
+        w.state->profile.outCodes = {"-", "&H11", "&H93", "&H14"};
+        f.logic().transfers().endPause = std::chrono::milliseconds(0);
+        QString during, listed;
+        int written = 0;
+        w.port1.onWrite = [&](std::uint8_t) {
+            if (++written == 150) {
+                QTest::qWait(400); // the window's own timer, as while a real line runs
+                during = m.LogText->toPlainText();
+                listed = m.RecordList->currentText();
+            }
+        };
+        f.frame1()->Command1->click();
+        QVERIFY2(during.contains("開始: 出力（NC装置）"), qPrintable(during));
+        QCOMPARE(listed, QString("出力（NC装置）（通信中）"));
+        m.refresh();
+        QVERIFY(m.LogText->toPlainText().contains("送信 301 文字"));
+        QVERIFY(m.LogText->toPlainText().contains("終了: 送信を終了しました。"));
+
+        w.chooser.answers.push_back({FileChooser::Outcome::Chosen, w.path("line.txt")});
+        m.SaveButton->click();
+        std::string saved;
+        QVERIFY(!w.fs.readFile(w.path("line.txt"), saved));
+        QCOMPARE(QString::fromUtf8(saved), m.LogText->toPlainText() + "\n");
     }
 
     void editorSelectionCountsCharacters()

@@ -48,9 +48,11 @@ struct TransferTest : ::testing::Test {
     DeviceProfile profile;
     TransferStatus status;
     Transfers t{{profile, status, settings, port1, port2, window, events, box, fs, codec, "/home/"}};
+    LineMonitor monitor;
 
     TransferTest()
     {
+        t.monitor = &monitor; // always listening: it must change nothing the transfers do
         fs.folders.insert("/home");
         parseProfile(sampleProfileText(), profile); // ISO, DC1 start and request, DC3+parity stop, DC4 end
         t.endPause = 0ms;
@@ -70,6 +72,14 @@ struct TransferTest : ::testing::Test {
         (void)this;
     }
     std::string last(const std::vector<std::string>& v) const { return v.empty() ? "" : v.back(); }
+    // The monitor's log of the last transfer, without the times.
+    std::string log() const
+    {
+        std::string out;
+        for (const std::string& l : monitor.records().back().lines)
+            out += l.substr(12) + "\n";
+        return out;
+    }
 };
 
 } // namespace
@@ -181,6 +191,21 @@ TEST_F(TransferTest, ControllerOutputControlCodes)
     t.Command1_Click();
     EXPECT_EQ(port1.written, "\xD8\xB1\x59\xB2\xA5\x14");
     EXPECT_GE(yWrittenAt, requestAt);
+    // The monitor names each code by its role and counts what the stop code
+    // found written since it could have arrived.
+    EXPECT_EQ(log(), "開始: 出力（NC装置）  ポート /dev/ttyS0\n"
+                     "設定: 4800 bps  パリティ N  データ 8  ストップ 2  フロー制御 なし\n"
+                     "受信 起動/要求コード(出力) DC1 &H11\n"
+                     "送信 2 文字\n"
+                     "受信 停止コード(出力) DC3 &H93\n"
+                     "  停止コードの到着後に書いた文字 1\n"
+                     "受信 起動/要求コード(出力) DC1 &H11\n"
+                     "再開（停止 0.000 秒）\n"
+                     "送信 3 文字\n"
+                     "送信 終了コード(出力) DC4 &H14\n"
+                     "終了: 送信を終了しました。\n");
+    const LineMonitor::Record& r = monitor.records().back();
+    EXPECT_EQ(std::tie(r.sent, r.received, r.stops, r.resumptions), std::make_tuple(6LL, 3LL, 1, 1));
     events.onWait = nullptr;
     EXPECT_NE(std::find(window.status.begin(), window.status.end(), "停止コード &H93 を受信しました。"),
               window.status.end());
@@ -208,6 +233,8 @@ TEST_F(TransferTest, CancelledOutputStillClosesWithPercentAndEndCode)
     t.Command1_Click();
     EXPECT_EQ(port1.written, "\x4E\xA5\x14");
     EXPECT_EQ(status.StatusText, "送信を中止しました。");
+    EXPECT_NE(log().find("中止ボタン\n送信 2 文字\n送信 終了コード(出力) DC4 &H14\n終了: 送信を中止しました。\n"),
+              std::string::npos) << log();
     EXPECT_FALSE(window.cancel);
 }
 
@@ -451,6 +478,7 @@ TEST_F(TransferTest, ControllerInputTimesOutOnlyAfterTheFirstCharacter)
     const auto start = std::chrono::steady_clock::now();
     t.Command2_Click();
     EXPECT_EQ(status.StatusText, "タイムアウトを検出しました。");
+    EXPECT_NE(log().find("受信 2 文字\nタイムアウト\n終了: タイムアウトを検出しました。\n"), std::string::npos) << log();
     EXPECT_GE(waits, 5); // it waited before the first character without timing out
     EXPECT_EQ(window.text, "G1");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
@@ -471,6 +499,10 @@ TEST_F(TransferTest, ControllerInputHoldsThePartnerBack)
     EXPECT_EQ(port1.flushes[1].first, "\x11");
     EXPECT_LT(port1.flushes[1].second, 10u);
     EXPECT_EQ(window.text, std::string(1200, 'X'));
+    EXPECT_NE(log().find("送信 停止コード(入力) DC3 &H93\n"), std::string::npos) << log();
+    EXPECT_NE(log().find("送信 要求コード(入力) DC1 &H11\n"), std::string::npos) << log();
+    EXPECT_NE(log().find("受信 終了コード(入力) DC4 &H14\n"), std::string::npos) << log();
+    EXPECT_EQ(monitor.records().back().received, 1201);
 }
 
 TEST_F(TransferTest, PuncherInputCollapsesLineEnds)
@@ -609,4 +641,26 @@ TEST_F(TransferTest, ACancelDuringASlowWaitSendsNothingMore)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     EXPECT_EQ(port1.written, "\x47\x14"); // G, then at once the end code
     EXPECT_EQ(status.StatusText, "送信を中止しました。");
+}
+
+TEST(LineMonitorTest, WarnsOnlyWhenAStopCodeWasFollowedByMoreThanTenCharacters)
+{
+    for (auto [written, queued, warned] : {std::tuple{10u, std::optional<std::size_t>{}, false},
+                                           std::tuple{8u, std::optional<std::size_t>{3}, true}}) {
+        LineMonitor m;
+        m.begin("出力", "/dev/ttyS0", {});
+        m.stopCounted({written, queued});
+        m.end("送信を終了しました。");
+        const std::string text = m.records().back().text();
+        EXPECT_EQ(text.find("注意: 停止コードを受けた後に最大 11 文字") != std::string::npos, warned) << text;
+        EXPECT_NE(text.find("停止コードの後の文字: " + std::to_string(written + queued.value_or(0))), std::string::npos);
+    }
+    // Only the last ten transfers are kept.
+    LineMonitor m;
+    for (int k = 0; k < 12; ++k) {
+        m.begin(std::to_string(k), "-", {});
+        m.end({});
+    }
+    ASSERT_EQ(m.records().size(), LineMonitor::kept);
+    EXPECT_EQ(m.records().front().title, "2");
 }
