@@ -1,11 +1,12 @@
 // Every reader of text that comes from outside, on random bytes: the device
 // profile and colour file readers, the cp932 codec, the save line-end rule
-// and the tape codes. Each checks a property, not a value: nothing crashes,
+// the tape codes and the restart scan. Each checks a property, not a value: nothing crashes,
 // and what goes round comes back.
 #include "editor/LineEnds.h"
 #include "platform/Utf8.h"
 #include "platform/posix/Cp932Codec.h"
 #include "serial/DeviceProfile.h"
+#include "serial/Restart.h"
 #include "serial/TapeCode.h"
 #include "toolpath/ConditionTable.h"
 #include "toolpath/Marking.h"
@@ -101,6 +102,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const MarkingFile written = parseMarkingFile(formatMarkingFile(marking));
     check(written.penWidth == marking.penWidth && written.colour == marking.colour && written.drawing == marking.drawing);
     check(parseMarkingDrawing(marking.drawing).size() <= static_cast<std::size_t>(MarkingFile::lineLimit));
+
+    // A restart from any of the first lines: the text sent is the opening
+    // lines, the preamble and the rest unchanged, the preamble is plain ASCII
+    // words, and the editor offsets stay inside the text.
+    const std::size_t chars = utf8::length(text);
+    for (std::size_t line = 0; line < 8; ++line) {
+        const auto at = lineOffset(text, line);
+        if (!at)
+            break;
+        check(lineOfByte(text, *at) == line);
+        const RestartPlan plan = planRestart(text, line, "10");
+        if (!plan.refusal.empty())
+            continue;
+        for (char c : plan.preamble)
+            check(static_cast<unsigned char>(c) < 0x80);
+        const RestartSend send = restartSend(text, plan, plan.preamble);
+        check(send.text.compare(0, plan.opening.size(), plan.opening) == 0);
+        check(send.text.size() >= text.size() - plan.blockStart
+              && send.text.compare(send.text.size() - (text.size() - plan.blockStart), std::string::npos,
+                                   text.substr(plan.blockStart)) == 0);
+        check(send.editorOffset(utf8::length(send.text)) <= chars);
+    }
+    findBlockNumber(text, text.substr(0, 12));
 
     // Tape codes: any received bytes convert; a text sent and received again
     // comes back as the characters its code carries (the line ends as LF).
