@@ -485,7 +485,16 @@ std::optional<int> planFrom(const Args& args, std::string_view text, RestartPlan
         std::fprintf(stderr, "tarvex-cli: no block %s\n", args.options.at("--from-block").c_str());
         return 64;
     }
-    plan = planRestart(text, *line, args.has("--clearance") ? args.options.at("--clearance") : "");
+    if (!lineOffset(text, *line)) {
+        std::fprintf(stderr, "tarvex-cli: no line %zu\n", *line + 1);
+        return 64;
+    }
+    const std::string clearance = args.has("--clearance") ? args.options.at("--clearance") : "";
+    if (!clearance.empty() && !clearanceWord(clearance)) {
+        std::fprintf(stderr, "tarvex-cli: --clearance %s is no number\n", clearance.c_str());
+        return 64;
+    }
+    plan = planRestart(text, *line, clearance);
     for (const std::string& note : plan.notes)
         std::fprintf(stderr, "note %s\n", note.c_str());
     if (!plan.refusal.empty()) {
@@ -567,7 +576,8 @@ int transfer(const std::vector<std::string>& argv, bool sending)
     std::optional<RestartSend> restart;
     if (restartAsked(args)) {
         RestartPlan plan;
-        if (!sending)
+        // A restart is for the controller output and the tape run.
+        if (!sending || partner == "puncher")
             return usageError();
         if (auto status = planFrom(args, window.text, plan))
             return *status;
@@ -613,10 +623,8 @@ int transfer(const std::vector<std::string>& argv, bool sending)
         cancelled = true;
         t.CommandCancel_Click();
     };
-    if (restart && partner != "puncher")
+    if (restart)
         t.sendFrom(*restart, partner == "tape");
-    else if (restart)
-        return usageError(); // a restart is for the controller output and the tape run
     else
         (t.*commands.at(partner))();
 

@@ -73,11 +73,11 @@ void LineMonitor::flushCounts()
         return;
     if (pendingSent_ > 0) {
         r->sent += pendingSent_;
-        line("送信 " + std::to_string(pendingSent_) + " 文字");
+        line("ここまでに送信 " + std::to_string(pendingSent_) + " 文字");
     }
     if (pendingReceived_ > 0) {
         r->received += pendingReceived_;
-        line("受信 " + std::to_string(pendingReceived_) + " 文字");
+        line("ここまでに受信 " + std::to_string(pendingReceived_) + " 文字");
     }
     pendingSent_ = pendingReceived_ = 0;
 }
@@ -160,6 +160,22 @@ void LineMonitor::resumed()
     changed();
 }
 
+void LineMonitor::pauseOver()
+{
+    Record* r = current();
+    if (!r || !pausedAt_)
+        return;
+    r->longestPause = std::max(r->longestPause, std::chrono::duration<double>(Clock::now() - *pausedAt_).count());
+    pausedAt_.reset();
+}
+
+void LineMonitor::warn(const std::string& text)
+{
+    Record* r = current();
+    if (r && std::find(r->warnings.begin(), r->warnings.end(), text) == r->warnings.end())
+        r->warnings.push_back(text);
+}
+
 void LineMonitor::event(const std::string& text)
 {
     if (!current())
@@ -204,6 +220,8 @@ std::string LineMonitor::Record::text() const
         out += "\n注意: 停止コードを受けた後に最大 " + std::to_string(worst)
                + " 文字が相手に届きました。NC装置の受信バッファがあふれる（オーバーフローのアラーム）おそれがあります。"
                  "USB変換アダプタなどのバッファリング、またはフロー制御（XON/XOFF、RTS/CTS）の設定を確認してください。\n";
+    for (const std::string& w : warnings)
+        out += "\n注意: " + w + "\n";
     if (running)
         out += "（通信中）\n";
     return out;

@@ -3,6 +3,7 @@
 // from the transfers' own events (the port is never read a second time).
 // Program characters are counted, not listed: between two events one line
 // says how many went each way.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -24,8 +25,10 @@ public:
 
     struct Stop {
         std::size_t writtenAfter = 0;        // written after the code arrived
-        std::optional<std::size_t> queued;   // still in the port's output queue then
-        std::size_t total() const { return writtenAfter + queued.value_or(0); }
+        std::optional<std::size_t> queued;   // still in the port's output queue when it was read
+        // What the partner still gets: the queue holds the bytes just written
+        // too, unless they have left already.
+        std::size_t total() const { return std::max(writtenAfter, queued.value_or(0)); }
     };
     struct Record {
         std::string title;
@@ -34,6 +37,7 @@ public:
         int stops = 0, resumptions = 0;
         double longestPause = 0; // seconds
         std::vector<Stop> afterStops;
+        std::vector<std::string> warnings; // said once each at the end
         bool running = true;
         // The log as saved and shown: events, counters and, where a stop
         // code was followed by too many characters, what it likely means.
@@ -53,6 +57,10 @@ public:
     // The flow stopped by the partner (or held back by us) and going again.
     void paused();
     void resumed();
+    // The pause ends without the flow going again (the cancel button).
+    void pauseOver();
+    // Something the user should check, said at the end of the log.
+    void warn(const std::string& text);
     // Anything else worth a line: a line event, a time-out, the cancel button.
     void event(const std::string& text);
     void end(const std::string& status);

@@ -29,7 +29,8 @@ std::vector<Line> splitLines(std::string_view text, std::size_t upTo)
     return lines;
 }
 
-// A word of a block as the program writes it: a letter and its number.
+// A word of a block as the program writes it: a letter and its number; an
+// empty number when a variable or an expression gives the value ("X#1").
 struct Word {
     char letter;
     std::string_view number;
@@ -60,6 +61,11 @@ void words(std::string_view block, std::vector<Word>& out)
         while (j < block.size() && block[j] == ' ')
             ++j;
         const std::size_t from = j;
+        if (j < block.size() && (block[j] == '#' || block[j] == '[')) {
+            out.push_back({c, {}});
+            i = j + 1;
+            continue;
+        }
         if (j < block.size() && (block[j] == '+' || block[j] == '-'))
             ++j;
         while (j < block.size() && (digit(block[j]) || block[j] == '.'))
@@ -177,8 +183,11 @@ public:
     {
         auto [it, fresh] = index_.emplace(what, order_.size());
         if (fresh)
-            order_.push_back({what, line, 0});
-        ++order_[it->second].count;
+            order_.push_back({what, line, 0, line});
+        Note& n = order_[it->second];
+        if (fresh || n.last != line)
+            ++n.count;
+        n.last = line;
     }
     std::vector<std::string> lines() const
     {
@@ -192,7 +201,7 @@ public:
 private:
     struct Note {
         std::string what;
-        std::size_t line, count;
+        std::size_t line, count, last;
     };
     std::map<std::string, std::size_t> index_;
     std::vector<Note> order_;
@@ -221,9 +230,10 @@ bool isHeader(std::string_view line)
     return i > 1 && (rest.empty() || rest[0] == '(' || rest[0] == ';');
 }
 
+// A statement of the macro language: an assignment or a jump or loop.
 bool isMacro(std::string_view block)
 {
-    if (block.find('#') != std::string_view::npos || block.find('[') != std::string_view::npos)
+    if (!trimmed(block).empty() && trimmed(block)[0] == '#')
         return true;
     const std::string_view t = trimmed(block);
     if (!t.empty() && (t[0] == 'O' || t[0] == 'o'))
@@ -251,6 +261,33 @@ bool isMacro(std::string_view block)
         if (head.rfind(k, 0) == 0)
             return true;
     return head == "DO" || head == "END";
+}
+
+// An O-word control statement ("o100 sub", "o101 while [...]"): its number
+// and keyword in lower case; none for any other line.
+struct Control {
+    std::string number, keyword;
+};
+
+std::optional<Control> control(std::string_view line)
+{
+    line = trimmed(line);
+    if (line.empty() || (line[0] != 'o' && line[0] != 'O'))
+        return std::nullopt;
+    std::size_t i = 1;
+    while (i < line.size() && (digit(line[i]) || line[i] == '<' || line[i] == '>' || (line[i] >= 'a' && line[i] <= 'z')
+                               || line[i] == '_'))
+        ++i;
+    Control c{std::string(line.substr(1, i - 1)), {}};
+    std::string_view rest = trimmed(line.substr(i));
+    for (char ch : rest) {
+        if (!((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z')))
+            break;
+        c.keyword += static_cast<char>(ch | 0x20);
+    }
+    if (c.number.empty() || c.keyword.empty())
+        return std::nullopt;
+    return c;
 }
 
 // How the region of the program that holds a line ends: M99 (a subprogram),
@@ -298,10 +335,17 @@ struct Modal {
     std::string lengthOffset;        // "G43", "G44" or "G49" as written
     std::string h;                   // the last H word
     std::string tool, toolChange;    // the last T word, the program's M06 word
+    std::string loaded;              // the T word in force when M06 last ran
+    bool offsetStale = false;        // a tool change came after the last G43/G44
+    std::string compensation;        // G41/G42 in force, as written
+    std::size_t compensationLine = 0;
+    std::string coordinatesP;        // the P word of G54.1
+    std::optional<Decimal> highestZ; // the highest Z position commanded, where sure
     std::string speed, spindle;      // the last S word, M03/M04/M05 as written
     std::string coolant;             // M07/M08/M09 as written
     std::string feed;                // the last F word
     std::array<Axis, 3> axes;        // X, Y, Z
+    std::array<bool, 3> used{};      // the axes the program has commanded
     bool movesZ = false;
 };
 
@@ -337,9 +381,24 @@ void applyBlock(Modal& m, const std::vector<Word>& ws, std::size_t line, Notes& 
         case g(90): m.incremental = false; break;
         case g(91): m.incremental = true; break;
         case g(94): case g(95): m.feedMode = word(); break;
-        case g(54): case g(55): case g(56): case g(57): case g(58): case g(59): case 541: m.coordinates = word(); break;
-        case g(43): case g(44): case g(49): m.lengthOffset = word(); break;
-        case g(40): case g(41): case g(42): break; // cancelled before the approach in any case
+        case g(54): case g(55): case g(56): case g(57): case g(58): case g(59): m.coordinates = word(); break;
+        case 541: {
+            // The extra work offsets: the number is the P word of the block.
+            m.coordinates = word();
+            for (const Word& p : ws)
+                if (p.letter == 'P')
+                    m.coordinates += "P" + std::string(p.number);
+            break;
+        }
+        case g(43): case g(44): case g(49):
+            m.lengthOffset = word();
+            m.offsetStale = false;
+            break;
+        case g(40): m.compensation.clear(); break;
+        case g(41): case g(42):
+            m.compensation = word();
+            m.compensationLine = line;
+            break;
         case g(98): case g(99): m.returnLevel = word(); break;
         case g(4): noPositions = true; break;      // X and P are the dwell time
         case g(28): case g(30): case g(53):
@@ -355,23 +414,58 @@ void applyBlock(Modal& m, const std::vector<Word>& ws, std::size_t line, Notes& 
             noPositions = true;
             notes.add(line, word() + " のデータ設定は解釈していません");
             break;
+        case g(65): case g(66): case 661: case g(67):
+            // A macro call: its words are arguments, and where it leaves the tool is unknown.
+            noPositions = true;
+            m.axes = {};
+            notes.add(line, "マクロ呼び出し（" + word() + "）: 呼び出し後の位置とモーダル状態はわかりません");
+            break;
         default:
             notes.add(line, word() + " は解釈していません");
         }
     }
     for (const Word& w : ws) {
         const auto word = [&] { return std::string(1, w.letter) + std::string(w.number); };
+        if (w.number.empty()) {
+            // A value from a variable: whatever it set is not known.
+            if (w.letter >= 'X' && w.letter <= 'Z') {
+                m.axes[w.letter - 'X'] = {};
+                m.used[w.letter - 'X'] = true;
+                m.movesZ = m.movesZ || w.letter == 'Z';
+            } else if (w.letter == 'F') {
+                m.feed.clear();
+            } else if (w.letter == 'T') {
+                m.tool.clear();
+            }
+            notes.add(line, "変数で指令された値（" + std::string(1, w.letter) + "）は使っていません");
+            continue;
+        }
         switch (w.letter) {
         case 'M': {
             const int c = code(w.number);
             if (c == g(3) || c == g(4) || c == g(5))
                 m.spindle = word();
-            else if (c == g(6))
+            else if (c == g(6)) {
                 m.toolChange = word();
+                // The tool of this block's T word, or the one selected before.
+                for (const Word& t : ws)
+                    if (t.letter == 'T')
+                        m.tool = "T" + std::string(t.number);
+                m.loaded = m.tool;
+                // A G43/G44 in the same block is the new tool's.
+                bool setsOffset = false;
+                for (const Word& o : ws)
+                    setsOffset = setsOffset || (o.letter == 'G' && (code(o.number) == g(43) || code(o.number) == g(44)));
+                m.offsetStale = !m.lengthOffset.empty() && !setsOffset;
+            }
             else if (c == g(7) || c == g(8) || c == g(9))
                 m.coolant = word();
-            else if (c == g(98) || c == g(198))
-                notes.add(line, "サブプログラムの呼び出し（" + word() + "）: 呼び出し先のモーダル状態は反映していません");
+            else if (c == g(98) || c == g(198)) {
+                // Where the subprogram leaves the tool is not known here.
+                m.axes = {};
+                notes.add(line, "サブプログラムの呼び出し（" + word()
+                                    + "）: 呼び出し後の位置とモーダル状態はわかりません");
+            }
             break;
         }
         case 'T': m.tool = word(); break;
@@ -386,18 +480,31 @@ void applyBlock(Modal& m, const std::vector<Word>& ws, std::size_t line, Notes& 
                 break;
             const int k = w.letter - 'X';
             Axis& a = m.axes[k];
+            m.used[k] = true;
             if (k == 2)
                 m.movesZ = true;
-            if (unknownPositions || (cycleBlock && k == 2)) {
-                // A cycle's Z is the hole's bottom; the tool ends at its return level.
+            // A cycle's drilling axis (Z in G17, Y in G18, X in G19) gives the
+            // hole's bottom, and the tool ends at its return level; repeats
+            // (K, L) of incremental holes move it further.
+            const int drill = m.plane.empty() || code(std::string_view(m.plane).substr(1)) == g(17) ? 2
+                              : code(std::string_view(m.plane).substr(1)) == g(18)                   ? 1
+                                                                                                      : 0;
+            bool repeats = false;
+            for (const Word& r : ws)
+                repeats = repeats || r.letter == 'K' || r.letter == 'L';
+            if (unknownPositions || (cycleBlock && (k == drill || (repeats && m.incremental)))) {
                 a = {};
                 break;
             }
             if (!m.incremental || setsPositions) {
                 a = {true, std::string(w.number)};
+                if (const auto v = decimal(w.number); k == 2 && v && (!m.highestZ || v->micro > m.highestZ->micro))
+                    m.highestZ = v;
             } else if (const auto base = a.known ? decimal(a.word) : std::nullopt, step = decimal(w.number);
                        base && step) {
                 a.word = format(Decimal{base->micro + step->micro});
+                if (k == 2 && (!m.highestZ || base->micro + step->micro > m.highestZ->micro))
+                    m.highestZ = Decimal{base->micro + step->micro};
             } else {
                 a = {};
                 notes.add(line, "G91 の増分指令から位置を求められません（小数点のない数値か、位置が不明）");
@@ -518,7 +625,12 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
     Modal m;
     Notes notes;
     std::vector<Word> ws;
-    bool ended = false, blockSkip = false;
+    bool ended = false;
+    std::optional<std::size_t> blockSkip, header;
+    // O-word subroutine bodies are not run where they stand; loops run their
+    // blocks again, which a restart cannot follow.
+    std::string subroutine;
+    std::vector<Control> loops;
     for (std::size_t n = body; n < line; ++n) {
         const std::string_view raw = lineText(n);
         std::string_view block = trimmed(raw);
@@ -529,12 +641,36 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
             m = Modal{};
             notes = Notes{};
             ended = false;
+            header = n;
             continue;
         }
         if (ended)
             continue;
+        if (const auto c = control(block)) {
+            if (!subroutine.empty()) {
+                if (c->keyword == "endsub" && c->number == subroutine)
+                    subroutine.clear();
+            } else if (c->keyword == "sub") {
+                subroutine = c->number;
+            } else if (c->keyword == "do" || c->keyword == "repeat"
+                       || (c->keyword == "while" && (loops.empty() || loops.back().number != c->number))) {
+                loops.push_back(*c);
+            } else if (c->keyword == "endwhile" || c->keyword == "endrepeat" || c->keyword == "while") {
+                if (!loops.empty())
+                    loops.pop_back();
+            } else if (c->keyword == "call") {
+                m.axes = {};
+                notes.add(n, "サブルーチンの呼び出し（o" + c->number + " call）: 呼び出し後の位置とモーダル状態はわかりません");
+            } else {
+                notes.add(n, "マクロ文は解釈していません");
+            }
+            continue;
+        }
+        if (!subroutine.empty())
+            continue;
         if (block[0] == '/') {
-            blockSkip = true;
+            if (!blockSkip)
+                blockSkip = n;
             block.remove_prefix(1);
         }
         if (isMacro(block)) {
@@ -552,20 +688,42 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
         plan.refusal = "プログラムの終了（M02/M30）の後の行です。";
         return plan;
     }
-    // A block that commands a cycle itself starts it afresh; one that only
-    // gives the next hole would need the cycle's state, which is not restored.
-    bool commandsCycle = false;
+    if (!subroutine.empty()) {
+        plan.refusal = "サブルーチン（o" + subroutine + "）の中からは再開できません。メインプログラムの行を選んでください。";
+        return plan;
+    }
+    if (!loops.empty()) {
+        plan.refusal = "繰り返し（o" + loops.back().number + " " + loops.back().keyword + "）の中からは再開できません。";
+        return plan;
+    }
+    // A program after the first in the file: its own number line opens it.
+    if (header && *header >= body)
+        plan.opening = std::string(text.substr(0, body > 0 && trimmed(lineText(0)).substr(0, 1) == "%" ? lines[0].next : 0))
+                       + std::string(text.substr(lines[*header].start, lines[*header].next - lines[*header].start));
+    // A block that commands a cycle itself starts it afresh, one that cancels
+    // it needs it no more; one that only gives the next hole would need the
+    // cycle's state, which is not restored.
+    bool commandsCycle = false, endsCycle = false, compensates = false;
     for (const Word& w : words(plan.firstBlock)) {
         const int c = w.letter == 'G' ? code(w.number) : -1;
         commandsCycle = commandsCycle || c == g(73) || c == g(74) || c == g(76) || (c >= g(81) && c <= g(89));
+        endsCycle = endsCycle || c == g(80) || (c >= g(0) && c <= g(3));
+        compensates = compensates || c == g(40) || c == g(41) || c == g(42);
     }
-    if (!m.cycle.empty() && !commandsCycle) {
+    if (!m.cycle.empty() && !commandsCycle && !endsCycle) {
         plan.refusal = "固定サイクル " + m.cycle + " の途中のブロックです。サイクルを指令した行 "
                        + std::to_string(m.cycleLine + 1) + " から再開してください。";
         return plan;
     }
+    // The preamble cancels cutter compensation: the path from here would be
+    // the programmed one, off by the tool's radius.
+    if (!m.compensation.empty() && !compensates) {
+        plan.refusal = "工具径補正 " + m.compensation + " の途中のブロックです。補正を指令した行 "
+                       + std::to_string(m.compensationLine + 1) + " から再開してください。";
+        return plan;
+    }
     if (blockSkip)
-        notes.add(body, "オプショナルブロックスキップ（/）のブロックも実行されたものとしています");
+        notes.add(*blockSkip, "オプショナルブロックスキップ（/）のブロックも実行されたものとしています");
     plan.movesZ = m.movesZ;
 
     // The preamble: cancellations, the settings of the program, the tool and
@@ -578,10 +736,25 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
         out.push_back(settings);
     const auto z = clearanceWord(clearance);
     plan.clearanceMissing = m.movesZ && !z;
-    if (!m.tool.empty())
-        out.push_back(m.tool + m.toolChange);
+    if (z && m.movesZ && m.highestZ && decimal(std::string_view(*z).substr(1))->micro < m.highestZ->micro) {
+        plan.refusal = "退避高さ " + *z + " は、それまでの最も高い Z" + format(*m.highestZ) + " 以上にしてください。";
+        return plan;
+    }
+    // The tool in the spindle, then the one selected for the next change.
+    if (!m.toolChange.empty() && !m.loaded.empty()) {
+        out.push_back(m.loaded + m.toolChange);
+        if (m.tool != m.loaded)
+            out.push_back(m.tool);
+    } else if (!m.tool.empty()) {
+        out.push_back(m.tool);
+    }
     const int length = m.lengthOffset.empty() ? -1 : code(std::string_view(m.lengthOffset).substr(1));
-    const std::string lengthWords = length < 0 ? "" : length == g(49) ? m.lengthOffset : m.lengthOffset + m.h;
+    std::string lengthWords = length < 0 ? "" : length == g(49) ? m.lengthOffset : m.lengthOffset + m.h;
+    if (m.offsetStale && length >= 0 && length != g(49)) {
+        // The offset in force was the previous tool's; the program sets the new one later.
+        lengthWords = "G49";
+        notes.add(line, "工具交換の後、工具長補正の指令より前のブロックです。工具長補正は取り消しています（G49）");
+    }
     out.push_back("G00G90" + lengthWords + (m.movesZ && z ? *z : ""));
     if (!m.speed.empty() || !m.spindle.empty())
         out.push_back(m.speed + m.spindle);
@@ -591,15 +764,22 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
             across += std::string(1, static_cast<char>('X' + k)) + m.axes[k].word;
     if (!across.empty())
         out.push_back(across);
-    if (!m.axes[0].known || !m.axes[1].known)
+    if ((m.used[0] && !m.axes[0].known) || (m.used[1] && !m.axes[1].known))
         notes.add(line, "開始点の X/Y のうち位置のわからない軸は移動を書いていません");
     if (!m.coolant.empty())
         out.push_back(m.coolant);
+    // Down at feed, only above a known start point: never a rapid plunge,
+    // never at a place the program did not reach.
+    const bool placeKnown = (!m.used[0] || m.axes[0].known) && (!m.used[1] || m.axes[1].known);
     if (m.movesZ) {
-        if (m.axes[2].known)
-            out.push_back(m.feed.empty() ? "Z" + m.axes[2].word : "G01Z" + m.axes[2].word + m.feed);
-        else
+        if (!m.axes[2].known)
             notes.add(line, "Z の位置がわからないため、降下の移動は書いていません");
+        else if (!placeKnown)
+            notes.add(line, "開始点がわからないため、降下の移動は書いていません");
+        else if (m.feed.empty())
+            notes.add(line, "送り速度がわからないため、降下の移動は書いていません");
+        else
+            out.push_back("G01Z" + m.axes[2].word + m.feed);
     }
     // Before a block that starts a cycle, its return level is part of the state.
     std::string modal = (m.incremental ? "G91" : "") + (commandsCycle ? m.returnLevel : "") + m.motion + m.feed;

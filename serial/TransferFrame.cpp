@@ -190,6 +190,8 @@ void Transfers::CommandCancel_Click()
     c_.status.StatusText = "--- 中止しました。---";
     c_.host.setCancelEnabled(false);
     monitorEvent("中止ボタン");
+    if (monitor)
+        monitor->pauseOver();
 }
 
 void Transfers::Check1_Click(bool ticked)

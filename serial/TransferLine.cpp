@@ -123,8 +123,17 @@ std::optional<std::uint8_t> Transfers::read()
     const auto b = port_->readByte();
     if (monitor && b) {
         if (outputSide_) {
-            const std::string role = roles(codes_, *b, "出力");
-            monitor->receivedCode(*b, role.empty() ? "（コード以外）" : role);
+            std::string role = roles(codes_, *b, "出力");
+            if (role.empty()) {
+                // The most likely wrong setting: a code that differs in its parity bit only.
+                const std::string near = roles(codes_, static_cast<std::uint8_t>(*b ^ 0x80), "出力");
+                role = near.empty() ? "（コード以外）" : "（" + near + "とはパリティビットだけ違う）";
+                if (!near.empty())
+                    monitor->warn("相手は " + codeName(*b) + " を送りましたが、プロファイルの" + near + "は "
+                                  + codeName(static_cast<std::uint8_t>(*b ^ 0x80))
+                                  + " です。コードのパリティビット（&H80）の設定を確認してください。");
+            }
+            monitor->receivedCode(*b, role);
         } else if (codes_[3] == b) {
             monitor->receivedCode(*b, "終了コード(入力)");
         } else if (!dataSeen_ && codes_[0] == b) {

@@ -163,6 +163,8 @@ RestartFrm::~RestartFrm()
 
 void RestartFrm::choose(std::size_t line)
 {
+    // Another block: another preamble, whatever was edited for the last one.
+    PreambleText->setPlainText(proposed_);
     line_ = line;
     LineText->setText(QString::number(line + 1));
     replan();
