@@ -360,10 +360,7 @@ void TarvexMain::refreshAppMenu()
 void TarvexMain::MnuApp_Click(int slot) { externalApps_.start(slot, editor_.text()); }
 std::size_t TarvexMain::caretLine() { return lineOfByte(editor_.textView(), editor_.caretByte()); }
 
-RestartPlan TarvexMain::restartPlan(std::size_t line, const std::string& clearance)
-{
-    return planRestart(editor_.textView(), line, clearance);
-}
+RestartScan TarvexMain::restartScan(std::size_t line) { return RestartScan(editor_.textView(), line); }
 
 std::optional<std::size_t> TarvexMain::findBlock(const std::string& number)
 {

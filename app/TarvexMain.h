@@ -113,7 +113,7 @@ public:
     // Restart from a block: the caret's line, the plan for a line, the plot
     // preview (none ends it) and the output of the confirmed restart.
     std::size_t caretLine();
-    RestartPlan restartPlan(std::size_t line, const std::string& clearance);
+    RestartScan restartScan(std::size_t line);
     std::optional<std::size_t> findBlock(const std::string& number);
     void restartPreview(std::optional<std::size_t> line);
     bool sendFromBlock(const RestartPlan& plan, const std::string& preamble, bool tapeRun);

@@ -515,13 +515,12 @@ int restartPreamble(const std::vector<std::string>& argv)
     Args args;
     if (!args.parse(argv) || args.positional.size() != 1 || !restartAsked(args))
         return usageError();
-    PosixFileSystem fs;
-    Cp932Codec codec;
-    std::string bytes;
-    if (Error e = fs.readFile(args.positional[0], bytes))
-        return fail(args.positional[0], e);
+    std::string text;
+    if (!readInput(args, text))
+        return 2;
+    const Cp932Codec codec;
     RestartPlan plan;
-    if (auto status = planFrom(args, codec.decode(bytes), plan))
+    if (auto status = planFrom(args, codec.decode(text), plan))
         return *status;
     std::fputs(codec.encode(plan.preamble).c_str(), stdout);
     return 0;
@@ -783,12 +782,10 @@ int check(const std::vector<std::string>& argv)
     const std::string& c = args.options.at("--code");
     if (c != "iso" && c != "eia")
         return usageError();
-    PosixFileSystem fs;
-    Cp932Codec codec;
     std::string bytes;
-    if (Error e = fs.readFile(args.positional[0], bytes))
-        return fail(args.positional[0], e);
-    const std::string text = codec.decode(bytes);
+    if (!readInput(args, bytes))
+        return 2;
+    const std::string text = Cp932Codec().decode(bytes);
     const CheckResult r = checkCharacters(text, c == "iso" ? TapeCode::Iso : TapeCode::Eia, nullptr);
     if (r.clean) {
         std::printf("ok %zu\n", r.read);

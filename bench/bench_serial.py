@@ -24,6 +24,7 @@ import tty
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from ser2net_server import Ser2net  # noqa: E402
+from proc_cpu import cpu_seconds  # noqa: E402
 
 CLI = sys.argv[1]
 LOG = "--log" in sys.argv[2:]
@@ -33,17 +34,6 @@ def profile(baud=19200, code=0, in_codes=("-", "&H11", "&H93", "&H14"), out_code
     fields = ["1", str(baud), "N", "8", "1", "0", str(code), "1", *in_codes, *out_codes, "0", "0"]
     return "".join(f + "\r\n" for f in fields).encode()
 
-
-def cpu_seconds(pid):
-    """Processor time of all the process's threads, to the nanosecond (schedstat)."""
-    total = 0
-    for task in os.listdir("/proc/%d/task" % pid):
-        try:
-            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
-                total += int(f.read().split()[0])
-        except OSError:
-            pass
-    return total / 1e9
 
 
 class Run:

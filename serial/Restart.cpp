@@ -588,14 +588,32 @@ std::optional<std::size_t> findBlockNumber(std::string_view text, std::string_vi
     return std::nullopt;
 }
 
-RestartPlan planRestart(std::string_view text, std::size_t line, std::string_view clearance)
-{
+struct RestartScan::State {
     RestartPlan plan;
+    Modal m;
+    Notes notes;
+    bool commandsCycle = false;
+    // The plan is complete without a clearance: refused, or from the first block.
+    bool final = true;
+};
+
+RestartScan::RestartScan(std::string_view text, std::size_t line)
+{
+    auto state = std::make_shared<State>();
+    scan(text, line, *state);
+    state_ = std::move(state);
+}
+
+void RestartScan::scan(std::string_view text, std::size_t line, State& s)
+{
+    RestartPlan& plan = s.plan;
+    Modal& m = s.m;
+    Notes& notes = s.notes;
     plan.line = line;
     const std::vector<Line> lines = splitLines(text, line);
     if (line >= lines.size()) {
         plan.refusal = "行 " + std::to_string(line + 1) + " はありません。";
-        return plan;
+        return;
     }
     auto lineText = [&](std::size_t n) { return text.substr(lines[n].start, lines[n].length); };
 
@@ -611,7 +629,7 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
         plan.blockStart = line == body ? openingEnd : 0;
         plan.opening = std::string(text.substr(0, plan.blockStart));
         plan.firstBlock = std::string(lineText(line));
-        return plan;
+        return;
     }
     plan.opening = std::string(text.substr(0, openingEnd));
     plan.blockStart = lines[line].start;
@@ -619,11 +637,9 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
 
     if (regionEnd(text, lines[line].start) == RegionEnd::Sub) {
         plan.refusal = "サブプログラムの中からは再開できません。メインプログラムの行を選んでください。";
-        return plan;
+        return;
     }
 
-    Modal m;
-    Notes notes;
     std::vector<Word> ws;
     bool ended = false;
     std::optional<std::size_t> blockSkip, header;
@@ -686,15 +702,15 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
     }
     if (ended) {
         plan.refusal = "プログラムの終了（M02/M30）の後の行です。";
-        return plan;
+        return;
     }
     if (!subroutine.empty()) {
         plan.refusal = "サブルーチン（o" + subroutine + "）の中からは再開できません。メインプログラムの行を選んでください。";
-        return plan;
+        return;
     }
     if (!loops.empty()) {
         plan.refusal = "繰り返し（o" + loops.back().number + " " + loops.back().keyword + "）の中からは再開できません。";
-        return plan;
+        return;
     }
     // A program after the first in the file: its own number line opens it.
     if (header && *header >= body)
@@ -713,18 +729,31 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
     if (!m.cycle.empty() && !commandsCycle && !endsCycle) {
         plan.refusal = "固定サイクル " + m.cycle + " の途中のブロックです。サイクルを指令した行 "
                        + std::to_string(m.cycleLine + 1) + " から再開してください。";
-        return plan;
+        return;
     }
     // The preamble cancels cutter compensation: the path from here would be
     // the programmed one, off by the tool's radius.
     if (!m.compensation.empty() && !compensates) {
         plan.refusal = "工具径補正 " + m.compensation + " の途中のブロックです。補正を指令した行 "
                        + std::to_string(m.compensationLine + 1) + " から再開してください。";
-        return plan;
+        return;
     }
     if (blockSkip)
         notes.add(*blockSkip, "オプショナルブロックスキップ（/）のブロックも実行されたものとしています");
     plan.movesZ = m.movesZ;
+    s.commandsCycle = commandsCycle;
+    s.final = false;
+}
+
+RestartPlan RestartScan::plan(std::string_view clearance) const
+{
+    if (state_->final)
+        return state_->plan;
+    RestartPlan plan = state_->plan;
+    const Modal& m = state_->m;
+    Notes notes = state_->notes;
+    const std::size_t line = plan.line;
+    const bool commandsCycle = state_->commandsCycle;
 
     // The preamble: cancellations, the settings of the program, the tool and
     // spindle, then the approach in absolute coordinates (up, across, down),
@@ -789,6 +818,11 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
     for (const std::string& l : out)
         plan.preamble += l + "\r\n";
     return plan;
+}
+
+RestartPlan planRestart(std::string_view text, std::size_t line, std::string_view clearance)
+{
+    return RestartScan(text, line).plan(clearance);
 }
 
 std::size_t RestartSend::editorOffset(std::size_t sent) const

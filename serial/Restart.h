@@ -3,6 +3,7 @@
 // brings the controller into the modal state in force before the chosen
 // block, and the program from that block on.
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,19 @@ std::optional<std::size_t> findBlockNumber(std::string_view text, std::string_vi
 // line begins (none beyond the last line); line ends as Save counts them.
 std::size_t lineOfByte(std::string_view text, std::size_t byte);
 std::optional<std::size_t> lineOffset(std::string_view text, std::size_t line);
+
+// The scan of the program up to a block, done once; the plan for any
+// clearance comes from it without reading the text again.
+class RestartScan {
+public:
+    RestartScan(std::string_view text, std::size_t line);
+    RestartPlan plan(std::string_view clearance) const;
+
+private:
+    struct State;
+    static void scan(std::string_view text, std::size_t line, State& state);
+    std::shared_ptr<const State> state_;
+};
 
 // One pass over the text up to the line. The clearance is the height for the
 // retract as the user typed it (a number); without it a program that moves Z

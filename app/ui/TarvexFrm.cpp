@@ -123,7 +123,7 @@ void TarvexFrm::restartFromHere(bool tapeRun)
         return;
     std::optional<RestartChoice> choice;
     {
-        RestartFrm dialog({[&m](std::size_t line, const std::string& z) { return m.restartPlan(line, z); },
+        RestartFrm dialog({[&m](std::size_t line) { return m.restartScan(line); },
                            [&m](const std::string& n) { return m.findBlock(n); },
                            [&m](std::optional<std::size_t> line) { m.restartPreview(line); }},
                           m.caretLine(), tapeRun, this);

@@ -71,13 +71,9 @@ Error NetSerialPort::open(const std::string& device, const LineSettings& line, b
     std::string host, port;
     if (!splitAddress(device, telnet_, host, port))
         return settingsError();
-    if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0)
-        return fileError(errno);
+    if (Error e = inbox_.open(receiveEvents))
+        return e;
     line_ = line;
-    receiveEvents_ = receiveEvents;
-    buffer_.clear();
-    events_.clear();
-    failure_ = {};
     pending_.clear();
     modem_ = 0;
     in_ = In::Data;
@@ -98,40 +94,13 @@ void NetSerialPort::close()
     if (ready_ && !failure())
         flush();
     stop_ = true;
-    char c = 0;
-    [[maybe_unused]] auto n = ::write(wakePipe_[1], &c, 1);
+    inbox_.wake();
     thread_.join();
     if (sock_ >= 0)
         ::close(sock_);
     sock_ = -1;
-    ::close(wakePipe_[0]);
-    ::close(wakePipe_[1]);
+    inbox_.closePipe();
     ready_ = false;
-}
-
-void NetSerialPort::notify()
-{
-    if (onActivity)
-        onActivity();
-}
-
-void NetSerialPort::push(int event)
-{
-    {
-        std::lock_guard lock(mutex_);
-        events_.push_back(event);
-    }
-    notify();
-}
-
-void NetSerialPort::fail(const Error& e)
-{
-    {
-        std::lock_guard lock(mutex_);
-        if (!failure_)
-            failure_ = e;
-    }
-    notify();
 }
 
 int NetSerialPort::connectTo(const std::string& host, const std::string& port)
@@ -162,7 +131,7 @@ int NetSerialPort::connectTo(const std::string& host, const std::string& port)
                 s = -1;
                 break;
             }
-            pollfd fds[2] = {{s, POLLOUT, 0}, {wakePipe_[0], POLLIN, 0}};
+            pollfd fds[2] = {{s, POLLOUT, 0}, {inbox_.wakeFd(), POLLIN, 0}};
             if (::poll(fds, 2, static_cast<int>(left.count())) > 0 && (fds[0].revents & (POLLOUT | POLLERR | POLLHUP))) {
                 int error = 0;
                 socklen_t len = sizeof error;
@@ -195,7 +164,7 @@ void NetSerialPort::run(const std::string& host, const std::string& port)
         return;
     }
     if (s < 0) {
-        fail(settingsError());
+        inbox_.fail(settingsError());
         return;
     }
     sock_ = s;
@@ -216,14 +185,10 @@ void NetSerialPort::readLoop()
     std::string data;
     const auto connected = Clock::now();
     while (!stop_) {
-        std::size_t room;
-        {
-            std::lock_guard lock(mutex_);
-            room = receiveBufferSize - buffer_.size();
-        }
+        const std::size_t room = inbox_.room();
         // While the buffer is full the bytes stay in the socket (and the
         // server): nothing is lost.
-        pollfd fds[2] = {{sock_, static_cast<short>(room ? POLLIN : 0), 0}, {wakePipe_[0], POLLIN, 0}};
+        pollfd fds[2] = {{sock_, static_cast<short>(room ? POLLIN : 0), 0}, {inbox_.wakeFd(), POLLIN, 0}};
         const int ready = ::poll(fds, 2, 50);
         if (stop_)
             break;
@@ -235,29 +200,19 @@ void NetSerialPort::readLoop()
                     parse(chunk, static_cast<std::size_t>(n), data);
                 else
                     data.assign(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(n));
-                if (!data.empty()) {
-                    {
-                        std::lock_guard lock(mutex_);
-                        buffer_.insert(buffer_.end(), data.begin(), data.end());
-                        if (receiveEvents_)
-                            events_.push_back(comm::EvReceive);
-                    }
-                    notify();
-                }
+                if (!data.empty())
+                    inbox_.put(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                fail(hangUp()); // the server closed, or the link is gone
+                inbox_.fail(hangUp()); // the server closed, or the link is gone
                 return;
             }
         }
-        if (fds[1].revents & POLLIN) {
-            char drain[64];
-            while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
-            }
-        }
+        if (fds[1].revents & POLLIN)
+            inbox_.drainWake();
         if (telnet_ && !ready_) {
             const auto now = Clock::now();
             if (!agreed_ && now - connected >= negotiateTimeout) {
-                fail({380, "通信サーバがRFC 2217のポート設定(COM-PORT)に応じません。"});
+                inbox_.fail({380, "通信サーバがRFC 2217のポート設定(COM-PORT)に応じません。"});
                 return;
             }
             // A server that confirms not every setting (flow control on some
@@ -328,7 +283,7 @@ void NetSerialPort::option(std::uint8_t command, std::uint8_t opt)
             sendAll(std::string{char(IAC), char(WONT), char(opt)});
         }
     } else if (command == DONT && opt == COM_PORT) {
-        fail({380, "通信サーバがRFC 2217のポート設定(COM-PORT)に応じません。"});
+        inbox_.fail({380, "通信サーバがRFC 2217のポート設定(COM-PORT)に応じません。"});
     } else if (command == WILL && !ours) {
         sendAll(std::string{char(IAC), char(DONT), char(opt)});
     }
@@ -375,23 +330,23 @@ void NetSerialPort::subnegotiation(const std::string& sub)
             becomeReady();
     } else if (command == SERVER + NOTIFY_LINESTATE) {
         if (value & 0x10)
-            push(comm::ErBreak);
+            inbox_.push(comm::ErBreak);
         if (value & 0x08)
-            push(comm::ErFrame);
+            inbox_.push(comm::ErFrame);
         if (value & 0x04)
-            push(comm::ErRxParity);
+            inbox_.push(comm::ErRxParity);
         if (value & 0x02)
-            push(comm::ErOverrun);
+            inbox_.push(comm::ErOverrun);
     } else if (command == SERVER + NOTIFY_MODEMSTATE) {
         modem_ = value;
         if (value & 0x01)
-            push(comm::EvCTS);
+            inbox_.push(comm::EvCTS);
         if (value & 0x02)
-            push(comm::EvDSR);
+            inbox_.push(comm::EvDSR);
         if (value & 0x04)
-            push(comm::EvRing);
+            inbox_.push(comm::EvRing);
         if (value & 0x08)
-            push(comm::EvCD);
+            inbox_.push(comm::EvCD);
     }
 }
 
@@ -406,7 +361,7 @@ void NetSerialPort::becomeReady()
         sendLocked(pending_);
         pending_.clear();
     }
-    notify();
+    inbox_.notify(); // a wait for the port to be ready ends
 }
 
 bool NetSerialPort::sendAll(const std::string& bytes)
@@ -425,43 +380,22 @@ bool NetSerialPort::sendLocked(const std::string& bytes)
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            fail(hangUp());
+            inbox_.fail(hangUp());
             return false;
         }
         // The server holds the line (its buffer is full): wait for room.
         pollfd p{sock_, POLLOUT, 0};
         if (::poll(&p, 1, 100) <= 0 && ++tries >= 20) {
-            fail({1010, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"});
+            inbox_.fail({1010, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"});
             return false;
         }
     }
     return true;
 }
 
-std::size_t NetSerialPort::InBufferCount() const
-{
-    std::lock_guard lock(mutex_);
-    return buffer_.size();
-}
+std::size_t NetSerialPort::InBufferCount() const { return inbox_.count(); }
 
-std::optional<std::uint8_t> NetSerialPort::readByte()
-{
-    std::optional<std::uint8_t> b;
-    bool wasFull;
-    {
-        std::lock_guard lock(mutex_);
-        if (buffer_.empty())
-            return std::nullopt;
-        wasFull = buffer_.size() == receiveBufferSize;
-        b = buffer_.front();
-        buffer_.pop_front();
-    }
-    if (wasFull) {
-        char c = 0;
-        [[maybe_unused]] auto n = ::write(wakePipe_[1], &c, 1);
-    }
-    return b;
-}
+std::optional<std::uint8_t> NetSerialPort::readByte() { return inbox_.take(); }
 
 std::chrono::nanoseconds NetSerialPort::writeDelay()
 {
@@ -516,16 +450,8 @@ void NetSerialPort::setRTSEnable(bool on)
         comPort(SET_CONTROL, std::string(1, char(on ? 11 : 12)));
 }
 
-std::vector<int> NetSerialPort::takeEvents()
-{
-    std::lock_guard lock(mutex_);
-    return std::exchange(events_, {});
-}
+std::vector<int> NetSerialPort::takeEvents() { return inbox_.takeEvents(); }
 
-Error NetSerialPort::failure() const
-{
-    std::lock_guard lock(mutex_);
-    return failure_;
-}
+Error NetSerialPort::failure() const { return inbox_.failure(); }
 
 } // namespace tarvex

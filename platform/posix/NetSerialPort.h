@@ -1,8 +1,8 @@
 #pragma once
 #include "platform/SerialPort.h"
+#include "platform/posix/PortInbox.h"
 
 #include <atomic>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -59,22 +59,14 @@ private:
     bool sendAll(const std::string& bytes);
     bool sendLocked(const std::string& bytes); // writeMutex_ held
     void comPort(std::uint8_t command, const std::string& value);
-    void push(int event);
-    void fail(const Error& e);
-    void notify();
 
     bool telnet_ = false;
     LineSettings line_;
-    bool receiveEvents_ = false;
     int sock_ = -1;
-    int wakePipe_[2] = {-1, -1};
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> ready_{false}; // connected, and the settings went out
-    mutable std::mutex mutex_;
-    std::deque<std::uint8_t> buffer_;
-    std::vector<int> events_;
-    Error failure_;
+    PortInbox inbox_{*this};
     std::atomic<int> modem_{0};
     std::mutex writeMutex_;
     std::string pending_; // written, not yet sent (escaped)

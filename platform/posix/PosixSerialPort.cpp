@@ -75,16 +75,12 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
         return lineSettingError();
     }
     ::tcflush(fd, TCIOFLUSH);
-    if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (Error e = inbox_.open(receiveEvents)) {
         ::close(fd);
-        return fileError(errno);
+        return e;
     }
     fd_ = fd;
-    receiveEvents_ = receiveEvents;
     pacer_.start(line.characterTime());
-    buffer_.clear();
-    events_.clear();
-    failure_ = {};
     modemSupported_ = countersSupported_ = outqSupported_ = true;
     setRTSEnable(true);
     watchLines(true);
@@ -100,40 +96,13 @@ void PosixSerialPort::close()
     if (!failure())
         flush();
     stop_ = true;
-    char c = 0;
-    [[maybe_unused]] auto n = ::write(wakePipe_[1], &c, 1);
+    inbox_.wake();
     if (reader_.joinable())
         reader_.join();
-    ::close(wakePipe_[0]);
-    ::close(wakePipe_[1]);
+    inbox_.closePipe();
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
-}
-
-void PosixSerialPort::notify()
-{
-    if (onActivity)
-        onActivity();
-}
-
-void PosixSerialPort::push(int event)
-{
-    {
-        std::lock_guard lock(mutex_);
-        events_.push_back(event);
-    }
-    notify();
-}
-
-void PosixSerialPort::fail(const Error& e)
-{
-    {
-        std::lock_guard lock(mutex_);
-        if (!failure_)
-            failure_ = e;
-    }
-    notify();
 }
 
 // Modem lines and error counters, where the driver has them (a
@@ -148,13 +117,13 @@ void PosixSerialPort::watchLines(bool first)
             const int before = modem_.exchange(now);
             if (!first) {
                 if ((now ^ before) & cts)
-                    push(comm::EvCTS);
+                    inbox_.push(comm::EvCTS);
                 if ((now ^ before) & dsr)
-                    push(comm::EvDSR);
+                    inbox_.push(comm::EvDSR);
                 if ((now ^ before) & cd)
-                    push(comm::EvCD);
+                    inbox_.push(comm::EvCD);
                 if ((now & ring) && !(before & ring))
-                    push(comm::EvRing);
+                    inbox_.push(comm::EvRing);
             }
         } else {
             modemSupported_ = false;
@@ -165,15 +134,15 @@ void PosixSerialPort::watchLines(bool first)
         if (::ioctl(fd_, TIOCGICOUNT, &c) == 0) {
             if (!first) {
                 if (c.brk > counters_.brk)
-                    push(comm::ErBreak);
+                    inbox_.push(comm::ErBreak);
                 if (c.frame > counters_.frame)
-                    push(comm::ErFrame);
+                    inbox_.push(comm::ErFrame);
                 if (c.overrun > counters_.overrun)
-                    push(comm::ErOverrun);
+                    inbox_.push(comm::ErOverrun);
                 if (c.parity > counters_.parity)
-                    push(comm::ErRxParity);
+                    inbox_.push(comm::ErRxParity);
                 if (c.buf_overrun > counters_.bufOverrun)
-                    push(comm::ErRxOver);
+                    inbox_.push(comm::ErRxOver);
             }
             counters_ = {c.brk, c.frame, c.overrun, c.parity, c.buf_overrun};
         } else {
@@ -187,13 +156,9 @@ void PosixSerialPort::readLoop()
     std::uint8_t chunk[4096];
     auto lastWatch = std::chrono::steady_clock::now();
     while (!stop_) {
-        std::size_t room;
-        {
-            std::lock_guard lock(mutex_);
-            room = receiveBufferSize - buffer_.size();
-        }
+        const std::size_t room = inbox_.room();
         // While the buffer is full the bytes stay in the driver: nothing is lost.
-        pollfd fds[2] = {{fd_, static_cast<short>(room ? POLLIN : 0), 0}, {wakePipe_[0], POLLIN, 0}};
+        pollfd fds[2] = {{fd_, static_cast<short>(room ? POLLIN : 0), 0}, {inbox_.wakeFd(), POLLIN, 0}};
         const int ready = ::poll(fds, 2, 50);
         if (stop_)
             break;
@@ -202,34 +167,25 @@ void PosixSerialPort::readLoop()
             // reads as the end of the file or an error once they are taken.
             const ssize_t n = ::read(fd_, chunk, std::min(room, sizeof chunk));
             if (n > 0) {
-                {
-                    std::lock_guard lock(mutex_);
-                    buffer_.insert(buffer_.end(), chunk, chunk + n);
-                    if (receiveEvents_)
-                        events_.push_back(comm::EvReceive);
-                }
-                notify();
+                inbox_.put(chunk, static_cast<std::size_t>(n));
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
+                inbox_.fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
                 return;
             } else if (n == 0 && (fds[0].revents & POLLHUP)) {
                 // A raw line with nothing to read also reads empty: only the
                 // driver's hang-up ends it.
-                fail({57, "回線が切断されました。"});
+                inbox_.fail({57, "回線が切断されました。"});
                 return;
             }
         } else if (ready > 0 && (fds[0].revents & POLLNVAL)) {
-            fail({57, "回線が切断されました。"});
+            inbox_.fail({57, "回線が切断されました。"});
             return;
         } else if (ready > 0 && !room && (fds[0].revents & (POLLHUP | POLLERR))) {
             // A hang-up behind a full buffer: wait for the reader of the buffer.
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        if (fds[1].revents & POLLIN) {
-            char drain[64];
-            while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
-            }
-        }
+        if (fds[1].revents & POLLIN)
+            inbox_.drainWake();
         const auto now = std::chrono::steady_clock::now();
         if (now - lastWatch >= std::chrono::milliseconds(50)) {
             lastWatch = now;
@@ -238,31 +194,9 @@ void PosixSerialPort::readLoop()
     }
 }
 
-std::size_t PosixSerialPort::InBufferCount() const
-{
-    std::lock_guard lock(mutex_);
-    return buffer_.size();
-}
+std::size_t PosixSerialPort::InBufferCount() const { return inbox_.count(); }
 
-std::optional<std::uint8_t> PosixSerialPort::readByte()
-{
-    std::optional<std::uint8_t> b;
-    bool wasFull;
-    {
-        std::lock_guard lock(mutex_);
-        if (buffer_.empty())
-            return std::nullopt;
-        wasFull = buffer_.size() == receiveBufferSize;
-        b = buffer_.front();
-        buffer_.pop_front();
-    }
-    if (wasFull) {
-        // The reader waits for room: tell it there is some.
-        char c = 0;
-        [[maybe_unused]] auto n = ::write(wakePipe_[1], &c, 1);
-    }
-    return b;
-}
+std::optional<std::uint8_t> PosixSerialPort::readByte() { return inbox_.take(); }
 
 std::chrono::nanoseconds PosixSerialPort::writeDelay()
 {
@@ -321,13 +255,13 @@ void PosixSerialPort::flush()
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
+            inbox_.fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
             break;
         }
         // The driver's buffer is full (the partner holds the line): wait for room.
         pollfd p{fd_, POLLOUT, 0};
         if (::poll(&p, 1, 100) <= 0 && ++tries >= 20) {
-            fail({1010, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"});
+            inbox_.fail({1010, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"});
             break;
         }
     }
@@ -342,16 +276,8 @@ void PosixSerialPort::setRTSEnable(bool on)
     ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit); // a pseudo-terminal has no RTS line
 }
 
-std::vector<int> PosixSerialPort::takeEvents()
-{
-    std::lock_guard lock(mutex_);
-    return std::exchange(events_, {});
-}
+std::vector<int> PosixSerialPort::takeEvents() { return inbox_.takeEvents(); }
 
-Error PosixSerialPort::failure() const
-{
-    std::lock_guard lock(mutex_);
-    return failure_;
-}
+Error PosixSerialPort::failure() const { return inbox_.failure(); }
 
 } // namespace tarvex

@@ -1,8 +1,8 @@
 #pragma once
 #include "platform/SerialPort.h"
+#include "platform/posix/PortInbox.h"
 
 #include <atomic>
-#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -36,20 +36,12 @@ private:
     static constexpr int cts = 1, dsr = 2, cd = 4, ring = 8;
     void readLoop();
     void watchLines(bool first);
-    void push(int event);
-    void fail(const Error& e);
-    void notify();
 
     int fd_ = -1;
-    int wakePipe_[2] = {-1, -1};
     std::thread reader_;
     std::atomic<bool> stop_{false};
-    mutable std::mutex mutex_;
-    std::deque<std::uint8_t> buffer_;
-    std::vector<int> events_;
-    Error failure_;
+    PortInbox inbox_{*this};
     std::atomic<int> modem_{0};
-    bool receiveEvents_ = false;
     bool modemSupported_ = true, countersSupported_ = true, outqSupported_ = true;
     struct Counters {
         int brk = 0, frame = 0, overrun = 0, parity = 0, bufOverrun = 0;

@@ -167,6 +167,7 @@ void RestartFrm::choose(std::size_t line)
     PreambleText->setPlainText(proposed_);
     line_ = line;
     LineText->setText(QString::number(line + 1));
+    scan_ = actions_.scan(line);
     replan();
     if (actions_.preview)
         actions_.preview(plan_.refusal.empty() || plan_.blockStart > 0 ? std::optional(line) : std::nullopt);
@@ -174,7 +175,7 @@ void RestartFrm::choose(std::size_t line)
 
 void RestartFrm::replan()
 {
-    plan_ = actions_.plan(line_, ClearanceText->text().toStdString());
+    plan_ = scan_->plan(ClearanceText->text().toStdString());
     OpeningText->setPlainText(shown(plan_.opening));
     // A preamble the user edited stays as it is.
     if (PreambleText->toPlainText() == proposed_) {

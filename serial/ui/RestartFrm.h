@@ -15,7 +15,8 @@ namespace tarvex {
 
 // What the restart window asks of the program.
 struct RestartActions {
-    std::function<RestartPlan(std::size_t line, const std::string& clearance)> plan;
+    // The program read up to the block, once per block chosen.
+    std::function<RestartScan(std::size_t line)> scan;
     std::function<std::optional<std::size_t>(const std::string& number)> findBlock;
     // Dims the plot before the line; none ends the preview.
     std::function<void(std::optional<std::size_t> line)> preview;
@@ -56,6 +57,7 @@ private:
     void replan();
     void send();
     RestartActions actions_;
+    std::optional<RestartScan> scan_;
     RestartPlan plan_;
     std::size_t line_ = 0;
     // The preamble as last proposed: a text the user changed is kept.

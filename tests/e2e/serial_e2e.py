@@ -18,6 +18,8 @@ import time
 import tty
 import unittest
 
+from proc_cpu import cpu_seconds
+
 CLI = sys.argv[1]
 
 DC1, DC2, DC3P, DC4 = b"\x11", b"\x12", b"\x93", b"\x14"
@@ -27,18 +29,6 @@ def profile(baud=19200, code=2, partner=1, in_codes=("&H12", "&H11", "&H93", "&H
             out_codes=("&H11", "&H11", "&H93", "&H14"), timeout="3", wait=0):
     fields = ["1", str(baud), "N", "8", "1", "0", str(code), str(partner), *in_codes, *out_codes, timeout, str(wait)]
     return "".join(f + "\r\n" for f in fields).encode()
-
-
-def cpu_seconds(pid):
-    """Processor time of all the process's threads (schedstat, nanoseconds)."""
-    total = 0
-    for task in os.listdir("/proc/%d/task" % pid):
-        try:
-            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
-                total += int(f.read().split()[0])
-        except OSError:
-            pass
-    return total / 1e9
 
 
 class Line:

@@ -548,4 +548,17 @@ public:
     }
 };
 
+// The dialogs and the event loop of the user interface, all fake, as the
+// logic gets them.
+struct FakeUi {
+    FakeMessageBox box;
+    FakeChooser chooser;
+    FakeFontChooser fonts;
+    FakeEvents events;
+    FakeColourChooser colours;
+    FakeInputBox input;
+    FakeLauncher launcher;
+    UiServices ui{box, chooser, fonts, events, colours, input, launcher};
+};
+
 } // namespace tarvex::fakes

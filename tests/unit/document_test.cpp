@@ -29,17 +29,9 @@ struct SpyHost final : DocumentHost {
     void clearViews() override { ++cleared; }
 };
 
-struct DocumentTest : testing::Test {
+struct DocumentTest : testing::Test, fakes::FakeUi {
     fakes::MemoryFileSystem fs;
     Cp932Codec codec;
-    fakes::FakeMessageBox box;
-    fakes::FakeChooser chooser;
-    fakes::FakeFontChooser fonts;
-    fakes::FakeEvents events;
-    fakes::FakeColourChooser colours;
-    fakes::FakeInputBox input;
-    fakes::FakeLauncher launcher;
-    UiServices ui{box, chooser, fonts, events, colours, input, launcher};
     fakes::FakeEditor editor;
     SpyHost host;
     Document doc{editor, fs, codec, ui, "/home/", host};

@@ -8,18 +8,10 @@ using namespace tarvex;
 
 namespace {
 
-struct ExternalAppsTest : ::testing::Test {
+struct ExternalAppsTest : ::testing::Test, fakes::FakeUi {
     fakes::MemorySettings settings;
     fakes::MemoryFileSystem fs;
     Cp932Codec codec;
-    fakes::FakeMessageBox box;
-    fakes::FakeChooser chooser;
-    fakes::FakeFontChooser fonts;
-    fakes::FakeEvents events;
-    fakes::FakeColourChooser colours;
-    fakes::FakeInputBox input;
-    fakes::FakeLauncher launcher;
-    UiServices ui{box, chooser, fonts, events, colours, input, launcher};
     ExternalApps apps{{fs, codec, settings, ui, "/home/", "file:///usr/share/doc/tarvex/README.md"}};
     ExternalAppsTest() { fs.folders.insert("/home"); }
 };

@@ -9,18 +9,10 @@ using namespace tarvex;
 
 namespace {
 
-struct StartupTest : testing::Test {
+struct StartupTest : testing::Test, fakes::FakeUi {
     fakes::MemorySettings settings;
     fakes::MemoryFileSystem fs;
     Cp932Codec codec;
-    fakes::FakeMessageBox box;
-    fakes::FakeChooser chooser;
-    fakes::FakeFontChooser fonts;
-    fakes::FakeEvents events;
-    fakes::FakeColourChooser colours;
-    fakes::FakeInputBox input;
-    fakes::FakeLauncher launcher;
-    UiServices ui{box, chooser, fonts, events, colours, input, launcher};
     fakes::FakeMainView view;
     fakes::FakeEditor editor;
     fakes::FakeSerialPort port1, port2;

@@ -110,18 +110,10 @@ TEST(TextTools, SpacesAndChecks)
 
 namespace {
 
-struct TextCommandsTest : ::testing::Test {
+struct TextCommandsTest : ::testing::Test, fakes::FakeUi {
     fakes::MemorySettings settings;
     fakes::MemoryFileSystem fs;
     Cp932Codec codec;
-    fakes::FakeMessageBox box;
-    fakes::FakeChooser chooser;
-    fakes::FakeFontChooser fonts;
-    fakes::FakeEvents events;
-    fakes::FakeColourChooser colours;
-    fakes::FakeInputBox input;
-    fakes::FakeLauncher launcher;
-    UiServices ui{box, chooser, fonts, events, colours, input, launcher};
     fakes::FakeEditor editor;
     bool CharValid = true;
     std::vector<std::string> status;
