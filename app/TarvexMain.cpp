@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextEditor.h"
+#include "platform/TextLines.h"
 #include "serial/ProfileFolder.h"
 
 #include <algorithm>
@@ -360,7 +361,12 @@ void TarvexMain::refreshAppMenu()
 void TarvexMain::MnuApp_Click(int slot) { externalApps_.start(slot, editor_.text()); }
 std::size_t TarvexMain::caretLine() { return lineOfByte(editor_.textView(), editor_.caretByte()); }
 
-RestartScan TarvexMain::restartScan(std::size_t line) { return RestartScan(editor_.textView(), line); }
+RestartScan TarvexMain::restartScan(std::size_t line)
+{
+    if (!restartMap_)
+        restartMap_.emplace(editor_.textView());
+    return RestartScan(*restartMap_, line);
+}
 
 std::optional<std::size_t> TarvexMain::findBlock(const std::string& number)
 {
@@ -384,6 +390,12 @@ void TarvexMain::restartPreview(std::optional<std::size_t> line)
     }
     graphics_.GrSub(surface);
     graphics_.dimBefore = -1;
+}
+
+void TarvexMain::restartClosed()
+{
+    restartMap_.reset(); // the text may change again
+    restartPreview(std::nullopt);
 }
 
 bool TarvexMain::sendFromBlock(const RestartPlan& plan, const std::string& preamble, bool tapeRun)

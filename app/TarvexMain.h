@@ -8,6 +8,8 @@
 #include "platform/UiServices.h"
 #include "toolpath/Graphics.h"
 #include "toolpath/SubprogramStore.h"
+#include "program/ProgramMap.h"
+#include "program/Restart.h"
 
 #include <array>
 #include <string>
@@ -110,15 +112,18 @@ public:
     void MnuHomePage_Click();
     const std::string& currentProfile() const { return currentProfile_; }
 
-    // Restart from a block: the caret's line, the plan for a line, the plot
-    // preview (none ends it) and the output of the confirmed restart.
+    // Restart from a block: the caret's line, the plan for a line (the
+    // program's structure read once while the restart window is open), the
+    // plot preview (none ends it) and the output of the confirmed restart.
     std::size_t caretLine();
     RestartScan restartScan(std::size_t line);
     std::optional<std::size_t> findBlock(const std::string& number);
     void restartPreview(std::optional<std::size_t> line);
+    void restartClosed();
     bool sendFromBlock(const RestartPlan& plan, const std::string& preamble, bool tapeRun);
 
 private:
+    std::optional<ProgramMap> restartMap_;
     void placeAreas();
     // Expands and plots anew, also when nothing seems to have changed: the
     // view is fitted to the whole path again.

@@ -2,6 +2,7 @@
 // Everything it prints is stable; the README documents it.
 #include "editor/LineEnds.h"
 #include "editor/TextTools.h"
+#include "platform/TextLines.h"
 #include "platform/UiServices.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixEventLoop.h"
@@ -53,8 +54,9 @@ const char* const usage =
     "       [--from-line N | --from-block N1234 [--clearance Z]] [--log LOG] FILE\n"
     "                     send FILE over the serial line as the output commands do; from a block:\n"
     "                     the opening lines, the restart preamble (printed) and the rest\n"
-    "  restart-preamble FILE (--from-line N | --from-block N1234) [--clearance Z]\n"
-    "                     print the restart preamble for that block; notes go to standard error\n"
+    "  restart-preamble FILE (--from-line N | --from-block N1234) [--clearance Z] [--text]\n"
+    "                     print the restart preamble for that block (with --text the whole text\n"
+    "                     that would be sent); notes go to standard error\n"
     "  receive --profile NAME [--device PATH] [--partner controller|puncher|inspection] [--home DIR]\n"
     "          [--settings FILE] [--log LOG] OUT\n"
     "                     receive a program over the serial line and append it to OUT\n"
@@ -111,7 +113,7 @@ struct Args {
                     return false;
                 options[a] = args[++k];
             } else if (a == "--block-skip" || a == "--incremental" || a == "--summary" || a == "--rapids"
-                       || a == "--markings" || a == "--chain" || a == "--release" || a == "--total") {
+                       || a == "--markings" || a == "--chain" || a == "--release" || a == "--total" || a == "--text") {
                 options[a] = "";
             } else {
                 return false;
@@ -520,9 +522,11 @@ int restartPreamble(const std::vector<std::string>& argv)
         return 2;
     const Cp932Codec codec;
     RestartPlan plan;
-    if (auto status = planFrom(args, codec.decode(text), plan))
+    const std::string program = codec.decode(text);
+    if (auto status = planFrom(args, program, plan))
         return *status;
-    std::fputs(codec.encode(plan.preamble).c_str(), stdout);
+    const std::string out = codec.encode(args.has("--text") ? restartText(program, plan, plan.preamble) : plan.preamble);
+    std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }
 

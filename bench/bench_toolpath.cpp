@@ -14,7 +14,8 @@
 #include "toolpath/Graphics.h"
 #include "view/PlotTools.h"
 #include "toolpath/ConditionTable.h"
-#include "serial/Restart.h"
+#include "platform/TextLines.h"
+#include "program/Restart.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>

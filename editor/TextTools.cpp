@@ -107,7 +107,7 @@ std::string stripSpaces(std::string_view text, long& count)
 CheckResult checkCharacters(std::string_view text, TapeCode code, const std::function<void(std::size_t)>& progress)
 {
     CheckResult r;
-    std::size_t lineStart = 0;
+    std::size_t lineStart = 0, lineEnd = 0;
     for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t at = pos;
         const char32_t c = utf8::next(text, pos);
@@ -122,7 +122,10 @@ CheckResult checkCharacters(std::string_view text, TapeCode code, const std::fun
             r.column = utf8::length(text.substr(lineStart, at - lineStart)) + 1;
             return r;
         }
-        if (c == '\n' || (c == '\r' && (pos >= text.size() || text[pos] != '\n'))) {
+        // Lines end as Save ends them: a line end of two characters ends one line.
+        if (at >= lineEnd)
+            lineEnd = at + lineEndLength(text, at);
+        if (pos == lineEnd) {
             ++r.line;
             lineStart = pos;
         }

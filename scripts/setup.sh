@@ -12,20 +12,33 @@ TARVEX_PACKAGES=(
   fonts-ipafont-mincho fonts-ipafont-gothic
   xvfb xauth openbox strace python3 python3-ezdxf time desktop-file-utils ser2net
 )
+# Installed without what they recommend: LinuxCNC's interpreter rs274 (the
+# restart tests' oracle) would otherwise bring a real-time kernel and its GUIs.
+TARVEX_LEAN_PACKAGES=(linuxcnc-uspace)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-ensure_packages() {
-  local missing=()
-  for p in "${TARVEX_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+missing_of() {
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
   done
-  if [ "${#missing[@]}" -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
+}
+
+ensure_packages() {
+  local missing lean
+  mapfile -t missing < <(missing_of "${TARVEX_PACKAGES[@]}")
+  mapfile -t lean < <(missing_of "${TARVEX_LEAN_PACKAGES[@]}")
+  if [ "${#missing[@]}" -gt 0 ] || [ "${#lean[@]}" -gt 0 ]; then
+    echo "Installing: ${missing[*]} ${lean[*]}"
     as_root apt-get update
+  fi
+  if [ "${#missing[@]}" -gt 0 ]; then
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+  fi
+  if [ "${#lean[@]}" -gt 0 ]; then
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${lean[@]}"
   fi
 }
 

@@ -214,14 +214,6 @@ void Transfers::sendChar(char32_t c)
         sendByte(*b);
 }
 
-std::size_t lineEndLength(std::string_view text, std::size_t at)
-{
-    if (at >= text.size() || (text[at] != '\r' && text[at] != '\n'))
-        return 0;
-    const char partner = text[at] == '\r' ? '\n' : '\r';
-    return at + 1 < text.size() && text[at + 1] == partner ? 2 : 1;
-}
-
 // Every line end the editor shows goes out as the code's end of block (CR LF
 // through the code), as Save writes it: a lone CR or LF must not join two
 // blocks at the machine.

@@ -6,6 +6,7 @@
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
+#include "platform/TextLines.h"
 #include "platform/UiServices.h"
 #include "platform/Utf8.h"
 #include "serial/TransferStates.h"

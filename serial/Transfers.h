@@ -2,7 +2,7 @@
 #include "platform/Error.h"
 #include "serial/DeviceProfile.h"
 #include "serial/LineMonitor.h"
-#include "serial/Restart.h"
+#include "program/Restart.h"
 
 #include <chrono>
 #include <cstdint>
@@ -61,10 +61,6 @@ public:
     // CR LF line ends. For a caller that keeps it as it arrives.
     virtual void receivedText(std::string_view) {}
 };
-
-// The length of the line end at a position of a text (CR LF, LF CR, a lone
-// CR or LF, as Save counts them), 0 when there is none.
-std::size_t lineEndLength(std::string_view text, std::size_t at);
 
 // Where the profile's port number leads: settings section "Ports", keys
 // "Com1"…"Com8", /dev/ttyS0…/dev/ttyS7 by default.

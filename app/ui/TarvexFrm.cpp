@@ -125,7 +125,8 @@ void TarvexFrm::restartFromHere(bool tapeRun)
     {
         RestartFrm dialog({[&m](std::size_t line) { return m.restartScan(line); },
                            [&m](const std::string& n) { return m.findBlock(n); },
-                           [&m](std::optional<std::size_t> line) { m.restartPreview(line); }},
+                           [&m](std::optional<std::size_t> line) { m.restartPreview(line); },
+                           [&m] { m.restartClosed(); }},
                           m.caretLine(), tapeRun, this);
         // Over the editor, leaving the plot with its preview in sight.
         dialog.move(mapToGlobal(QPoint(0, menuBar()->height())));

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tarvex {
@@ -129,13 +130,28 @@ RestartFrm::RestartFrm(RestartActions actions, std::size_t line, bool tapeRun, Q
     all->addWidget(warning);
     all->addLayout(buttons);
 
-    connect(LineText, &QLineEdit::editingFinished, this, [this] {
+    // The plan shown is the plan sent: a line number being typed is followed
+    // a moment after the last key, and 出力 waits for it.
+    typing_ = new QTimer(this);
+    typing_->setSingleShot(true);
+    typing_->setInterval(300);
+    auto followLine = [this] {
+        typing_->stop();
         bool ok = false;
         const qulonglong n = LineText->text().trimmed().toULongLong(&ok);
-        if (ok && n > 0 && n - 1 != line_)
+        if (ok && n > 0)
             choose(static_cast<std::size_t>(n - 1));
-        else if (!ok || n == 0)
-            LineText->setText(QString::number(line_ + 1));
+        else
+            show(QString("行番号を 1 以上の数で入力してください。"));
+    };
+    connect(typing_, &QTimer::timeout, this, followLine);
+    connect(LineText, &QLineEdit::textEdited, this, [this] {
+        SendButton->setEnabled(false);
+        typing_->start();
+    });
+    connect(LineText, &QLineEdit::editingFinished, this, [this, followLine] {
+        if (typing_->isActive())
+            followLine();
     });
     auto find = [this] {
         if (BlockText->text().trimmed().isEmpty())
@@ -143,7 +159,7 @@ RestartFrm::RestartFrm(RestartActions actions, std::size_t line, bool tapeRun, Q
         if (auto at = actions_.findBlock(BlockText->text().toStdString()))
             choose(*at);
         else
-            RefusalLabel->setText(BlockText->text().trimmed() + " はありません。");
+            show(BlockText->text().trimmed() + " はありません。");
     };
     connect(FindButton, &QPushButton::clicked, this, find);
     connect(BlockText, &QLineEdit::returnPressed, this, find);
@@ -157,12 +173,13 @@ RestartFrm::RestartFrm(RestartActions actions, std::size_t line, bool tapeRun, Q
 
 RestartFrm::~RestartFrm()
 {
-    if (actions_.preview)
-        actions_.preview(std::nullopt);
+    if (actions_.closed)
+        actions_.closed();
 }
 
 void RestartFrm::choose(std::size_t line)
 {
+    missing_.clear();
     // Another block: another preamble, whatever was edited for the last one.
     PreambleText->setPlainText(proposed_);
     line_ = line;
@@ -187,15 +204,27 @@ void RestartFrm::replan()
     for (const std::string& n : plan_.notes)
         notes += qs(n) + "\n";
     NotesText->setPlainText(notes.trimmed());
-    RefusalLabel->setText(!plan_.refusal.empty()    ? qs(plan_.refusal)
-                          : plan_.clearanceMissing ? QString("Zを動かすプログラムです。退避高さを数値で入力してください。")
-                                                   : QString());
-    SendButton->setEnabled(plan_.sendable());
+    show(missing_);
+}
+
+// What keeps the output back: no such block, a refusal, a missing clearance.
+void RestartFrm::show(const QString& missing)
+{
+    missing_ = missing;
+    QStringList reasons;
+    if (!missing_.isEmpty())
+        reasons << missing_;
+    if (!plan_.refusal.empty())
+        reasons << qs(plan_.refusal);
+    else if (plan_.clearanceMissing)
+        reasons << QString("Zを動かすプログラムです。退避高さを数値で入力してください。");
+    RefusalLabel->setText(reasons.join('\n'));
+    SendButton->setEnabled(missing_.isEmpty() && !typing_->isActive() && plan_.sendable());
 }
 
 void RestartFrm::send()
 {
-    if (!plan_.sendable())
+    if (!SendButton->isEnabled())
         return;
     // The lines as the user left them, each ended by CR LF as in a program file.
     std::string preamble;

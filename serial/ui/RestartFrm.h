@@ -1,5 +1,5 @@
 #pragma once
-#include "serial/Restart.h"
+#include "program/Restart.h"
 
 #include <QDialog>
 #include <functional>
@@ -10,6 +10,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace tarvex {
 
@@ -20,6 +21,8 @@ struct RestartActions {
     std::function<std::optional<std::size_t>(const std::string& number)> findBlock;
     // Dims the plot before the line; none ends the preview.
     std::function<void(std::optional<std::size_t> line)> preview;
+    // The window has closed.
+    std::function<void()> closed;
 };
 
 // What the user confirmed.
@@ -55,7 +58,10 @@ public:
 private:
     void choose(std::size_t line);
     void replan();
+    void show(const QString& missing);
     void send();
+    QTimer* typing_;
+    QString missing_; // a line or block number that is not there
     RestartActions actions_;
     std::optional<RestartScan> scan_;
     RestartPlan plan_;

@@ -62,6 +62,14 @@ class Files(unittest.TestCase):
         run = cli("check", "--code", "eia", self.file("ok.nc", b"N1G00X1.\r\n"))
         self.assertEqual((run.returncode, run.stdout), (0, b"ok 10\n"))
         self.assertEqual(cli("check", "--code", "jis", program).returncode, 64)
+        # LF CR line ends: every command counts the lines Save writes.
+        lfcr = self.file("lfcr.nc", b"%\n\rO1\n\rG00X1.\n\rG00X2.\n\rg01X3.\n\r")
+        self.assertEqual(cli("check", "--code", "iso", lfcr).stdout, b"invalid line 5 column 1 offset 23 g\n")
+        self.assertEqual(cli("restart-preamble", lfcr, "--from-line", "5").returncode, 0)
+        self.assertEqual(cli("restart-preamble", lfcr, "--from-line", "6").returncode, 64)
+        run = cli("line-replace", "--match", "Q", "--with", "N#", "--out", out, lfcr)
+        with open(out, "rb") as f:
+            self.assertEqual(f.read(), b"%\r\nO1\r\nG00X1.\r\nG00X2.\r\ng01X3.\r\n")
 
     def test_save_copy_keeps_every_block(self):
         out_path = os.path.join(self.dir, "out.nc")

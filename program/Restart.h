@@ -1,7 +1,8 @@
 #pragma once
 // Restarting a program in the middle: the opening lines, a preamble that
-// brings the controller into the modal state in force before the chosen
-// block, and the program from that block on.
+// brings the controller into the state in force before the chosen block,
+// and the program from that block on. Where the scan cannot be sure of a
+// state that the restart needs, it refuses and says why.
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -11,12 +12,17 @@
 
 namespace tarvex {
 
+class ProgramMap;
+
 struct RestartPlan {
     std::size_t line = 0;       // the chosen block, 0-based
     std::size_t blockStart = 0; // its byte offset in the text
+    std::size_t blockEnd = 0;   // where its text ends (before its line end)
     std::string opening;        // the leading "%" and program-number lines, as written
     std::string preamble;       // proposed, lines ended by CR LF; empty at the first block
-    std::string firstBlock;     // the chosen block's line
+    // The chosen block as it is sent: as written, or with the words of the
+    // canned cycle in force added.
+    std::string firstBlock;
     // What the scan skipped or could not be sure of, one line each.
     std::vector<std::string> notes;
     // The program moves Z before the block: the approach needs a clearance height.
@@ -32,21 +38,18 @@ struct RestartPlan {
 // "1234"), read as a whole number; none when no block has it.
 std::optional<std::size_t> findBlockNumber(std::string_view text, std::string_view number);
 
-// The line (0-based) that holds a byte offset, and the byte offset where a
-// line begins (none beyond the last line); line ends as Save counts them.
-std::size_t lineOfByte(std::string_view text, std::size_t byte);
-std::optional<std::size_t> lineOffset(std::string_view text, std::size_t line);
-
 // The scan of the program up to a block, done once; the plan for any
 // clearance comes from it without reading the text again.
 class RestartScan {
 public:
     RestartScan(std::string_view text, std::size_t line);
+    // With the program's structure read once for many blocks.
+    RestartScan(const ProgramMap& map, std::size_t line);
     RestartPlan plan(std::string_view clearance) const;
 
-private:
     struct State;
-    static void scan(std::string_view text, std::size_t line, State& state);
+
+private:
     std::shared_ptr<const State> state_;
 };
 
@@ -60,7 +63,7 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
 std::optional<std::string> clearanceWord(std::string_view clearance);
 
 // What is sent: the opening lines, the preamble (CR LF added when its last
-// line has no line end) and the text from the chosen block to its end.
+// line has no line end), the first block and the text after it to its end.
 std::string restartText(std::string_view text, const RestartPlan& plan, std::string_view preamble);
 
 // The same with where its parts stand in characters, so that the editor can
@@ -69,6 +72,7 @@ std::string restartText(std::string_view text, const RestartPlan& plan, std::str
 struct RestartSend {
     std::string text;
     std::size_t openingChars = 0, preambleChars = 0, blockChar = 0;
+    std::size_t firstChars = 0, firstShownChars = 0; // the first block as sent and as written
     std::size_t editorOffset(std::size_t sent) const;
 };
 RestartSend restartSend(std::string_view text, const RestartPlan& plan, std::string_view preamble);
