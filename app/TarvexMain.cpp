@@ -373,11 +373,10 @@ std::optional<std::size_t> TarvexMain::findBlock(const std::string& number)
     return findBlockNumber(editor_.textView(), number);
 }
 
-void TarvexMain::restartPreview(std::optional<std::size_t> line)
+void TarvexMain::restartPreview(std::optional<std::size_t> line, DrawingSurface* picture)
 {
     if (!graphicsOn_)
         return;
-    DrawingSurface& surface = view_.plotSurface();
     expanded_ = {};
     graphics_.dimBefore = -1;
     if (line) {
@@ -388,7 +387,9 @@ void TarvexMain::restartPreview(std::optional<std::size_t> line)
         graphics_.WirFmt(editor_.textView());
         graphics_.dimBefore = before;
     }
-    graphics_.GrSub(surface);
+    if (picture)
+        graphics_.GrSub(*picture);
+    graphics_.GrSub(view_.plotSurface());
     graphics_.dimBefore = -1;
 }
 

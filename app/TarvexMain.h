@@ -118,7 +118,7 @@ public:
     std::size_t caretLine();
     RestartScan restartScan(std::size_t line);
     std::optional<std::size_t> findBlock(const std::string& number);
-    void restartPreview(std::optional<std::size_t> line);
+    void restartPreview(std::optional<std::size_t> line, DrawingSurface* picture = nullptr);
     void restartClosed();
     bool sendFromBlock(const RestartPlan& plan, const std::string& preamble, bool tapeRun);
 

@@ -125,10 +125,12 @@ void TarvexFrm::restartFromHere(bool tapeRun)
     {
         RestartFrm dialog({[&m](std::size_t line) { return m.restartScan(line); },
                            [&m](const std::string& n) { return m.findBlock(n); },
-                           [&m](std::optional<std::size_t> line) { m.restartPreview(line); },
+                           [&m](std::optional<std::size_t> line, DrawingSurface& picture) {
+                               m.restartPreview(line, &picture);
+                           },
                            [&m] { m.restartClosed(); }},
                           m.caretLine(), tapeRun, this);
-        // Over the editor, leaving the plot with its preview in sight.
+        // Over the editor; the window shows the path in its own picture too.
         dialog.move(mapToGlobal(QPoint(0, menuBar()->height())));
         dialog.exec();
         choice = dialog.choice;

@@ -69,8 +69,10 @@ void QtImageSurface::setUserCoordinates(float left, float top, float right, floa
 void QtImageSurface::clear()
 {
     pending_.clear();
+    painter_.reset();
     image_.fill(Qt::black);
     clearUpperVectorState();
+    bits_ = reinterpret_cast<std::uint32_t*>(image_.bits());
 }
 
 void QtImageSurface::setPixel(int x, int y, std::uint32_t rgb)
@@ -233,6 +235,10 @@ void QtImageSurface::present()
     flush();
     if (onPresent)
         onPresent();
+    // Whoever was shown the picture may share it (a pixmap made from it):
+    // the pixels written from now on go to a copy of our own.
+    painter_.reset();
+    bits_ = reinterpret_cast<std::uint32_t*>(image_.bits());
 }
 
 } // namespace tarvex

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -81,6 +82,13 @@ RestartFrm::RestartFrm(RestartActions actions, std::size_t line, bool tapeRun, Q
     cancel->setObjectName("CancelButton");
     cancel->setAutoDefault(false);
 
+    PreviewImage = new QLabel(this);
+    PreviewImage->setObjectName("PreviewImage");
+    PreviewImage->setFixedSize(320, 200);
+    PreviewImage->setFrameShape(QFrame::Box);
+    picture_.resize(PreviewImage->size() - QSize(2, 2));
+    picture_.onPresent = [this] { PreviewImage->setPixmap(QPixmap::fromImage(picture_.image())); };
+
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel("再開する行", this), 0, 0);
     grid->addWidget(LineText, 0, 1);
@@ -115,8 +123,14 @@ RestartFrm::RestartFrm(RestartActions actions, std::size_t line, bool tapeRun, Q
     buttons->addWidget(SendButton);
     buttons->addWidget(cancel);
 
+    auto* top = new QHBoxLayout;
+    auto* fields = new QVBoxLayout;
+    fields->addLayout(grid);
+    fields->addStretch();
+    top->addLayout(fields, 1);
+    top->addWidget(PreviewImage);
     auto* all = new QVBoxLayout(this);
-    all->addLayout(grid);
+    all->addLayout(top);
     all->addWidget(new QLabel("先頭の行", this));
     all->addWidget(OpeningText);
     all->addWidget(new QLabel("再開前文（編集できます）", this));
@@ -167,7 +181,7 @@ RestartFrm::RestartFrm(RestartActions actions, std::size_t line, bool tapeRun, Q
     connect(SendButton, &QPushButton::clicked, this, [this] { send(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    resize(640, sizeHint().height());
+    resize(760, sizeHint().height());
     choose(line);
 }
 
@@ -187,7 +201,7 @@ void RestartFrm::choose(std::size_t line)
     scan_ = actions_.scan(line);
     replan();
     if (actions_.preview)
-        actions_.preview(plan_.refusal.empty() || plan_.blockStart > 0 ? std::optional(line) : std::nullopt);
+        actions_.preview(plan_.refusal.empty() || plan_.blockStart > 0 ? std::optional(line) : std::nullopt, picture_);
 }
 
 void RestartFrm::replan()

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/qt/QtImageSurface.h"
 #include "program/Restart.h"
 
 #include <QDialog>
@@ -19,8 +20,9 @@ struct RestartActions {
     // The program read up to the block, once per block chosen.
     std::function<RestartScan(std::size_t line)> scan;
     std::function<std::optional<std::size_t>(const std::string& number)> findBlock;
-    // Dims the plot before the line; none ends the preview.
-    std::function<void(std::optional<std::size_t> line)> preview;
+    // Draws the path into the window's own picture (and the main plot), the
+    // part before the line dimmed and the restart point marked; none ends it.
+    std::function<void(std::optional<std::size_t> line, DrawingSurface& picture)> preview;
     // The window has closed.
     std::function<void()> closed;
 };
@@ -52,6 +54,7 @@ public:
     QLineEdit* FirstBlockText;
     QPlainTextEdit* NotesText;
     QLabel* RefusalLabel;
+    QLabel* PreviewImage; // the path with the restart point, in sight whatever covers the plot
     QPushButton* SendButton;
     std::optional<RestartChoice> choice;
 
@@ -61,6 +64,7 @@ private:
     void show(const QString& missing);
     void send();
     QTimer* typing_;
+    QtImageSurface picture_;
     QString missing_; // a line or block number that is not there
     RestartActions actions_;
     std::optional<RestartScan> scan_;

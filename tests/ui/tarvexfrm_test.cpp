@@ -756,8 +756,18 @@ MnuHelp|ヘルプ(&H)
         int grey = 0, white = 0, red = 0;
         QString firstBlock;
         whenModal<RestartFrm>([&](RestartFrm* d) {
+            // A line number typed without Enter: 出力 waits until its plan is shown.
+            auto typeLine = [&](const char* n, const char* block) {
+                d->LineText->selectAll();
+                QTest::keyClicks(d->LineText, n);
+                QVERIFY(!d->SendButton->isEnabled());
+                QTRY_COMPARE(d->FirstBlockText->text(), QString(block));
+            };
+            typeLine("4", "G01X10.F100.");
+            typeLine("6", "X20.");
             firstBlock = d->FirstBlockText->text();
-            const QImage image = f.picture1()->image();
+            // The window's own picture: the path before the block dimmed, the restart point red.
+            const QImage image = d->PreviewImage->pixmap().toImage();
             for (int y = 0; y < image.height(); ++y)
                 for (int x = 0; x < image.width(); ++x) {
                     const QRgb p = image.pixel(x, y);
@@ -768,6 +778,14 @@ MnuHelp|ヘルプ(&H)
             QVERIFY(!d->SendButton->isEnabled()); // Z moves: a clearance first
             d->ClearanceText->setText("10");
             QVERIFY(d->SendButton->isEnabled());
+            // A sequence number that is not there keeps 出力 back, whatever the clearance.
+            d->BlockText->setText("N999");
+            d->FindButton->click();
+            d->ClearanceText->setText("11");
+            QVERIFY(!d->SendButton->isEnabled() && d->RefusalLabel->text().contains("N999"));
+            d->ClearanceText->setText("10");
+            typeLine("6", "X20.");
+            QTRY_VERIFY(d->SendButton->isEnabled());
             d->PreambleText->setPlainText(d->PreambleText->toPlainText().replace("G01Z5.F100.", "G01Z5.F20."));
             d->SendButton->click();
         });
