@@ -209,7 +209,6 @@ void Scanner::run(std::size_t from, std::size_t to, int depth)
     auto add = [&](std::size_t first, std::size_t last, std::size_t line, std::string why) {
         if (first > last || first < from || last >= to)
             return; // a region the lines do not hold whole
-
         regions.push_back({0, line, std::move(why)});
         starts.push_back({first, regions.size() - 1});
         ends.push_back({last, regions.size() - 1});
@@ -242,8 +241,10 @@ void Scanner::run(std::size_t from, std::size_t to, int depth)
 
     nc::Block b;
     for (std::size_t n = from; n < to; ++n) {
-        for (; nextStart != starts.end() && nextStart->line == n; ++nextStart)
-            regions[nextStart->region].stamp = s_.clock;
+        // Lines passed over (a subroutine body where it is defined) hold no events.
+        for (; nextStart != starts.end() && nextStart->line <= n; ++nextStart)
+            if (nextStart->line == n)
+                regions[nextStart->region].stamp = s_.clock;
         nc::readBlock(map_.line(n), b);
         bool ends99 = false;
         if (b.skip && s_.skipOn) {
@@ -299,10 +300,9 @@ void Scanner::run(std::size_t from, std::size_t to, int depth)
             default: break;
             }
         }
-        for (; nextEnd != ends.end() && nextEnd->line == n; ++nextEnd) {
-            const Region& r = regions[nextEnd->region];
-            merge(r.stamp, r.line, r.why);
-        }
+        for (; nextEnd != ends.end() && nextEnd->line <= n; ++nextEnd)
+            if (nextEnd->line == n)
+                merge(regions[nextEnd->region].stamp, regions[nextEnd->region].line, regions[nextEnd->region].why);
         if (ends99)
             return;
         // A local subprogram is run where it is called, not where it stands.
