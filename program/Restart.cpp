@@ -128,10 +128,11 @@ public:
         if (items[Plane].known && codeOf(items[Plane]) == g(18) && !s_.used[1] && s_.used[0] && s_.used[2])
             return "旋盤のプログラム（G18 で X と Z）です。仕上げた径を削らない近づき方がまだないため、再開できません。";
         if (const Item& c = items[Compensation]; !c.known || !c.word.empty() || s_.compensationEnding)
-            return !c.known ? unknown("工具径補正", c)
-                            : "工具径補正 " + (c.word.empty() ? std::string("G40 で取り消す移動") : c.word)
-                                  + " の途中のブロックです。補正を指令した行 " + std::to_string(s_.compensationLine + 1)
-                                  + " から再開してください。";
+            return !c.known            ? unknown("工具径補正", c)
+                   : c.word.empty() ? "工具径補正を G40 で取り消す移動がまだのブロックです。補正を指令した行 "
+                                          + std::to_string(s_.compensationLine + 1) + " から再開してください。"
+                                    : "工具径補正 " + c.word + " の途中のブロックです。補正を指令した行 "
+                                          + std::to_string(s_.compensationLine + 1) + " から再開してください。";
         if (std::string why = cycle(b); !why.empty())
             return why;
         if (std::string why = lengthOffset(); !why.empty())

@@ -248,7 +248,7 @@ def judge(full, full_mark, snapshot, restart):
             continue
         tip_after = m.tip(m.pos[2])
         across = abs(m.pos[0] - before[0]) > 1e-6 or abs(m.pos[1] - before[1]) > 1e-6
-        eps = 1e-3
+        eps = 0.01  # rs274 prints 4 decimals: inches are 0.0025 mm apart
         if name == "STRAIGHT_TRAVERSE" and across and highest is not None and min(tip_before, tip_after) < highest - eps:
             return "unsafe: rapid across below the highest tip (%.3f < %.3f)" % (min(tip_before, tip_after), highest)
         if tip_after < tip_at_block - eps and tip_after < tip_before - eps:
