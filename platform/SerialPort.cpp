@@ -35,4 +35,17 @@ void LinePacer::wrote()
     lineFree_ = std::max(lineFree_, std::chrono::steady_clock::now()) + characterTime_;
 }
 
+void OutputWatch::sample(std::size_t waiting)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (waiting == 0 || waiting < last_ || since_ == std::chrono::steady_clock::time_point{})
+        since_ = now;
+    last_ = waiting;
+}
+
+bool OutputWatch::held() const
+{
+    return last_ > 0 && std::chrono::steady_clock::now() - since_ >= std::chrono::seconds(1);
+}
+
 } // namespace tarvex

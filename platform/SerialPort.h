@@ -17,6 +17,9 @@ struct LineSettings {
     int dataBits = 8;
     int stopBits = 1;
     int handshake = 0; // 0 none, 1 XOn/XOff, 2 RTS/CTS, 3 both
+    // With XOn/XOff, whether the driver obeys the partner's XON/XOFF (IXON):
+    // not when the transfer's own codes are DC1/DC3, which it must see.
+    bool xonXoffOutput = true;
     // The time one character takes on the line: start bit, data, parity, stop bits.
     std::chrono::nanoseconds characterTime() const;
 };
@@ -37,6 +40,20 @@ private:
     std::chrono::nanoseconds characterTime_{0};
     std::chrono::steady_clock::time_point lineFree_{};
     bool refilling_ = true;
+};
+
+// Whether output moves: bytes wait to go out (in our hands or the driver's
+// queue) and none has left for a second: the partner holds the flow (XOFF,
+// CTS off, a network peer that stops reading). Sampled at each look at the
+// queue.
+class OutputWatch {
+public:
+    void sample(std::size_t waiting);
+    bool held() const;
+
+private:
+    std::size_t last_ = 0;
+    std::chrono::steady_clock::time_point since_{};
 };
 
 // Line events, by the numbers the transfers know them.
@@ -73,6 +90,9 @@ public:
     virtual void flush() = 0;
     // Bytes written and not yet on the line, where the port can tell.
     virtual std::optional<std::size_t> OutBufferCount() const { return std::nullopt; }
+    // The partner has held the output back for a while (see OutputWatch);
+    // the caller waits, however long it lasts.
+    virtual bool outputHeld() const { return false; }
 
     virtual bool CTSHolding() const = 0;
     virtual bool DSRHolding() const = 0;

@@ -298,4 +298,14 @@ std::string limitWait(std::string_view text)
     return shown.empty() ? "0" : shown;
 }
 
+bool transferHandlesDcCodes(const DeviceProfile& p)
+{
+    if (const double h = leadingValue(p.handshake); h != 1 && h != 3)
+        return false;
+    for (std::size_t k = 0; k < 3; ++k)
+        if (const auto c = controlCode(p.outCodes[k]); c && ((*c & 0x7F) == 0x11 || (*c & 0x7F) == 0x13))
+            return true;
+    return false;
+}
+
 } // namespace tarvex

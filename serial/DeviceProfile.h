@@ -51,6 +51,12 @@ std::optional<unsigned char> controlCode(std::string_view text);
 // 255, rounded): "&H114" or "256" is no code of the line.
 bool validControlCode(std::string_view text);
 
+// With XOn/XOff, whether an output start, request or stop code is DC1 or DC3
+// (parity bit aside): the driver would take those for its flow control and
+// the transfer would never see them, so the transfer handles them itself and
+// the driver's output flow control (IXON) stays off.
+bool transferHandlesDcCodes(const DeviceProfile& profile);
+
 // The communication panel by partner kind: which button stands in front of
 // each place and what is enabled. nullopt for an unknown kind (the panel stays).
 struct PanelArrangement {

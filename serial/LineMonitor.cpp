@@ -21,11 +21,15 @@ std::string seconds(double s)
     return buf;
 }
 
+// Where the port cannot tell its output queue, what was written after the
+// code is all that is known: the partner may have got more.
 std::string afterText(const LineMonitor::Stop& s)
 {
     std::string out = "書いた文字 " + std::to_string(s.writtenAfter);
     if (s.queued)
         out += "（出力キュー " + std::to_string(*s.queued) + "）";
+    else
+        out += " 以上（出力キューがわからないため、相手に届いた数はこれより多いことがあります）";
     return out;
 }
 
@@ -60,10 +64,61 @@ void LineMonitor::line(const std::string& text)
     Record* r = current();
     if (!r)
         return;
+    if (text == lastText_) {
+        ++repeats_;
+        return;
+    }
+    endRepeat();
+    lastText_ = text;
     const double t = std::chrono::duration<double>(Clock::now() - start_).count();
     char stamp[24];
     std::snprintf(stamp, sizeof stamp, "%10.3f  ", t);
-    r->lines.push_back(stamp + text);
+    keep(*r, stamp + text);
+}
+
+// The line before came again: said once, with the count (×N).
+void LineMonitor::endRepeat()
+{
+    Record* r = current();
+    if (r && repeats_ > 0) {
+        const double t = std::chrono::duration<double>(Clock::now() - start_).count();
+        char stamp[24];
+        std::snprintf(stamp, sizeof stamp, "%10.3f  ", t);
+        keep(*r, stamp + std::string("（同じ行 ×") + std::to_string(repeats_) + "）");
+    }
+    repeats_ = 0;
+    lastText_.clear();
+}
+
+void LineMonitor::keep(Record& r, std::string text)
+{
+    ++r.added;
+    if (r.lines.size() < headLines) {
+        r.lines.push_back(std::move(text));
+        return;
+    }
+    r.tail.push_back(std::move(text));
+    if (r.tail.size() > tailLines) {
+        r.tail.pop_front();
+        ++r.omitted;
+    }
+}
+
+std::vector<std::string> LineMonitor::Record::since(std::size_t shown) const
+{
+    std::vector<std::string> out;
+    for (std::size_t k = shown; k < lines.size(); ++k)
+        out.push_back(lines[k]);
+    // The tail holds lines added - tail.size() … added - 1.
+    const std::size_t tailFirst = added - tail.size();
+    const std::size_t from = std::max(shown, tailFirst);
+    if (shown < tailFirst && shown >= lines.size())
+        out.push_back("（" + std::to_string(tailFirst - shown) + " 行を省略しました）");
+    else if (shown < lines.size() && tailFirst > lines.size())
+        out.push_back("（" + std::to_string(tailFirst - lines.size()) + " 行を省略しました）");
+    for (std::size_t k = from; k < added; ++k)
+        out.push_back(tail[k - tailFirst]);
+    return out;
 }
 
 void LineMonitor::flushCounts()
@@ -98,8 +153,11 @@ void LineMonitor::begin(const std::string& title, const std::string& device, con
     start_ = Clock::now();
     pausedAt_.reset();
     pendingSent_ = pendingReceived_ = 0;
+    lastText_.clear();
+    repeats_ = 0;
     Record& r = records_.back();
     r.title = title;
+    r.id = nextId_++;
     line("開始: " + title + "  ポート " + device);
     line("設定: " + std::to_string(l.baud) + " bps  パリティ " + std::string(1, l.parity) + "  データ "
          + std::to_string(l.dataBits) + "  ストップ " + std::to_string(l.stopBits) + "  フロー制御 "
@@ -191,9 +249,8 @@ void LineMonitor::end(const std::string& status)
     if (!r)
         return;
     flushCounts();
-    if (pausedAt_)
-        r->longestPause = std::max(r->longestPause, std::chrono::duration<double>(Clock::now() - *pausedAt_).count());
-    pausedAt_.reset();
+    pausedAt_.reset(); // a pause still open ended when the transfer did (cancel, end code, failure)
+    endRepeat();
     line("終了: " + (status.empty() ? std::string("（状態なし）") : status));
     r->running = false;
     changed();
@@ -202,16 +259,21 @@ void LineMonitor::end(const std::string& status)
 std::string LineMonitor::Record::text() const
 {
     std::string out = title + "\n";
-    for (const std::string& l : lines)
+    for (const std::string& l : since(0))
         out += l + "\n";
-    out += "\n送信 " + std::to_string(sent) + " 文字  受信 " + std::to_string(received) + " 文字\n";
+    return out + summary();
+}
+
+std::string LineMonitor::Record::summary() const
+{
+    std::string out = "\n送信 " + std::to_string(sent) + " 文字  受信 " + std::to_string(received) + " 文字\n";
     out += "停止 " + std::to_string(stops) + " 回  再開 " + std::to_string(resumptions) + " 回  最長の停止 "
            + seconds(longestPause) + " 秒\n";
     std::size_t worst = 0;
     if (!afterStops.empty()) {
         out += "停止コードの後の文字:";
         for (std::size_t k = 0; k < afterStops.size(); ++k) {
-            out += (k ? "、" : " ") + std::to_string(afterStops[k].total());
+            out += (k ? "、" : " ") + std::to_string(afterStops[k].total()) + (afterStops[k].queued ? "" : " 以上");
             worst = std::max(worst, afterStops[k].total());
         }
         out += "\n";

@@ -30,18 +30,31 @@ public:
         // too, unless they have left already.
         std::size_t total() const { return std::max(writtenAfter, queued.value_or(0)); }
     };
+    // A transfer's log keeps its first and its last lines: a partner that
+    // floods the line with events cannot fill the memory.
+    static constexpr std::size_t headLines = 2000, tailLines = 500;
+
     struct Record {
         std::string title;
-        std::vector<std::string> lines;
+        std::vector<std::string> lines;       // the first headLines
+        std::deque<std::string> tail;         // then the last tailLines
+        std::size_t omitted = 0;              // left out between them
+        std::size_t added = 0;                // every line ever added, for a window that appends
+        // The lines added after the first `shown` of them (those still kept,
+        // with a line saying how many were left out between).
+        std::vector<std::string> since(std::size_t shown) const;
         long long sent = 0, received = 0;
         int stops = 0, resumptions = 0;
         double longestPause = 0; // seconds
         std::vector<Stop> afterStops;
         std::vector<std::string> warnings; // said once each at the end
         bool running = true;
+        std::size_t id = 0; // one number per transfer since the start
         // The log as saved and shown: events, counters and, where a stop
         // code was followed by too many characters, what it likely means.
         std::string text() const;
+        // What follows the lines once the transfer has ended: the counters and warnings.
+        std::string summary() const;
     };
 
     // A transfer starts: the kind, the port and the settings applied.
@@ -73,12 +86,18 @@ public:
 private:
     Record* current();
     void line(const std::string& text);
+    void keep(Record& r, std::string text);
+    void endRepeat();
     void flushCounts();
     void changed();
     std::deque<Record> records_;
     Clock::time_point start_{};
     std::optional<Clock::time_point> pausedAt_;
     long long pendingSent_ = 0, pendingReceived_ = 0;
+    // The same line again and again is kept once, then how often it came.
+    std::string lastText_;
+    std::size_t repeats_ = 0;
+    std::size_t nextId_ = 1;
 };
 
 // "DC3 &H93" for a control code: the DC name where the byte is one (parity bit aside).

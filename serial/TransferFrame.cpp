@@ -43,10 +43,21 @@ constexpr EventRule errorRules[] = {
 };
 constexpr EventRule unknownRule = {0, false, Ended, false, "未定義のｴﾗｰまたはｲﾍﾞﾝﾄが発生しました。"};
 
+// A line event moves the state only where it means something: a pause only
+// stops a running transfer, going on only ends a pause, and an error ends a
+// running or paused one. A cancel or an end already there stays: a CTS-on
+// after 中止 must not send the rest of the program.
 void apply(const EventRule& rule, TransferStatus& status)
 {
-    if (!rule.keepState)
+    const short from = status.TransferState;
+    if (from == Cancelled || from == Ended)
+        return;
+    if (!rule.keepState) {
+        const bool moves = rule.state == Paused ? from == Running : rule.state == Running ? from == Paused : true;
+        if (!moves)
+            return;
         status.TransferState = rule.state;
+    }
     if (!rule.keepText)
         status.StatusText = rule.text;
 }
@@ -101,6 +112,7 @@ bool Transfers::openPort(SerialPort& port, bool receiveEvents)
     line.dataBits = p.dataBits;
     line.stopBits = p.stopBits;
     line.handshake = handshakeOf(p.handshake);
+    line.xonXoffOutput = !transferHandlesDcCodes(p);
     const bool portValid = (p.port >= 1 && p.port <= 8) || !deviceOverride.empty();
     // A code that is no byte would go out as another byte (&H114 as DC4).
     bool codesValid = true;
@@ -167,6 +179,8 @@ void Transfers::fail(const Failure& f)
     if (failureShown_)
         return;
     failureShown_ = true;
+    if (monitor)
+        monitor->pauseOver(); // a pause ends with the line: the end sequence is no part of it
     c_.messageBox.show(f.error.description, "TARVEX", MsgIcon::Exclamation);
     c_.status.StatusText = f.error.description;
     state() = Ended;
@@ -255,9 +269,11 @@ void Transfers::MSComm2_OnComm(int event)
 {
     if (event != comm::EvSend && event != comm::EvReceive)
         monitorEvent(eventText(event, c_.MSComm2));
-    // Every received byte and every change of a line pauses the tape run.
-    if (event >= comm::EvReceive && event <= comm::EvCD)
-        state() = Paused;
+    // A change of a line pauses the tape run. Received bytes are judged by
+    // the run itself, byte by byte: a repeated start or request code must
+    // not hold it for a request code that will not come.
+    if (event >= comm::EvCTS && event <= comm::EvCD)
+        apply({0, false, Paused, false, "回線の状態が変化しました。"}, c_.status);
     else if (event >= comm::EvRing)
         applyError(event, c_.status);
     c_.host.setStatus1(c_.status.StatusText);

@@ -84,19 +84,18 @@ bool Transfers::startCode(unsigned char code, bool (*ends)(short state))
     }
 }
 
-// One pass of a pause: whether the partner's request code came. Without a
-// request code the bytes are left unread, and the pause sleeps on time
-// however many wait: it never spins, and the window, the line events and
-// the cancel button are handled all along.
-bool Transfers::requestCodeSeen(std::optional<unsigned char> request)
+// One pass of a pause: a byte the partner sent, read when the pause looks
+// for one. Without one to look for the bytes are left unread, and the pause
+// sleeps on time however many wait: it never spins, and the window, the
+// line events and the cancel button are handled all along.
+std::optional<std::uint8_t> Transfers::pauseByte(bool reading)
 {
-    if (!request || port_->InBufferCount() == 0) {
+    if (!reading || port_->InBufferCount() == 0) {
         waitFor(50ms);
-        return false;
+        return std::nullopt;
     }
     yield();
-    const auto b = read();
-    return b && *b == *request;
+    return read();
 }
 
 namespace {
@@ -127,11 +126,14 @@ std::optional<std::uint8_t> Transfers::read()
             if (role.empty()) {
                 // The most likely wrong setting: a code that differs in its parity bit only.
                 const std::string near = roles(codes_, static_cast<std::uint8_t>(*b ^ 0x80), "出力");
-                role = near.empty() ? "（コード以外）" : "（" + near + "とはパリティビットだけ違う）";
-                if (!near.empty())
-                    monitor->warn("相手は " + codeName(*b) + " を送りましたが、プロファイルの" + near + "は "
-                                  + codeName(static_cast<std::uint8_t>(*b ^ 0x80))
-                                  + " です。コードのパリティビット（&H80）の設定を確認してください。");
+                if (near.empty()) {
+                    monitor->receivedData(); // an echo or noise: counted like characters
+                    return b;
+                }
+                role = "（" + near + "とはパリティビットだけ違う）";
+                monitor->warn("相手は " + codeName(*b) + " を送りましたが、プロファイルの" + near + "は "
+                              + codeName(static_cast<std::uint8_t>(*b ^ 0x80))
+                              + " です。コードのパリティビット（&H80）の設定を確認してください。");
             }
             monitor->receivedCode(*b, role);
         } else if (codes_[3] == b) {
@@ -167,12 +169,28 @@ void Transfers::sendCode(std::uint8_t b, const char* role)
 }
 
 // One byte on the line, at the line's pace.
+// A partner that holds the flow (XOFF, CTS off, a device server that stops
+// reading) makes a pause, said in the status and the monitor, that lasts as
+// long as the hold: never a failure; 中止 ends it.
 void Transfers::writePaced(std::uint8_t b)
 {
+    bool held = false;
     for (auto delay = port_->writeDelay(); delay > 0ns; delay = port_->writeDelay()) {
         waitFor(delay);
+        if (!held && port_->outputHeld()) {
+            held = true;
+            c_.host.setStatus1("相手が受信を止めています（送信待ち）。");
+            monitorEvent("送信待ち: 相手が受信を止めています");
+            if (monitor)
+                monitor->paused();
+        }
         if (state() == Cancelled || state() == Ended)
             break; // the line holds still: do not wait on it for ever
+    }
+    if (held) {
+        c_.host.setStatus1({});
+        if (monitor)
+            state() == Running ? monitor->resumed() : monitor->pauseOver();
     }
     if (Error e = port_->writeByte(b))
         throw Failure{e};
@@ -232,21 +250,31 @@ std::optional<char> Transfers::receive(std::uint8_t b) const
     return static_cast<char>(b);
 }
 
-// Whether the partner's stop code is among the bytes waiting; the others are
-// dropped. All of them are looked at, so a stop code behind other bytes (a
-// repeated start code) still stops the output at once.
-bool Transfers::stopCodeWaiting(std::optional<unsigned char> stop)
+// What the partner sent since the last look, all of it read: the stop code
+// pauses (with its message); on the tape run so does any other byte but a
+// start or request code, which a control may repeat at will.
+void Transfers::partnerStops(std::optional<unsigned char> stop, const std::string& stopMessage, bool tapeRun)
 {
     if (port_->InBufferCount() == 0) {
         lookedEmpty();
-        return false;
+        return;
     }
-    while (port_->InBufferCount() > 0)
-        if (auto b = read(); b && stop && *b == *stop) {
+    while (port_->InBufferCount() > 0) {
+        const auto b = read();
+        if (!b)
+            continue;
+        if (stop && *b == *stop) {
             stopArrived();
-            return true;
+            c_.status.StatusText = stopMessage;
+        } else if (tapeRun && *b != codes_[0] && *b != codes_[1]) {
+            c_.status.StatusText = "受信コード " + codeName(*b) + " で一時停止しました。";
+        } else {
+            continue;
         }
-    return false;
+        if (state() == Running)
+            state() = Paused;
+        return;
+    }
 }
 
 } // namespace tarvex

@@ -79,6 +79,7 @@ void Transfers::Command1_Click()
                 }
                 counter += eol ? static_cast<long long>(eol) : 1;
                 if (!sendOne(c, false)) {
+                    counter -= eol ? static_cast<long long>(eol) : 1; // not sent
                     toEnd = state() == Ended;
                     break;
                 }
@@ -93,22 +94,27 @@ void Transfers::Command1_Click()
                         state() = Paused;
                         if (monitor)
                             monitor->paused();
-                        // Until the request code; a line event that ends the
-                        // transfer, or the cancel button, ends the pause too.
-                        while (!requestCodeSeen(request))
-                            if (state() == Ended || state() == Cancelled)
-                                break;
-                        if (state() == Paused) {
-                            state() = Running;
+                        // Until the request code. The end code ends the output
+                        // here as while sending; so do a line event that ends
+                        // the transfer and the cancel button.
+                        while (state() == Paused) {
+                            const auto got = pauseByte(request || end);
+                            if (got && request && *got == *request)
+                                state() = Running;
+                            else if (got && end && *got == *end)
+                                endCodeReceived();
+                        }
+                        if (state() == Running) {
                             if (monitor)
                                 monitor->resumed();
+                        } else if (monitor) {
+                            monitor->pauseOver();
                         }
                         h.setStatus1({});
                         break;
                     }
                     if (b && end && *b == *end) {
-                        c_.status.StatusText = "終了コード " + p.outCodes[3] + " を受信しました。";
-                        state() = Ended;
+                        endCodeReceived();
                         h.setStatus1({});
                         break;
                     }
@@ -123,10 +129,14 @@ void Transfers::Command1_Click()
                              + "%の出力を完了");
             }
             if (!toEnd) {
-                // The program always closes with a "%" of its own, also after a cancel.
-                ++counter;
+                // The program always closes with a "%" of its own, also after a
+                // cancel; the caption says how much of the program went out.
+                const bool cancelled = state() == Cancelled;
                 sendOne('%', true);
-                progress("100%の出力を完了", true);
+                progress(cancelled ? std::to_string(static_cast<long long>(std::floor(counter / length * 100)))
+                                         + "%の出力を完了"
+                                   : "100%の出力を完了",
+                         true);
             }
         }
     } catch (const Failure& f) {
@@ -185,16 +195,17 @@ void Transfers::pause()
     if (monitor)
         monitor->paused();
     while (state() == Paused)
-        if (requestCodeSeen(request)) {
-            // The line events of the bytes read so far belong to this pause
-            // (on the tape run's port each byte is one): they must not pause again.
-            dispatch();
-            if (state() == Paused)
-                state() = Running;
-        }
-    if (monitor && state() == Running)
-        monitor->resumed();
+        if (const auto b = pauseByte(request.has_value()); b && *b == *request)
+            state() = Running;
+    if (monitor)
+        state() == Running ? monitor->resumed() : monitor->pauseOver();
     c_.host.setStatus1({});
+}
+
+void Transfers::endCodeReceived()
+{
+    c_.status.StatusText = "終了コード " + c_.profile.outCodes[3] + " を受信しました。";
+    state() = Ended;
 }
 
 // The end of the puncher output and of the tape run. After a failure the
@@ -220,8 +231,9 @@ void Transfers::outputEnd(std::initializer_list<PanelControl> own)
 
 // The editor text character after character, as the puncher output and the
 // tape run send it: the character after it selected, a space as feeds when
-// feedsPerSpace is not negative, a stop code pausing until the request code.
-void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace)
+// feedsPerSpace is not negative, a stop code pausing until the request code
+// (on the tape run any byte but a start or request code too).
+void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace, bool tapeRun)
 {
     TransferHost& h = c_.host;
     const auto stop = controlCode(c_.profile.outCodes[2]);
@@ -239,10 +251,7 @@ void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace)
             sendLineEnd();
         } else if (c == ' ' && feedsPerSpace >= 0) {
             for (int k = 0; k < feedsPerSpace && state() != Cancelled; ++k) {
-                if (stopCodeWaiting(stop)) {
-                    c_.status.StatusText = "停止コードを受信しました";
-                    state() = Paused;
-                }
+                partnerStops(stop, "停止コードを受信しました", false);
                 if (state() == Paused)
                     pause();
                 sendByte(0x00);
@@ -250,10 +259,7 @@ void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace)
         } else {
             sendChar(c);
         }
-        if (stopCodeWaiting(stop)) {
-            c_.status.StatusText = stopMessage;
-            state() = Paused;
-        }
+        partnerStops(stop, stopMessage, tapeRun);
         if (state() == Paused)
             pause();
         if (state() == Ended || state() == Cancelled)
@@ -278,7 +284,7 @@ void Transfers::Command10_Click()
     try {
         if (auto start = controlCode(p.outCodes[0]))
             sendCode(*start, "起動コード(出力)");
-        sendText("停止コード " + p.outCodes[2] + " を受信しました", feeds ? feed : -1);
+        sendText("停止コード " + p.outCodes[2] + " を受信しました", feeds ? feed : -1, false);
     } catch (const Failure& f) {
         fail(f);
     }
@@ -306,15 +312,10 @@ void Transfers::Command11_Click()
         if (auto start = controlCode(p.outCodes[0])) {
             h.setStatus1("--- 送信待機中 ---");
             startCode(*start, [](short st) { return st == Ended || st == Cancelled; });
-            // The start code's own arrival is no pause: a controller that sends
-            // it once and then waits for the program must get the program.
-            dispatch();
-            if (state() == Paused)
-                state() = Running;
             h.setStatus1({});
         }
         if (state() != Ended && state() != Cancelled)
-            sendText("停止コードを受信しました", -1);
+            sendText("停止コードを受信しました", -1, true);
     } catch (const Failure& f) {
         fail(f);
     }

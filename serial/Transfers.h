@@ -164,7 +164,7 @@ private:
     void idle(std::chrono::nanoseconds atMost = std::chrono::milliseconds(50));
     void dispatch();
     bool startCode(unsigned char code, bool (*ends)(short state));
-    bool requestCodeSeen(std::optional<unsigned char> request);
+    std::optional<std::uint8_t> pauseByte(bool reading);
     std::optional<std::uint8_t> read();
     void writePaced(std::uint8_t b);
     void sendByte(std::uint8_t b);
@@ -183,11 +183,12 @@ private:
     void sendChar(char32_t c);
     void sendLineEnd();
     std::optional<char> receive(std::uint8_t b) const;
-    bool stopCodeWaiting(std::optional<unsigned char> stop);
+    void partnerStops(std::optional<unsigned char> stop, const std::string& stopMessage, bool tapeRun);
 
     // The outputs and the tape run (TransferOutputs.cpp).
     void pause();
-    void sendText(const std::string& stopMessage, int feedsPerSpace);
+    void sendText(const std::string& stopMessage, int feedsPerSpace, bool tapeRun);
+    void endCodeReceived();
     void outputEnd(std::initializer_list<PanelControl> own);
 
     // The inputs (TransferInputs.cpp).

@@ -26,7 +26,6 @@ constexpr std::uint8_t SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_S
                        NOTIFY_MODEMSTATE = 7;
 
 Error settingsError() { return {380, "プロパティの値が正しくありません"}; }
-Error hangUp() { return {57, "回線が切断されました。"}; }
 
 // "rfc2217://host:port" or "tcp://host:port" ("[v6]:port" too).
 bool splitAddress(const std::string& device, bool& telnet, std::string& host, std::string& port)
@@ -71,10 +70,13 @@ Error NetSerialPort::open(const std::string& device, const LineSettings& line, b
     std::string host, port;
     if (!splitAddress(device, telnet_, host, port))
         return settingsError();
+    server_ = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
     if (Error e = inbox_.open(receiveEvents))
         return e;
     line_ = line;
     pending_.clear();
+    out_.clear();
+    watch_ = {};
     modem_ = 0;
     in_ = In::Data;
     sub_.clear();
@@ -87,6 +89,8 @@ Error NetSerialPort::open(const std::string& device, const LineSettings& line, b
     return {};
 }
 
+Error NetSerialPort::hangUp() const { return {57, "回線が切断されました。（通信サーバ " + server_ + "）"}; }
+
 void NetSerialPort::close()
 {
     if (!thread_.joinable())
@@ -96,8 +100,33 @@ void NetSerialPort::close()
     stop_ = true;
     inbox_.wake();
     thread_.join();
-    if (sock_ >= 0)
+    if (sock_ >= 0) {
+        // The last bytes, the end code among them, reach the server before
+        // the connection ends: what is still here goes out (unless the server
+        // holds it), the sending side is shut after it, and the socket is
+        // read until the server closes. Closing with bytes unread would reset
+        // the connection and lose what the server had not taken yet.
+        using namespace std::chrono;
+        const auto until = Clock::now() + 3s;
+        {
+            std::lock_guard lock(writeMutex_);
+            while (!failure() && !out_.empty() && !watch_.held() && Clock::now() < until) {
+                pushOut();
+                pollfd p{sock_, POLLOUT, 0};
+                ::poll(&p, 1, 20);
+            }
+        }
+        ::shutdown(sock_, SHUT_WR);
+        char chunk[4096];
+        for (auto left = until - Clock::now(); left > 0ns; left = until - Clock::now()) {
+            pollfd p{sock_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(duration_cast<milliseconds>(left).count()) + 1) <= 0)
+                break;
+            if (::recv(sock_, chunk, sizeof chunk, 0) <= 0)
+                break;
+        }
         ::close(sock_);
+    }
     sock_ = -1;
     inbox_.closePipe();
     ready_ = false;
@@ -148,9 +177,14 @@ int NetSerialPort::connectTo(const std::string& host, const std::string& port)
     if (s >= 0) {
         // Each character goes out when the pace says, not when a segment fills;
         // a link that dies quietly is found.
-        int on = 1;
+        // An idle link that dies (the server restarted, the cable pulled) is
+        // found within about twenty seconds.
+        int on = 1, idle = 10, interval = 3, count = 3;
         ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+        ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+        ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
     }
     return s;
 }
@@ -184,6 +218,7 @@ void NetSerialPort::readLoop()
     std::uint8_t chunk[4096];
     std::string data;
     const auto connected = Clock::now();
+    auto lastLook = connected;
     while (!stop_) {
         const std::size_t room = inbox_.room();
         // While the buffer is full the bytes stay in the socket (and the
@@ -209,6 +244,16 @@ void NetSerialPort::readLoop()
         }
         if (fds[1].revents & POLLIN)
             inbox_.drainWake();
+        if (const auto now = Clock::now(); now - lastLook >= 500ms) {
+            lastLook = now;
+            if (peerGone()) {
+                inbox_.fail({57, "通信サーバ " + server_ + " が応答しません。回線が切断されました。"});
+                return;
+            }
+            std::lock_guard lock(writeMutex_);
+            if (ready_ && !out_.empty())
+                pushOut(); // what a server held back goes on when it reads again
+        }
         if (telnet_ && !ready_) {
             const auto now = Clock::now();
             if (!agreed_ && now - connected >= negotiateTimeout) {
@@ -311,7 +356,14 @@ void NetSerialPort::sendSettings()
     comPort(SET_PARITY, std::string(1, char(line_.parity == 'O' ? 2 : line_.parity == 'E' ? 3 : 1)));
     comPort(SET_DATASIZE, std::string(1, char(line_.dataBits)));
     comPort(SET_STOPSIZE, std::string(1, char(line_.stopBits == 2 ? 2 : 1)));
-    comPort(SET_CONTROL, std::string(1, char(line_.handshake == 1 ? 2 : line_.handshake >= 2 ? 3 : 1)));
+    // XON/XOFF both ways, or, where the transfer's own codes are DC1/DC3,
+    // only for what the server receives (1 none outbound, 14 XON/XOFF inbound).
+    if (line_.handshake == 1 && !line_.xonXoffOutput) {
+        comPort(SET_CONTROL, std::string(1, char(1)));
+        comPort(SET_CONTROL, std::string(1, char(14)));
+    } else {
+        comPort(SET_CONTROL, std::string(1, char(line_.handshake == 1 ? 2 : line_.handshake >= 2 ? 3 : 1)));
+    }
     comPort(SET_LINESTATE_MASK, std::string(1, char(0x1E)));
     comPort(SET_MODEMSTATE_MASK, std::string(1, char(0xFF)));
     settingsSent_ = Clock::now();
@@ -372,25 +424,42 @@ bool NetSerialPort::sendAll(const std::string& bytes)
 
 bool NetSerialPort::sendLocked(const std::string& bytes)
 {
+    out_ += bytes;
+    return pushOut();
+}
+
+bool NetSerialPort::pushOut()
+{
     std::size_t done = 0;
-    for (int tries = 0; done < bytes.size();) {
-        const ssize_t n = ::send(sock_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    while (done < out_.size()) {
+        const ssize_t n = ::send(sock_, out_.data() + done, out_.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
             continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            inbox_.fail(hangUp());
-            return false;
-        }
-        // The server holds the line (its buffer is full): wait for room.
-        pollfd p{sock_, POLLOUT, 0};
-        if (::poll(&p, 1, 100) <= 0 && ++tries >= 20) {
-            inbox_.fail({1010, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"});
-            return false;
+        } else {
+            if (n < 0 && errno != EAGAIN) {
+                out_.clear();
+                inbox_.fail(hangUp()); // a write to a dropped connection: the line is gone
+                return false;
+            }
+            break; // the server holds the line: the rest waits
         }
     }
+    out_.erase(0, done);
     return true;
+}
+
+bool NetSerialPort::peerGone() const
+{
+    tcp_info info{};
+    socklen_t len = sizeof info;
+    if (::getsockopt(sock_, IPPROTO_TCP, TCP_INFO, &info, &len) != 0)
+        return false;
+    // Data sent again and again without an answer, or window probes
+    // unanswered: the peer is gone. A peer that answers its probes with a
+    // closed window only holds the flow.
+    return info.tcpi_retransmits >= 6 || info.tcpi_probes >= 6;
 }
 
 std::size_t NetSerialPort::InBufferCount() const { return inbox_.count(); }
@@ -403,10 +472,20 @@ std::chrono::nanoseconds NetSerialPort::writeDelay()
         return 0ns;
     if (!ready_)
         return 10ms; // still connecting: nothing goes out yet
+    {
+        std::lock_guard lock(writeMutex_);
+        if (!out_.empty() && (pushOut(), !out_.empty())) {
+            watch_.sample(out_.size());
+            return 20ms; // the socket takes nothing: the server holds the line
+        }
+    }
     // Bytes the socket has not sent yet, as a local driver's queue.
     int unsent = 0;
-    if (::ioctl(sock_, SIOCOUTQNSD, &unsent) == 0 && unsent > 3)
-        return pacer_.characterTime() * (unsent - 3);
+    if (::ioctl(sock_, SIOCOUTQNSD, &unsent) == 0) {
+        watch_.sample(static_cast<std::size_t>(std::max(unsent, 0)));
+        if (unsent > 3)
+            return pacer_.characterTime() * (unsent - 3);
+    }
     const std::chrono::nanoseconds wait = pacer_.delay();
     if (wait > 0ns)
         flush();

@@ -21,7 +21,10 @@ namespace tarvex {
 // COM-PORT option within negotiateTimeout shows as the port's failure.
 // Output is paced at the profile's line rate like a local port's: the
 // network and the server hold far more than a UART, and only the pace keeps
-// a partner's stop code effective.
+// a partner's stop code effective. A server that stops reading holds the
+// output (outputHeld()); one that stops acknowledging fails, with a message
+// that names it. close() lets the last bytes reach the server: it shuts the
+// sending side and reads until the server closes (a few seconds at most).
 class NetSerialPort final : public SerialPort {
 public:
     static constexpr std::chrono::seconds connectTimeout{5};
@@ -39,6 +42,7 @@ public:
     std::chrono::nanoseconds writeDelay() override;
     Error writeByte(std::uint8_t b) override;
     void flush() override;
+    bool outputHeld() const override { return watch_.held(); }
     bool CTSHolding() const override { return modem_ & 0x10; }
     bool DSRHolding() const override { return modem_ & 0x20; }
     bool CDHolding() const override { return modem_ & 0x80; }
@@ -55,9 +59,16 @@ private:
     void subnegotiation(const std::string& sub);
     void sendSettings();
     void becomeReady();
-    // Sends bytes now, from either thread; false after a failure.
+    // Sends bytes, from either thread: what the socket does not take now
+    // waits (a server that stops reading holds the flow, as a control may,
+    // for as long as it likes); false after a failure.
     bool sendAll(const std::string& bytes);
     bool sendLocked(const std::string& bytes); // writeMutex_ held
+    bool pushOut();                            // writeMutex_ held
+    // The kernel's view of the connection: a server that stops acknowledging
+    // (gone, or half-open) fails like an unplugged adapter.
+    bool peerGone() const;
+    Error hangUp() const;
     void comPort(std::uint8_t command, const std::string& value);
 
     bool telnet_ = false;
@@ -70,7 +81,10 @@ private:
     std::atomic<int> modem_{0};
     std::mutex writeMutex_;
     std::string pending_; // written, not yet sent (escaped)
+    std::string out_;     // sent, not yet taken by the socket
     LinePacer pacer_;
+    OutputWatch watch_;
+    std::string server_;  // "host:port", for the messages
     // The Telnet reader's state.
     enum class In { Data, Iac, Option, Sub, SubIac } in_ = In::Data;
     std::uint8_t command_ = 0;

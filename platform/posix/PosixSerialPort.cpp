@@ -65,7 +65,7 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
         t.c_cflag |= CSTOPB;
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
     if (line.handshake == 1 || line.handshake == 3)
-        t.c_iflag |= IXON | IXOFF;
+        t.c_iflag |= IXOFF | (line.xonXoffOutput ? IXON : 0);
     if (line.handshake == 2 || line.handshake == 3)
         t.c_cflag |= CRTSCTS;
     t.c_cc[VMIN] = 0;
@@ -95,6 +95,11 @@ void PosixSerialPort::close()
         return;
     if (!failure())
         flush();
+    // What the partner holds back (XOFF, CTS off) would keep the close
+    // waiting for the line: it is given up.
+    if (!pending_.empty() || outputHeld())
+        ::tcflush(fd_, TCOFLUSH);
+    pending_.clear();
     stop_ = true;
     inbox_.wake();
     if (reader_.joinable())
@@ -201,15 +206,28 @@ std::optional<std::uint8_t> PosixSerialPort::readByte() { return inbox_.take(); 
 std::chrono::nanoseconds PosixSerialPort::writeDelay()
 {
     using namespace std::chrono;
-    if (fd_ < 0)
+    if (fd_ < 0 || failure())
         return nanoseconds(0);
+    // Bytes the driver would not take yet: the line is held.
+    if (!pending_.empty()) {
+        flush();
+        if (!pending_.empty()) {
+            watch_.sample(pending_.size());
+            return milliseconds(20);
+        }
+    }
     // Bytes the driver holds (TIOCOUTQ), where it says; a pseudo-terminal does not.
     if (outqSupported_) {
         int queued = 0;
-        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0)
+        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
             outqSupported_ = false;
-        else if (queued > 3)
-            return pacer_.characterTime() * (queued - 3);
+        } else {
+            watch_.sample(static_cast<std::size_t>(std::max(queued, 0)));
+            if (queued > 3)
+                return pacer_.characterTime() * (queued - 3);
+        }
+    } else {
+        watch_.sample(0);
     }
     const nanoseconds wait = pacer_.delay();
     if (wait > nanoseconds(0))
@@ -219,7 +237,8 @@ std::chrono::nanoseconds PosixSerialPort::writeDelay()
 
 std::optional<std::size_t> PosixSerialPort::OutBufferCount() const
 {
-    if (fd_ < 0)
+    // Without the driver's count (a pseudo-terminal) the queue is not known.
+    if (fd_ < 0 || !outqSupported_)
         return std::nullopt;
     // What is gathered here, and what the driver still holds where it says.
     std::size_t queued = pending_.size();
@@ -243,30 +262,33 @@ Error PosixSerialPort::writeByte(std::uint8_t b)
     return failure();
 }
 
+// What the driver takes now; the rest waits here while the partner holds
+// the line (XOFF, CTS off), however long: writeDelay() keeps the caller
+// waiting meanwhile, and a hold is no error.
 void PosixSerialPort::flush()
 {
     if (fd_ < 0)
         return;
     std::size_t done = 0;
-    for (int tries = 0; done < pending_.size();) {
+    while (done < pending_.size()) {
         const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
             continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            inbox_.fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
-            break;
-        }
-        // The driver's buffer is full (the partner holds the line): wait for room.
-        pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, 100) <= 0 && ++tries >= 20) {
-            inbox_.fail({1010, "送信ﾊﾞｯﾌｧ ﾌﾙ ｴﾗｰが発生しました。"});
+        } else {
+            if (n < 0 && errno != EAGAIN) {
+                // EFBIG and the like, or the line gone.
+                inbox_.fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
+                done = pending_.size();
+            }
             break;
         }
     }
-    pending_.clear();
+    pending_.erase(0, done);
 }
+
+bool PosixSerialPort::outputHeld() const { return watch_.held(); }
 
 void PosixSerialPort::setRTSEnable(bool on)
 {

@@ -9,7 +9,8 @@
 namespace tarvex {
 
 // A serial port over termios: raw mode, the requested baud, parity, data and
-// stop bits, IXON|IXOFF and CRTSCTS for the handshakes. A reader thread takes
+// stop bits, IXOFF (and IXON unless the transfer's own codes are DC1/DC3)
+// and CRTSCTS for the handshakes. A reader thread takes
 // bytes into the receive buffer (leaving the rest in the driver while it is
 // full, so nothing is lost), and watches the modem lines (TIOCMGET) and the
 // driver's error counters (TIOCGICOUNT) where the driver has them.
@@ -25,6 +26,7 @@ public:
     Error writeByte(std::uint8_t b) override;
     void flush() override;
     std::optional<std::size_t> OutBufferCount() const override;
+    bool outputHeld() const override;
     bool CTSHolding() const override { return modem_ & cts; }
     bool DSRHolding() const override { return modem_ & dsr; }
     bool CDHolding() const override { return modem_ & cd; }
@@ -47,7 +49,8 @@ private:
         int brk = 0, frame = 0, overrun = 0, parity = 0, bufOverrun = 0;
     } counters_;
     LinePacer pacer_;
-    std::string pending_; // bytes written while refilling, sent together
+    std::string pending_; // bytes written while refilling, sent together; those the driver would not take
+    OutputWatch watch_;
 };
 
 } // namespace tarvex

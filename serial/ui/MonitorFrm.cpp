@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -30,7 +31,14 @@ MonitorFrm::MonitorFrm(LineMonitor& monitor, FileChooser& chooser, FileSystem& f
     LogText->setObjectName("LogText");
     LogText->setReadOnly(true);
     LogText->setLineWrapMode(QPlainTextEdit::NoWrap);
-    LogText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // One fixed-pitch font for digits and kana alike: the time column lines up.
+    QFont fixed("IPAGothic");
+    fixed.setStyleHint(QFont::Monospace);
+    if (!QFontInfo(fixed).fixedPitch())
+        fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    LogText->setFont(fixed);
+    // The monitor keeps each log's first and last lines; so does the box.
+    LogText->setMaximumBlockCount(static_cast<int>(LineMonitor::headLines + LineMonitor::tailLines) + 64);
     SaveButton = new QPushButton("保存...", this);
     SaveButton->setObjectName("SaveButton");
     CopyButton = new QPushButton("コピー", this);
@@ -52,8 +60,12 @@ MonitorFrm::MonitorFrm(LineMonitor& monitor, FileChooser& chooser, FileSystem& f
         refresh();
     });
     connect(SaveButton, &QPushButton::clicked, this, [this] { save(); });
-    connect(CopyButton, &QPushButton::clicked, this,
-            [this] { QGuiApplication::clipboard()->setText(LogText->toPlainText()); });
+    connect(CopyButton, &QPushButton::clicked, this, [this] {
+        const auto& records = monitor_.records();
+        if (chosenIndex_ < static_cast<int>(records.size()))
+            QGuiApplication::clipboard()->setText(
+                QString::fromStdString(records[records.size() - 1 - static_cast<std::size_t>(chosenIndex_)].text()));
+    });
     connect(close, &QPushButton::clicked, this, &QDialog::close);
 
     // The transfer reports each event; the window follows on a timer, so that
@@ -90,15 +102,32 @@ void MonitorFrm::refresh()
         return;
     }
     const int index = followLatest ? 0 : chosen;
+    chosenIndex_ = index;
     RecordList->setCurrentIndex(index);
-    const QString text = QString::fromStdString(records[records.size() - 1 - static_cast<std::size_t>(index)].text());
-    if (text != LogText->toPlainText()) {
-        QScrollBar* bar = LogText->verticalScrollBar();
-        const bool atEnd = bar->value() == bar->maximum();
-        LogText->setPlainText(text);
-        if (atEnd)
-            bar->setValue(bar->maximum());
+    const LineMonitor::Record& r = records[records.size() - 1 - static_cast<std::size_t>(index)];
+    QScrollBar* bar = LogText->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    if (r.id != shownId_) {
+        std::string text = r.title;
+        for (const std::string& l : r.since(0))
+            text += "\n" + l;
+        LogText->setPlainText(QString::fromStdString(text));
+        shownId_ = r.id;
+        summaryShown_ = false;
+    } else {
+        for (const std::string& l : r.since(shownLines_))
+            LogText->appendPlainText(QString::fromStdString(l));
     }
+    shownLines_ = r.added;
+    if (!r.running && !summaryShown_) {
+        std::string summary = r.summary();
+        if (!summary.empty() && summary.back() == '\n')
+            summary.pop_back(); // a paragraph of its own already ends the line
+        LogText->appendPlainText(QString::fromStdString(summary));
+        summaryShown_ = true;
+    }
+    if (atEnd)
+        bar->setValue(bar->maximum());
 }
 
 void MonitorFrm::save()
@@ -113,7 +142,11 @@ void MonitorFrm::save()
         box_.show(chooser_.error.description, "TARVEX", MsgIcon::Exclamation);
     if (outcome != FileChooser::Outcome::Chosen || chooser_.fileName.empty())
         return;
-    if (Error e = fs_.writeFile(chooser_.fileName, LogText->toPlainText().toStdString() + "\n"))
+    const auto& records = monitor_.records();
+    if (chosenIndex_ >= static_cast<int>(records.size()))
+        return;
+    if (Error e = fs_.writeFile(chooser_.fileName,
+                                records[records.size() - 1 - static_cast<std::size_t>(chosenIndex_)].text()))
         box_.show(e.description, "TARVEX", MsgIcon::Exclamation);
 }
 

@@ -36,6 +36,11 @@ private:
     MessageBox& box_;
     QTimer* timer_;
     bool dirty_ = true;
+    // What the text box shows: the transfer, how many of its lines, and
+    // whether its summary; new lines are appended, never the whole log again.
+    std::size_t shownId_ = 0, shownLines_ = 0;
+    bool summaryShown_ = false;
+    int chosenIndex_ = 0;
 };
 
 } // namespace tarvex
