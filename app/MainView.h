@@ -6,6 +6,8 @@
 #include "serial/DeviceProfile.h"
 #include "serial/Transfers.h"
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,8 @@ public:
     virtual int slider2() const = 0;
     virtual void setLabel2(const std::string& text) = 0;
     virtual void erasePlot() = 0;
+    // Calls the logic's replayTick() once after the time given; none stops it.
+    virtual void replayTimer(std::optional<std::chrono::microseconds> after) = 0;
     // The plot Picture1 as a drawing surface.
     virtual DrawingSurface& plotSurface() = 0;
     virtual void showWindow() = 0;

@@ -145,7 +145,7 @@ void TarvexMain::closeRequest()
 {
     using namespace keys;
     SettingsStore& s = state_.settings;
-    graphics_.replayCancelled = true;
+    stopReplay();
     // A transfer still running ends at its next look at the state.
     state_.transfer.TransferState = TransferStatus::Cancelled;
     // Emptying the store and writing the colour file are independent: a file
@@ -301,15 +301,41 @@ void TarvexMain::Toolbar1_ButtonClick(ToolKey key, bool pressed)
         redraw();
         break;
     case ToolKey::play:
-        // No other toolbar action starts during the replay; the menus and the plot stay live.
-        view_.setToolbarEnabled(false);
+        // No other toolbar action starts during the replay; the menus, the
+        // plot, the speed slider and a transfer stay live, and Esc ends it.
         releaseMoveAndZoom();
         redraw();
-        graphics_.GrSub1(view_.plotSurface(), ui_.events, view_.slider2(), 3);
-        view_.setToolButton(ToolKey::play, false);
-        view_.setToolbarEnabled(true);
+        if (graphics_.GrSub1(view_.plotSurface(), 3)) {
+            view_.setToolbarEnabled(false);
+            view_.replayTimer(std::chrono::microseconds(0));
+        } else {
+            view_.setToolButton(ToolKey::play, false);
+        }
         break;
     }
+}
+
+void TarvexMain::replayTick()
+{
+    if (const auto wait = graphics_.replayStep(view_.plotSurface(), view_.slider2(), std::chrono::steady_clock::now()))
+        view_.replayTimer(std::min<std::chrono::microseconds>(*wait, std::chrono::milliseconds(50))); // the slider acts within 50 ms
+    else
+        replayEnded();
+}
+
+void TarvexMain::stopReplay()
+{
+    if (!graphics_.replaying())
+        return;
+    graphics_.replayStop();
+    replayEnded();
+}
+
+void TarvexMain::replayEnded()
+{
+    view_.replayTimer(std::nullopt);
+    view_.setToolButton(ToolKey::play, false);
+    view_.setToolbarEnabled(true);
 }
 
 void TarvexMain::Picture1_MouseDown(float x, float y)

@@ -51,6 +51,9 @@ public:
 
     // The graphics toolbar; the button's state has changed already.
     void Toolbar1_ButtonClick(ToolKey key, bool pressed);
+    // The replay's steps, from the window's timer, and its end by Esc.
+    void replayTick();
+    void stopReplay();
     // Mouse on the plot, in toolpath units.
     void Picture1_MouseDown(float x, float y);
     void Picture1_MouseMove(float x, float y);
@@ -129,6 +132,7 @@ private:
     // view is fitted to the whole path again.
     void redraw();
     void releaseMoveAndZoom();
+    void replayEnded();
     void openFromCommandLine(std::string path);
 
     ProcessState& state_;

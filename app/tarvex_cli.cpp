@@ -606,8 +606,10 @@ int transfer(const std::vector<std::string>& argv, bool sending)
         cancelled = true;
         t.CommandCancel_Click();
     };
-    std::signal(SIGINT, [](int) { interrupted = true; });
-    std::signal(SIGTERM, [](int) { interrupted = true; });
+    // Ctrl-C, a terminal that goes away and a request to stop all end the
+    // transfer as the cancel button does: end code sent, what came kept, log written.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(sig, [](int) { interrupted = true; });
 
     const std::map<std::string, void (Transfers::*)()> commands = sending
         ? std::map<std::string, void (Transfers::*)()>{{"controller", &Transfers::Command1_Click},
@@ -812,6 +814,11 @@ int main(int argc, char** argv)
         {"check", check},        {"strip-spaces", stripSpacesCommand},
         {"measure", measure},    {"restart-preamble", restartPreamble},
     };
+    // A closed standard output or error stops nothing, a socket written after
+    // the server left is a dropped line, and a file-size limit fails a write
+    // (as a full disk does) instead of killing the process with what it holds.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2 || !commands.count(argv[1])) {
         const bool help = argc >= 2 && std::strcmp(argv[1], "help") == 0;
         std::fputs(usage, help ? stdout : stderr);

@@ -17,7 +17,8 @@ Error fileError(int e)
     case EROFS: return {70, "書き込みできません。"};
     case EISDIR: return {75, "パス名またはファイル名が無効です。"};
     case ENOSPC:
-    case EDQUOT: return {61, "ディスクの空き容量が不足しています。"};
+    case EDQUOT:
+    case EFBIG: return {61, "ディスクの空き容量が不足しています。"}; // a file-size limit, like a full disk
     case EMFILE:
     case ENFILE: return {67, "ファイルが多すぎます。"};
     case ENOMEM: return {7, "メモリが不足しています。"};

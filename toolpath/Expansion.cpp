@@ -472,6 +472,7 @@ const char* ExpansionStop::word() const
 ExpansionEnd Graphics::WirFmt(std::string_view programText)
 {
     clearUpperVectorState();
+    replay_.running = false; // its elements are about to change
     const long budget = subprogramLineBudget;
     ExpansionEnd end = Expansion(*this, fs_, codec_, progDir_).run(programText);
     subprogramLineBudget = budget;

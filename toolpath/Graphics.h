@@ -3,6 +3,8 @@
 #include "platform/Error.h"
 #include "toolpath/Segments.h"
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,9 +48,19 @@ public:
     void GrSub(DrawingSurface& surface);
     // Draws the selected elements among first to last thick over the last pass.
     void drawSelected(DrawingSurface& surface, int first, int last);
-    // Draws the table again element by element over the last pass, waiting
-    // before each visible element and letting events run meanwhile.
-    void GrSub1(DrawingSurface& surface, EventLoop& events, int sliderValue, int penWidth);
+    // The replay draws the table again element by element over the last
+    // pass, waiting before each visible element. It runs in steps that the
+    // window's timer drives, so that nothing waits inside it: the window, a
+    // running transfer and the speed slider go on meanwhile.
+    // GrSub1 begins it; false when there is nothing to draw.
+    bool GrSub1(DrawingSurface& surface, int penWidth);
+    // Draws what is due at now, waiting the slider's time as it is now
+    // before each element; the time until the next element, none once the
+    // replay is over (or stopped, or a new expansion began).
+    std::optional<std::chrono::microseconds> replayStep(DrawingSurface& surface, int sliderValue,
+                                                        std::chrono::steady_clock::time_point now);
+    void replayStop() { replay_.running = false; }
+    bool replaying() const { return replay_.running; }
     // Zooms in by 2 about the view centre (command 2) and plots.
     void GrphCmd(int command, DrawingSurface& surface);
     // Expands the program and writes its DXF drawing to BAK.DAT.
@@ -75,8 +87,6 @@ public:
     // A restart preview: the segments before this one are drawn dimmed and
     // the point where it starts is marked; -1 for none.
     int dimBefore = -1;
-    // Set to end a running replay (the window is closing, or a new pass began).
-    bool replayCancelled = false;
     // User coordinates of the surface from the last view fit.
     float plotLeft = 0, plotRight = 0, plotTop = 0, plotBottom = 0;
     // A pixel of a surface of the given size (0.5 its centre) in user
@@ -88,6 +98,12 @@ public:
     long subprogramLineBudget = 20'000'000;
 
 private:
+    struct Replay {
+        bool running = false;
+        int next = 0, penWidth = 1;
+        float px = 0, py = 0;
+        std::optional<std::chrono::steady_clock::time_point> last; // when the last element was due
+    } replay_;
     friend class Expansion;
     bool viewFit(DrawingSurface& surface);
     void drawMarkings(DrawingSurface& surface);

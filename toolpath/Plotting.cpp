@@ -225,35 +225,60 @@ void Graphics::drawMarkings(DrawingSurface& surface)
     }
 }
 
-void Graphics::GrSub1(DrawingSurface& surface, EventLoop& events, int sliderValue, int penWidth)
+bool Graphics::GrSub1(DrawingSurface& surface, int penWidth)
 {
+    replay_ = {};
     if (!viewFit(surface))
-        return;
+        return false;
+    replay_.running = true;
+    replay_.penWidth = penWidth;
+    return true;
+}
+
+std::optional<std::chrono::microseconds> Graphics::replayStep(DrawingSurface& surface, int sliderValue,
+                                                               std::chrono::steady_clock::time_point now)
+{
+    using namespace std::chrono;
+    if (!replay_.running)
+        return std::nullopt;
+    const microseconds delay((static_cast<long>(sliderValue) * 1000 + 1) * replayMicrosecondsPerYield);
+    // The wait runs from the last element drawn, at the slider's value now:
+    // a move of the slider acts at once.
+    if (!replay_.last)
+        replay_.last = now;
+    // A step draws for a few milliseconds at most: the window answers between.
+    const auto budget = steady_clock::now() + 8ms;
     surface.setPenStyle(Pen::Solid);
-    surface.setPenWidth(penWidth);
-    replayCancelled = false;
-    const auto delay = std::chrono::microseconds((static_cast<long>(sliderValue) * 1000 + 1) * replayMicrosecondsPerYield);
-    float px = 0, py = 0;
-    for (int n = 0; n <= segments.segmentCount && !replayCancelled; ++n) {
-        const PathSegment s = segments[n];
+    surface.setPenWidth(replay_.penWidth);
+    bool drawn = false;
+    for (; replay_.next <= segments.segmentCount; ++replay_.next) {
+        const PathSegment s = segments[replay_.next];
         const int c = conditionOf(s);
         if (conditions.conditionVisible[c]) {
-            events.wait(delay);
-            if (replayCancelled)
+            if (*replay_.last + delay > now || (drawn && steady_clock::now() > budget))
                 break;
             const std::uint32_t colour = conditions.conditionColour[c];
             const int motion = static_cast<int>(s.motion);
             if (motion == 0 || motion == 8)
                 surface.dot(s.x, s.y, colour);
             else if (motion == 1)
-                surface.line(px, py, s.x, s.y, colour);
+                surface.line(replay_.px, replay_.py, s.x, s.y, colour);
             else if (motion == 2 || motion == 3)
-                drawArcMove(surface, px, py, s, colour);
-            surface.present();
+                drawArcMove(surface, replay_.px, replay_.py, s, colour);
+            drawn = true;
+            // Behind time (a busy window) it catches up, but not in one burst.
+            replay_.last = std::max(*replay_.last + delay, now - 50ms);
         }
-        px = s.x;
-        py = s.y;
+        replay_.px = s.x;
+        replay_.py = s.y;
     }
+    if (drawn)
+        surface.present();
+    if (replay_.next > segments.segmentCount) {
+        replay_.running = false;
+        return std::nullopt;
+    }
+    return std::max(microseconds(0), duration_cast<microseconds>(*replay_.last + delay - now));
 }
 
 void Graphics::GrphCmd(int command, DrawingSurface& surface)

@@ -29,6 +29,8 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
+#include <QShortcut>
+#include <QTimer>
 #include <cmath>
 
 // The toolbar images live in a resource of a static library: it is
@@ -100,6 +102,14 @@ TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec
         main_->document().dropFiles(paths);
     });
     connect(Picture2, &PlotStrip::Image1_Click, this, [this](int index) { main_->Image1_Click(index); });
+    // The replay goes on between the window's other events, a step per tick.
+    replayTimer_ = new QTimer(this);
+    replayTimer_->setSingleShot(true);
+    replayTimer_->setTimerType(Qt::PreciseTimer);
+    connect(replayTimer_, &QTimer::timeout, this, [this] { main_->replayTick(); });
+    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    esc->setContext(Qt::WindowShortcut);
+    connect(esc, &QShortcut::activated, this, [this] { main_->stopReplay(); });
     connect(Picture2, &PlotStrip::Toolbar1_ButtonClick, this,
             [this](ToolKey key, bool pressed) { main_->Toolbar1_ButtonClick(key, pressed); });
     // The mouse on the plot arrives in toolpath units.
@@ -481,6 +491,13 @@ int TarvexFrm::slider2() const { return Picture2->Slider2->value(); }
 void TarvexFrm::setLabel2(const std::string& text) { Frame1->Label2->setText(QString::fromStdString(text)); }
 
 void TarvexFrm::erasePlot() { Picture1->erase(); }
+
+void TarvexFrm::replayTimer(std::optional<std::chrono::microseconds> after)
+{
+    if (!after)
+        return replayTimer_->stop();
+    replayTimer_->start(static_cast<int>((after->count() + 999) / 1000));
+}
 DrawingSurface& TarvexFrm::plotSurface() { return Picture1->surface(); }
 
 void TarvexFrm::showWindow()

@@ -10,6 +10,7 @@
 
 class QAction;
 class QLabel;
+class QTimer;
 
 namespace tarvex {
 
@@ -90,6 +91,7 @@ public:
     int slider2() const override;
     void setLabel2(const std::string& text) override;
     void erasePlot() override;
+    void replayTimer(std::optional<std::chrono::microseconds> after) override;
     DrawingSurface& plotSurface() override;
     void showWindow() override;
 
@@ -124,6 +126,7 @@ private:
     PlotStrip* Picture2;
     QLabel* panel1_;
     QLabel* panel2_;
+    QTimer* replayTimer_;
     std::map<Menu, QAction*> actions_;
     int dpiX_ = 96, dpiY_ = 96;
     // The last rectangle set in twips, and where it put the window: read back

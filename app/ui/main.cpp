@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <cstdio>
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <unistd.h>
@@ -25,6 +26,10 @@ using namespace tarvex;
 
 int main(int argc, char** argv)
 {
+    // A file-size limit fails a write as a full disk does, and a dropped
+    // network line is a failed write: neither kills the window with its text.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tarvex");
     installFontSubstitutes();

@@ -278,7 +278,7 @@ void PosixSerialPort::flush()
             continue;
         } else {
             if (n < 0 && errno != EAGAIN) {
-                // EFBIG and the like, or the line gone.
+                // The line gone, or another failure of the device.
                 inbox_.fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
                 done = pending_.size();
             }

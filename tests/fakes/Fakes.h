@@ -539,6 +539,8 @@ public:
     int slider2() const override { return slider; }
     void setLabel2(const std::string& t) override { label2 = t; }
     void erasePlot() override { ++erased; }
+    void replayTimer(std::optional<std::chrono::microseconds> after) override { replayAfter = after; }
+    std::optional<std::chrono::microseconds> replayAfter;
     RecordingSurface surface;
     DrawingSurface& plotSurface() override { return surface; }
     void showWindow() override

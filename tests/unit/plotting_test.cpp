@@ -175,23 +175,35 @@ TEST_F(Plotting, AMarkingIsReadOncePerPassWhereverItIsPlaced)
     EXPECT_EQ(surface.drawn().size(), 20u * 10000u);
 }
 
-TEST_F(Plotting, ReplayWaitsBeforeEachVisibleElement)
+TEST_F(Plotting, ReplayWaitsBeforeEachVisibleElementAtTheSliderAsItIsNow)
 {
+    using namespace std::chrono;
     conditions.conditionName[1] = "T1";
     conditions.conditionVisible[1] = false;
-    expand("G00X1.\r\nG01X2.\r\nT1\r\nX3.\r\n");
-    fakes::FakeEvents events;
+    expand("G00X1.\r\nG01X2.\r\nT1\r\nX3.\r\nG01X4.\r\n");
     surface.calls.clear();
-    g.GrSub1(surface, events, 50, 3);
-    EXPECT_EQ(events.waited, std::chrono::microseconds(2 * 50001));
-    EXPECT_EQ(surface.drawn(), (Strings{std::string("dot 1 0") + white + " w=3", std::string("line 1 0 2 0") + white + " w=3"}));
-    EXPECT_EQ(std::count(surface.calls.begin(), surface.calls.end(), "clear"), 0); // over the last picture
-
-    // Closing the window ends a replay at its next wait.
-    events.onWait = [&] { g.replayCancelled = true; };
-    surface.calls.clear();
-    g.GrSub1(surface, events, 0, 3);
+    ASSERT_TRUE(g.GrSub1(surface, 3));
+    const auto t0 = steady_clock::now();
+    // Each step draws what is due and says how long until the next element.
+    EXPECT_EQ(g.replayStep(surface, 50, t0), microseconds(50001));
     EXPECT_TRUE(surface.drawn().empty());
+    EXPECT_EQ(g.replayStep(surface, 50, t0 + microseconds(50001)), microseconds(50001));
+    EXPECT_EQ(surface.drawn(), (Strings{std::string("dot 1 0") + white + " w=3"}));
+    // The slider moved to 0: the next element waits 1 µs, not the old 50 ms;
+    // the moves under the hidden condition T1 are passed over.
+    EXPECT_EQ(g.replayStep(surface, 0, t0 + microseconds(50002)), std::nullopt);
+    EXPECT_EQ(surface.drawn().back(), std::string("line 1 0 2 0") + white + " w=3");
+    EXPECT_EQ(std::count(surface.calls.begin(), surface.calls.end(), "clear"), 0); // over the last picture
+    EXPECT_FALSE(g.replaying());
+
+    // Stopped (Esc, the window closing) or a new expansion: it draws no more.
+    for (bool expandAgain : {false, true}) {
+        ASSERT_TRUE(g.GrSub1(surface, 3));
+        expandAgain ? void(expand("G01X9.\r\n")) : g.replayStop();
+        surface.calls.clear();
+        EXPECT_EQ(g.replayStep(surface, 0, steady_clock::now() + seconds(1)), std::nullopt);
+        EXPECT_TRUE(surface.drawn().empty());
+    }
 }
 
 TEST_F(Plotting, ZoomHalvesTheWindowAboutItsCentre)

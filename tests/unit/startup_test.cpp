@@ -410,13 +410,20 @@ TEST_F(StartupTest, GraphicsToolbarKeys)
     EXPECT_EQ(main->graphics().view.maxX, whole.maxX);
     EXPECT_EQ(main->graphics().view.minY, whole.minY);
 
-    // The replay: the toolbar off while it runs, then back, "play" released.
-    bool offDuring = false;
-    events.onWait = [&] { offDuring = !view.toolbarEnabled; };
-    view.toolButtons[ToolKey::play] = true;
-    main->Toolbar1_ButtonClick(ToolKey::play, true);
-    EXPECT_TRUE(offDuring);
-    EXPECT_TRUE(view.toolbarEnabled);
-    EXPECT_FALSE(view.toolButtons[ToolKey::play]);
+    // The replay runs from the window's timer, nothing waiting inside it: the
+    // toolbar off while it runs, then back, "play" released; Esc ends it too.
+    for (bool escape : {false, true}) {
+        view.toolButtons[ToolKey::play] = true;
+        main->Toolbar1_ButtonClick(ToolKey::play, true);
+        EXPECT_FALSE(view.toolbarEnabled);
+        EXPECT_EQ(view.replayAfter, std::chrono::microseconds(0));
+        if (escape)
+            main->stopReplay();
+        else
+            while (view.replayAfter)
+                main->replayTick();
+        EXPECT_TRUE(view.toolbarEnabled && !view.replayAfter);
+        EXPECT_FALSE(view.toolButtons[ToolKey::play]);
+    }
     EXPECT_EQ(main->plotTools().toolMode, tool::none);
 }
