@@ -18,6 +18,7 @@ public:
     Error writeByte(std::uint8_t b) override { return port_->writeByte(b); }
     void flush() override { port_->flush(); }
     std::optional<std::size_t> OutBufferCount() const override { return port_->OutBufferCount(); }
+    bool outputHeld() const override { return port_->outputHeld(); }
     bool CTSHolding() const override { return port_->CTSHolding(); }
     bool DSRHolding() const override { return port_->DSRHolding(); }
     bool CDHolding() const override { return port_->CDHolding(); }

@@ -63,6 +63,13 @@ PropatyFrm::PropatyFrm(ProfileDialogContext context, QWidget* parent) : QDialog(
     line->addWidget(PortDevice, 1, 1);
     line->addWidget(new QLabel("相手機器", this), 8, 0);
     line->addWidget(Combo2, 8, 1);
+    // XOn/XOff with DC1/DC3 as the output's codes: the driver leaves those to the transfer.
+    XonNote = new QLabel("出力の起動・要求・停止コードが DC1/DC3 なので、XOn/XOff でも送信の一時停止はドライバではなく"
+                         "転送自身が行います。",
+                         this);
+    XonNote->setObjectName("XonNote");
+    XonNote->setWordWrap(true);
+    line->addWidget(XonNote, 9, 0, 1, 2);
 
     const char* codeLabels[] = {"起動ｺｰﾄﾞ", "要求ｺｰﾄﾞ", "停止ｺｰﾄﾞ", "終了ｺｰﾄﾞ"};
     QGroupBox* frames[2] = {new QGroupBox("入力コード", this), new QGroupBox("出力コード", this)};
@@ -133,6 +140,11 @@ PropatyFrm::PropatyFrm(ProfileDialogContext context, QWidget* parent) : QDialog(
     Text5->setText(qs(c.timeout));
     Text6->setText(qs(c.wait));
     Combo2_Click();
+    auto showNote = [this] { XonNote->setVisible(transferHandlesDcCodes(profileFrom(controls()))); };
+    showNote();
+    connect(Combo1[5], &QComboBox::currentIndexChanged, this, showNote);
+    for (int k = 0; k < 3; ++k)
+        connect(codeBoxes[k][1], &QLineEdit::textChanged, this, showNote);
 
     connect(Combo2, &QComboBox::currentIndexChanged, this, [this] { Combo2_Click(); });
     // The device of a port is a setting of this machine, kept as soon as it is typed.

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -46,6 +47,7 @@ public:
     QLineEdit* Text6;
     // The device the selected port number leads to on this machine (e.g. /dev/ttyUSB0).
     QLineEdit* PortDevice;
+    QLabel* XonNote; // shown when the transfer handles DC1/DC3 itself under XOn/XOff
     QPushButton* Command5;
     std::array<QPushButton*, 3> Command40;
 

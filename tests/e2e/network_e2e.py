@@ -4,6 +4,7 @@
 side the test plays the partner. Usage: network_e2e.py TARVEX_CLI"""
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -62,7 +63,8 @@ class Network(unittest.TestCase):
             return f.read()
 
     def wait_settings(self, baud):
-        """Until the server has set the line (the client connected)."""
+        """Until the server has opened the device and set the line (the client connected)."""
+        self.server.wait_device()
         end = time.time() + 10
         while time.time() < end and termios.tcgetattr(self.line.slave)[4] != baud:
             time.sleep(0.05)
@@ -114,6 +116,7 @@ class Network(unittest.TestCase):
         self.assertEqual(rc, 0, err)
         self.assertEqual(self.received(), b"G1\xffX2\xff\xffY3\r\n")
         self.line.got = b""
+        self.server.wait_device(held=False)
         self.start("send", url, fields(9600, "N", 8, 1, 0, 1, ("-",) * 4, ("-", "-", "-", "&HFF")), b"A\xffB")
         self.line.read_until(lambda g: g.endswith(b"%\xff"), timeout=20)
         self.assertEqual(self.finish()[0], 0)
@@ -155,19 +158,60 @@ class Network(unittest.TestCase):
             connection.close()
         listener.close()
 
+    def test_a_server_that_stops_reading_holds_the_output(self):
+        """A device server whose partner holds the flow stops reading: the
+        output pauses, says so, waits as long as the hold lasts and ends by
+        the cancel button, never by a send-buffer error."""
+        listener = socket.socket()
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)  # its window closes soon
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(1)
+        held = []
+        threading.Thread(target=lambda: held.append(listener.accept()), daemon=True).start()
+        log = os.path.join(self.dir, "line.log")
+        with open(os.path.join(self.home, "RS232C", "P"), "wb") as f:
+            f.write(profile(code=0, out_codes=("-", "&H11", "&H93", "&H14")))
+        self.file = os.path.join(self.dir, "prog.nc")
+        with open(self.file, "wb") as f:
+            f.write(b"G01X1.Y1.\r\n" * 20000)
+        self.proc = subprocess.Popen([CLI, "send", "--profile", "P", "--device",
+                                      "tcp://127.0.0.1:%d" % listener.getsockname()[1], "--home", self.home,
+                                      "--settings", os.path.join(self.dir, "s.ini"), "--log", log, self.file],
+                                     stderr=subprocess.PIPE)
+        err = b""
+        end = time.time() + 30
+        while b"\xe9\x80\x81\xe4\xbf\xa1\xe5\xbe\x85\xe3\x81\xa1" not in err and time.time() < end:  # "送信待ち"
+            err += os.read(self.proc.stderr.fileno(), 4096)
+        time.sleep(3)  # a hold of seconds is no failure
+        self.assertIsNone(self.proc.poll())
+        self.proc.send_signal(signal.SIGINT)
+        started = time.time()
+        rc, rest = self.finish(timeout=15)
+        err = err.decode() + rest
+        self.assertEqual(rc, 1, err)
+        self.assertLess(time.time() - started, 6)
+        self.assertIn("相手が受信を止めています（送信待ち）。", err)
+        self.assertNotIn("送信ﾊﾞｯﾌｧ", err)
+        with open(log, encoding="utf-8") as f:
+            self.assertIn("送信待ち: 相手が受信を止めています", f.read())
+        for connection, _ in held:
+            connection.close()
+        listener.close()
+
     # ---- raw TCP ----
 
     def test_raw_tcp_output_and_input(self):
         url = self.serve(telnet=False)
         text = b"%\r\nO1\r\nM30\r\n%\r\n"
         self.start("send", url, profile(), text)
-        time.sleep(0.5)
+        self.server.wait_device()
         self.line.write(DC1)
         self.line.read_until(lambda g: g.endswith(DC4), timeout=20)
         self.assertEqual(self.line.got, bytes.fromhex("a58d0acfb18d0a4d33308d0aa58d0aa5") + DC4)
         self.assertEqual(self.finish()[0], 0)
+        self.server.wait_device(held=False)
         self.start("receive", url, fields(9600, "N", 8, 1, 0, 1, ("-", "&H11", "&H93", "&H14"), ("-",) * 4))
-        time.sleep(0.5)
+        self.server.wait_device()
         self.line.write(b"G1\xffX2\r\n" + DC4)
         rc, err = self.finish()
         self.assertEqual(rc, 0, err)
@@ -175,4 +219,4 @@ class Network(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=[sys.argv[0], "-v"])
+    unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]])

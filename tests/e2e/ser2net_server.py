@@ -15,6 +15,7 @@ def free_port():
 
 class Ser2net:
     def __init__(self, tty_path, telnet=True):
+        self.tty = os.path.realpath(tty_path)
         self.dir = tempfile.mkdtemp(prefix="tarvex-ser2net-")
         self.port = free_port()
         accepter = "telnet(rfc2217),tcp" if telnet else "tcp"
@@ -35,6 +36,21 @@ class Ser2net:
                 time.sleep(0.05)
         time.sleep(0.2)  # the probe connection is gone on its side too
         self.url = ("rfc2217://127.0.0.1:%d" if telnet else "tcp://127.0.0.1:%d") % self.port
+
+    def holds_device(self):
+        """Whether the server has the device open (a client is connected)."""
+        fds = "/proc/%d/fd" % self.proc.pid
+        try:
+            return any(os.path.realpath(os.path.join(fds, fd)) == self.tty for fd in os.listdir(fds))
+        except OSError:
+            return False
+
+    def wait_device(self, held=True, timeout=10):
+        """Until the server has opened (or closed) the device: a byte written
+        before it opens may be flushed away."""
+        end = time.time() + timeout
+        while self.holds_device() != held and time.time() < end:
+            time.sleep(0.02)
 
     def kill(self):
         if self.proc.poll() is None:

@@ -201,16 +201,66 @@ class Serial(unittest.TestCase):
         self.assertIn("停止コード &H93 を受信しました。", err)
 
     def test_end_code_from_the_partner_ends_without_closing_percent(self):
+        """While sending, and during a hold (DC3): the end code ends the output."""
         text = b"G01X1.\r\n" * 500
-        self.start("send", text)
-        self.line.write(DC1)
-        self.line.read_until(lambda g: len(g) >= 100)
-        self.line.write(DC4)
-        self.line.read_until(lambda g: g.endswith(DC4))
-        self.assertNotIn(b"\xa5", self.line.got)
+        for hold in (False, True):
+            self.line.close()
+            self.line = Line()
+            self.start("send", text)
+            self.line.write(DC1)
+            self.line.read_until(lambda g: len(g) >= 100)
+            if hold:
+                self.line.write(DC3P)
+                self.line.read_until(lambda g: False, timeout=0.5)
+            self.line.write(DC4)
+            self.line.read_until(lambda g: g.endswith(DC4))
+            self.assertNotIn(b"\xa5", self.line.got)
+            rc, err = self.finish()
+            self.assertEqual(rc, 0, err)
+            self.assertIn("終了コード &H14 を受信しました。", err)
+
+    def test_tape_run_with_a_control_that_repeats_its_start_code(self):
+        """DC1 twice at the start, every 50 ms while it runs, twice to resume
+        after DC3: the whole program goes out, at the pace of the line. Any
+        other byte pauses the run and says so."""
+        text = b"".join(b"N%04dG01X%d.\r\n" % (n, n) for n in range(150))
+        self.start("send", text, partner_kind="tape", baud=9600)
+        self.line.write(DC1 + DC1)
+        started = time.time()
+        expected = subprocess.run([CLI, "encode", "--code", "iso"], input=text, capture_output=True).stdout
+        stopped = False
+        while not self.line.got.endswith(DC4) and time.time() < started + 30:
+            self.line.read_until(lambda g: False, timeout=0.05)
+            if not stopped and len(self.line.got) > len(expected) // 2:
+                self.line.write(DC3P)
+                self.line.read_until(lambda g: False, timeout=0.3)
+                stopped = True
+                self.line.write(DC1 + DC1)
+            else:
+                self.line.write(DC1)
+        elapsed = time.time() - started - 0.3
+        self.assertEqual(self.line.got, expected + DC4)
+        line_time = len(expected) * 10 / 9600
+        print("\n  tape run with DC1 every 50 ms: %.2f s for %.2f s of line time" % (elapsed, line_time))
+        self.assertLess(elapsed, line_time * 1.3 + 0.5)
         rc, err = self.finish()
         self.assertEqual(rc, 0, err)
-        self.assertIn("終了コード &H14 を受信しました。", err)
+        # A byte that is no code of the profile pauses it, with a status.
+        self.line.close()
+        self.line = Line()
+        self.start("send", text, partner_kind="tape")
+        self.line.write(DC1)
+        self.line.read_until(lambda g: len(g) >= 100)
+        self.line.write(b"X")
+        self.line.read_until(lambda g: False, timeout=0.5)
+        paused_at = len(self.line.got)
+        self.line.read_until(lambda g: False, timeout=0.5)
+        self.assertEqual(len(self.line.got), paused_at)
+        self.line.write(DC1)
+        self.line.read_until(lambda g: g.endswith(DC4))
+        rc, err = self.finish()
+        self.assertEqual(rc, 0, err)
+        self.assertIn("受信コード &H58 で一時停止しました。", err)
 
     def test_cancel_still_sends_the_closing_percent_and_the_end_code(self):
         self.start("send", b"G01X1.\r\n" * 2000)
@@ -362,6 +412,25 @@ class Serial(unittest.TestCase):
             self.assertIn("回線が切断されました。", err)
             self.assertEqual(self.received(), expected, kind)
 
+    def test_a_hang_up_signal_ends_a_receive_cleanly(self):
+        """SIGHUP with standard error already closed: the puncher gets its end
+        code, every line that came is kept, and the log is written."""
+        log = os.path.join(self.dir, "line.log")
+        self.start("receive", b"OLD\r\n", code=0, partner=0, timeout="0", in_codes=("&H12", "-", "-", "&H14"),
+                   extra=["--log", log])
+        self.line.read_until(lambda g: g == DC2)
+        self.proc.stderr.close()  # the terminal is gone: writes fail with EPIPE
+        self.line.write(b"G1\nG2\n")
+        self.line.wait_taken()
+        time.sleep(0.3)
+        self.proc.send_signal(signal.SIGHUP)
+        self.line.read_until(lambda g: g.endswith(DC4), timeout=10)
+        self.assertEqual(self.proc.wait(timeout=10), 1)
+        self.assertTrue(self.line.got.endswith(DC4))
+        self.assertEqual(self.received(), b"OLD\r\nG1\r\nG2\r\n")
+        with open(log, encoding="utf-8") as f:
+            self.assertIn("送信 終了コード(入力) DC4 &H14", f.read())
+
     def test_the_port_is_held_exclusively(self):
         self.start("receive", in_codes=("-", "&H11", "&H93", "&H14"))
         os.chmod(self.line.path, 0o666)
@@ -391,8 +460,8 @@ class Serial(unittest.TestCase):
         self.line = Line()
         out = os.path.join(self.dir, "limited.nc")
 
-        def limit():
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        def limit():  # SIGXFSZ as the shell leaves it: the command must not die of it
+            signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
             resource.setrlimit(resource.RLIMIT_FSIZE, (16384, 16384))
 
         proc = subprocess.Popen([CLI, "receive", "--profile", "P", "--device", self.line.path, "--home", self.home,

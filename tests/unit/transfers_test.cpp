@@ -229,16 +229,24 @@ TEST_F(TransferTest, ControllerOutputControlCodes)
 
 TEST_F(TransferTest, CancelledOutputStillClosesWithPercentAndEndCode)
 {
+    // A CTS-on arriving in the same wait as the cancel resumes nothing: the
+    // rest of the program stays here, and the caption says how much went out.
     profile.outCodes[0] = "-";
     window.text = "N1N2N3";
+    t.progressInterval = 0ms;
     port1.onWrite = [&](std::uint8_t b) {
-        if (b == 0x4E)
+        if (b == 0x4E) {
             t.CommandCancel_Click();
+            port1.cts = true;
+            port1.events.push_back(3);
+        }
     };
     t.Command1_Click();
     EXPECT_EQ(port1.written, "\x4E\xA5\x14");
+    EXPECT_EQ(window.captions.back(), "16%の出力を完了");
     EXPECT_EQ(status.StatusText, "送信を中止しました。");
-    EXPECT_NE(log().find("中止ボタン\nここまでに送信 2 文字\n送信 終了コード(出力) DC4 &H14\n終了: 送信を中止しました。\n"),
+    EXPECT_NE(log().find("中止ボタン\nここまでに送信 1 文字\n回線: CTS オン\nここまでに送信 1 文字\n"
+                         "送信 終了コード(出力) DC4 &H14\n終了: 送信を中止しました。\n"),
               std::string::npos) << log();
     EXPECT_FALSE(window.cancel);
 }
