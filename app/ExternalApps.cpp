@@ -93,13 +93,10 @@ void ExternalApps::start(int slot, std::string_view text)
         return;
     const ExternalApp& app = apps_[slot];
     auto run = [&]() -> Error {
-        const std::string work = joinPath(c_.progDir, "BAK1.DAT");
-        if (Error e = c_.fs.writeFile(work, c_.codec.encode(text), false))
-            return e;
+        // The program's bytes from memory; only the hand-over copy is a file,
+        // where the registered program expects it.
+        const std::string bytes = c_.codec.encode(text);
         c_.ui.events.yield();
-        std::string bytes;
-        if (Error e = c_.fs.readFile(work, bytes))
-            return e;
         const std::string folder = handOverFolder();
         if (!c_.fs.isFolder(folder))
             if (Error e = c_.fs.makeFolder(folder))

@@ -567,12 +567,14 @@ void TarvexMain::MnuG91_Click()
 
 void TarvexMain::MnuDxfSave_Click()
 {
-    if (Error e = graphics_.DxfSave(editor_.text(), ui_.events))
-        ui_.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
+    graphics_.DxfSave(editor_.text(), ui_.events);
     FileChooser& chooser = ui_.chooser;
     chooser.title = "ＤＸＦ形式で保存";
-    // The name left from the last use (the program's own) is proposed as a
-    // drawing: Enter must never replace the program with its DXF.
+    // The name left from the last use, else the program's own, is proposed
+    // as a drawing, in the program's folder: Enter must never replace the
+    // program with its DXF.
+    if (chooser.fileName.empty())
+        chooser.fileName = store_.documentPath();
     chooser.fileName = withExtension(chooser.fileName, ".dxf");
     chooser.defaultExt = ".dxf";
     chooser.filter = "DXF形式(*.dxf)|*.dxf";
@@ -584,7 +586,7 @@ void TarvexMain::MnuDxfSave_Click()
     if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
         return;
     ui_.events.yield();
-    if (Error e = copyWithCrLf(fs_, graphics_.workFile(workFileName), chooser.fileName))
+    if (Error e = graphics_.writeDxf(chooser.fileName))
         return showError(e);
 }
 

@@ -180,11 +180,9 @@ struct Opened {
         // the coordinate mode carries from one to the next, and only a change of
         // it can make the second result differ from the first.
         const short before = graphics->coordMode;
-        ExpansionEnd end = graphics->WirFmt(text);
-        if (end != ExpansionEnd::NoWorkFile && graphics->coordMode != before)
-            end = graphics->WirFmt(text);
-        if (end == ExpansionEnd::NoWorkFile)
-            status = fail("work files in " + progDir, graphics->workFileError);
+        graphics->WirFmt(text);
+        if (graphics->coordMode != before)
+            graphics->WirFmt(text);
     }
 
     // How the expansion ended: "end ok", or "end error KIND line L".
@@ -241,13 +239,11 @@ int dxf(const std::vector<std::string>& argv)
     std::string text;
     o.fs.readFile(args.positional[0], text);
     PosixEventLoop events;
-    Error written = o.graphics->DxfSave(o.codec.decode(text), events);
+    o.graphics->DxfSave(o.codec.decode(text), events);
     std::fputs(o.ending().c_str(), stderr);
-    if (Error e = written)
-        return fail(o.graphics->workFile("BAK.DAT"), e);
-    if (Error e = copyWithCrLf(o.fs, o.graphics->workFile("BAK.DAT"), args.positional[1]))
+    if (Error e = o.graphics->writeDxf(args.positional[1]))
         return fail(args.positional[1], e);
-    return 0;
+    return o.status;
 }
 
 int plot(const std::vector<std::string>& argv)

@@ -153,7 +153,7 @@ void runSize(long lines)
     const std::string out = home + "out.dxf";
     const double dxf = median5([&] {
         g.DxfSave(text, events);
-        copyWithCrLf(fs, g.workFile("BAK.DAT"), out);
+        g.writeDxf(out);
     });
     const int count = segments.segmentCount + 1;
 

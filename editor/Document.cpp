@@ -24,20 +24,12 @@ Document::Document(TextEditor& editor, FileSystem& fs, const TextCodec& codec, U
 {
 }
 
-std::string Document::workFilePath() const { return joinPath(progDir_, workFileName); }
-
 Error Document::load(const std::string& path, std::string& bytes)
 {
     if (Error e = fs_.readFile(path, bytes))
         return e;
     editor_.setText(codec_.decode(bytes));
     return {};
-}
-
-Error Document::saveWorkFile(std::string& bytes)
-{
-    bytes = codec_.encode(editor_.textView());
-    return fs_.writeFile(workFilePath(), bytes, false);
 }
 
 void Document::showOpenError(const Error& e)
@@ -76,11 +68,9 @@ void Document::fileload_Click()
 
 void Document::MnuAppendLoad_Click()
 {
-    // The current text goes to the work file first, also when the user then
-    // cancels. The work file is only a scratch copy: a data folder that
-    // cannot be written must not stop the user's command.
-    std::string bytes;
-    saveWorkFile(bytes);
+    // The old text and the appended file are joined in memory: no work file
+    // another process could change meanwhile, none a data folder could refuse.
+    std::string bytes = codec_.encode(editor_.textView());
     FileChooser& chooser = ui_.chooser;
     chooser.title = "プログラムの追加読み込み";
     chooser.fileName.clear();
@@ -99,7 +89,6 @@ void Document::MnuAppendLoad_Click()
     if (Error e = fs_.readFile(path, appended))
         return showOpenError(e);
     bytes += appended;
-    fs_.writeFile(workFilePath(), bytes, false);
     editor_.setText(codec_.decode(bytes));
     host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
     host_.LoadSub(path, appended);
@@ -124,8 +113,7 @@ void Document::MnuSave_Click()
     if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
         return;
     const std::string path = chooser.fileName;
-    std::string bytes;
-    saveWorkFile(bytes); // a scratch copy: the user's file is written from memory
+    const std::string bytes = codec_.encode(editor_.textView());
     ui_.events.yield();
     // Written atomically: a failed save leaves the old file as it was.
     if (Error e = fs_.writeFile(path, normaliseLineEnds(bytes)))

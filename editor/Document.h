@@ -27,7 +27,6 @@ public:
     virtual void clearViews() = 0;
 };
 
-inline constexpr const char* workFileName = "BAK.DAT";
 inline constexpr const char* allFilesFilter = "全てのﾌｧｲﾙ(*.*)|*.*";
 
 // Caption after opening or appending by menu (an ideographic space before "[").
@@ -49,9 +48,6 @@ public:
     // Loads a file into the editor as plain text, replacing its content;
     // bytes gets the file as read.
     Error load(const std::string& path, std::string& bytes);
-    // Writes the editor text to the work file BAK.DAT; bytes gets what was written.
-    Error saveWorkFile(std::string& bytes);
-    std::string workFilePath() const;
 
 private:
     void showOpenError(const Error& e);

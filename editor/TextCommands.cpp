@@ -18,8 +18,6 @@ constexpr const char* lastRegistrationKey = "ConvName";
 
 TextCommands::TextCommands(Context context) : c_(std::move(context)) {}
 
-std::string TextCommands::work(const char* name) const { return joinPath(c_.progDir, name); }
-
 std::string TextCommands::folder() const { return withSeparator(joinPath(c_.progDir, registrationFolder)); }
 
 bool TextCommands::findNext(const std::string& find)
@@ -36,39 +34,22 @@ bool TextCommands::findNext(const std::string& find)
     return false;
 }
 
-bool TextCommands::rewrite(const char* before, const char* after,
-                           const std::function<std::string(const std::string&)>& change)
+// A rewrite of the whole text, one step of the editor's undo. It works in
+// memory: no work file another process could change under it, none a data
+// folder that takes no files could refuse.
+void TextCommands::rewrite(const std::function<std::string(const std::string&)>& change)
 {
-    auto failed = [&](const Error& e) {
-        c_.fs.removeFile(work(before));
-        c_.fs.removeFile(work(after));
-        c_.ui.events.setBusy(false);
-        c_.ui.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
-        return false;
-    };
     c_.ui.events.setBusy(true);
-    const std::string text = c_.editor.text();
-    if (Error e = c_.fs.writeFile(work(before), c_.codec.encode(text), false))
-        return failed(e);
-    const std::string result = change(text);
-    if (Error e = c_.fs.writeFile(work(after), c_.codec.encode(result), false))
-        return failed(e);
+    const std::string result = change(c_.editor.text());
     c_.ui.events.yield();
-    // From memory, the text just written: a work file read back short could
-    // never replace the program.
     c_.editor.replaceText(result);
-    c_.fs.removeFile(work(before));
-    c_.fs.removeFile(work(after));
     c_.ui.events.setBusy(false);
-    return true;
 }
 
 long TextCommands::replaceAll(const std::string& find, const std::string& with)
 {
     long count = 0;
-    if (!rewrite("bak.$$$", "bak1.$$$",
-                 [&](const std::string& text) { return tarvex::replaceAll(text, find, with, count); }))
-        return -1;
+    rewrite([&](const std::string& text) { return tarvex::replaceAll(text, find, with, count); });
     c_.ui.messageBox.show("[ " + std::to_string(count) + " ]個を変換しました。");
     return count;
 }
@@ -76,9 +57,7 @@ long TextCommands::replaceAll(const std::string& find, const std::string& with)
 long TextCommands::lineReplace(const std::string& match, const std::string& block)
 {
     long count = 0;
-    if (!rewrite("bak.dat", "bak1.dat",
-                 [&](const std::string& text) { return tarvex::lineReplace(text, match, block, count); }))
-        return -1;
+    rewrite([&](const std::string& text) { return tarvex::lineReplace(text, match, block, count); });
     if (count > 0)
         c_.ui.messageBox.show(std::to_string(count) + "行を変換しました。");
     return count;
@@ -87,8 +66,7 @@ long TextCommands::lineReplace(const std::string& match, const std::string& bloc
 void TextCommands::MnuSpDel_Click()
 {
     long count = 0;
-    if (!rewrite("BAK.DAT", "BAK1.DAT", [&](const std::string& text) { return stripSpaces(text, count); }))
-        return;
+    rewrite([&](const std::string& text) { return stripSpaces(text, count); });
     c_.ui.events.yield();
     c_.ui.messageBox.show(std::to_string(count) + " 個のスペースを削除しました");
 }
@@ -98,11 +76,6 @@ void TextCommands::check(TapeCode code)
     c_.ui.events.setBusy(true);
     const std::string text = c_.editor.text();
     const std::string bytes = c_.codec.encode(text);
-    if (Error e = c_.fs.writeFile(work("BAK.DAT"), bytes, false)) {
-        c_.ui.events.setBusy(false);
-        c_.ui.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
-        return;
-    }
     c_.ui.events.yield();
     // The progress is painted, but no input is let in: the text cannot
     // change under the walk. The eye follows 20 paintings a second; more

@@ -59,11 +59,8 @@ public:
 
 private:
     void check(TapeCode code);
-    // Writes the text before and after through the two work files, then puts
-    // the result into the editor as one undo step. Any failure leaves the
-    // editor as it was and says why. false when it failed.
-    bool rewrite(const char* before, const char* after, const std::function<std::string(const std::string&)>& change);
-    std::string work(const char* name) const;
+    // The result of a change of the whole text into the editor, as one undo step.
+    void rewrite(const std::function<std::string(const std::string&)>& change);
     std::string folder() const;
 
     Context c_;

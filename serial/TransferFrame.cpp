@@ -97,8 +97,6 @@ void setPortDevice(SettingsStore& settings, int port, const std::string& device)
 
 Transfers::Transfers(Context context) : c_(std::move(context)) {}
 
-std::string Transfers::work(const char* name) const { return joinPath(c_.progDir, name); }
-
 // Applies the profile to a port and opens it; false (after the message) when
 // the port does not exist, is busy or refuses the settings.
 bool Transfers::openPort(SerialPort& port, bool receiveEvents)

@@ -34,8 +34,6 @@ void Transfers::Command2_Click()
     kept_ = 0;
     bool load = false;
     try {
-        if (Error e = c_.fs.writeFile(work("bak.dat"), before, false))
-            throw Failure{e};
         bool started = true;
         if (auto start = controlCode(p.inCodes[0])) {
             h.setStatus1(" 起動コード " + p.inCodes[0] + " の待機中です。");
@@ -175,15 +173,10 @@ bool Transfers::controllerByte(std::uint8_t b, std::string& received)
     return true;
 }
 
-// The work file with the received text appended, as the editor gets it back.
-// The text comes from memory: a work file that cannot be written or read
-// again never costs the user the text.
-std::string Transfers::receiveInto(std::string bytes) const
-{
-    c_.fs.writeFile(work("bak.dat"), bytes, false);
-    c_.fs.removeFile(work("bak.dat"));
-    return c_.codec.decode(bytes);
-}
+// The old text with the received text appended, as the editor gets it back:
+// in memory, never through a work file another transfer could rewrite or a
+// read-only data folder refuse.
+std::string Transfers::receiveInto(std::string bytes) const { return c_.codec.decode(bytes); }
 
 void Transfers::Command20_Click()
 {
@@ -229,8 +222,6 @@ void Transfers::Command20_Click()
         return true;
     };
     try {
-        if (Error e = c_.fs.writeFile(work("bak.dat"), before, false))
-            throw Failure{e};
         if (auto start = controlCode(p.inCodes[0]))
             sendNow(*start, "起動コード(入力)");
         h.setStatus1({});
@@ -317,8 +308,6 @@ void Transfers::Command21_Click()
         return true;
     };
     try {
-        if (Error e = c_.fs.writeFile(work("bak.dat"), before, false))
-            throw Failure{e};
         h.setStatus1("--- 受信待機中 ---");
         yield();
         for (;;) {
@@ -349,7 +338,6 @@ void Transfers::Command21_Click()
         }
     }
     yield();
-    c_.fs.removeFile(work("bak.dat"));
     h.setStatus1(c_.status.StatusText);
     port_->close();
     unlock({PanelControl::Command21});

@@ -31,9 +31,9 @@ void Transfers::Command1_Click()
     lock({PanelControl::Command1, PanelControl::Command2, PanelControl::Command5});
     try {
         const std::string text = outgoingText();
+        // Sent from memory: no scratch copy that a read-only data folder
+        // could refuse or another transfer rewrite.
         const std::string bytes = c_.codec.encode(text);
-        if (Error e = c_.fs.writeFile(work("BAK.DAT"), bytes, false))
-            throw Failure{e};
         yield();
         const double length = static_cast<double>(bytes.size());
         bool toEnd = false;
@@ -149,7 +149,6 @@ void Transfers::Command1_Click()
         for (const auto until = Clock::now() + endPause; Clock::now() < until;)
             c_.events.wait(std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()));
         yield();
-        c_.fs.removeFile(work("BAK.DAT"));
         if (auto end = controlCode(p.outCodes[3]); end && port_->isOpen() && !port_->failure())
             sendCode(*end, "終了コード(出力)");
     } catch (const Failure& f) {

@@ -148,7 +148,6 @@ private:
         Transfers& t_;
     };
     short& state() { return c_.status.TransferState; }
-    std::string work(const char* name) const;
 
     // The port frame (TransferFrame.cpp).
     bool openPort(SerialPort& port, bool receiveEvents);

@@ -143,29 +143,25 @@ Error dxfDrawing(const SegmentTable& segments, const std::function<Error(std::st
     return drain(0);
 }
 
-Error Graphics::DxfSave(std::string_view programText, EventLoop& events)
+void Graphics::DxfSave(std::string_view programText, EventLoop& events)
 {
     clearUpperVectorState();
     WirFmt(programText);
-    std::string templateText;
-    for (const char* p = dxfHeaderTemplate; *p; ++p) {
-        if (*p == '\n')
-            templateText += '\r';
-        templateText += *p;
-    }
-    if (Error e = fs_.writeFile(workFile("BAK1.DAT"), templateText, false))
-        return e;
     events.yield();
+}
+
+// Written from the segments in memory, to a temporary file beside the target
+// renamed over it: another expansion cannot change what is written, and a
+// failed write leaves no drawing and the old file intact.
+Error Graphics::writeDxf(const std::string& path)
+{
     Error e;
-    auto writer = fs_.createFile(workFile("BAK.DAT"), false, e);
+    auto writer = fs_.createFile(path, true, e);
     if (!writer)
         return e;
     if ((e = dxfDrawing(segments, [&](std::string_view piece) { return writer->write(piece); })))
         return e;
-    if ((e = writer->commit()))
-        return e;
-    events.yield();
-    return {};
+    return writer->commit();
 }
 
 } // namespace tarvex

@@ -203,11 +203,8 @@ public:
             // The marking drawings that exist; a missing folder has none.
             if (auto names = fs_.list(joinPath(progDir_, "Mcode")))
                 markingNames_.insert(names->begin(), names->end());
-            g_.workFileError = writeWorkCopy(text);
-            if (!g_.workFileError)
-                g_.workFileError = fs_.writeFile(g_.workFile("BAK.DAT"), "G00X0Y0\r\n", false);
-            if (g_.workFileError)
-                return ExpansionEnd::NoWorkFile;
+            // The text is read where it is, not through a work file another
+            // expansion (another window, a script) could rewrite meanwhile.
             TextLines lines(text);
             std::string_view line;
             while (lines.next(line)) {
@@ -222,30 +219,10 @@ public:
         g_.view.maxX += 5;
         g_.view.maxY += 5;
         g_.view.minY -= 5;
-        fs_.removeFile(g_.workFile("BAK1.DAT"));
         return ExpansionEnd::Completed;
     }
 
 private:
-    // The plain-text copy of the program, written piece by piece.
-    Error writeWorkCopy(std::string_view text)
-    {
-        Error e;
-        auto writer = fs_.createFile(g_.workFile("BAK1.DAT"), false, e);
-        if (!writer)
-            return e;
-        constexpr std::size_t piece = 1 << 20;
-        for (std::size_t at = 0; at < text.size();) {
-            std::size_t end = std::min(text.size(), at + piece);
-            while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-                ++end; // never cut a character
-            if ((e = writer->write(codec_.encode(text.substr(at, end - at)))))
-                return e;
-            at = end;
-        }
-        return writer->commit();
-    }
-
     struct Condition {
         int index;
         std::string letter;

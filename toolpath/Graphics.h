@@ -17,9 +17,8 @@ struct ConditionTable;
 
 // How an expansion ended.
 enum class ExpansionEnd {
-    Completed, // the extents got their margin and the work copy was deleted
+    Completed, // the extents got their margin
     Failed,    // stopped by an error: the segments so far stay, no margin
-    NoWorkFile, // the work files could not be written: nothing was expanded (workFileError says why)
 };
 
 // What ended an expansion early, and on which line of the program (1 the
@@ -63,14 +62,15 @@ public:
     bool replaying() const { return replay_.running; }
     // Zooms in by 2 about the view centre (command 2) and plots.
     void GrphCmd(int command, DrawingSurface& surface);
-    // Expands the program and writes its DXF drawing to BAK.DAT.
-    Error DxfSave(std::string_view programText, EventLoop& events);
+    // Expands the program for its DXF drawing; writeDxf then writes the
+    // drawing of what this expansion holds to a file, atomically.
+    void DxfSave(std::string_view programText, EventLoop& events);
+    Error writeDxf(const std::string& path);
 
     // The wait before each replayed element: one yield of the replay's count
     // ((slider × 1000) + 1 yields) lasts this long, on every machine.
     static constexpr long replayMicrosecondsPerYield = 1;
 
-    std::string workFile(const char* name) const;
 
     SegmentTable& segments;
     ConditionTable& conditions;
@@ -80,8 +80,6 @@ public:
     bool blockSkip = false;
     bool showRapids = false;
     bool showMarkings = false;
-    // Why the last expansion could not write its work files.
-    Error workFileError;
     // What ended the last expansion early (kind None when it ran to its end).
     ExpansionStop lastStop;
     // A restart preview: the segments before this one are drawn dimmed and

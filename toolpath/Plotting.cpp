@@ -40,7 +40,6 @@ Graphics::Graphics(FileSystem& fs, const TextCodec& codec, std::string progDir, 
 {
 }
 
-std::string Graphics::workFile(const char* name) const { return joinPath(progDir_, name); }
 
 void arcAngles(float px, float py, float ex, float ey, float i, float j, float& start, float& end, bool forDxf)
 {

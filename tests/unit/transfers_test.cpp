@@ -323,16 +323,12 @@ TEST_F(TransferTest, FailedOutputsSayWhatHappened)
     const Row rows[] = {
         {"controller, line", &Transfers::Command1_Click, true, "回線が切断されました。", false},
         {"puncher, line", &Transfers::Command10_Click, true, "回線が切断されました。", false},
-        {"controller, work file", &Transfers::Command1_Click, false, "ディスクの空き容量が不足しています。", true},
     };
     for (const Row& r : rows) {
         profile.outCodes = {"-", "-", "-", "&H14"};
         window.text = "G1";
         port1.written.clear();
         port1.failed = r.portFails ? Error{57, "回線が切断されました。"} : Error{};
-        fs.failWrite.clear();
-        if (!r.portFails)
-            fs.failWrite.insert("/home/BAK.DAT");
         box.shown.clear();
         window.control.clear();
         (t.*r.command)();
@@ -588,12 +584,14 @@ TEST_F(TransferTest, ReceiveThatFailsKeepsWhatArrived)
     }
     port1.failed = {};
     events.onWait = nullptr;
-    // A work file that cannot be written costs nothing either.
-    port1.failed = {};
-    fs.failWrite.insert("/home/bak.dat");
+    // A data folder that takes no file stops nothing: the text stays in memory.
+    fs.readOnly.insert("/home");
     window.text = "KEEP";
+    profile.inCodes = {"-", "-", "-", "&H14"};
+    port1.receive("G1\r\n\x14");
     t.Command2_Click();
-    EXPECT_EQ(window.text, "KEEP");
+    EXPECT_EQ(window.text, "KEEPG1\r\n");
+    EXPECT_TRUE(fs.files.empty() || !fs.files.count("/home/bak.dat"));
 }
 
 TEST_F(TransferTest, ScrollBoxAndCancel)
