@@ -3,12 +3,15 @@
 opened by a real DXF reader (ezdxf, with an audit), and its plot images.
 Usage: toolpath_e2e.py TARVEX_CLI DATA_DIR SAMPLE [CORPUS_DIR]"""
 import glob
+import math
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import ezdxf
@@ -19,6 +22,60 @@ CORPUS = sys.argv[4] if len(sys.argv) > 4 else ""
 
 def cli(*args):
     return subprocess.run([CLI, *args], capture_output=True, timeout=120)
+
+
+def corpus_programs():
+    programs = sorted(glob.glob(os.path.join(CORPUS, "*"))) if CORPUS else []
+    return [p for p in programs if os.path.isfile(p) and not p.endswith(".md")]
+
+
+def segments(expansion):
+    """The segments of an expand output: (x, y, i, j, motion) each."""
+    rows = [l.split() for l in expansion.splitlines() if l[:1].isdigit()]
+    return [(float(r[1]), float(r[2]), float(r[3]), float(r[4]), int(r[5])) for r in rows]
+
+
+def xy(v):
+    return (v.x, v.y)
+
+
+def same_point(a, b):
+    return all(abs(p - q) <= 1e-4 * max(1.0, abs(p), abs(q)) for p, q in zip(a, b))
+
+
+def drawing_matches(dxf_path, expansion):
+    """Whether the DXF's entities draw the expanded path: each line from the
+    end of the move before it (after an arc or a rapid too), each arc about
+    the start point plus I, J through both ends, in order. Returns the first
+    mismatch, or None."""
+    entities = list(ezdxf.readfile(dxf_path).modelspace())
+    k, px, py = 0, 0.0, 0.0
+    for n, (x, y, i, j, motion) in enumerate(segments(expansion)):
+        if motion in (1, 2, 3):
+            if k >= len(entities):
+                return "segment %d: no entity" % n
+            e = entities[k]
+            k += 1
+            kind = e.dxftype()
+            if motion == 1 and (x, y) == (px, py):
+                ok = kind == "POINT" and same_point(xy(e.dxf.location), (x, y))
+            elif motion == 1:
+                ok = kind == "LINE" and same_point(xy(e.dxf.start) + xy(e.dxf.end), (px, py, x, y))
+            else:
+                cx, cy, r = px + i, py + j, math.hypot(i, j)
+                ok = kind in ("ARC", "CIRCLE") and same_point(xy(e.dxf.center) + (e.dxf.radius,), (cx, cy, r))
+                if ok and kind == "ARC" and r > 0:  # radius 0: a homing move read as an arc
+                    ends = [(cx + r * math.cos(math.radians(a)), cy + r * math.sin(math.radians(a)))
+                            for a in (e.dxf.start_angle, e.dxf.end_angle)]
+                    want = [(px, py), (x, y)] if motion == 3 else [(x, y), (px, py)]
+                    # an end off the circle is drawn where its direction meets it
+                    on = [(cx + r * (wx - cx) / d, cy + r * (wy - cy) / d) if d > 1e-6 else None
+                          for wx, wy in want for d in [math.hypot(wx - cx, wy - cy)]]
+                    ok = all(b is None or same_point(a, b) for a, b in zip(ends, on))
+            if not ok:
+                return "segment %d: %s %s" % (n, kind, (px, py, x, y, i, j, motion))
+        px, py = x, y
+    return None if k == len(entities) else "%d entities beyond the path" % (len(entities) - k)
 
 
 def same_expansion(got, expected):
@@ -87,6 +144,8 @@ class Toolpath(unittest.TestCase):
         if expect_entities:
             self.assertGreater(len(entities), 0, program)
         self.assertEqual({e.dxf.layer for e in doc.modelspace()} - {"NC"}, set())
+        expansion = cli("expand", program, "--home", self.home).stdout.decode()
+        self.assertIsNone(drawing_matches(out_path, expansion), program)
         return entities
 
     def test_dxf_of_the_sample_opens_cleanly(self):
@@ -95,12 +154,51 @@ class Toolpath(unittest.TestCase):
         self.assertIn("CIRCLE", entities)  # the full circle of the pocket
 
     def test_dxf_of_real_programs_opens_cleanly(self):
-        programs = sorted(glob.glob(os.path.join(CORPUS, "*"))) if CORPUS else []
-        programs = [p for p in programs if os.path.isfile(p) and not p.endswith(".md")]
+        programs = corpus_programs()
         if not programs:
             self.skipTest("no corpus of real programs beside the project")
         for program in programs:
             self.check_dxf(program, False)
+
+    def test_parallel_exports_on_one_data_folder_equal_their_lone_runs(self):
+        """Exports run at once on one data folder, while another process
+        expands there again and again, each write the drawing of its own
+        program. Programs whose lone run depends on what others store are
+        left out: the subprogram store is shared on purpose."""
+        programs = corpus_programs()
+        if not programs:
+            self.skipTest("no corpus of real programs beside the project")
+        def export(program, home, out):
+            return subprocess.Popen([CLI, "dxf", program, out, "--home", home],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        def read(path):
+            with open(path, "rb") as f:
+                return f.read()
+        full = os.path.join(self.dir, "full")
+        for program in programs:
+            export(program, full, os.path.join(self.dir, "scratch.dxf")).wait()
+        lone, stored = {}, {}
+        for n, program in enumerate(programs):
+            home, out = os.path.join(self.dir, "lone%d" % n), os.path.join(self.dir, "lone%d.dxf" % n)
+            self.assertEqual(export(program, home, out).wait(), 0, program)
+            export(program, full, out + ".full").wait()
+            names = set(os.listdir(os.path.join(home, "SUBPRO")))
+            if read(out) == read(out + ".full") and not names & set().union(*stored.values()):
+                lone[program], stored[program] = read(out), names
+        self.assertGreaterEqual(len(lone), 15)
+        shared = os.path.join(self.dir, "shared")
+        busy = subprocess.Popen(["sh", "-c", 'while :; do "$0" expand "$1" --home "$2" >/dev/null; done',
+                                 CLI, SAMPLE, shared], start_new_session=True)
+        try:
+            runs = {p: (export(p, shared, os.path.join(self.dir, "par%d.dxf" % n)), "par%d.dxf" % n)
+                    for n, p in enumerate(lone)}
+            for program, (proc, name) in runs.items():
+                self.assertEqual(proc.wait(), 0, program)
+                self.assertEqual(read(os.path.join(self.dir, name)), lone[program], program)
+        finally:
+            os.killpg(busy.pid, signal.SIGKILL)
+            busy.wait()
+            time.sleep(0.2)
 
     def test_arcs_where_single_precision_rounds(self):
         """A half circle by R on a chord not exact in binary, and a full circle
@@ -166,4 +264,4 @@ class Toolpath(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=[sys.argv[0], "-v"])
+    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[5:])
