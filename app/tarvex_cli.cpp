@@ -19,6 +19,7 @@
 #include "view/PlotTools.h"
 #include "toolpath/ConditionTable.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
 #include <atomic>
 #include <csignal>
@@ -262,8 +263,19 @@ int plot(const std::vector<std::string>& argv)
     QtImageSurface surface(QSize(w, h));
     o.graphics->GrSub(surface);
     std::fputs(o.ending().c_str(), stderr);
-    if (!surface.image().save(QString::fromStdString(args.positional[1]), "PNG"))
-        return fail(args.positional[1], fileError(EACCES));
+    // Encoded in memory, then written like every file: a full disk leaves
+    // the old image whole and fails the command.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!surface.image().save(&buffer, "PNG"))
+        return fail(args.positional[1], fileError(ENOMEM));
+    Error e;
+    auto writer = o.fs.createFile(args.positional[1], true, e);
+    if (writer && !(e = writer->write(std::string_view(png.constData(), static_cast<std::size_t>(png.size())))))
+        e = writer->commit();
+    if (e)
+        return fail(args.positional[1], e);
     return 0;
 }
 

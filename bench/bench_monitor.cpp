@@ -54,13 +54,6 @@ double rssMB()
     return resident * (sysconf(_SC_PAGESIZE) / 1048576.0);
 }
 
-double peakMB()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss / 1024.0;
-}
-
 std::string program(std::size_t characters)
 {
     std::string text;

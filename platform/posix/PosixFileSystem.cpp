@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -309,6 +310,26 @@ private:
 
 } // namespace
 
+// The temporary files of writes that were killed before their rename: ours
+// by name and owner, and old enough that no running write still fills them.
+void removeOldTemporaries(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return;
+    const time_t dayAgo = std::time(nullptr) - 24 * 60 * 60;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != 14 || name.substr(0, 8) != ".tarvex-")
+            continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == ::geteuid() && st.st_mtime < dayAgo)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 std::unique_ptr<FileWriter> PosixFileSystem::createFile(const std::string& path, bool durable, Error& error)
 {
     const std::string target = linkTarget(path);
@@ -323,7 +344,10 @@ std::unique_ptr<FileWriter> PosixFileSystem::createFile(const std::string& path,
     // A short name in the same folder: the target's own name may already be
     // as long as a name can be.
     const auto cut = target.find_last_of('/');
-    std::string temp = (cut == std::string::npos ? std::string() : target.substr(0, cut + 1)) + ".tarvex-XXXXXX";
+    const std::string folder = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
+    if (durable && cleanedFolders_.insert(folder).second)
+        removeOldTemporaries(folder);
+    std::string temp = folder + ".tarvex-XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         const int why = errno;
@@ -433,6 +457,13 @@ std::string resolveProgDir(const std::string& explicitHome)
     for (std::size_t cut = home.find('/', 1); cut != std::string::npos; cut = home.find('/', cut + 1))
         fs.makeFolder(home.substr(0, cut));
     fs.makeFolder(home);
+    removeOldTemporaries(home);
+    if (auto folders = ::opendir(home.c_str())) {
+        while (const dirent* entry = ::readdir(folders))
+            if (entry->d_name[0] != '.' && fs.isFolder(joinPath(home, entry->d_name)))
+                removeOldTemporaries(joinPath(home, entry->d_name));
+        ::closedir(folders);
+    }
     return withSeparator(home);
 }
 

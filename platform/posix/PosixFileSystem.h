@@ -1,6 +1,8 @@
 #pragma once
 #include "platform/FileSystem.h"
 
+#include <set>
+
 namespace tarvex {
 
 class PosixFileSystem final : public FileSystem {
@@ -21,12 +23,17 @@ public:
 
 private:
     unsigned newFileMode_ = 0644;
+    std::set<std::string> cleanedFolders_; // where old temporaries were removed on the first save
 };
+
+// Removes the temporary files that writes killed more than a day ago left in
+// the folder (".tarvex-" and six characters, regular, ours).
+void removeOldTemporaries(const std::string& folder);
 
 // Where the application keeps its data (ProgDir), ending in "/".
 // An explicit home (--home DIR or TARVEX_HOME) wins; else the executable's
 // folder when it is writable; else a per-user data folder. The folder is
-// created when missing.
+// created when missing; old temporaries are removed from it and its subfolders.
 std::string resolveProgDir(const std::string& explicitHome);
 
 // The folder of the running executable, ending in "/".

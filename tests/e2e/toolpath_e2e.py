@@ -5,6 +5,7 @@ Usage: toolpath_e2e.py TARVEX_CLI DATA_DIR SAMPLE [CORPUS_DIR]"""
 import glob
 import math
 import os
+import resource
 import shutil
 import signal
 import struct
@@ -241,6 +242,15 @@ class Toolpath(unittest.TestCase):
             head = f.read(24)
         self.assertEqual(head[:8], b"\x89PNG\r\n\x1a\n")
         self.assertEqual(struct.unpack(">II", head[16:24]), (640, 400))
+        # A disk that fills up fails the command and keeps the old image whole.
+        with open(png, "rb") as f:
+            before = f.read()
+        full = subprocess.run([CLI, "plot", SAMPLE, png, "--size", "1900x1900", "--home", self.home],
+                              capture_output=True, timeout=120,
+                              preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096)))
+        self.assertEqual(full.returncode, 2, full.stderr)
+        with open(png, "rb") as f:
+            self.assertEqual(f.read(), before)
 
     def test_measure_picks_and_chains_on_the_sample(self):
         """Picking the same element twice keeps it once; a second element adds

@@ -1,6 +1,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixProcessLauncher.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
@@ -70,6 +71,26 @@ TEST(PosixFiles, ProgDirHonoursAnExplicitHome)
     const std::string relative = resolveProgDir("data");
     fsys::current_path(was);
     EXPECT_EQ(relative, dir / "data/");
+
+    // The temporaries of killed writes go at start (in the data folder and its
+    // subfolders) and at the first save in a folder, once a day old; fresh
+    // ones, and names not ours, stay.
+    fsys::create_directories(dir.path / "a/b/home/SUBPRO");
+    fsys::create_directories(dir.path / "saves");
+    const auto old = fsys::file_time_type::clock::now() - std::chrono::hours(25);
+    for (const char* name : {"a/b/home/.tarvex-AbC123", "a/b/home/SUBPRO/.tarvex-x1y2z3", "saves/.tarvex-old000",
+                             "a/b/home/.tarvex-fresh0", "a/b/home/.tarvex-longer1", "saves/.tarvex-fresh0"}) {
+        ASSERT_FALSE(PosixFileSystem().writeFile(dir / name, "x"));
+        if (std::string_view(name).find("fresh") == std::string_view::npos)
+            fsys::last_write_time(dir / name, old);
+    }
+    resolveProgDir(home);
+    PosixFileSystem fs;
+    ASSERT_FALSE(fs.writeFile(dir / "saves/prog.nc", "x"));
+    for (const char* name : {"a/b/home/.tarvex-AbC123", "a/b/home/SUBPRO/.tarvex-x1y2z3", "saves/.tarvex-old000"})
+        EXPECT_FALSE(fsys::exists(dir / name)) << name;
+    for (const char* name : {"a/b/home/.tarvex-fresh0", "a/b/home/.tarvex-longer1", "saves/.tarvex-fresh0"})
+        EXPECT_TRUE(fsys::exists(dir / name)) << name;
 }
 
 TEST(PosixFiles, OnlyRegularFilesAreReadOrReplaced)
