@@ -101,7 +101,8 @@ void TarvexMain::startUp(const std::string& commandLine)
     if (match != names.end())
         Combo5_Click(*match);
 
-    loadColourFile(state_.conditions, fs_, codec_, state_.progDir);
+    if (loadColourFile(state_.conditions, fs_, codec_, state_.progDir))
+        warn(tooLargeMessage(displayName(joinPath(state_.progDir, colourFileName), codec_)));
     // The marking drawings' folder, empty on a fresh installation.
     if (!fs_.isFolder(joinPath(state_.progDir, "Mcode")))
         fs_.makeFolder(joinPath(state_.progDir, "Mcode"));
@@ -111,6 +112,18 @@ void TarvexMain::startUp(const std::string& commandLine)
     view_.showWindow();
     if (!dataWritable_)
         ui_.messageBox.show(dataFolderMessage(displayName(state_.progDir, codec_)), {}, MsgIcon::Exclamation);
+    started_ = true;
+    for (const std::string& message : std::exchange(startMessages_, {}))
+        warn(message);
+}
+
+// Shown at once, or once the window is up when start-up finds it.
+void TarvexMain::warn(const std::string& message)
+{
+    if (started_)
+        ui_.messageBox.show(message, {}, MsgIcon::Exclamation);
+    else
+        startMessages_.push_back(message);
 }
 
 std::string dataFolderMessage(const std::string& folder)
@@ -220,7 +233,8 @@ void TarvexMain::MnuFont_Click()
 
 void TarvexMain::Combo5_Click(const std::string& name)
 {
-    LoadProfile(name, state_.profile, fs_, codec_, state_.progDir);
+    if (LoadProfile(name, state_.profile, fs_, codec_, state_.progDir))
+        warn(tooLargeMessage(displayName(joinPath(profileFolder(state_.progDir), name), codec_)));
     view_.setSlider1(state_.profile.wait);
     if (auto arrangement = panelFor(state_.profile.partner))
         view_.arrangePanel(*arrangement);

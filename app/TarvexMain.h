@@ -31,6 +31,7 @@ public:
     // Runs once before the window is first shown. commandLine: the argument
     // text, a program file to open, possibly in double quotes.
     void startUp(const std::string& commandLine);
+    void warn(const std::string& message);
     // Runs whenever the window is about to close; never cancels it.
     void closeRequest();
 
@@ -160,6 +161,8 @@ private:
     // Whether files can be made in the data folder; when not, the user is told
     // once at start and the store is left alone.
     bool dataWritable_ = true;
+    bool started_ = false;
+    std::vector<std::string> startMessages_;
     LayoutResult layout_;
     // Storing a file's programs expands and plots it, and the open command then
     // does so again: the second time is skipped when nothing it reads has changed.

@@ -151,7 +151,9 @@ struct Opened {
                 from = comma + 1;
             }
         } else {
-            loadColourFile(conditions, fs, codec, progDir);
+            if (loadColourFile(conditions, fs, codec, progDir))
+                std::fprintf(stderr, "tarvex-cli: %s: %s\n", joinPath(progDir, colourFileName).c_str(),
+                             tooLargeError().description.c_str());
         }
         graphics = std::make_unique<Graphics>(fs, codec, progDir, segments, conditions);
         graphics->blockSkip = args.has("--block-skip");
@@ -341,7 +343,7 @@ int profile(const std::vector<std::string>& argv)
     std::string bytes;
     if (!isPlainFileName(name))
         return fail(name, {52, "not a profile name"});
-    if (Error e = fs.readFile(joinPath(profileFolder(progDir), name), bytes))
+    if (Error e = fs.readFile(joinPath(profileFolder(progDir), name), bytes, smallFileLimit))
         return fail(joinPath(profileFolder(progDir), name), e);
     DeviceProfile p;
     LoadProfile(name, p, fs, codec, progDir);
@@ -552,13 +554,16 @@ int transfer(const std::vector<std::string>& argv, bool sending)
             settingsFile = env;
     QtSettingsStore settings(QString::fromStdString(settingsFile));
     if (!settings.usable())
-        std::fprintf(stderr, "tarvex-cli: %s is not a regular file: the settings are kept for this run only\n",
-                     settingsFile.c_str());
+        std::fprintf(stderr, "tarvex-cli: %s is %s: the settings are kept for this run only\n",
+                     settingsFile.empty() ? "the settings file" : settingsFile.c_str(),
+                     settings.tooLarge() ? "too large" : "not a regular file");
     DeviceProfile profile;
     const std::string& name = args.options.at("--profile");
     std::string bytes;
-    if (!isPlainFileName(name) || fs.readFile(joinPath(profileFolder(progDir), name), bytes))
+    if (!isPlainFileName(name))
         return fail(name, {53, "no such profile"});
+    if (Error e = fs.readFile(joinPath(profileFolder(progDir), name), bytes, smallFileLimit))
+        return fail(name, e == tooLargeError() ? e : Error{53, "no such profile"});
     LoadProfile(name, profile, fs, codec, progDir);
 
     std::string partner = args.has("--partner") ? args.options.at("--partner")
@@ -828,17 +833,24 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2 || !commands.count(argv[1])) {
-        const bool help = argc >= 2 && std::strcmp(argv[1], "help") == 0;
+        const bool help = argc >= 2 && (std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0 ||
+                                        std::strcmp(argv[1], "-h") == 0);
         std::fputs(usage, help ? stdout : stderr);
         return help ? 0 : 64;
     }
-    if (std::strcmp(argv[1], "plot") == 0) {
-        // Images are drawn without a screen, and Qt's own remarks stay out of the output.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        int qargc = 1;
-        QGuiApplication app(qargc, argv);
+    // Memory that cannot be had is an input too large, told like any failed
+    // read, never an abort.
+    try {
+        if (std::strcmp(argv[1], "plot") == 0) {
+            // Images are drawn without a screen, and Qt's own remarks stay out of the output.
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+            int qargc = 1;
+            QGuiApplication app(qargc, argv);
+            return commands.at(argv[1])(std::vector<std::string>(argv + 2, argv + argc));
+        }
         return commands.at(argv[1])(std::vector<std::string>(argv + 2, argv + argc));
+    } catch (const std::bad_alloc&) {
+        return fail(argv[1], fileError(ENOMEM));
     }
-    return commands.at(argv[1])(std::vector<std::string>(argv + 2, argv + argc));
 }

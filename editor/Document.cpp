@@ -5,6 +5,9 @@
 #include "platform/TextEditor.h"
 #include "platform/UiServices.h"
 
+#include <cerrno>
+#include <new>
+
 namespace tarvex {
 
 namespace {
@@ -24,11 +27,32 @@ Document::Document(TextEditor& editor, FileSystem& fs, const TextCodec& codec, U
 {
 }
 
+// The editor's text for a file's bytes, or error 7 when the memory cannot
+// hold it: programs have no fixed limit, and the editor keeps its text.
+Error Document::editorText(std::string_view bytes, std::string& utf8) const
+{
+    if (!editor_.canHold(bytes.size())) // known before the decoding takes its share
+        return fileError(ENOMEM);
+    try {
+        utf8 = codec_.decode(bytes);
+    } catch (const std::bad_alloc&) {
+        return fileError(ENOMEM);
+    }
+    if (!editor_.canHold(utf8.size())) {
+        utf8 = std::string();
+        return fileError(ENOMEM);
+    }
+    return {};
+}
+
 Error Document::load(const std::string& path, std::string& bytes)
 {
+    std::string utf8;
     if (Error e = fs_.readFile(path, bytes))
         return e;
-    editor_.setText(codec_.decode(bytes));
+    if (Error e = editorText(bytes, utf8))
+        return e;
+    editor_.setText(utf8);
     return {};
 }
 
@@ -54,11 +78,13 @@ void Document::fileload_Click()
     const std::string path = chooser.fileName;
     // The file is read before the document is cleared: a file that cannot be
     // read must not cost the user the program in the editor.
-    std::string bytes;
+    std::string bytes, utf8;
     if (Error e = fs_.readFile(path, bytes))
         return showOpenError(e);
+    if (Error e = editorText(bytes, utf8))
+        return showOpenError(e);
     clea_Click();
-    editor_.setText(codec_.decode(bytes));
+    editor_.setText(utf8);
     host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
     host_.LoadSub(path, bytes);
     if (host_.graphicsMode())
@@ -85,11 +111,17 @@ void Document::MnuAppendLoad_Click()
         return;
     const std::string path = chooser.fileName;
     // The file's bytes follow the old text with nothing between them.
-    std::string appended;
+    std::string appended, utf8;
     if (Error e = fs_.readFile(path, appended))
         return showOpenError(e);
-    bytes += appended;
-    editor_.setText(codec_.decode(bytes));
+    try {
+        bytes += appended;
+    } catch (const std::bad_alloc&) {
+        return showOpenError(fileError(ENOMEM));
+    }
+    if (Error e = editorText(bytes, utf8))
+        return showOpenError(e);
+    editor_.setText(utf8);
     host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
     host_.LoadSub(path, appended);
     if (host_.graphicsMode())

@@ -48,6 +48,7 @@ public:
     // Loads a file into the editor as plain text, replacing its content;
     // bytes gets the file as read.
     Error load(const std::string& path, std::string& bytes);
+    Error editorText(std::string_view bytes, std::string& utf8) const;
 
 private:
     void showOpenError(const Error& e);

@@ -27,6 +27,13 @@ Error fileError(int e)
     }
 }
 
+Error tooLargeError() { return {7, "ファイルが大きすぎます。"}; }
+
+std::string tooLargeMessage(const std::string& shownPath)
+{
+    return shownPath + "\nファイルが大きすぎるため（1 MB まで）、読み込みませんでした。";
+}
+
 std::string errorBoxText(const Error& e)
 {
     return "エラー番号 : " + std::to_string(e.number) + "\n" + e.description;

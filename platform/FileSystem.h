@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/Error.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +9,11 @@
 #include <vector>
 
 namespace tarvex {
+
+constexpr std::uint64_t noLimit = ~std::uint64_t{0};
+// Colour, profile, marking and settings files hold a few KB: one beyond this
+// is no file of ours, and is read as absent.
+constexpr std::uint64_t smallFileLimit = 1 << 20;
 
 // A file being written: nothing replaces the old file until commit(), and a
 // writer destroyed without commit leaves the old file as it was.
@@ -43,7 +49,9 @@ public:
     // the permission bits).
     virtual bool canWrite(const std::string& folder) = 0;
     virtual Error removeFile(const std::string& path) = 0;
-    virtual Error readFile(const std::string& path, std::string& bytes) const = 0;
+    // A file larger than limit bytes is not read (tooLargeError); one larger
+    // than the memory that can be had fails with error 7.
+    virtual Error readFile(const std::string& path, std::string& bytes, std::uint64_t limit = noLimit) const = 0;
     // Replaces the file atomically: a temporary file in the same folder,
     // flushed, then renamed over the old one. A failure leaves the old file
     // intact. Work files need not reach the disk before the call returns

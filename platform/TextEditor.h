@@ -18,6 +18,8 @@ public:
     // text next changes, so not across a yield to the event loop.
     virtual std::string_view textView() = 0;
     virtual void setText(std::string_view utf8) = 0;
+    // Whether a text of this many bytes fits in the memory that can be had.
+    virtual bool canHold(std::size_t utf8Bytes) const = 0;
     // Adds text at the end, leaving the rest as it is.
     virtual void appendText(std::string_view utf8) = 0;
     virtual void setReadOnly(bool readOnly) = 0;

@@ -170,15 +170,17 @@ std::string formatProfile(const DeviceProfile& p)
     return out;
 }
 
-void LoadProfile(const std::string& name, DeviceProfile& profile, const FileSystem& fs, const TextCodec& codec,
-                 const std::string& progDir)
+Error LoadProfile(const std::string& name, DeviceProfile& profile, const FileSystem& fs, const TextCodec& codec,
+                  const std::string& progDir)
 {
     if (!isPlainFileName(name))
-        return;
+        return {};
     std::string bytes;
-    if (fs.readFile(joinPath(profileFolder(progDir), name), bytes))
-        return; // a missing file leaves every field as it was
+    // A missing file leaves every field as it was.
+    if (Error e = fs.readFile(joinPath(profileFolder(progDir), name), bytes, smallFileLimit))
+        return e == tooLargeError() ? e : Error{};
     parseProfile(codec.decode(bytes), profile);
+    return {};
 }
 
 Error SaveProfile(const std::string& name, const DeviceProfile& profile, FileSystem& fs, const TextCodec& codec,

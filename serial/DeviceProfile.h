@@ -38,7 +38,8 @@ inline constexpr float maxTimeout = 86400;
 std::string formatProfile(const DeviceProfile& profile);
 
 
-void LoadProfile(const std::string& name, DeviceProfile& profile, const FileSystem& fs, const TextCodec& codec,
+// An error only for a file too large to be ours (read as absent).
+Error LoadProfile(const std::string& name, DeviceProfile& profile, const FileSystem& fs, const TextCodec& codec,
                  const std::string& progDir);
 // Writes the profile under a name. A name that is not a plain file name is
 // refused before anything is written (error 52).

@@ -127,14 +127,15 @@ std::string formatColourFile(const ConditionTable& table)
     return out;
 }
 
-void loadColourFile(ConditionTable& table, const FileSystem& fs, const TextCodec& codec,
-                    const std::string& progDir)
+Error loadColourFile(ConditionTable& table, const FileSystem& fs, const TextCodec& codec,
+                     const std::string& progDir)
 {
     table.reset();
     std::string bytes;
-    if (fs.readFile(joinPath(progDir, colourFileName), bytes))
-        return;
+    if (Error e = fs.readFile(joinPath(progDir, colourFileName), bytes, smallFileLimit))
+        return e == tooLargeError() ? e : Error{};
     parseColourFile(table, codec.decode(bytes));
+    return {};
 }
 
 Error saveColourFile(const ConditionTable& table, FileSystem& fs, const TextCodec& codec,

@@ -35,7 +35,8 @@ void parseColourFile(ConditionTable& table, std::string_view text);
 std::string formatColourFile(const ConditionTable& table);
 
 // Resets the table, then reads the colour file in the data folder if there is one.
-void loadColourFile(ConditionTable& table, const FileSystem& fs, const TextCodec& codec,
+// An error only for a file too large to be ours (read as absent).
+Error loadColourFile(ConditionTable& table, const FileSystem& fs, const TextCodec& codec,
                     const std::string& progDir);
 Error saveColourFile(const ConditionTable& table, FileSystem& fs, const TextCodec& codec,
                      const std::string& progDir);

@@ -215,7 +215,7 @@ void Graphics::drawMarkings(DrawingSurface& surface)
             std::string bytes;
             std::optional<ParsedMarking> m;
             // A marking removed since the expansion is left out; the others still draw.
-            if (!fs_.readFile(joinPath(joinPath(progDir_, markingFolder), place.name), bytes))
+            if (!fs_.readFile(joinPath(joinPath(progDir_, markingFolder), place.name), bytes, smallFileLimit))
                 m = parseMarking(codec_.decode(bytes));
             it = parsed.emplace(place.name, std::move(m)).first;
         }

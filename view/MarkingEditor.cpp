@@ -21,8 +21,13 @@ std::vector<std::string> MarkingEditor::names() const { return fs_.list(folder()
 std::optional<MarkingFile> MarkingEditor::load(const std::string& name) const
 {
     std::string bytes;
-    if (!isPlainFileName(name) || fs_.readFile(joinPath(folder(), name), bytes))
+    if (!isPlainFileName(name))
         return std::nullopt;
+    if (Error e = fs_.readFile(joinPath(folder(), name), bytes, smallFileLimit)) {
+        if (e == tooLargeError())
+            box_.show(tooLargeMessage(name), "TARVEX", MsgIcon::Exclamation);
+        return std::nullopt;
+    }
     return parseMarkingFile(codec_.decode(bytes));
 }
 

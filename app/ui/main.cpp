@@ -67,8 +67,9 @@ int main(int argc, char** argv)
 
     QtSettingsStore settings(QString::fromStdString(settingsFile));
     if (!settings.usable())
-        std::fprintf(stderr, "tarvex: %s is not a regular file: the settings are kept for this run only\n",
-                     settingsFile.c_str());
+        std::fprintf(stderr, "tarvex: %s is %s: the settings are kept for this run only\n",
+                     settingsFile.empty() ? "the settings file" : settingsFile.c_str(),
+                     settings.tooLarge() ? "too large" : "not a regular file");
     PosixFileSystem fs;
     Cp932Codec codec;
     QtMessageBox messageBox;
@@ -120,6 +121,8 @@ int main(int argc, char** argv)
     if (!screenshot.empty())
         QTimer::singleShot(500, &window, report);
     window.logic().startUp(commandLine);
+    if (settings.tooLarge())
+        window.logic().warn(tooLargeMessage(settingsFile.empty() ? "NCVELMO.ini" : settingsFile));
     // Graphics toolbar keys pressed once the window is up, for a scripted picture.
     for (std::size_t from = 0; from < press.size();) {
         std::size_t comma = std::min(press.find(',', from), press.size());

@@ -1,4 +1,5 @@
 #include "editor/ui/RichTextBox.h"
+#include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtUiServices.h"
 
 #include <QAccessible>
@@ -132,6 +133,14 @@ void RichTextBox::setText(std::string_view utf8)
     lastValid_ = false;
     QsciScintilla::setReadOnly(wasReadOnly);
     fitMargin();
+}
+
+bool RichTextBox::canHold(std::size_t utf8Bytes) const
+{
+    // Scintilla keeps the text and a style byte per byte, beside the text
+    // being handed over; a quarter more for its line index and the display.
+    const auto memory = availableMemory();
+    return !memory || static_cast<double>(utf8Bytes) * 3.25 < static_cast<double>(*memory);
 }
 
 void RichTextBox::appendText(std::string_view utf8)

@@ -22,6 +22,7 @@ public:
     std::string text() const override;
     std::string_view textView() override;
     void setText(std::string_view utf8) override;
+    bool canHold(std::size_t utf8Bytes) const override;
     void appendText(std::string_view utf8) override;
     void setReadOnly(bool readOnly) override;
     void setFont(const FontSpec& font) override;

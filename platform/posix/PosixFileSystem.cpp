@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 #include <dirent.h>
 #include <fcntl.h>
 #include <ctime>
@@ -124,7 +127,25 @@ int openRegular(const std::string& path, Error& error, off_t* size = nullptr)
 
 } // namespace
 
-Error PosixFileSystem::readFile(const std::string& path, std::string& bytes) const
+std::optional<std::uint64_t> availableMemory()
+{
+    FILE* f = std::fopen("/proc/meminfo", "re");
+    if (!f)
+        return std::nullopt;
+    std::uint64_t total = 0;
+    bool found = false;
+    char name[64];
+    unsigned long long kb;
+    while (std::fscanf(f, "%63s %llu kB", name, &kb) == 2)
+        if (std::strcmp(name, "MemAvailable:") == 0 || std::strcmp(name, "SwapFree:") == 0) {
+            total += kb * 1024;
+            found = true;
+        }
+    std::fclose(f);
+    return found ? std::optional(total) : std::nullopt;
+}
+
+Error PosixFileSystem::readFile(const std::string& path, std::string& bytes, std::uint64_t limit) const
 {
     Error e;
     off_t size = 0;
@@ -132,25 +153,43 @@ Error PosixFileSystem::readFile(const std::string& path, std::string& bytes) con
     if (fd < 0)
         return e;
     bytes.clear();
-    bytes.resize(static_cast<std::size_t>(size));
+    const auto wanted = static_cast<std::uint64_t>(size);
+    const auto memory = wanted > limit ? std::nullopt : availableMemory();
+    if (wanted > limit || (memory && wanted > *memory)) {
+        ::close(fd);
+        return wanted > limit ? tooLargeError() : fileError(ENOMEM);
+    }
     std::size_t got = 0;
-    for (;;) {
-        if (got == bytes.size())
-            bytes.resize(bytes.size() + 65536); // the file grew, or it reports no size
-        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            Error e = lastError();
-            ::close(fd);
-            return e;
+    try {
+        bytes.resize(static_cast<std::size_t>(size));
+        for (;;) {
+            if (got == bytes.size()) {
+                if (got > limit)
+                    break;
+                bytes.resize(bytes.size() + 65536); // the file grew, or it reports no size
+            }
+            ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                e = lastError();
+                break;
+            }
+            if (n == 0)
+                break;
+            got += static_cast<std::size_t>(n);
         }
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
+    } catch (const std::bad_alloc&) {
+        e = fileError(ENOMEM);
+    }
+    ::close(fd);
+    if (!e && got > limit)
+        e = tooLargeError();
+    if (e) {
+        bytes = std::string();
+        return e;
     }
     bytes.resize(got);
-    ::close(fd);
     return {};
 }
 

@@ -14,7 +14,7 @@ public:
     Error makeFolder(const std::string& path) override;
     bool canWrite(const std::string& folder) override;
     Error removeFile(const std::string& path) override;
-    Error readFile(const std::string& path, std::string& bytes) const override;
+    Error readFile(const std::string& path, std::string& bytes, std::uint64_t limit = noLimit) const override;
     Error writeFile(const std::string& path, std::string_view bytes, bool durable = true) override;
     Error appendFile(const std::string& path, std::string_view bytes) override;
     Error setCurrentFolder(const std::string& path) override;
@@ -34,6 +34,10 @@ void removeOldTemporaries(const std::string& folder);
 // An explicit home (--home DIR or TARVEX_HOME) wins; else the executable's
 // folder when it is writable; else a per-user data folder. The folder is
 // created when missing; old temporaries are removed from it and its subfolders.
+// The memory this process can still have (free and reclaimable, swap
+// included), or nullopt where the system does not say.
+std::optional<std::uint64_t> availableMemory();
+
 std::string resolveProgDir(const std::string& explicitHome);
 
 // The folder of the running executable, ending in "/".

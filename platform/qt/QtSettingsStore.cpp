@@ -1,6 +1,9 @@
 #include "platform/qt/QtSettingsStore.h"
 
+#include "platform/FileSystem.h"
+
 #include <QFile>
+#include <QStandardPaths>
 #include <sys/stat.h>
 
 namespace tarvex {
@@ -14,16 +17,20 @@ QString keyOf(std::string_view section, std::string_view key)
 
 QtSettingsStore::QtSettingsStore(const QString& file)
 {
-    if (file.isEmpty()) {
-        settings_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "NCVELMO");
-        return;
-    }
+    const QString path = file.isEmpty()
+                             ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/NCVELMO.ini"
+                             : file;
     // Reading a FIFO would wait for ever and writing would replace a device
-    // with a file: only a regular file (or none yet) is used.
+    // with a file: only a regular file (or none yet) is used. Nor is a file
+    // of more than a few KB ours: it is left as it is.
     struct stat st;
-    if (::stat(QFile::encodeName(file).constData(), &st) == 0 && !S_ISREG(st.st_mode))
-        return;
-    settings_ = std::make_unique<QSettings>(file, QSettings::IniFormat);
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        tooLarge_ = S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > smallFileLimit;
+        if (!S_ISREG(st.st_mode) || tooLarge_)
+            return;
+    }
+    settings_ = file.isEmpty() ? std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "NCVELMO")
+                               : std::make_unique<QSettings>(file, QSettings::IniFormat);
 }
 
 std::string QtSettingsStore::read(std::string_view section, std::string_view key, std::string_view fallback) const

@@ -20,10 +20,13 @@ public:
     // False when the file named is no regular file (a FIFO, a device): the
     // settings then live in memory for this run, and nothing touches it.
     bool usable() const { return settings_ != nullptr; }
+    // Whether it is not used because it is too large to be a settings file.
+    bool tooLarge() const { return tooLarge_; }
 
 private:
     std::unique_ptr<QSettings> settings_;
     std::map<std::string, std::string> memory_;
+    bool tooLarge_ = false;
 };
 
 } // namespace tarvex

@@ -118,13 +118,32 @@ class Files(unittest.TestCase):
         self.assertEqual(out.returncode, 0, out.stderr)
         self.assertTrue(os.path.isfile(out_path))
 
-    def test_work_files_that_cannot_be_written_are_an_error(self):
+    def test_huge_files_are_refused_and_odd_data_files_read_as_absent(self):
+        """A program larger than the memory is refused at once (no abort);
+        a colour file or a profile of megabytes is no file of ours. No work
+        file is needed: a folder where one used to be stops nothing."""
         program = self.file("p.nc", b"G01X1.Y1.\r\n")
-        os.mkdir(os.path.join(self.home, "BAK1.DAT"))  # nothing can replace it
+        os.mkdir(os.path.join(self.home, "BAK1.DAT"))
         for args in (["expand", program], ["dxf", program, os.path.join(self.dir, "o.dxf")]):
-            out = cli(*args, "--home", self.home)
-            self.assertEqual(out.returncode, 2, args)
-            self.assertIn(b"tarvex-cli: ", out.stderr)
+            self.assertEqual(cli(*args, "--home", self.home).returncode, 0, args)
+        with open("/proc/meminfo") as f:  # 40 GB, or more than a large machine has
+            memory = sum(int(l.split()[1]) * 1024 for l in f if l.startswith(("MemAvailable:", "SwapFree:")))
+        huge = self.file("huge.nc", b"")
+        os.truncate(huge, max(40 << 30, 2 * memory))
+        for args in (["expand", huge], ["plot", huge, huge + ".png"], ["measure", huge, "--total"],
+                     ["roundtrip", huge]):
+            out = cli(*args, *(["--home", self.home] if args[0] != "roundtrip" else []))
+            self.assertEqual((out.returncode, out.stderr.decode()),
+                             (2, "tarvex-cli: %s: メモリが不足しています。\n" % huge), args)
+        with open(os.path.join(self.home, "TARVEX.RGB"), "wb") as f:
+            f.write(b'"T1",255\r\n' + b" " * (2 << 20))
+        out = cli("expand", program, "--home", self.home)
+        self.assertEqual(out.returncode, 0)
+        self.assertIn("ファイルが大きすぎます。", out.stderr.decode())
+        os.mkdir(os.path.join(self.home, "RS232C"))
+        with open(os.path.join(self.home, "RS232C", "BIG"), "wb") as f:
+            f.write(b" " * (2 << 20))
+        self.assertEqual(cli("profile", "show", "BIG", "--home", self.home).returncode, 2)
 
     def test_fifos_and_devices_are_refused_at_once(self):
         fifo = os.path.join(self.dir, "fifo.nc")

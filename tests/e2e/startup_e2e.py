@@ -159,6 +159,19 @@ class StartUp(unittest.TestCase):
         self.assertEqual(report.get("caption"), " Tarvex ")
         self.assertEqual(report["messages"], ["エラー番号 : 53 ファイルが見つかりません。"])
         self.assertTrue(os.path.isfile(self.settings))
+        # A program of 40 GB (sparse) and a colour file of megabytes: told, not fatal.
+        huge = os.path.join(self.dir, "huge.nc")
+        with open("/proc/meminfo") as f:  # 40 GB, or more than a large machine has
+            memory = sum(int(l.split()[1]) * 1024 for l in f if l.startswith(("MemAvailable:", "SwapFree:")))
+        with open(huge, "wb") as f:
+            f.truncate(max(40 << 30, 2 * memory))
+        colours = os.path.join(self.home, "TARVEX.RGB")
+        with open(colours, "wb") as f:
+            f.write(b" " * (2 << 20))
+        rc, report = run_tarvex(self.home, self.settings, self.shot, huge)
+        self.assertEqual((rc, report.get("caption")), (0, " Tarvex "))
+        self.assertEqual(report["messages"][-1], colours + " ファイルが大きすぎるため（1 MB まで）、読み込みませんでした。")
+        self.assertEqual(report["messages"][0], "エラー番号 : 7 メモリが不足しています。")
 
     def test_markings_and_condition_colours_show_in_the_plot(self):
         """T1 drawn red from the colour file, T2 blue, and with the markings

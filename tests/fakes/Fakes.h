@@ -87,12 +87,14 @@ public:
         return files.erase(p) ? Error{} : fileError(ENOENT);
     }
     mutable int reads = 0;
-    Error readFile(const std::string& p, std::string& bytes) const override
+    Error readFile(const std::string& p, std::string& bytes, std::uint64_t limit = noLimit) const override
     {
         ++reads;
         auto it = files.find(p);
         if (it == files.end())
             return fileError(ENOENT);
+        if (it->second.size() > limit)
+            return tooLargeError();
         bytes = it->second;
         return {};
     }
@@ -291,7 +293,9 @@ public:
     FontSpec font;
     std::size_t start = 0, length = 0;
     bool raised = false;
+    std::size_t memory = std::size_t(-1); // the largest text it can hold
     std::string text() const override { return content; }
+    bool canHold(std::size_t bytes) const override { return bytes <= memory; }
     std::string_view textView() override { return content; }
     void setText(std::string_view t) override
     {

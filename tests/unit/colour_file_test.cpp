@@ -63,7 +63,11 @@ TEST(ColourFile, MissingFileLeavesDefaults)
     ConditionTable t;
     t.conditionName[3] = "old";
     t.conditionVisible[3] = false;
-    loadColourFile(t, fs, codec, "/home/");
+    EXPECT_FALSE(loadColourFile(t, fs, codec, "/home/"));
     EXPECT_EQ(t.conditionName[3], "");
     EXPECT_TRUE(t.conditionVisible[3]);
+    // A file too large to be ours reads as absent, and says so.
+    fs.files["/home/TARVEX.RGB"] = "\"T1\",255\r\n" + std::string(smallFileLimit, ' ');
+    EXPECT_EQ(loadColourFile(t, fs, codec, "/home/").number, 7);
+    EXPECT_EQ(t.conditionName[1], "");
 }

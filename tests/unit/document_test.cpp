@@ -86,18 +86,25 @@ TEST_F(DocumentTest, CancelledOpenChangesNothing)
 
 TEST_F(DocumentTest, OpenOfAMissingFileKeepsTheDocumentAndSaysWhy)
 {
-    editor.content = "old";
-    host.caption = "before";
-    choose("/data/missing.nc");
-    doc.fileload_Click();
-    EXPECT_EQ(editor.content, "old");
-    EXPECT_EQ(host.caption, "before");
-    EXPECT_EQ(host.cleared, 0);
-    ASSERT_EQ(box.shown.size(), 1u);
-    EXPECT_EQ(box.shown[0].text, "エラー番号 : 53\nファイルが見つかりません。");
-    EXPECT_EQ(box.shown[0].title, "");
-    EXPECT_EQ(box.shown[0].icon, MsgIcon::Exclamation);
-    EXPECT_FALSE(host.appendLoad);
+    // A file not there, and one larger than the memory the editor can have.
+    fs.files["/data/huge.nc"] = "G01X1.Y2.\r\n";
+    editor.memory = 5;
+    for (auto [path, text] : {std::pair{"/data/missing.nc", "エラー番号 : 53\nファイルが見つかりません。"},
+                              {"/data/huge.nc", "エラー番号 : 7\nメモリが不足しています。"}}) {
+        editor.content = "old";
+        host.caption = "before";
+        box.shown.clear();
+        choose(path);
+        doc.fileload_Click();
+        EXPECT_EQ(editor.content, "old");
+        EXPECT_EQ(host.caption, "before");
+        EXPECT_EQ(host.cleared, 0);
+        ASSERT_EQ(box.shown.size(), 1u);
+        EXPECT_EQ(box.shown[0].text, text);
+        EXPECT_EQ(box.shown[0].title, "");
+        EXPECT_EQ(box.shown[0].icon, MsgIcon::Exclamation);
+        EXPECT_FALSE(host.appendLoad);
+    }
 }
 
 TEST_F(DocumentTest, AppendJoinsTheFileToTheLastLine)
