@@ -10,6 +10,24 @@ namespace {
 // The length in bytes of the UTF-8 character that starts with lead.
 std::size_t charLength(unsigned char lead) { return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
 
+// Whether the text ends in a byte that is no character (its placeholder,
+// U+F700 + byte) and is a cp932 lead byte, and next starts with a character
+// whose first byte can trail one: written side by side, the file would read
+// them as one double-byte character, and the character after the stray byte
+// would be gone. Any character beyond ASCII counts, to be safe.
+bool wouldJoin(std::string_view text, std::string_view next)
+{
+    if (text.size() < 3 || next.empty())
+        return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data() + text.size() - 3);
+    if (p[0] != 0xEF || p[1] < 0x9C || p[1] > 0x9F)
+        return false; // not U+F700 to U+F7FF
+    const unsigned byte = ((p[1] & 0x3F) << 6 | (p[2] & 0x3F)) & 0xFF;
+    const bool lead = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    const auto c = static_cast<unsigned char>(next[0]);
+    return lead && ((c >= 0x40 && c <= 0x7E) || c >= 0x80);
+}
+
 } // namespace
 
 std::optional<std::size_t> findNext(std::string_view text, std::string_view needle, std::size_t from)
@@ -53,7 +71,10 @@ std::string replaceAll(std::string_view text, std::string_view find, std::string
             }
             matched += len;
         }
-        if (!failed && matched == find.size()) {
+        // A replacement that would put a stray lead byte before a character is left out.
+        const bool joins = wouldJoin(out, with.empty() ? text.substr(k) : with) ||
+                           (!with.empty() && wouldJoin(with, text.substr(k)));
+        if (!failed && matched == find.size() && !joins) {
             out.append(with);
             ++count;
         } else {
@@ -71,12 +92,23 @@ std::string lineReplace(std::string_view text, std::string_view match, std::stri
     std::string out;
     out.reserve(text.size() + text.size() / 8);
     TextLines lines(text);
-    std::string_view line;
+    std::string_view line, replaced;
+    std::size_t blockStart = 0;
     while (lines.next(line)) {
+        // A block without a final line end whose stray lead byte would take
+        // the first character of this line is undone: the line it replaced stays.
+        if (!replaced.empty() && wouldJoin(out, line)) {
+            out.resize(blockStart);
+            out.append(replaced).append("\r\n");
+            --count;
+        }
+        replaced = {};
         if (match.empty() || line.find(match) == std::string_view::npos) {
             out.append(line).append("\r\n");
             continue;
         }
+        blockStart = out.size();
+        replaced = line;
         const std::string number = std::to_string(++count); // "####": no leading zeros
         for (char c : block) {
             if (c == '#')
@@ -98,7 +130,10 @@ std::string stripSpaces(std::string_view text, long& count)
         out.append(text.substr(pos, at == std::string_view::npos ? at : at - pos));
         if (at == std::string_view::npos)
             break;
-        ++count;
+        if (wouldJoin(out, text.substr(at + 1)))
+            out += ' '; // the space keeps a stray lead byte from the character after it
+        else
+            ++count;
         pos = at + 1;
     }
     return out;

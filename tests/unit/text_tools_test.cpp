@@ -16,6 +16,11 @@ TEST(TextTools, ReplaceAllScansLeftToRightAndNeverOverlaps)
         {"X1X2", "X", "X-", "X-1X-2", 2},                   // the output is never searched again
         {"aaab", "aab", "!", "aaab", 0},                     // a failed partial match consumes its characters
         {"aabaab", "aab", "!", "!!", 2},
+        {"aab", "ab", "!", "aab", 0},
+        // A stray lead byte (0x82, kept as U+F782) never takes the next character.
+        {"G01\uF782 X1.", " ", "", "G01\uF782 X1.", 0},
+        {"G01\uF782 X1.", " X", "Y", "G01\uF782 X1.", 0},
+        {"G01\uF782 \r\n", " ", "", "G01\uF782\r\n", 1},
         {"G01g01Ｇ01", "G01", "G1", "G1g01Ｇ01", 1},        // case and width are exact
         {"G01X1.\r\nG01X2.\nG01", "G01", "", "X1.\r\nX2.\n", 3}, // empty replacement deletes; line ends untouched
         {"G01X1.", "", "Z", "G01X1.", 0},                    // empty find replaces nothing
@@ -59,6 +64,7 @@ TEST(TextTools, LineReplaceNumbersTheLinesItReplaces)
         {"G00\r\nX1.\r\n", "G00", "N#\r\nG00 (#)\r\n", "N1\r\nG00 (1)\r\nX1.\r\n", 1},
         {"A\nB\rC", "Z", "!", "A\r\nB\r\nC\r\n", 0}, // no match: line ends made CR LF, the last one added
         {"G00\r\n", "", "!", "G00\r\n", 0},          // an empty match matches no line
+        {"A\r\nX1.\r\n", "A", "N\uF782", "A\r\nX1.\r\n", 0}, // a stray lead byte would take the X
     };
     for (const Row& r : rows) {
         long count = -1;
@@ -78,6 +84,8 @@ TEST(TextTools, SpacesAndChecks)
     EXPECT_EQ(count, 2);
     EXPECT_EQ(stripSpaces("G00　X1.\t\r\n", count), "G00　X1.\t\r\n"); // full-width space and tab stay
     EXPECT_EQ(count, 0);
+    EXPECT_EQ(stripSpaces("G01\uF782 X1. Y2.", count), "G01\uF782 X1.Y2.");
+    EXPECT_EQ(count, 1);
 
     struct Row {
         std::string text;
