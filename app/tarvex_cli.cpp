@@ -21,6 +21,7 @@
 
 #include <QBuffer>
 #include <QGuiApplication>
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -73,6 +74,10 @@ const char* const usage =
     "                     presses of the path length window; per press the element and the total\n"
     "  measure FILE --total [expand options]\n"
     "                     the lengths of the cutting moves and of the rapid moves\n";
+
+// expand, dxf, plot and measure: a program of the file could not be stored in
+// the subprogram store (told on standard error), the expansion ran all the same.
+constexpr int storeFailedExit = 3;
 
 int usageError()
 {
@@ -133,7 +138,10 @@ struct Opened {
     ConditionTable conditions;
     SegmentTable segments;
     std::unique_ptr<Graphics> graphics;
-    int status = 0;
+    int status = 0;            // 2: the program cannot be read, nothing was expanded
+    bool storeFailed = false;  // a program of the file could not be stored
+    // The exit code of a command that ran: 3 when the storing failed.
+    int done() const { return storeFailed ? storeFailedExit : 0; }
 
     Opened(const std::string& path, const Args& args)
     {
@@ -174,10 +182,11 @@ struct Opened {
             text = codec.decode(bytes);
             failure = store.LoadSub(path, bytes);
         }
+        // As in the window: the storing error is told, and the expansion runs.
         if (failure) {
+            std::replace(failure->begin(), failure->end(), '\n', ' ');
             std::fprintf(stderr, "tarvex-cli: %s\n", failure->c_str());
-            status = 2;
-            return;
+            storeFailed = true;
         }
         // Storing the programs expands once, then the open command expands again;
         // the coordinate mode carries from one to the next, and only a change of
@@ -228,7 +237,7 @@ int expand(const std::vector<std::string>& argv)
     }
     out += o.ending();
     std::fwrite(out.data(), 1, out.size(), stdout);
-    return 0;
+    return o.done();
 }
 
 int dxf(const std::vector<std::string>& argv)
@@ -246,7 +255,7 @@ int dxf(const std::vector<std::string>& argv)
     std::fputs(o.ending().c_str(), stderr);
     if (Error e = o.graphics->writeDxf(args.positional[1]))
         return fail(args.positional[1], e);
-    return o.status;
+    return o.done();
 }
 
 int plot(const std::vector<std::string>& argv)
@@ -278,7 +287,7 @@ int plot(const std::vector<std::string>& argv)
         e = writer->commit();
     if (e)
         return fail(args.positional[1], e);
-    return 0;
+    return o.done();
 }
 
 // FILE's bytes, or standard input's.
@@ -730,7 +739,7 @@ int measure(const std::vector<std::string>& argv)
     if (args.has("--total")) {
         const PathTotals t = pathTotals(o.segments);
         std::printf("cutting %.3f\nrapid %.3f\n", t.cutting, t.rapid);
-        return 0;
+        return o.done();
     }
     PlotTools tools(*o.graphics, o.conditions.conditionVisible.data());
     tools.toolMode = lengthToolMode(!args.has("--chain"), args.has("--chain"), !args.has("--release"));
@@ -741,7 +750,7 @@ int measure(const std::vector<std::string>& argv)
         std::printf("%s %s\n", picked >= 0 ? std::to_string(picked).c_str() : "none",
                     lengthReport(tools.selectedLength).c_str());
     }
-    return 0;
+    return o.done();
 }
 
 // ---- the text tools on a program file ----

@@ -271,6 +271,16 @@ class Toolpath(unittest.TestCase):
         self.assertEqual(out.returncode, 2)
         self.assertIn(b"none.nc", out.stderr)
         self.assertEqual(cli("expand").returncode, 64)
+        # A program number beyond what the store takes: told, then expanded.
+        program = os.path.join(self.dir, "o.nc")
+        with open(program, "wb") as f:
+            f.write(b"O40000\r\nG01X1.Y1.\r\nM30\r\n")
+        for args in (["expand", program, "--summary"], ["dxf", program, program + ".dxf"],
+                     ["plot", program, program + ".png"], ["measure", program, "--total"]):
+            out = cli(*args, "--home", self.home)
+            self.assertEqual(out.returncode, 3, args)
+            self.assertIn("オーバーフローしました。O40000", out.stderr.decode())
+        self.assertEqual(out.stdout.decode(), "cutting 1.414\nrapid 0.000\n")
 
 
 if __name__ == "__main__":
