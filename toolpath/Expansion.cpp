@@ -390,6 +390,12 @@ private:
             centreFromRadius(word(line, s.r), I, J);
         if (s.x == npos && s.y == npos)
             return;
+        // An element whose length or radius is beyond single precision would
+        // be drawn, exported and measured as infinite: the expansion ends here.
+        const float dx = curX_ - prevX_, dy = curY_ - prevY_;
+        const bool arc = motion_ == 2 || motion_ == 3;
+        if (!std::isfinite(dx * dx + dy * dy) || (arc && !std::isfinite(I * I + J * J)))
+            throw Stop{ExpansionStop::Overflow};
         prevX_ = curX_;
         prevY_ = curY_;
         SegmentTable& t = g_.segments;

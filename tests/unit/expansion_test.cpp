@@ -150,7 +150,7 @@ TEST_F(Expansion, OverflowingNumbersEndTheExpansion)
         else
             EXPECT_EQ(end, ExpansionEnd::Failed) << program;
     }
-    EXPECT_EQ(expand("G01X300000000000000000000000000000000000000.\r\nG91X300000000000000000000000000000000000000.\r\n"),
+    EXPECT_EQ(expand("G01X10000000000000000000.\r\nG91X300000000000000000000000000000000000000.\r\n"),
               ExpansionEnd::Failed);
     EXPECT_EQ(table().segmentCount, 0);
 }
@@ -173,6 +173,9 @@ TEST_F(Expansion, HowAnExpansionEndsAndWhere)
         {"G01X1.\r\n(x)\r\nG01X" + std::string(45, '9') + ".", ExpansionStop::Overflow, 3},
         {"G01X1.\r\n" + places, ExpansionStop::Markings, 1002},
         {"G01X1.\r\nG02X10.R1.", ExpansionStop::Radius, 2},
+        // Each number fits a float; the element's length or radius does not.
+        {"G01X1" + std::string(19, '0') + ".\r\nX-1" + std::string(19, '0') + ".", ExpansionStop::Overflow, 2},
+        {"G01X1.\r\nG02X2.I2" + std::string(19, '0') + ".", ExpansionStop::Overflow, 2},
     };
     for (const Row& r : rows) {
         expand(r.program);
