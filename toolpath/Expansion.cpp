@@ -125,11 +125,13 @@ RadiusCentre radiusCentre(float prevX, float prevY, float curX, float curY, floa
     // chord not exact in binary comes out a unit in the last place off)
     // is a half circle about the midpoint: the square root of a rounding
     // error would move the centre off it, or end the expansion. Only an R
-    // truly too small ends it.
+    // truly too small ends it; the rounding comes from the coordinates, so
+    // the tolerance scales with the largest of them and R.
     const bool halfCircle = std::fabs(c - std::fabs(R)) <= 1e-6f * std::fabs(R);
-    if (under < 0 && !halfCircle)
+    const float scale = std::max({std::fabs(R), std::fabs(prevX), std::fabs(prevY), std::fabs(curX), std::fabs(curY)});
+    if (under < 0 && c - std::fabs(R) > 1e-6f * scale)
         return RadiusCentre::TooSmall;
-    const float d = halfCircle ? 0.0f : std::sqrt(under);
+    const float d = halfCircle || under < 0 ? 0.0f : std::sqrt(under);
     const float a = hx != 0 ? fatan(hy / hx) * deg + 90.0f : 180.0f;
     const float ca = fcos(a * rad), sa = fsin(a * rad);
     const float cx = mx + d * ca, cy = my + d * sa;

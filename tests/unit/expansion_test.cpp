@@ -119,6 +119,7 @@ TEST_F(Expansion, HalfCirclesOnChordsNotExactInBinary)
         {"G01X1.1Y2.3\r\nG02X1.1Y-4.1R3.2", 1.1f, 2.3f, 1.1f, -4.1f},
         {"G01X-129.108Y-31.624998\r\nG03X-119.108Y-31.624998R5.", -129.108f, -31.624998f, -119.108f, -31.624998f},
         {"G01X.7Y.1\r\nG02X.1Y.7R.4242641", 0.7f, 0.1f, 0.1f, 0.7f},
+        {"G01X49.015\r\nG02X49.715R.35", 49.015f, 0, 49.715f, 0}, // the rounding of 49 is far above R's
     };
     for (const Row& r : rows) {
         ASSERT_EQ(expand(std::string(r.program) + "\r\nG01X0Y0"), ExpansionEnd::Completed) << r.program;
