@@ -26,6 +26,7 @@ public:
     virtual void setCaption(const std::string& caption) = 0;
     // Panel 1 or 2 of the status bar StatusBar1.
     virtual void setStatusText(int panel, const std::string& text) = 0;
+    virtual std::string statusText(int panel) const = 0;
     // Paints the status bar now, without letting any input in.
     virtual void repaintStatus() = 0;
 

@@ -528,6 +528,12 @@ void TarvexMain::expandAndPlot()
         && last.height == surface.height() && !editor_.modified())
         return; // the same text, mode and plot size give the same table and picture
     graphics_.WirFmt(editor_.textView());
+    // A plot cut short says where and why; the words go when a later
+    // expansion runs to the end, unless something else has been shown since.
+    const std::string ending = graphics_.lastStop.message();
+    if (!ending.empty() || view_.statusText(1) == stopShown_)
+        view_.setStatusText(1, ending);
+    stopShown_ = ending;
     graphics_.GrSub(surface);
 }
 

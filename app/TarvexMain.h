@@ -155,6 +155,7 @@ private:
     std::string currentProfile_;
     bool exitSubDel_ = false;
     bool graphicsOn_ = true;
+    std::string stopShown_; // the expansion's ending last shown in status panel 1
     bool g90_ = true; // check marks of MnuG90 and MnuG91, kept complementary
     bool commBox_ = true;
     bool panelRight_ = true; // the communication panel's side beside the plot (Cmd)

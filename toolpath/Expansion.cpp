@@ -454,6 +454,20 @@ const char* ExpansionStop::word() const
     return "ok";
 }
 
+std::string ExpansionStop::message() const
+{
+    const char* why = "";
+    switch (kind) {
+    case Radius: why = "円弧の半径が始点と終点の距離の半分より小さい"; break;
+    case Overflow: why = "数値が大きすぎる"; break;
+    case Markings: why = "マーキングが 1000 箇所を超えた"; break;
+    case Nesting: why = "サブプログラムの呼び出しが多すぎる"; break;
+    case File: why = "サブプログラムのファイルを読めない"; break;
+    case None: return {};
+    }
+    return "展開は " + std::to_string(line) + " 行で中止しました（" + why + "ため）。";
+}
+
 ExpansionEnd Graphics::WirFmt(std::string_view programText)
 {
     clearUpperVectorState();

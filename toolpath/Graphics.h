@@ -28,6 +28,8 @@ struct ExpansionStop {
     long line = 0;
     // A short word for the kind, as the command line prints it.
     const char* word() const;
+    // The window's words for it: empty when the expansion went to the end.
+    std::string message() const;
 };
 
 // The toolpath side of the main window: the expansion of the program into the

@@ -334,7 +334,10 @@ void TarvexFrm::setLengthReport(const std::string& text)
         lengthWindow_->Text1->setText(QString::fromStdString(text));
 }
 
-QString TarvexFrm::statusText(int panel) const { return (panel == 1 ? panel1_ : panel2_)->text(); }
+std::string TarvexFrm::statusText(int panel) const
+{
+    return (panel == 1 ? panel1_ : panel2_)->text().toStdString();
+}
 
 int TarvexFrm::px(int twips, bool vertical) const
 {

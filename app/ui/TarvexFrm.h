@@ -42,7 +42,7 @@ public:
     PlotPicture* picture1() const { return Picture1; }
     PlotStrip* picture2() const { return Picture2; }
     QAction* menuAction(Menu item) const { return actions_.at(item); }
-    QString statusText(int panel) const;
+    std::string statusText(int panel) const override;
 
     // Twips and pixels, by the screen's logical resolution.
     int px(int twips, bool vertical = false) const;

@@ -114,7 +114,7 @@ int main(int argc, char** argv)
         for (auto* key : window.findChildren<QToolButton*>())
             icons += key->isVisible() && !key->icon().pixmap(16).isNull();
         std::printf("caption\t%s\nstatus2\t%s\nicons\t%d\n", window.windowTitle().toStdString().c_str(),
-                    window.statusText(2).toStdString().c_str(), icons);
+                    window.statusText(2).c_str(), icons);
         std::fflush(stdout);
         window.close();
     };

@@ -493,6 +493,7 @@ public:
         events.push_back("caption");
     }
     void setStatusText(int panel, const std::string& t) override { status[panel] = t; }
+    std::string statusText(int panel) const override { return status[panel]; }
     std::vector<std::string> painted; // status panel 1 at each immediate repaint
     void repaintStatus() override { painted.push_back(status[1]); }
     std::map<ToolKey, bool> toolButtons;

@@ -207,7 +207,7 @@ private slots:
         QVERIFY(f.menuAction(Menu::filemenu)->isEnabled() && p->Combo5->isEnabled() && p->Command1->isEnabled());
         QVERIFY(!p->CommandCancel->isEnabled());
         QVERIFY(f.menuAction(Menu::MnuVar)->isEnabled()); // locked with the menus, and back
-        QCOMPARE(f.statusText(1), QString("送信を終了しました。"));
+        QCOMPARE(QString::fromStdString(f.statusText(1)), QString("送信を終了しました。"));
         QVERIFY(f.windowTitle().startsWith(" Tarvex　[ "));
     }
 

@@ -314,7 +314,8 @@ MnuHelp|ヘルプ(&H)
         };
         // The pointer's position, in toolpath units.
         QTest::mouseMove(plot, pixel(2.5f, 7.5f));
-        QVERIFY2(f.statusText(2).startsWith("X2.") && f.statusText(2).contains(" Y7."), qPrintable(f.statusText(2)));
+        const QString shown = QString::fromStdString(f.statusText(2));
+        QVERIFY2(shown.startsWith("X2.") && shown.contains(" Y7."), qPrintable(shown));
         // Move: the clicked point becomes the centre.
         f.picture2()->toolButton(ToolKey::moov)->click();
         QCOMPARE(plot->cursor().shape(), Qt::SizeAllCursor);

@@ -131,11 +131,12 @@ TEST_F(StartupTest, ExternalApplicationSlotsShowTheirTitles)
 
 TEST_F(StartupTest, CommandLineOpensTheFileWithOrWithoutQuotes)
 {
-    fs.files["/data/my prog.nc"] = "O100\r\nG00X0\r\n";
+    fs.files["/data/my prog.nc"] = "O100\r\nG00X0\r\nG02X10.R1.\r\n";
     for (const char* arg : {"/data/my prog.nc", "\"/data/my prog.nc\""}) {
         view.events.clear();
         start(arg);
-        EXPECT_EQ(editor.content, "O100\r\nG00X0\r\n");
+        EXPECT_EQ(editor.content, "O100\r\nG00X0\r\nG02X10.R1.\r\n");
+        EXPECT_EQ(view.status[1], "展開は 3 行で中止しました（円弧の半径が始点と終点の距離の半分より小さいため）。");
         EXPECT_EQ(view.caption, " Tarvex [ /data/my prog.nc ]");
         EXPECT_EQ(view.status[2], "my prog.nc");
         EXPECT_EQ(main->documentPath(), "/data/my prog.nc");
