@@ -154,6 +154,17 @@ void TarvexMain::openFromCommandLine(std::string path)
     ui_.events.yield();
 }
 
+bool TarvexMain::mayClose()
+{
+    if (!askOnClose_ || !editor_.changedSince(TextEditor::Mark::Saved))
+        return true;
+    switch (ui_.messageBox.show("変更を保存しますか？", {}, MsgIcon::Question, MsgButtons::YesNoCancel)) {
+    case MsgAnswer::No: return true;
+    case MsgAnswer::Yes: return document_.save();
+    default: return false;
+    }
+}
+
 void TarvexMain::closeRequest()
 {
     using namespace keys;
@@ -479,8 +490,18 @@ void TarvexMain::IOEnd()
 
 int TarvexMain::slider1() const { return view_.slider1(); }
 std::string TarvexMain::editorText() const { return editor_.text(); }
-void TarvexMain::setEditorText(std::string_view utf8) { editor_.setText(utf8); }
-void TarvexMain::appendEditorText(std::string_view utf8) { editor_.appendText(utf8); }
+// Received text is in no file yet.
+void TarvexMain::setEditorText(std::string_view utf8)
+{
+    editor_.setText(utf8);
+    editor_.noteChange();
+}
+
+void TarvexMain::appendEditorText(std::string_view utf8)
+{
+    editor_.appendText(utf8);
+    editor_.noteChange();
+}
 void TarvexMain::selectInEditor(std::size_t offset) { editor_.setSelection(offset, 1); }
 void TarvexMain::focusEditor() { view_.focusEditor(); }
 
@@ -514,7 +535,7 @@ void TarvexMain::LoadSub(const std::string& path, std::string_view bytes)
         expandAndPlot();
         DrawingSurface& surface = view_.plotSurface();
         expanded_ = {before == graphics_.coordMode, graphics_.coordMode, surface.width(), surface.height()};
-        editor_.markUnmodified();
+        editor_.mark(TextEditor::Mark::Plotted);
     }
 }
 
@@ -525,7 +546,7 @@ void TarvexMain::expandAndPlot()
     DrawingSurface& surface = view_.plotSurface();
     const Expanded last = std::exchange(expanded_, {});
     if (last.valid && last.coordMode == graphics_.coordMode && last.width == surface.width()
-        && last.height == surface.height() && !editor_.modified())
+        && last.height == surface.height() && !editor_.changedSince(TextEditor::Mark::Plotted))
         return; // the same text, mode and plot size give the same table and picture
     graphics_.WirFmt(editor_.textView());
     // A plot cut short says where and why; the words go when a later

@@ -33,6 +33,11 @@ public:
     void startUp(const std::string& commandLine);
     void warn(const std::string& message);
     // Runs whenever the window is about to close; never cancels it.
+    // Asks whether to save a text changed since it was opened or saved:
+    // false when the user keeps the window (or the save did not happen).
+    bool mayClose();
+    // Closing discards changes without asking (a scripted picture).
+    void discardOnClose() { askOnClose_ = false; }
     void closeRequest();
 
     void Form_Resize();
@@ -155,6 +160,7 @@ private:
     std::string currentProfile_;
     bool exitSubDel_ = false;
     bool graphicsOn_ = true;
+    bool askOnClose_ = true;
     std::string stopShown_; // the expansion's ending last shown in status panel 1
     bool g90_ = true; // check marks of MnuG90 and MnuG91, kept complementary
     bool commBox_ = true;

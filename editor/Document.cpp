@@ -52,7 +52,7 @@ Error Document::load(const std::string& path, std::string& bytes)
         return e;
     if (Error e = editorText(bytes, utf8))
         return e;
-    editor_.setText(utf8);
+    setOpenedText(utf8);
     return {};
 }
 
@@ -84,7 +84,7 @@ void Document::fileload_Click()
     if (Error e = editorText(bytes, utf8))
         return showOpenError(e);
     clea_Click();
-    editor_.setText(utf8);
+    setOpenedText(utf8);
     host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
     host_.LoadSub(path, bytes);
     if (host_.graphicsMode())
@@ -122,13 +122,23 @@ void Document::MnuAppendLoad_Click()
     if (Error e = editorText(bytes, utf8))
         return showOpenError(e);
     editor_.setText(utf8);
+    editor_.noteChange(); // the joined text is in no file yet
     host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
     host_.LoadSub(path, appended);
     if (host_.graphicsMode())
         host_.expandAndPlot();
 }
 
-void Document::MnuSave_Click()
+void Document::setOpenedText(std::string_view utf8)
+{
+    editor_.setText(utf8);
+    editor_.noteChange();
+    editor_.mark(TextEditor::Mark::Saved);
+}
+
+void Document::MnuSave_Click() { save(); }
+
+bool Document::save()
 {
     FileChooser& chooser = ui_.chooser;
     chooser.title = "ファイルの保存";
@@ -140,21 +150,28 @@ void Document::MnuSave_Click()
         ui_.messageBox.show(e.description, "TARVEX", MsgIcon::Exclamation);
     };
     auto outcome = chooser.showSave();
-    if (outcome == FileChooser::Outcome::Failed)
-        return showSaveError(chooser.error);
+    if (outcome == FileChooser::Outcome::Failed) {
+        showSaveError(chooser.error);
+        return false;
+    }
     if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
-        return;
+        return false;
     const std::string path = chooser.fileName;
     const std::string bytes = codec_.encode(editor_.textView());
+    editor_.mark(TextEditor::Mark::Saved); // an edit during the write below is not in the file
     ui_.events.yield();
     // Written atomically: a failed save leaves the old file as it was.
-    if (Error e = fs_.writeFile(path, normaliseLineEnds(bytes)))
-        return showSaveError(e);
+    if (Error e = fs_.writeFile(path, normaliseLineEnds(bytes))) {
+        editor_.noteChange();
+        showSaveError(e);
+        return false;
+    }
+    return true;
 }
 
 void Document::clea_Click()
 {
-    editor_.setText({});
+    setOpenedText({});
     host_.clearViews();
     host_.setCaption(" Tarvex ");
 }

@@ -41,6 +41,8 @@ public:
     void fileload_Click();      // open
     void MnuAppendLoad_Click(); // append
     void MnuSave_Click();       // save with CR LF line ends
+    // The save; false when it was cancelled or failed (and said so).
+    bool save();
     void clea_Click();          // clear
     // Files dropped onto the editor: the first one is opened.
     void dropFiles(const std::vector<std::string>& paths);
@@ -52,6 +54,8 @@ public:
 
 private:
     void showOpenError(const Error& e);
+    // A text that is, as it stands, in a file (or, empty, in none).
+    void setOpenedText(std::string_view utf8);
 
     TextEditor& editor_;
     FileSystem& fs_;

@@ -39,6 +39,27 @@ public:
     // Marks the text as it is now; modified() tells whether it has changed since.
     virtual void markUnmodified() = 0;
     virtual bool modified() const = 0;
+
+    // Two marks on the one mark above: the text as last plotted, and as last
+    // opened or saved. Moving one keeps what the other has seen.
+    enum class Mark { Plotted, Saved };
+    void mark(Mark m)
+    {
+        noteChangeIf(modified());
+        changed_[static_cast<int>(m)] = false;
+        markUnmodified();
+    }
+    bool changedSince(Mark m) const { return changed_[static_cast<int>(m)] || modified(); }
+    // A text set whole, which the editor does not count as a change.
+    void noteChange() { noteChangeIf(true); }
+
+private:
+    void noteChangeIf(bool c)
+    {
+        for (bool& d : changed_)
+            d = d || c;
+    }
+    bool changed_[2] = {};
 };
 
 } // namespace tarvex

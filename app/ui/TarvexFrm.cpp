@@ -548,6 +548,8 @@ void TarvexFrm::moveEvent(QMoveEvent* e)
 void TarvexFrm::closeEvent(QCloseEvent* e)
 {
     if (!closed_) {
+        if (!main_->mayClose())
+            return e->ignore();
         closed_ = true;
         main_->closeRequest();
     }

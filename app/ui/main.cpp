@@ -116,6 +116,7 @@ int main(int argc, char** argv)
         std::printf("caption\t%s\nstatus2\t%s\nicons\t%d\n", window.windowTitle().toStdString().c_str(),
                     window.statusText(2).c_str(), icons);
         std::fflush(stdout);
+        window.logic().discardOnClose();
         window.close();
     };
     if (!screenshot.empty())

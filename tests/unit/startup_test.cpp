@@ -219,6 +219,47 @@ TEST_F(StartupTest, CloseWritesEveryKeyAndTheColourFile)
     EXPECT_EQ(fs.files["/home/TARVEX.RGB"].substr(0, 13), "\"\",16777215\r\n");
 }
 
+TEST_F(StartupTest, CloseAsksToSaveATextNotInItsFile)
+{
+    fs.files["/data/a.nc"] = "G00X1.\r\n";
+    enum Change { None, Edit, Received, SavedAfterEdit };
+    struct Row {
+        Change change;
+        MsgAnswer answer;
+        FileChooser::Outcome save;
+        bool asked, closes, written;
+    };
+    using O = FileChooser::Outcome;
+    const Row rows[] = {
+        {None, MsgAnswer::Cancel, O::Chosen, false, true, false},
+        {SavedAfterEdit, MsgAnswer::Cancel, O::Chosen, false, true, false},
+        {Edit, MsgAnswer::No, O::Chosen, true, true, false},
+        {Edit, MsgAnswer::Cancel, O::Chosen, true, false, false},
+        {Received, MsgAnswer::Yes, O::Chosen, true, true, true},
+        {Received, MsgAnswer::Yes, O::Cancelled, true, false, false},
+        {Edit, MsgAnswer::Yes, O::Failed, true, false, false},
+    };
+    for (const Row& r : rows) {
+        start("/data/a.nc");
+        box.shown.clear();
+        fs.files.erase("/data/b.nc");
+        if (r.change == Received)
+            main->setEditorText("G01X2.\r\n");
+        if (r.change == Edit || r.change == SavedAfterEdit)
+            editor.changed = true;
+        if (r.change == SavedAfterEdit) {
+            chooser.answers.push_back({O::Chosen, "/data/a.nc"});
+            main->document().MnuSave_Click();
+        }
+        box.answer = r.answer;
+        chooser.answers.push_back({r.save, "/data/b.nc"});
+        EXPECT_EQ(main->mayClose(), r.closes) << r.change << " " << static_cast<int>(r.answer);
+        EXPECT_EQ(!box.shown.empty() && box.shown[0].text == "変更を保存しますか？", r.asked) << r.change;
+        EXPECT_EQ(fs.files.count("/data/b.nc") == 1, r.written) << r.change;
+        chooser.answers.clear();
+    }
+}
+
 TEST_F(StartupTest, PanelSideFollowsCmdAndComesBackAtClose)
 {
     struct Row {
