@@ -26,6 +26,7 @@ bool TextCommands::findNext(const std::string& find)
     // An empty string is never found, and nothing is said about it.
     if (find.empty())
         return false;
+    lastFind_ = find;
     if (auto at = tarvex::findNext(text, find, c_.editor.caretByte())) {
         c_.editor.selectBytes(*at, find.size());
         return true;

@@ -36,6 +36,9 @@ public:
 
     // Selects the next occurrence after the caret; says so when there is none.
     bool findNext(const std::string& find);
+    // The last text looked for, again (F3); false when nothing was looked for yet.
+    bool findAgain() { return !lastFind_.empty() && findNext(lastFind_); }
+    const std::string& lastFind() const { return lastFind_; }
     // Every occurrence replaced; the count is shown. -1 when it failed.
     long replaceAll(const std::string& find, const std::string& with);
     // Every line holding match replaced by block ("#": its number). -1 when it failed.
@@ -64,6 +67,7 @@ private:
     std::string folder() const;
 
     Context c_;
+    std::string lastFind_;
 };
 
 } // namespace tarvex

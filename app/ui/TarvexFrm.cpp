@@ -16,6 +16,8 @@
 #include "view/ui/MEditFrm.h"
 #include "view/ui/PlotPicture.h"
 
+#include <Qsci/qscicommandset.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -180,12 +182,35 @@ void TarvexFrm::buildMenus()
             connect(action, &QAction::triggered, this, [this, id = e.id] { onMenu(id); });
         }
         action->setObjectName(e.name);
+        for (auto [id, keys] : {std::pair{Menu::fileload, "Ctrl+O"}, {Menu::MnuSave, "Ctrl+S"},
+                                {Menu::MnuKensaku, "Ctrl+F"}, {Menu::MnuHenkan, "Ctrl+H"}})
+            if (e.id == id)
+                action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
         action->setCheckable(e.check);
         action->setEnabled(e.built);
         if (e.separatorAfter)
             levelMenu[e.level - 1]->addSeparator();
         actions_[e.id] = action;
     }
+    // Find next and select all are no menu items, but locked with the edit
+    // menu: a transfer's lock disables them too. Select all is the
+    // window's, not the editor's own key.
+    auto* again = new QAction(this);
+    again->setShortcut(Qt::Key_F3);
+    connect(again, &QAction::triggered, this, [this] {
+        if (!main_->textCommands().findAgain())
+            onMenu(Menu::MnuKensaku);
+    });
+    auto* all = new QAction(this);
+    all->setShortcut(QKeySequence::SelectAll);
+    connect(all, &QAction::triggered, this, [this] { RichTextBox1->selectAll(); });
+    for (QAction* a : {again, all}) {
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        connect(actions_[Menu::MnuEdit], &QAction::enabledChanged, a, &QAction::setEnabled);
+    }
+    if (QsciCommand* own = RichTextBox1->standardCommands()->boundTo(QKeyCombination(Qt::ControlModifier, Qt::Key_A).toCombined()))
+        own->setKey(0);
 }
 
 void TarvexFrm::onMenu(Menu item)

@@ -1,6 +1,7 @@
 #include "editor/ui/TextDialogs.h"
 #include "editor/TextCommands.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -31,9 +32,14 @@ KensakuFrm::KensakuFrm(TextCommands& commands, QWidget* parent) : QDialog(parent
     setObjectName("KensakuFrm");
     setWindowTitle("文字列検索");
     setModal(true);
-    Text1 = new QLineEdit(this);
+    Text1 = new QLineEdit(QString::fromStdString(commands.lastFind()), this);
     Text1->setObjectName("Text1");
-    // Enter finds the next one; Escape closes.
+    Text1->selectAll();
+    // Enter finds the next one, so does F3; Escape closes.
+    auto* again = new QAction(this);
+    again->setShortcut(Qt::Key_F3);
+    addAction(again);
+    connect(again, &QAction::triggered, this, [this, &commands] { commands.findNext(ss(Text1->text())); });
     Command1 = {button(this, "Command1(0)", "次を検索", true), button(this, "Command1(1)", "閉じる")};
     auto* all = new QHBoxLayout(this);
     all->addWidget(Text1, 1);

@@ -267,6 +267,33 @@ MnuHelp|ヘルプ(&H)
         f.menuAction(Menu::MnuKensaku)->trigger();
         QCOMPARE(selected, QString("G00"));
         QCOMPARE(f.editor()->SendScintilla(QsciScintillaBase::SCI_GETSELECTIONSTART), 17L); // bytes, after "(加工)"
+        // F3 looks for it again; Ctrl+F opens the dialog on it. A transfer's
+        // lock takes the keys with the menus.
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        ed.selectBytes(0, 0);
+        QTest::keyClick(f.editor(), Qt::Key_F3);
+        QCOMPARE(f.editor()->SendScintilla(QsciScintillaBase::SCI_GETSELECTIONSTART), 17L);
+        QString proposed;
+        whenModal<KensakuFrm>([&](KensakuFrm* d) {
+            proposed = d->Text1->text();
+            d->reject();
+        });
+        QTest::keyClick(f.editor(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(proposed, QString("G00"));
+        f.activateWindow(); // the dialog's end leaves none active here
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.logic().Control(false);
+        for (auto [key, mod] : {std::pair{Qt::Key_A, Qt::ControlModifier}, {Qt::Key_F3, Qt::NoModifier},
+                                {Qt::Key_F, Qt::ControlModifier}, {Qt::Key_O, Qt::ControlModifier}}) {
+            ed.selectBytes(0, 0);
+            QTest::keyClick(f.editor(), key, mod);
+            QCOMPARE(f.editor()->SendScintilla(QsciScintillaBase::SCI_GETSELECTIONEND), 0L);
+            QVERIFY(!QApplication::activeModalWidget());
+        }
+        f.logic().Control(true);
+        QTest::keyClick(f.editor(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(f.editor()->selectedText(), f.editor()->QsciScintilla::text());
         // Replace all, then Ctrl+Z brings the program back in one step.
         whenModal<HenkanFrm>([&](HenkanFrm* d) {
             d->Text1->setText("X");

@@ -81,8 +81,12 @@ PlotStrip::PlotStrip(QWidget* parent) : QWidget(parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(2, 1, 2, 1);
     row->setSpacing(2);
+    static const char* const tips[9] = {"全体を再描画", "拡大（ドラッグした範囲）", "移動（ドラッグ）",
+                                        "Mコードマーキングの表示", "ブロックスキップ（/ の行を除く）",
+                                        "早送りの表示", "表示設定", "周長の測定", "再生（Esc で中止）"};
     for (int k = 0; k < 9; ++k) {
         auto* b = new QToolButton(this);
+        b->setToolTip(QString::fromUtf8(tips[k]));
         const auto key = static_cast<ToolKey>(k);
         b->setObjectName(toolKeyName[k]);
         // Without the SVG image plug-in the icon draws nothing: the key shows its name.
@@ -108,6 +112,7 @@ PlotStrip::PlotStrip(QWidget* parent) : QWidget(parent)
         image1_[i] = new QToolButton(this);
         image1_[i]->setObjectName(QString("Image1(%1)").arg(i));
         image1_[i]->setIcon(panelIcon(i == 0));
+        image1_[i]->setToolTip(i == 0 ? "通信ボックスを左に（大きな図形）" : "通信ボックスを右に（大きなエディタ）");
         image1_[i]->setAutoRaise(true);
         connect(image1_[i], &QToolButton::clicked, this, [this, i] { emit Image1_Click(i); });
         row->addWidget(image1_[i]);
