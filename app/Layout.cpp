@@ -23,8 +23,9 @@ LayoutResult layoutMainWindow(const LayoutInput& in)
         W += width - out.window.width;
         out.window.width = width;
     };
-    if (out.window.width < minWidth)
-        setWindowWidth(minWidth);
+    const int least = minWidth + (in.graphics ? columnMinWidth : 0);
+    if (out.window.width < least)
+        setWindowWidth(least);
     int H = in.innerHeight + std::max(out.window.height, minHeight) - out.window.height;
     out.window.height = std::max(out.window.height, minHeight);
     const int S = in.statusHeight;

@@ -16,6 +16,9 @@ inline constexpr int frameLeft = 5220;   // where the panel stands before any la
 inline constexpr int stripHeight = 435;  // toolbar strip Picture2
 inline constexpr int minWidth = 5540;    // smallest window, and the width with the panel alone
 inline constexpr int minHeight = 5000;
+// Beside the panel's column the other column keeps room for a program's
+// words: a window narrowed to its minimum must not squeeze the editor away.
+inline constexpr int columnMinWidth = 2400; // the default window keeps its width
 } // namespace design
 
 struct LayoutInput {

@@ -68,10 +68,10 @@ TEST(Layout, WindowNeverSmallerThanItsMinimumAndSizesNeverNegative)
     in.innerWidth = 2880;
     in.innerHeight = 1100;
     LayoutResult out = layoutMainWindow(in);
-    EXPECT_EQ(out.window.width, 5540);
+    EXPECT_EQ(out.window.width, 5540 + 2400); // the panel's column and one the editor can use
     EXPECT_EQ(out.window.height, 5000);
-    // The inner area grew with the window: 5420 x 4100.
-    EXPECT_EQ(out.editor, (Rect{0, 0, 5, 3800}));
+    // The inner area grew with the window: 7820 x 4100.
+    EXPECT_EQ(out.editor, (Rect{0, 0, 2405, 3800}));
     EXPECT_EQ(out.plot.height, 4100 - 1935 - 300 - 435);
 
     in.window = {0, 0, 5540, 5000};

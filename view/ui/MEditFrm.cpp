@@ -32,7 +32,7 @@ std::string fileText(const QString& editor)
 } // namespace
 
 M_EditFrm::M_EditFrm(MarkingEditor editor, ColourChooser& colours, QSize size, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), editor_(std::move(editor)), colours_(colours)
+    : QWidget(parent, Qt::Tool), editor_(std::move(editor)), colours_(colours)
 {
     setObjectName("M_EditFrm");
     setWindowTitle(" M_マーキングエディタ");

@@ -4,7 +4,7 @@
 namespace tarvex {
 
 ToolWindow::ToolWindow(ToolWindowContext context, const char* const keys[4], const int defaults[4], QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), tc_(std::move(context)), keys_(keys)
+    : QWidget(parent, Qt::Tool), tc_(std::move(context)), keys_(keys)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     const ToolWindowPlace p = toolWindowPlace(tc_.settings, keys, defaults, tc_.screenWidth, tc_.screenHeight);

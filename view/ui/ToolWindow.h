@@ -15,7 +15,8 @@ struct ToolWindowContext {
     int screenWidth, screenHeight;       // twips
 };
 
-// A modeless window above the main window that opens where it was last
+// A modeless window above the main window (a tool window of it, so never
+// above a modal dialog, which the user must see) that opens where it was last
 // (kept on the screen) and remembers its place when it closes.
 class ToolWindow : public QWidget {
     Q_OBJECT
