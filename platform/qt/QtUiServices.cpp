@@ -5,12 +5,14 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <QColorDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QMessageBox>
 #include <QEventLoop>
 #include <QTimer>
 #include <thread>
+#include <utility>
 
 namespace tarvex {
 namespace {
@@ -88,10 +90,28 @@ std::optional<FontSpec> QtFontChooser::choose(const FontSpec& preset)
     const QString style = QFontInfo(font).styleName();
     if (!style.isEmpty())
         font.setStyleName(style);
-    bool ok = false;
-    QFont chosen = QFontDialog::getFont(&ok, font, dialogParent());
-    if (!ok)
+    QFontDialog dialog(font, dialogParent());
+    // On another family the chooser looks for the last style's name and, when
+    // the family has none such ("Regular" against "Book"), takes any of its
+    // styles, an oblique one too: keep the slant and weight that were shown.
+    QFont shown = font;
+    QObject::connect(&dialog, &QFontDialog::currentFontChanged, &dialog, [&](const QFont& f) {
+        const QFont before = std::exchange(shown, f);
+        if (f.family() == before.family() || (f.italic() == before.italic() && f.bold() == before.bold()))
+            return;
+        // An oblique style is no italic one to QFontDatabase::italic: ask the font.
+        for (const QString& name : QFontDatabase::styles(f.family()))
+            if (const QFont like = QFontDatabase::font(f.family(), name, f.pointSize());
+                like.italic() == before.italic() && like.bold() == before.bold()) {
+                // After the chooser has finished its own change of family.
+                QMetaObject::invokeMethod(&dialog, [&dialog, like] { dialog.setCurrentFont(like); },
+                                          Qt::QueuedConnection);
+                return;
+            }
+    });
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
+    const QFont chosen = dialog.selectedFont();
     // The same family keeps the name it was stored under.
     const std::string name = chosen.family() == inUse ? preset.name : chosen.family().toStdString();
     return FontSpec{name, static_cast<float>(chosen.pointSizeF()), chosen.bold(), chosen.italic()};

@@ -32,6 +32,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QLabel>
+#include <QListView>
 #include <QTableWidget>
 #include "app/ui/AboutFrm.h"
 #include "app/ui/InpFrm.h"
@@ -543,7 +544,7 @@ MnuHelp|ヘルプ(&H)
             World w(true);
             w.settings.write("Tarvex", "FontName", name);
             TarvexFrm& f = w.start();
-            QFont shown;
+            QFont shown, other;
             QStringList buttons;
             whenModal<QFontDialog>([&](QFontDialog* d) {
                 shown = d->currentFont();
@@ -554,6 +555,19 @@ MnuHelp|ヘルプ(&H)
             f.menuAction(Menu::MnuFont)->trigger();
             QCOMPARE(shown.family(), familyInUse(name));
             QVERIFY2(!shown.bold() && !shown.italic(), qPrintable(shown.toString()));
+            // Another family, one without a style of the same name, as the user picks it.
+            whenModal<QFontDialog>([&](QFontDialog* d) {
+                auto* families = d->findChildren<QListView*>().value(0);
+                const QModelIndexList hit = families->model()->match(families->model()->index(0, 0), Qt::DisplayRole,
+                                                                     "DejaVu Sans Mono", 1, Qt::MatchExactly);
+                if (!hit.isEmpty())
+                    families->setCurrentIndex(hit[0]);
+                QCoreApplication::processEvents();
+                other = d->currentFont();
+                d->reject();
+            });
+            f.menuAction(Menu::MnuFont)->trigger();
+            QVERIFY2(!other.bold() && !other.italic(), qPrintable(other.toString()));
             QCOMPARE(shown.pointSize(), 12);
             // OK without a change changes nothing.
             QCOMPARE(w.settings.get("FontName"), std::string(name));
