@@ -1,5 +1,6 @@
 // The main window, offscreen: menus, layout, and the document commands
 // driven through the real widgets.
+#include "serial/DeviceProfile.h"
 #include "serial/ui/CommPanel.h"
 #include "tests/ui/window_world.h"
 #include "toolpath/Graphics.h"
@@ -531,6 +532,10 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(saved.find("\r\n") != std::string::npos);
         QCOMPARE(std::count(saved.begin(), saved.end(), '\n'), std::count(saved.begin(), saved.end(), '\r'));
         QVERIFY(HlpFrm::document().startsWith("ご使用の前に"));
+        // It calls things by the names the screens give them.
+        for (const char* word : {partnerEntries[0], partnerEntries[1], partnerEntries[2], "起動ｺｰﾄﾞ", "終了ｺｰﾄﾞ",
+                                 "上書き保存", "別の名前で保存", "ここから出力", "通信モニタ", "rfc2217://"})
+            QVERIFY2(HlpFrm::document().contains(QString::fromUtf8(word)), word);
     }
 
     void fontChooserOpensOnTheFontInUse()
