@@ -485,7 +485,7 @@ void TarvexMain::IOEnd()
     // The file last chosen in the file dialog; a program opened otherwise
     // (the command line, a drop) keeps its own name in the caption.
     const std::string& file = ui_.chooser.fileName.empty() ? store_.documentPath() : ui_.chooser.fileName;
-    setCaption(menuCaption(displayName(fileTitle(file), codec_)));
+    setCaption(file.empty() ? " Tarvex " : menuCaption(displayName(fileTitle(file), codec_)));
 }
 
 int TarvexMain::slider1() const { return view_.slider1(); }
@@ -524,6 +524,7 @@ void TarvexMain::setCaption(const std::string& caption) { view_.setCaption(capti
 
 void TarvexMain::LoadSub(const std::string& path, std::string_view bytes)
 {
+    view_.setStatusText(2, displayName(fileTitle(path), codec_)); // every open names its file there
     if (!dataWritable_) {
         store_.setDocumentPath(path); // said once at start: no message for every open
     } else if (auto failure = store_.LoadSub(path, bytes)) {

@@ -207,6 +207,7 @@ bool PropatyFrm::saveAs(const std::string& name)
     }
     if (!hasEntry(context_.Combo5, qs(name)))
         context_.Combo5->addItem(qs(name));
+    setWindowTitle(" 通信設定 [ " + qs(name) + " ]"); // the dialog edits that profile now
     return true;
 }
 

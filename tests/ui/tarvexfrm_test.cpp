@@ -250,6 +250,14 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(!w.fs.readFile(w.path(raw), saved));
         QCOMPARE(saved, std::string("O1000\r\nG01X20.\r\n"));
         QVERIFY(!w.fs.exists(w.path(raw + ".dxf")));
+
+        // The applications' filter lists the programs of this system: executable files.
+        w.write("tool", "#!/bin/sh\n");
+        QFile(QString::fromStdString(w.path("tool"))).setPermissions(QFileDevice::ExeOwner | QFileDevice::ReadOwner);
+        FileDialog apps(w.codec, false, nullptr);
+        apps.setFilter("ｱﾌﾟﾘｹｰｼｮﾝ(*.EXE)|*.EXE|全て(*.*)|*.*");
+        apps.setFolder(folder);
+        QVERIFY(listed(&apps, "tool") && !listed(&apps, "drawing.dxf"));
     }
 
     void textToolsThroughTheirDialogs()
@@ -625,6 +633,7 @@ MnuHelp|ヘルプ(&H)
         f.menuAction(Menu::fileload)->trigger();
         QVERIFY(f.menuAction(Menu::MnuAppendLoad)->isEnabled());
         QCOMPARE(f.windowTitle(), QString(" Tarvex　[ a.nc ]"));
+        QCOMPARE(f.statusText(2), std::string("a.nc"));
         // Appending joins the last line of the document to the file's first.
         w.chooser.answers.push_back({FileChooser::Outcome::Chosen, w.path("b.nc")});
         f.menuAction(Menu::MnuAppendLoad)->trigger();

@@ -196,6 +196,8 @@ TEST_F(StartupTest, ColourFileIsReadAsFarAsItGoes)
     EXPECT_EQ(state.conditions.conditionName[2], "");
     EXPECT_EQ(state.conditions.conditionColour[2], ConditionTable::white);
     EXPECT_TRUE(state.conditions.conditionVisible[5]);
+    main->IOEnd(); // an input with no file names none
+    EXPECT_EQ(view.caption, " Tarvex ");
 }
 
 TEST_F(StartupTest, CloseWritesEveryKeyAndTheColourFile)
