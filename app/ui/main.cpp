@@ -20,12 +20,19 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <string_view>
 #include <unistd.h>
 
 using namespace tarvex;
 
 int main(int argc, char** argv)
 {
+    // Without this a script asking for help would get a window on a file "--help".
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        std::printf("usage: tarvex [--home DIR] [--settings FILE] [--screenshot FILE.png] [--press KEY,...]"
+                    " [--menu ITEM] [PROGRAM]\n");
+        return 0;
+    }
     // A file-size limit fails a write as a full disk does, and a dropped
     // network line is a failed write: neither kills the window with its text.
     std::signal(SIGPIPE, SIG_IGN);

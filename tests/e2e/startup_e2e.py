@@ -135,6 +135,12 @@ class StartUp(unittest.TestCase):
         self.assertEqual(report.get("caption"), " Tarvex [ %s ]" % self.program)
         self.assertEqual(report.get("status2"), "sample 1.nc")
 
+    def test_help_opens_no_window_and_no_file(self):
+        out = subprocess.run([TARVEX, "--help"], capture_output=True, text=True, timeout=30,
+                             env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+        self.assertEqual(out.returncode, 0)
+        self.assertIn("--menu ITEM", out.stdout)
+
     def test_program_in_double_quotes(self):
         rc, report = run_tarvex(self.home, self.settings, self.shot, '"%s"' % self.program)
         self.check_first_start(rc, report)
