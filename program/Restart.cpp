@@ -160,13 +160,14 @@ private:
         if (inForce && !commandsCycle_ && s_.items[Distance].word == "G91")
             return "G91 の固定サイクル " + cyc.word + " の途中のブロックです。サイクルを指令した行 "
                    + std::to_string(s_.cycleLine + 1) + " から再開してください。";
+        // The approach comes down along Z, which in G18 and G19 is a position
+        // of the hole, while the cycle's own axis (Y, X) keeps the height the
+        // machine stopped at: a hole would be drilled at the clearance, the
+        // rapids of the plane run at an unknown level.
+        if (const Item& p = s_.items[Plane]; !p.word.empty() && codeOf(p) != g(17))
+            return "G18/G19 平面の固定サイクルのブロックです。接近は Z 方向のため、ここからは再開できません。";
         std::string code = inForce && !commandsCycle_ ? cyc.word : "", words;
-        const int drill = [&] {
-            const Item& p = s_.items[Plane];
-            const int c = p.word.empty() ? g(17) : codeOf(p);
-            return c == g(18) ? 'Y' : c == g(19) ? 'X' : 'Z';
-        }();
-        for (auto [slot, letter] : {std::pair{CycleDepth, static_cast<char>(drill)}, {CycleR, 'R'}, {CycleQ, 'Q'}, {CycleP, 'P'}}) {
+        for (auto [slot, letter] : {std::pair{CycleDepth, 'Z'}, {CycleR, 'R'}, {CycleQ, 'Q'}, {CycleP, 'P'}}) {
             bool given = false;
             for (const nc::Word& w : b.words)
                 given = given || w.letter == letter;

@@ -69,8 +69,8 @@ TEST_F(Expansion, IncrementalModeAndOffsets)
     expand("G90X5.");
     EXPECT_EQ(g.coordMode, 90);
     // G92 offsets the absolute coordinates and stores no segment.
-    expand("G01X10.Y10.\r\nG92X0Y0\r\nG90X5.\r\n");
-    EXPECT_EQ(segments(), (Strings{"10 10 0 0 1 0", "15 10 0 0 1 0"}));
+    expand("G01X10.Y4.\r\nG92X0Y0\r\nG90X5.Y1.\r\n");
+    EXPECT_EQ(segments(), (Strings{"10 4 0 0 1 0", "15 5 0 0 1 0"}));
     expand("G01X10.Y10.\r\nG92X20.\r\nX25.Y3.\r\n");
     EXPECT_EQ(segments(), (Strings{"10 10 0 0 1 0", "15 3 0 0 1 0"}));
     // G100 returns to the origin.

@@ -86,8 +86,10 @@ TEST_F(ProfileFiles, UnreadableFieldsKeepTheirValues)
     garbled.wait = 500;
     // Numbers a field cannot hold are unreadable too: negative, beyond 16
     // bits, not finite, a time-out beyond a day.
-    const std::string unheld = "-1\r\n70000\r\nN\r\n1e10\r\n-2\r\n1e10\r\nnan\r\n1e10\r\n&H12\r\n&H11\r\n&H93\r\n"
+    const std::string unheld = "-1\r\n40000\r\nN\r\n1e10\r\n-2\r\n1e10\r\nnan\r\n1e10\r\n&H12\r\n&H11\r\n&H93\r\n"
                                "&H14\r\na\r\nb\r\nc\r\nd\r\n9.2e9\r\n-3\r\n";
+    DeviceProfile bounds = before;
+    bounds.port = 32767, bounds.timeout = 86400; // the largest each field holds
     DeviceProfile kept = before;
     kept.handshake = kept.partner = "1e10"; // texts stay texts; the port refuses what is no handshake
     const Row rows[] = {
@@ -96,6 +98,9 @@ TEST_F(ProfileFiles, UnreadableFieldsKeepTheirValues)
         {"3\r\nfast\r\nN\r\n8\r\n2\r\n0\r\n2\r\n1\r\n&H12\r\n&H11\r\n&H93\r\n&H14\r\na\r\nb\r\nc\r\nd\r\n9\r\n500\r\n",
          garbled}, // line 2 is no number
         {"", before},
+        {"32767\r\n4800\r\nN\r\n8\r\n2\r\n0\r\n2\r\n1\r\n&H12\r\n&H11\r\n&H93\r\n&H14\r\na\r\nb\r\nc\r\nd\r\n"
+         "86400\r\n0\r\n",
+         bounds},
     };
     for (const Row& r : rows) {
         fs.files["/home/RS232C/P"] = r.text;

@@ -423,7 +423,11 @@ TEST_F(TransferTest, TapeRunPausesOnEveryByteUntilTheRequestCode)
         t.Command2_Click();
     };
     events.onWait = [&] {
-        if (++waits == 10) {
+        if (++waits == 5) { // another stray byte during the pause resumes nothing
+            port2.receive("X");
+            port2.events.push_back(comm::EvReceive);
+        }
+        if (waits == 10) {
             port2.receive("\x11");
             port2.events.push_back(comm::EvReceive);
             requestAt = waits;
@@ -652,6 +656,13 @@ TEST_F(TransferTest, ACancelDuringASlowWaitSendsNothingMore)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     EXPECT_EQ(port1.written, "\x47\x14"); // G, then at once the end code
     EXPECT_EQ(status.StatusText, "送信を中止しました。");
+    // The controller output at the slider's end waits 1001 steps of 100 µs
+    // before each character (G, 1 and the closing "%"), by the clock.
+    events.onWait = nullptr;
+    window.text = "G1";
+    const auto slow = std::chrono::steady_clock::now();
+    t.Command1_Click();
+    EXPECT_GE(std::chrono::steady_clock::now() - slow, 3 * 1001 * 100us);
 }
 
 TEST(LineMonitorTest, WarnsOnlyWhenAStopCodeWasFollowedByMoreThanTenCharacters)
