@@ -65,6 +65,9 @@ TEST_F(Dxf, ArcsBackAtTheirStartAreCircles)
         ++found;
     EXPECT_EQ(found, static_cast<std::size_t>(circles));
     EXPECT_EQ(dxf.find("\r\nARC\r\n"), std::string::npos);
+    // A circle's radius is written with a coordinate's digits, an arc's with more.
+    EXPECT_NE(drawing("G02X0Y0I1.J1.").find(" 10\r\n1.0\r\n 20\r\n1.0\r\n 30\r\n0.0\r\n 40\r\n1.4142135\r\n  0\r\n"),
+              std::string::npos);
 }
 
 TEST_F(Dxf, WriteFailureIsReported)

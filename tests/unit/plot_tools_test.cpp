@@ -107,6 +107,15 @@ TEST_F(PlotToolsTest, SingleAndContinuousMeasure)
     tools.clearSelection();
     EXPECT_EQ(tools.selectedLength, 0);
     EXPECT_EQ(table()[5].selected, 0);
+    // Lengths whose sum is not exact: released in another order they still
+    // leave exactly nothing.
+    expand("G01X.1\r\nG00Y50.\r\nG01X100000000.\r\n");
+    for (auto [mode, x, y] : {std::tuple{tool::singleSelect, 0.05f, 0.5f}, {tool::singleSelect, 5e7f, 50.5f},
+                              {tool::singleRelease, 5e7f, 50.5f}, {tool::singleRelease, 0.05f, 0.5f}}) {
+        tools.toolMode = mode;
+        tools.press(x, y, surface);
+    }
+    EXPECT_EQ(tools.selectedLength, 0);
 
     // A chain goes on from the end of a positioning move it passes over.
     expand("G01X10.\r\nG81X20.\r\nG01X30.\r\n");

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace tarvex;
 using namespace std::chrono_literals;
 
@@ -679,6 +681,18 @@ TEST(LineMonitorTest, WarnsOnlyWhenAStopCodeWasFollowedByMoreThanTenCharacters)
         // The queue holds what was just written: the two are not added.
         EXPECT_NE(text.find("停止コードの後の文字: " + std::to_string(std::max<std::size_t>(written, queued.value_or(0)))),
                   std::string::npos);
+    }
+    // The longest of two pauses is told, not the last one.
+    {
+        LineMonitor m;
+        m.begin("出力", "-", {});
+        m.paused();
+        std::this_thread::sleep_for(40ms);
+        m.resumed();
+        m.paused();
+        m.resumed();
+        m.end({});
+        EXPECT_GE(m.records().back().longestPause, 0.04);
     }
     // Only the last ten transfers are kept.
     LineMonitor m;
