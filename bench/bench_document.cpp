@@ -1,7 +1,8 @@
 // The program document with a large program: open (from the command to the
 // editor showing the text), save, a keystroke and a caret move at the end, in
 // the middle and at the start, and the peak memory. Each size runs in its own process.
-//   bench_document [LINES...]   (default 100000 1000000)
+//   bench_document [LINES...]   (default 100000 1000000 -20)
+// A negative size is a program of one line of that many MB.
 #include "bench/generate.h"
 #include "bench/measure.h"
 #include "tests/ui/window_world.h"
@@ -48,7 +49,13 @@ int runSize(long lines, int argc, char** argv)
     std::uint64_t hash = 0;
     std::size_t size = 0;
     {
-        const std::string bytes = bench::generateProgram(lines);
+        std::string bytes;
+        if (lines > 0) {
+            bytes = bench::generateProgram(lines);
+        } else {
+            for (long k = 0; static_cast<long>(bytes.size()) < -lines * 1'000'000; ++k)
+                bytes += "G01X" + std::to_string(k % 1000) + ".Y2.";
+        }
         w.write("big.nc", bytes);
         hash = fnv(bytes);
         size = bytes.size();
@@ -133,7 +140,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::atol(argv[i]));
     if (sizes.empty())
-        sizes = {100000, 1000000};
+        sizes = {100000, 1000000, -20};
     int rc = 0;
     for (long lines : sizes) {
         // A process per size, so that the peak memory is that size's own.

@@ -4,6 +4,7 @@
 #include <Qsci/qsciscintilla.h>
 #include <QByteArray>
 #include <QList>
+#include <vector>
 
 namespace tarvex {
 
@@ -42,6 +43,8 @@ signals:
     void filesDropped(const QList<QByteArray>& paths);
 
 protected:
+    QMimeData* toMimeData(const QByteArray& text, bool rectangular) const override;
+    void keyPressEvent(QKeyEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
@@ -51,6 +54,26 @@ private:
     long charsTo(long position) const;
     long positionOf(std::size_t chars) const;
     void fitMargin();
+
+    // A line of hundreds of KB would be laid out whole at every keystroke:
+    // such a line is held in pieces, each followed by a display break, two
+    // bytes that no UTF-8 text has ("\xFF\n"). The text the program sees
+    // never has them; the user can neither see nor delete them.
+    void load(std::string_view utf8, bool undoable);
+    void breakMode(bool on);
+    void onModified(int position, int type, int length);
+    const std::vector<long>& breaks() const;
+    void styleBreaks(int position);
+    void numberVisibleLines();
+    long breaksBefore(long position) const; // breaks starting before position
+    long toBuffer(std::size_t realByte) const;
+    std::size_t toReal(long position) const;
+    long moveChars(long from, long delta) const;
+    mutable std::vector<long> breaks_; // buffer positions of each break's first byte
+    mutable bool rescan_ = false;      // breaks_ is to be found again in the text
+    bool breakMode_ = false, loading_ = false;
+    std::string plain_;        // the text without breaks, while breaks exist
+    bool plainValid_ = false;
     FontSpec font_;
     bool fullAccessibility_ = false;
     // The last selection set while the text could not be edited (a transfer

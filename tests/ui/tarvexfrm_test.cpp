@@ -32,6 +32,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QClipboard>
 #include <QLabel>
 #include <QListView>
 #include <QTableWidget>
@@ -746,6 +747,63 @@ MnuHelp|ヘルプ(&H)
 
     // Typing and moving the caret in a million-line program: the text, the
     // changed flag the plot relies on, the caption and the bytes saved.
+    void aLineOfMegabytesIsEditedLikeAnyOther()
+    {
+        World w;
+        std::string longLine;
+        for (int k = 0; longLine.size() < 300'000; ++k)
+            longLine += k % 500 == 0 ? "(\x89\xC1\x8D\x48)" : "G01X1.Y2."; // (加工) in cp932
+        const std::string program = "O1\r\n" + longLine + "\r\nM30\r\n";
+        w.write("long.nc", program);
+        TarvexFrm& f = w.start();
+        w.chooser.answers.push_back({FileChooser::Outcome::Chosen, w.path("long.nc")});
+        f.menuAction(Menu::fileload)->trigger();
+        RichTextBox& ed = *f.editor();
+        TextEditor& te = ed;
+        const std::string text = te.text();
+        QVERIFY(ed.lines() > 10); // held in pieces
+        QVERIFY(text.find('\xFF') == std::string::npos && text.size() + 2 * (ed.lines() - 4) ==
+                static_cast<std::size_t>(ed.SendScintilla(QsciScintillaBase::SCI_GETLENGTH)));
+        // The margin counts the program's lines; a piece that goes on gets no number.
+        auto margin = [&](int line) {
+            char shown[24] = {};
+            ed.SendScintilla(QsciScintillaBase::SCI_MARGINGETTEXT, static_cast<unsigned long>(line), shown);
+            return std::string(shown);
+        };
+        QCOMPARE(margin(1), std::string("2"));
+        QCOMPARE(margin(2), std::string());
+        // Offsets of the program's text, in bytes and in characters, far into the line.
+        const std::size_t at = text.find("G01", 200'000);
+        te.selectBytes(at, 4);
+        QCOMPARE(te.caretByte(), at);
+        QCOMPARE(ed.selectedText().toStdString(), text.substr(at, 4));
+        const std::size_t chars = te.selStart();
+        te.setSelection(0, 0);
+        te.setSelection(chars, 4);
+        QCOMPARE(ed.selectedText().toStdString(), text.substr(at, 4));
+        // Across a piece's end: selection, copy, Backspace and typing as on one line.
+        const long breakAt = ed.SendScintilla(QsciScintillaBase::SCI_GETLINEENDPOSITION, 1UL) - 1; // its "↩"
+        const std::size_t real = static_cast<std::size_t>(breakAt); // the first: no other before it
+        te.selectBytes(real - 3, 6);
+        ed.copy();
+        QCOMPARE(QApplication::clipboard()->text().toStdString(), text.substr(real - 3, 6));
+        ed.SendScintilla(QsciScintillaBase::SCI_GOTOPOS, breakAt + 2);
+        QTest::keyClick(ed.viewport(), Qt::Key_Backspace);
+        QTest::keyClicks(ed.viewport(), "Z");
+        std::string expected = text;
+        expected.replace(real - 1, 1, "Z");
+        QVERIFY(te.text() == expected);
+        // A rewrite and its undo keep the pieces right.
+        te.replaceText(expected + "M02\r\n");
+        QTest::keyClick(ed.viewport(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(te.text() == expected);
+        // A long line received bit by bit is held in pieces too.
+        te.setText("%\r\n");
+        for (int k = 0; k < 10; ++k)
+            te.appendText(longLine.substr(static_cast<std::size_t>(k) * 30'000, 30'000));
+        QVERIFY(ed.lines() > 5 && te.text() == "%\r\n" + longLine.substr(0, 300'000));
+    }
+
     void millionLineProgramEditsInPlace()
     {
         World w;
