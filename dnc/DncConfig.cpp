@@ -1,0 +1,165 @@
+#include "dnc/DncConfig.h"
+#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
+#include "platform/TextLines.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+#include <unistd.h>
+
+namespace tarvex {
+namespace {
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool plainName(std::string_view name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    });
+}
+
+// A program number as a control punches it: O or a colon, then digits.
+bool programNumber(std::string_view v)
+{
+    return v.size() >= 2 && (v[0] == 'O' || v[0] == ':')
+           && v.find_first_not_of("0123456789", 1) == std::string_view::npos;
+}
+
+} // namespace
+
+std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config)
+{
+    config = {};
+    std::vector<std::string> faults;
+    auto fault = [&](std::size_t line, const std::string& what) {
+        faults.push_back("line " + std::to_string(line) + ": " + what);
+    };
+    enum class Section { None, Shop, Machine, Unknown } section = Section::None;
+    std::string sectionName;
+    std::map<std::string, std::set<std::string>> seen; // keys given per section
+    std::map<std::string, std::size_t> sectionLine;
+    TextLines lines(text);
+    std::string_view raw;
+    std::size_t number = 0;
+    while (lines.next(raw)) {
+        ++number;
+        const std::string_view line = trimmed(raw);
+        if (line.empty() || line.front() == ';' || line.front() == '#')
+            continue;
+        if (line.front() == '[') {
+            const std::string_view inner = line.back() == ']' ? trimmed(line.substr(1, line.size() - 2)) : "";
+            sectionName = std::string(inner);
+            if (sectionLine.count(sectionName))
+                fault(number, "section [" + sectionName + "] given twice");
+            sectionLine.emplace(sectionName, number);
+            if (inner == "Shop") {
+                section = Section::Shop;
+            } else if (inner.rfind("Machine ", 0) == 0) {
+                section = Section::Machine;
+                MachineConfig m;
+                m.name = std::string(trimmed(inner.substr(8)));
+                if (!plainName(m.name))
+                    fault(number, "machine name \"" + m.name + "\": only letters, digits, - and _");
+                config.machines.push_back(m);
+            } else {
+                section = Section::Unknown;
+                fault(number, "unknown section " + std::string(line));
+            }
+            continue;
+        }
+        const auto eq = line.find('=');
+        if (eq == std::string_view::npos) {
+            fault(number, "not KEY=VALUE: " + std::string(line));
+            continue;
+        }
+        const std::string key(trimmed(line.substr(0, eq)));
+        const std::string value(trimmed(line.substr(eq + 1)));
+        if (section == Section::Unknown)
+            continue; // said once, at the section
+        if (section == Section::None) {
+            fault(number, "key " + key + " outside a section");
+            continue;
+        }
+        if (!seen[sectionName].insert(key).second)
+            fault(number, "key " + key + " given twice in [" + sectionName + "]");
+        if (section == Section::Shop) {
+            const std::map<std::string, std::string*> keys = {{"Library", &config.library},
+                                                              {"Received", &config.received},
+                                                              {"Profiles", &config.profiles},
+                                                              {"Logs", &config.logs}};
+            if (auto k = keys.find(key); k != keys.end())
+                *k->second = value;
+            else
+                fault(number, "unknown key " + key + " in [Shop]");
+            continue;
+        }
+        MachineConfig& m = config.machines.back();
+        if (key == "Device" || key == "Profile") {
+            (key == "Device" ? m.device : m.profile) = value;
+        } else if (key == "RequestProgram" || key == "DripProgram") {
+            if (!programNumber(value))
+                fault(number, key + " " + value + ": a program number such as O9999");
+            (key == "RequestProgram" ? m.requestProgram : m.dripProgram) = value;
+        } else if (key == "RequestDelay" || key == "RequestTimeout") {
+            const auto v = parseNumber(value);
+            if (!v || !std::isfinite(*v) || *v < 0 || *v > 86400)
+                fault(number, key + " " + value + ": seconds from 0 to 86400");
+            else
+                (key == "RequestDelay" ? m.requestDelay : m.requestTimeout) = *v;
+        } else {
+            fault(number, "unknown key " + key + " in [" + sectionName + "]");
+        }
+    }
+    if (!sectionLine.count("Shop"))
+        faults.push_back("no [Shop] section");
+    else
+        for (const char* key : {"Library", "Received", "Profiles", "Logs"})
+            if (!seen["Shop"].count(key))
+                fault(sectionLine["Shop"], "[Shop] lacks " + std::string(key) + "=");
+    std::map<std::string, std::string> devices;
+    for (const MachineConfig& m : config.machines) {
+        const std::string s = "Machine " + m.name;
+        for (const char* key : {"Device", "Profile"})
+            if (!seen[s].count(key))
+                fault(sectionLine[s], "[" + s + "] lacks " + std::string(key) + "=");
+        if (!m.requestProgram.empty() && m.requestProgram == m.dripProgram)
+            fault(sectionLine[s], "[" + s + "]: RequestProgram and DripProgram are the same");
+        if (m.device.empty())
+            continue;
+        if (auto [at, fresh] = devices.emplace(m.device, m.name); !fresh)
+            fault(sectionLine[s], "machines " + at->second + " and " + m.name + " on one device " + m.device);
+    }
+    return faults;
+}
+
+std::vector<std::string> checkDncFolders(const DncConfig& config, FileSystem& fs)
+{
+    std::vector<std::string> faults;
+    auto folder = [&](const std::string& key, const std::string& path, int access) {
+        if (path.empty() || !fs.isFolder(path) || ::access(path.c_str(), access) != 0)
+            faults.push_back(key + " " + path + ": no folder the service can " + (access & W_OK ? "write" : "read"));
+    };
+    folder("Library", config.library, R_OK | X_OK);
+    folder("Profiles", config.profiles, R_OK | X_OK);
+    folder("Received", config.received, R_OK | W_OK | X_OK);
+    folder("Logs", config.logs, R_OK | W_OK | X_OK);
+    for (const MachineConfig& m : config.machines) {
+        const std::string path = joinPath(config.profiles, m.profile);
+        std::string bytes;
+        if (!isPlainFileName(m.profile) || fs.readFile(path, bytes, smallFileLimit))
+            faults.push_back("machine " + m.name + ": no profile " + m.profile + " in " + config.profiles);
+    }
+    return faults;
+}
+
+} // namespace tarvex

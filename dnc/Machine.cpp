@@ -1,0 +1,389 @@
+#include "dnc/Machine.h"
+#include "dnc/ShopPrograms.h"
+#include "platform/SettingsStore.h"
+#include "platform/UiServices.h"
+#include "platform/posix/Cp932Codec.h"
+#include "platform/posix/DevicePort.h"
+#include "platform/posix/PosixEventLoop.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "serial/DeviceProfile.h"
+#include "serial/LineMonitor.h"
+#include "serial/Transfers.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <optional>
+
+namespace tarvex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+std::string now()
+{
+    char stamp[32];
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    return stamp;
+}
+
+// The settings the transfers read (ports, puncher details): the service has
+// none of its own, the device comes from the configuration.
+class MemorySettings final : public SettingsStore {
+public:
+    std::string read(std::string_view section, std::string_view key, std::string_view fallback) const override
+    {
+        const auto it = values_.find(std::string(section) + "/" + std::string(key));
+        return it == values_.end() ? std::string(fallback) : it->second;
+    }
+    void write(std::string_view section, std::string_view key, std::string_view value) override
+    {
+        values_[std::string(section) + "/" + std::string(key)] = std::string(value);
+    }
+
+private:
+    std::map<std::string, std::string> values_;
+};
+
+class LoggedBox final : public MessageBox {
+public:
+    std::vector<std::string> shown;
+    MsgAnswer show(const std::string& text, const std::string&, MsgIcon, MsgButtons) override
+    {
+        shown.push_back(text);
+        return MsgAnswer::Ok;
+    }
+};
+
+// Waits in steps short enough that a stop or a request's time-out acts
+// within 50 ms; each step looks at them.
+class MachineEvents final : public EventLoop {
+public:
+    std::function<void()> onStep;
+    void yield() override
+    {
+        if (onStep)
+            onStep();
+    }
+    void wait(std::chrono::microseconds time) override
+    {
+        const auto until = Clock::now() + time;
+        do {
+            if (onStep)
+                onStep();
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now());
+            if (left <= 0us)
+                break;
+            inner_.wait(std::min<std::chrono::microseconds>(left, 50ms));
+        } while (Clock::now() < until);
+        if (onStep)
+            onStep();
+    }
+    void wake() override { inner_.wake(); }
+    void setBusy(bool) override {}
+
+private:
+    PosixEventLoop inner_;
+};
+
+} // namespace
+
+// The window of the machine's transfers: the program to send, what arrives,
+// and the status texts turned into the machine's state.
+struct Machine::Impl final : TransferHost {
+    Machine& m;
+    enum class Phase { Input, Output, Drip } phase = Phase::Input;
+    std::string text;     // the program to send (UTF-8)
+    std::string received; // what arrived, cp932 with CR LF
+    std::optional<Clock::time_point> deadline; // a request's wait for the start code
+    bool cancelled = false;
+
+    MemorySettings settings;
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    LoggedBox box;
+    MachineEvents events;
+    DevicePort port1, port2;
+    DeviceProfile profile;
+    TransferStatus transferStatus;
+    LineMonitor monitor;
+    Transfers t;
+
+    explicit Impl(Machine& machine)
+        : m(machine),
+          t({profile, transferStatus, settings, port1, port2, *this, events, box, fs, codec, machine.shop_.received})
+    {
+        t.deviceOverride = m.config_.device;
+        t.monitor = &monitor;
+        port1.onActivity = port2.onActivity = [this] { events.wake(); };
+        events.onStep = [this] { step(); };
+    }
+
+    void step()
+    {
+        if (cancelled)
+            return;
+        const bool late = deadline && Clock::now() > *deadline;
+        if (m.stopping_ || late) {
+            cancelled = true;
+            if (late)
+                m.log("要求の出力: 起動コードが " + std::to_string(static_cast<long>(m.config_.requestTimeout))
+                      + " 秒来ないため取りやめました");
+            t.CommandCancel_Click();
+        }
+    }
+
+    void state(const std::string& s, int percent = -1)
+    {
+        MachineStatus st = m.status();
+        st.state = s;
+        st.percent = percent;
+        m.setStatus(st);
+    }
+
+    // TransferHost
+    void Control(bool) override {}
+    void setPanelEnabled(PanelControl, bool) override {}
+    bool panelEnabled(PanelControl) const override { return true; }
+    void setCancelEnabled(bool) override {}
+    void setStatus1(const std::string& s) override
+    {
+        if (s.find("起動コード") != std::string::npos && s.find("待機中") != std::string::npos)
+            state(phase == Phase::Input ? "idle" : "waiting-start");
+        else if (s.empty() && phase != Phase::Input && deadline)
+            deadline.reset(); // the start code came: the output runs to its end
+    }
+    void setLabel2(const std::string&) override {}
+    void setCaption(const std::string& c) override
+    {
+        if (phase == Phase::Input) {
+            state("receiving");
+            return;
+        }
+        const auto percent = c.find('%');
+        state(phase == Phase::Drip ? "drip" : "sending",
+              percent == std::string::npos ? -1 : std::atoi(c.substr(0, percent).c_str()));
+    }
+    void IOEnd() override {}
+    int slider1() const override { return std::clamp<int>(profile.wait, 0, 1000); }
+    std::string editorText() const override { return text; }
+    void setEditorText(std::string_view) override {}
+    void appendEditorText(std::string_view) override {}
+    void selectInEditor(std::size_t) override {}
+    void focusEditor() override {}
+    void afterInput() override {}
+    void receivedText(std::string_view bytes) override
+    {
+        received += bytes;
+        if (phase == Phase::Input && m.status().state != "receiving")
+            state("receiving");
+    }
+
+    bool loadProfile()
+    {
+        std::string bytes;
+        const std::string path = joinPath(m.shop_.profiles, m.config_.profile);
+        if (Error e = fs.readFile(path, bytes, smallFileLimit)) {
+            m.log("装置設定 " + path + " を読めません: " + e.description);
+            return false;
+        }
+        profile = {};
+        parseProfile(codec.decode(bytes), profile);
+        return true;
+    }
+
+    // The monitor's log of the transfer just ended goes to the machine's log.
+    void logTransfer()
+    {
+        if (!monitor.records().empty() && monitor.records().back().added > 0)
+            m.log(monitor.records().back().text());
+    }
+};
+
+Machine::Machine(const DncConfig& shop, MachineConfig config, const std::atomic<bool>& stopping)
+    : shop_(shop), config_(std::move(config)), stopping_(stopping)
+{
+    impl_ = new Impl(*this);
+}
+
+Machine::~Machine() { delete impl_; }
+
+void Machine::wake() { impl_->events.wake(); }
+
+MachineStatus Machine::status() const
+{
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+void Machine::setStatus(const MachineStatus& s)
+{
+    std::lock_guard lock(mutex_);
+    status_ = s;
+}
+
+void Machine::log(const std::string& line)
+{
+    appendRotated(joinPath(shop_.logs, config_.name + ".log"), now() + " " + line + (line.ends_with('\n') ? "" : "\n"));
+}
+
+void Machine::pause(std::chrono::duration<double> time)
+{
+    const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(time);
+    while (!stopping_ && Clock::now() < until)
+        impl_->events.wait(std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()));
+}
+
+void Machine::take(const std::string& received)
+{
+    const std::string number = firstProgramNumber(received);
+    const bool drip = !config_.dripProgram.empty() && number == config_.dripProgram;
+    if (drip || (!config_.requestProgram.empty() && number == config_.requestProgram))
+        answer(received, number, drip);
+    else
+        save(received, number);
+}
+
+void Machine::save(const std::string& received, const std::string& number)
+{
+    Impl& m = *impl_;
+    const std::string folder = joinPath(shop_.received, config_.name);
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const std::string name = receivedName(number, std::time(nullptr),
+                                          [&](const std::string& n) { return m.fs.exists(joinPath(folder, n)); });
+    const std::string path = joinPath(folder, name);
+    MachineStatus s = status();
+    s.program = name;
+    if (Error e = m.fs.writeFile(path, received)) {
+        s.lastError = path + ": " + e.description;
+        log("受信したプログラムを保存できません: " + s.lastError);
+    } else {
+        log("受信: " + path + "（" + std::to_string(received.size()) + " バイト）");
+    }
+    setStatus(s);
+}
+
+void Machine::answer(const std::string& received, const std::string& number, bool drip)
+{
+    Impl& m = *impl_;
+    const std::string name = requestedName(received);
+    const std::string kind = drip ? "ドリップ要求 " : "要求 ";
+    MachineStatus s = status();
+    auto refuse = [&](const std::string& why) {
+        s.lastError = kind + number + ": " + why;
+        setStatus(s);
+        log("要求を断りました: " + s.lastError);
+    };
+    if (name.empty())
+        return refuse("プログラム名がありません（\"" + number + " (1234)\" の形で指定）");
+    log(kind + number + ": " + name);
+    const LibraryMatch match = findInLibrary(shop_.library, name);
+    if (!match.refusal.empty())
+        return refuse(match.refusal);
+    std::string bytes;
+    if (Error e = m.fs.readFile(match.path, bytes))
+        return refuse(match.path + ": " + e.description);
+    if (stopping_)
+        return;
+    m.text = m.codec.decode(bytes);
+    s.program = name;
+    setStatus(s);
+    m.phase = drip ? Impl::Phase::Drip : Impl::Phase::Output;
+    m.box.shown.clear();
+    m.cancelled = false;
+    // A control that sends its start code early is served: the wait starts
+    // at once. Without a start code it is given time to get ready.
+    const bool startCode = controlCode(m.profile.outCodes[0]).has_value();
+    if (!startCode)
+        pause(std::chrono::duration<double>(config_.requestDelay));
+    if (startCode)
+        m.deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(config_.requestTimeout));
+    m.state(startCode ? "waiting-start" : drip ? "drip" : "sending");
+    if (drip)
+        m.t.Command11_Click();
+    else
+        m.t.Command1_Click();
+    m.deadline.reset();
+    m.logTransfer();
+    s = status();
+    if (!m.box.shown.empty())
+        s.lastError = m.box.shown.back();
+    setStatus(s);
+    log(kind + number + " " + match.path + ": " + (m.box.shown.empty() ? m.transferStatus.StatusText : m.box.shown.back()));
+}
+
+void Machine::run()
+{
+    Impl& m = *impl_;
+    std::chrono::seconds backOff = 1s;
+    auto fail = [&](const std::string& error) {
+        MachineStatus s = status();
+        s.state = "retrying";
+        s.percent = -1;
+        s.lastError = error;
+        setStatus(s);
+        log("エラー: " + error + "（" + std::to_string(backOff.count()) + " 秒後に再試行）");
+        pause(backOff);
+        backOff = std::min<std::chrono::seconds>(backOff * 2, maxBackOff);
+    };
+    log("開始: " + config_.device + " 装置設定 " + config_.profile);
+    while (!stopping_) {
+        if (!m.loadProfile()) {
+            fail("装置設定 " + config_.profile + " を読めません");
+            continue;
+        }
+        m.phase = Impl::Phase::Input;
+        m.received.clear();
+        m.box.shown.clear();
+        m.cancelled = false;
+        m.state("idle");
+        m.t.Command2_Click();
+        m.logTransfer();
+        // What arrived is kept whatever ended the input.
+        if (!m.received.empty())
+            take(m.received);
+        if (!m.box.shown.empty()) {
+            fail(m.box.shown.back());
+            continue;
+        }
+        backOff = 1s;
+    }
+    m.state("idle");
+    log("終了");
+}
+
+std::string statusLine(const std::string& name, const MachineStatus& s)
+{
+    auto field = [](const std::string& v) { return v.empty() ? std::string("-") : v; };
+    std::string error = s.lastError;
+    for (char& c : error)
+        if (c == '\n' || c == '\t')
+            c = ' ';
+    return name + "\t" + s.state + "\t" + field(s.program) + "\t" + (s.percent < 0 ? "-" : std::to_string(s.percent))
+           + "\t" + field(error) + "\n";
+}
+
+void appendRotated(const std::string& path, const std::string& text, std::uintmax_t limit, int keep)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (const auto size = fs::file_size(path, ec); !ec && size + text.size() > limit) {
+        fs::remove(path + "." + std::to_string(keep), ec);
+        for (int k = keep - 1; k >= 1; --k)
+            fs::rename(path + "." + std::to_string(k), path + "." + std::to_string(k + 1), ec);
+        fs::rename(path, path + ".1", ec);
+    }
+    if (std::FILE* f = std::fopen(path.c_str(), "ab")) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+}
+
+} // namespace tarvex

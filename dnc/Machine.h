@@ -1,0 +1,65 @@
+#pragma once
+#include "dnc/DncConfig.h"
+
+#include <atomic>
+#include <cstdint>
+#include <chrono>
+#include <mutex>
+#include <string>
+
+namespace tarvex {
+
+// What a machine is doing, as the status lines say it.
+struct MachineStatus {
+    std::string state = "idle"; // idle, receiving, waiting-start, sending, drip, retrying, error
+    std::string program;        // the program received or sent
+    int percent = -1;           // of an output; -1 none
+    std::string lastError;
+};
+
+// One machine of the shop, served by its own thread: what it punches is
+// received and saved, a punched request is answered with the library's
+// program, a drip request is sent as a tape run. The transfers are the
+// window's own, on the machine's device.
+class Machine {
+public:
+    Machine(const DncConfig& shop, MachineConfig config, const std::atomic<bool>& stopping);
+    ~Machine();
+    // Serves until stopping is set (and wake() called): transfers under way
+    // end as the cancel button ends them.
+    void run();
+    void wake();
+    MachineStatus status() const;
+    const std::string& name() const { return config_.name; }
+
+    // The longest wait between tries of a device that cannot be opened.
+    std::chrono::seconds maxBackOff{60};
+
+private:
+    struct Impl;
+    void setStatus(const MachineStatus& s);
+    void log(const std::string& line);
+    // A punch that arrived: saved, or a request answered.
+    void take(const std::string& received);
+    void save(const std::string& received, const std::string& number);
+    void answer(const std::string& received, const std::string& number, bool drip);
+    // Waits, ended early by a stop.
+    void pause(std::chrono::duration<double> time);
+
+    const DncConfig& shop_;
+    MachineConfig config_;
+    const std::atomic<bool>& stopping_;
+    mutable std::mutex mutex_;
+    MachineStatus status_;
+    Impl* impl_ = nullptr;
+};
+
+// The status line of a machine: NAME STATE PROGRAM PERCENT LAST-ERROR,
+// separated by tabs ("-" for what is not known).
+std::string statusLine(const std::string& name, const MachineStatus& s);
+
+// Appends to a log, keeping it under a size: a full log becomes LOG.1, the
+// older ones LOG.2… up to keep.
+void appendRotated(const std::string& path, const std::string& text, std::uintmax_t limit = 10u << 20, int keep = 5);
+
+} // namespace tarvex

@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""End to end: tarvex-dnc serving three machines on pseudo-terminals at once,
+the test playing the controls: punches saved under their numbers, a request
+answered from the library, a drip request sent as a tape run, a line that
+goes away and comes back, a stop in the middle of a punch.
+Usage: dnc_e2e.py TARVEX_DNC"""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from partner import DC1, DC2, DC4, Line, profile
+
+DNC = sys.argv[1]
+
+
+def iso(text):
+    """Text as a control punches it in ISO code: even parity, LF line ends."""
+    out = bytearray()
+    for b in text.replace(b"\r\n", b"\n"):
+        out.append(b | 0x80 if bin(b).count("1") % 2 else b)
+    return bytes(out)
+
+
+def plain(line_bytes):
+    """What a control reads of ISO bytes: the parity bit gone, CR dropped."""
+    return bytes(b & 0x7F for b in line_bytes if b & 0x7F not in (0x0D, 0x00))
+
+
+class Shop(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tarvex-dnc-")
+        self.folders = {k: os.path.join(self.dir, k) for k in ("library", "received", "profiles", "logs")}
+        for f in self.folders.values():
+            os.makedirs(f)
+        os.makedirs(os.path.join(self.folders["library"], "mill"))
+        self.program = b"%\r\nO1234(BRACKET)\r\nG01X10.Y5.F100\r\nM30\r\n%\r\n"
+        with open(os.path.join(self.folders["library"], "1234.nc"), "wb") as f:
+            f.write(self.program)
+        with open(os.path.join(self.folders["library"], "mill", "O5678.nc"), "wb") as f:
+            f.write(b"%\r\nO5678\r\nG01X1.\r\n" * 3 + b"M30\r\n%\r\n")
+        with open(os.path.join(self.folders["profiles"], "FANUC"), "wb") as f:
+            f.write(profile(timeout="2"))
+        self.lines = {name: Line() for name in ("MC1", "MC2", "MC3")}
+        self.links = {}
+        for name, line in self.lines.items():
+            # A stable name for the device, as udev gives a USB adapter.
+            self.links[name] = os.path.join(self.dir, name.lower())
+            os.symlink(line.path, self.links[name])
+        self.config = os.path.join(self.dir, "dnc.ini")
+        self.write_config()
+        self.proc = None
+
+    def write_config(self, extra=""):
+        text = "[Shop]\n" + "".join("%s=%s\n" % (k.capitalize(), v) for k, v in self.folders.items())
+        for name in self.lines:
+            text += ("\n[Machine %s]\nDevice=%s\nProfile=FANUC\nRequestProgram=O9999\nDripProgram=O9998\n"
+                     "RequestTimeout=20\n" % (name, self.links[name]))
+        with open(self.config, "w") as f:
+            f.write(text + extra)
+
+    def tearDown(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        for line in self.lines.values():
+            line.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def start(self):
+        self.log = open(os.path.join(self.dir, "stderr"), "w")
+        self.addCleanup(self.log.close)
+        self.proc = subprocess.Popen([DNC, "--config", self.config], stderr=self.log)
+        self.wait_for(lambda: all(self.state(n) == "idle" for n in self.lines), "every machine idle")
+
+    def status(self):
+        out = subprocess.run([DNC, "--status", "--config", self.config], capture_output=True, text=True)
+        return {l.split("\t")[0]: l.split("\t") for l in out.stdout.splitlines()}
+
+    def state(self, name):
+        return self.status().get(name, ["", "?"])[1]
+
+    def wait_for(self, condition, what, timeout=20):
+        end = time.time() + timeout
+        while time.time() < end:
+            if condition():
+                return
+            time.sleep(0.05)
+        self.fail("waited in vain for " + what + ": " + repr(self.status()))
+
+    def received(self, name):
+        folder = os.path.join(self.folders["received"], name)
+        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+    def punch(self, name, text):
+        self.lines[name].write(DC2 + iso(text) + DC4)
+
+    def test_machines_at_once(self):
+        self.start()
+        # MC2 asks for a program while MC1 punches two with one number.
+        self.punch("MC2", b"%\nO9999(1234)\n%\n")
+        self.punch("MC1", b"%\nO0012(FIRST)\nG01X1.\nM30\n%\n")
+        self.wait_for(lambda: self.received("MC1") == ["O0012.nc"], "the first punch")
+        self.punch("MC1", b"%\nO0012(SECOND)\nM30\n%\n")
+        self.wait_for(lambda: self.received("MC1") == ["O0012-2.nc", "O0012.nc"], "the second punch beside it")
+        with open(os.path.join(self.folders["received"], "MC1", "O0012.nc"), "rb") as f:
+            self.assertEqual(f.read(), b"%\r\nO0012(FIRST)\r\nG01X1.\r\nM30\r\n%\r\n")
+        # The request: the control sends its start code, the program follows with the end code.
+        self.wait_for(lambda: self.state("MC2") == "waiting-start", "the request's wait")
+        self.lines["MC2"].write(DC1)
+        got = self.lines["MC2"].read_until(lambda g: DC4 in g, timeout=20)
+        # The library's program exactly, and the closing "%" every output adds.
+        self.assertEqual(plain(got[:got.index(DC4)]), self.program.replace(b"\r\n", b"\n") + b"%")
+        self.assertEqual(self.received("MC2"), [])  # a request is no program to keep
+        # A drip request from a subfolder, as a tape run.
+        self.punch("MC3", b"%\nO9998\n(PRG=5678)\n%\n")
+        self.wait_for(lambda: self.state("MC3") in ("waiting-start", "drip"), "the drip feed")
+        self.lines["MC3"].write(DC1)
+        got = self.lines["MC3"].read_until(lambda g: DC4 in g, timeout=20)
+        self.assertIn(b"O5678\nG01X1.\n", plain(got))
+        # MC1's line goes away: the others are served meanwhile, and MC1 again once it is back.
+        self.lines["MC1"].close()
+        self.wait_for(lambda: self.state("MC1") == "retrying", "MC1 retrying")
+        self.punch("MC2", b"%\nO0077\nM30\n%\n")
+        self.wait_for(lambda: self.received("MC2") == ["O0077.nc"], "MC2 served meanwhile")
+        self.lines["MC1"] = Line()
+        os.remove(self.links["MC1"])
+        os.symlink(self.lines["MC1"].path, self.links["MC1"])
+        self.wait_for(lambda: self.state("MC1") == "idle", "MC1 back", timeout=40)
+        self.punch("MC1", b"%\nO0013\nM30\n%\n")
+        self.wait_for(lambda: "O0013.nc" in self.received("MC1"), "MC1 served again")
+        # A stop in the middle of a punch keeps what came and ends the service cleanly.
+        self.lines["MC3"].write(DC2 + iso(b"%\nO0100(HALF)\nG01X1.\n"))
+        self.wait_for(lambda: self.state("MC3") == "receiving", "MC3 receiving")
+        time.sleep(0.3)
+        self.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(self.proc.wait(timeout=20), 0)
+        with open(os.path.join(self.folders["received"], "MC3", "O0100.nc"), "rb") as f:
+            self.assertEqual(f.read(), b"%\r\nO0100(HALF)\r\nG01X1.\r\n")
+        with open(os.path.join(self.folders["logs"], "MC2.log"), encoding="utf-8") as f:
+            self.assertIn("要求 O9999: 1234", f.read())
+
+    def test_check_names_every_fault(self):
+        self.assertEqual(subprocess.run([DNC, "--check", "--config", self.config]).returncode, 0)
+        self.write_config("[Machine MC 4]\nDevice=%s\nProfile=NONE\nBaud=9600\n[Extra]\n" % self.links["MC1"])
+        out = subprocess.run([DNC, "--check", "--config", self.config], capture_output=True, text=True)
+        self.assertEqual(out.returncode, 1)
+        for fault in ("only letters", "unknown key Baud", "unknown section [Extra]", "on one device",
+                      "no profile NONE"):
+            self.assertIn(fault, out.stdout)
+        self.assertEqual(subprocess.run([DNC, "--check", "--config", self.config + ".none"]).returncode, 2)
+        # The service does not start on them.
+        self.assertEqual(subprocess.run([DNC, "--config", self.config], capture_output=True).returncode, 1)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]] + sys.argv[2:])

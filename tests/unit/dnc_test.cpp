@@ -1,0 +1,78 @@
+#include "dnc/DncConfig.h"
+#include "dnc/ShopPrograms.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <unistd.h>
+
+using namespace tarvex;
+
+TEST(DncConfig, FaultsAreNamedByTheirLine)
+{
+    const std::string shop = "[Shop]\nLibrary=/l\nReceived=/r\nProfiles=/p\nLogs=/g\n";
+    struct Row {
+        std::string text;
+        std::string fault; // empty: none
+    };
+    const Row rows[] = {
+        {shop + "; a comment\n# another\n[Machine MC-1_a]\nDevice=rfc2217://cell:3001\nProfile=FANUC\n", ""},
+        {shop + "[Machine A]\nDevice=/dev/x\nProfile=F\nRequestDelay=-1\n", "line 9: RequestDelay -1"},
+        {shop + "[Machine A]\nDevice=/dev/x\nProfile=F\nRequestProgram=9999\n", "line 9: RequestProgram 9999"},
+        {shop + "[Machine A]\nDevice=/dev/x\nDevice=/dev/y\nProfile=F\n", "line 8: key Device given twice"},
+        {shop + "[Machine A]\nProfile=F\n", "line 6: [Machine A] lacks Device="},
+        {shop + "[Machine A]\nDevice=/dev/x\nProfile=F\n[Machine A]\nDevice=/dev/y\nProfile=F\n",
+         "line 9: section [Machine A] given twice"},
+        {"[Shop]\nLibrary=/l\n", "line 1: [Shop] lacks Received="},
+        {shop + "Library =  /spaced name \n", "line 6: key Library given twice"},
+    };
+    for (const Row& r : rows) {
+        DncConfig c;
+        const auto faults = parseDncConfig(r.text, c);
+        if (r.fault.empty())
+            EXPECT_TRUE(faults.empty()) << (faults.empty() ? "" : faults[0]);
+        else
+            EXPECT_TRUE(!faults.empty() && faults[0].rfind(r.fault, 0) == 0) << r.text << (faults.empty() ? "" : faults[0]);
+    }
+}
+
+TEST(ShopPrograms, NamesOfPunchesAndRequests)
+{
+    EXPECT_EQ(firstProgramNumber("%\r\n(NO NUMBER)\r\n O0012(PART)\r\nO0013\r\n"), "O0012");
+    EXPECT_EQ(firstProgramNumber("%\r\nG01X1.\r\n"), "");
+    const std::pair<const char*, const char*> requests[] = {
+        {"%\nO9999(1234)\n", "1234"},          {"%\nO9999\n( prg=Bracket-2.nc )\n", "Bracket-2.nc"},
+        {"O9999\nG01\n(1234)\n", ""},          {"O9999(../etc/passwd)\n", ""},
+        {"O9999(PRG=)\n", ""},                 {"O9999(A B)\n", ""},
+    };
+    for (auto [text, name] : requests)
+        EXPECT_EQ(requestedName(text), name) << text;
+    const std::set<std::string> taken = {"O0012.nc", "O0012-2.nc"};
+    auto isTaken = [&](const std::string& n) { return taken.count(n) > 0; };
+    EXPECT_EQ(receivedName("O0012", 0, isTaken), "O0012-3.nc");
+    EXPECT_EQ(receivedName("", 86400 * 365, isTaken).size(), std::string("19710101-000000.nc").size());
+}
+
+TEST(ShopPrograms, TheLibraryGivesOneAnswerOrNone)
+{
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("tarvex-library-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "lib" / "mill");
+    fs::create_directories(root / "lib" / "lathe");
+    auto put = [](const fs::path& p) { std::ofstream(p) << "O1\n"; };
+    put(root / "lib" / "mill" / "O1234.nc");
+    put(root / "lib" / "mill" / "1234");
+    put(root / "lib" / "twice.nc");
+    put(root / "lib" / "lathe" / "twice");
+    put(root / "secret.nc");
+    fs::create_symlink(root / "secret.nc", root / "lib" / "out.nc");
+    const std::string lib = (root / "lib").string();
+    EXPECT_EQ(findInLibrary(lib, "1234").path, (root / "lib" / "mill" / "1234").string()); // NAME before ONAME
+    EXPECT_NE(findInLibrary(lib, "twice").refusal, "");
+    EXPECT_NE(findInLibrary(lib, "out").refusal, "");
+    EXPECT_NE(findInLibrary(lib, "none").refusal, "");
+    fs::remove_all(root);
+}
