@@ -70,6 +70,28 @@ class Installing(unittest.TestCase):
         self.assertEqual(run("dpkg-deb", "-x", deb, root).returncode, 0)
         self.check_root(root)
 
+        # The service in its own package: the program and its unit, which
+        # systemd accepts; installing neither enables nor (re)starts it.
+        dnc = glob.glob(os.path.join(self.dir, "pkg", "tarvex-dnc_*.deb"))[0]
+        self.assertIn("adduser", run("dpkg-deb", "-f", dnc, "Depends").stdout)
+        droot = os.path.join(self.dir, "dnc")
+        self.assertEqual(run("dpkg-deb", "-x", dnc, droot).returncode, 0)
+        self.assertEqual(run("dpkg-deb", "-e", dnc, os.path.join(droot, "DEBIAN")).returncode, 0)
+        with open(os.path.join(droot, "DEBIAN", "postinst")) as f:
+            postinst = f.read()
+        self.assertIn("adduser --quiet tarvex-dnc dialout", postinst)
+        commands = "".join(l for l in postinst.splitlines(True) if not l.lstrip().startswith("#"))
+        for word in ("enable", "deb-systemd-invoke", "restart", "start"):
+            self.assertNotIn(word, commands)
+        unit = os.path.join(droot, "usr/lib/systemd/system/tarvex-dnc.service")
+        program = os.path.join(droot, "usr/bin/tarvex-dnc")
+        checked = os.path.join(self.dir, "unit", "tarvex-dnc.service")
+        os.makedirs(os.path.dirname(checked))
+        with open(unit) as f, open(checked, "w") as out:
+            out.write(f.read().replace("/usr/bin/tarvex-dnc", program))
+        out = run("systemd-analyze", "verify", checked)
+        self.assertEqual(out.returncode, 0, out.stdout + out.stderr)
+
 
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0], "-v"])
