@@ -14,6 +14,7 @@ import time
 import unittest
 
 from partner import DC1, DC2, DC4, Line, profile
+from ser2net_server import Ser2net
 
 DNC = sys.argv[1]
 
@@ -45,12 +46,18 @@ class Shop(unittest.TestCase):
             f.write(b"%\r\nO5678\r\nG01X1.\r\n" * 3 + b"M30\r\n%\r\n")
         with open(os.path.join(self.folders["profiles"], "FANUC"), "wb") as f:
             f.write(profile(timeout="2"))
-        self.lines = {name: Line() for name in ("MC1", "MC2", "MC3")}
+        self.lines = {name: Line() for name in ("MC1", "MC2", "MC3", "MC4")}
         self.links = {}
-        for name, line in self.lines.items():
+        for name in ("MC1", "MC2", "MC3"):
             # A stable name for the device, as udev gives a USB adapter.
             self.links[name] = os.path.join(self.dir, name.lower())
-            os.symlink(line.path, self.links[name])
+            os.symlink(self.lines[name].path, self.links[name])
+        # The fourth machine stands behind a real ser2net.
+        self.server = Ser2net(self.lines["MC4"].path) if shutil.which("ser2net") else None
+        if self.server:
+            self.links["MC4"] = self.server.url
+        else:
+            del self.lines["MC4"]
         self.config = os.path.join(self.dir, "dnc.ini")
         self.write_config()
         self.proc = None
@@ -67,6 +74,8 @@ class Shop(unittest.TestCase):
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        if self.server:
+            self.server.stop()
         for line in self.lines.values():
             line.close()
         shutil.rmtree(self.dir, ignore_errors=True)
@@ -105,6 +114,10 @@ class Shop(unittest.TestCase):
         self.punch("MC2", b"%\nO9999(1234)\n%\n")
         self.punch("MC1", b"%\nO0012(FIRST)\nG01X1.\nM30\n%\n")
         self.wait_for(lambda: self.received("MC1") == ["O0012.nc"], "the first punch")
+        if self.server:
+            self.server.wait_device()
+            self.punch("MC4", b"%\nO0400(NET)\nM30\n%\n")
+            self.wait_for(lambda: self.received("MC4") == ["O0400.nc"], "the punch through ser2net")
         self.punch("MC1", b"%\nO0012(SECOND)\nM30\n%\n")
         self.wait_for(lambda: self.received("MC1") == ["O0012-2.nc", "O0012.nc"], "the second punch beside it")
         with open(os.path.join(self.folders["received"], "MC1", "O0012.nc"), "rb") as f:
