@@ -2,6 +2,7 @@
 // to the state item by item, group by group.
 #include "program/RestartState.h"
 
+#include <utility>
 #include <algorithm>
 #include <cmath>
 
@@ -241,6 +242,11 @@ void Scanner::run(std::size_t from, std::size_t to, int depth)
 
     nc::Block b;
     for (std::size_t n = from; n < to; ++n) {
+        if (exhausted_ || ++steps_ > map_.lineCount() + extraSteps) {
+            if (!std::exchange(exhausted_, true))
+                forgetAll(n, "サブプログラムの呼び出しで実行される行が多すぎて、状態を確かめられません");
+            return;
+        }
         // Lines passed over (a subroutine body where it is defined) hold no events.
         for (; nextStart != starts.end() && nextStart->line <= n; ++nextStart)
             if (nextStart->line == n)

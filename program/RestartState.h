@@ -130,6 +130,12 @@ private:
 
     const ProgramMap& map_;
     RestartScan::State& s_;
+    // Lines run, calls included: calls that call each other several times
+    // multiply (to the eighth power at the nesting limit). Beyond the budget
+    // the state is unknown, as it would be after a loop.
+    std::size_t steps_ = 0;
+    bool exhausted_ = false;
+    static constexpr std::size_t extraSteps = 200'000;
 };
 
 } // namespace restart
