@@ -121,6 +121,8 @@ struct Machine::Impl final : TransferHost {
         t.deviceOverride = m.config_.device;
         t.monitor = &monitor;
         port1.onActivity = port2.onActivity = [this] { events.wake(); };
+        // A punch goes before a request that waits for its start code.
+        t.givesWay = [this](std::uint8_t b) { return controlCode(profile.inCodes[0]) == b; };
         events.onStep = [this] { step(); };
     }
 
@@ -312,6 +314,10 @@ void Machine::answer(const std::string& received, const std::string& number, boo
         m.t.Command1_Click();
     m.deadline.reset();
     m.logTransfer();
+    if (m.t.gaveWay()) {
+        log(kind + number + ": " + name + " は送りません（機械がパンチを始めました）");
+        return;
+    }
     s = status();
     if (!m.box.shown.empty())
         s.lastError = m.box.shown.back();
@@ -343,7 +349,7 @@ void Machine::run()
         m.received.clear();
         m.box.shown.clear();
         m.cancelled = false;
-        m.state("idle");
+        // "idle" once the input waits on the open port: a punch before that may be flushed.
         m.t.Command2_Click();
         m.logTransfer();
         // What arrived is kept whatever ended the input.

@@ -101,7 +101,9 @@ Transfers::Transfers(Context context) : c_(std::move(context)) {}
 // the port does not exist, is busy or refuses the settings.
 bool Transfers::openPort(SerialPort& port, bool receiveEvents)
 {
-    if (port.isOpen())
+    // An output that gave way to an input left the port open for it.
+    const bool reuse = std::exchange(reuseOpen_, false) && port.isOpen() && &port == port_;
+    if (port.isOpen() && !reuse)
         port.close();
     const DeviceProfile& p = c_.profile;
     LineSettings line;
@@ -118,7 +120,8 @@ bool Transfers::openPort(SerialPort& port, bool receiveEvents)
         for (const std::string& code : *codes)
             codesValid = codesValid && validControlCode(code);
     if (!portValid || !codesValid
-        || port.open(deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride, line, receiveEvents)) {
+        || (!reuse
+            && port.open(deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride, line, receiveEvents))) {
         c_.messageBox.show("プロパティの値が正しくありません", "TARVEX");
         return false;
     }

@@ -22,6 +22,9 @@ void Transfers::Command2_Click()
         return;
     Session session(*this, "入力（NC装置）", false);
     state() = Running;
+    // After an output that gave way, the start code has come already.
+    const bool started = std::exchange(gaveWay_, false);
+    reuseOpen_ = started;
     if (!ComSet())
         return;
     TransferHost& h = c_.host;
@@ -34,13 +37,13 @@ void Transfers::Command2_Click()
     kept_ = 0;
     bool load = false;
     try {
-        bool started = true;
-        if (auto start = controlCode(p.inCodes[0])) {
+        bool begun = true;
+        if (auto start = controlCode(p.inCodes[0]); start && !started) {
             h.setStatus1(" 起動コード " + p.inCodes[0] + " の待機中です。");
             // Anything that ends the wait first leaves nothing to load.
-            started = startCode(*start, [](short st) { return st != Running; });
+            begun = startCode(*start, [](short st) { return st != Running; });
         }
-        if (started) {
+        if (begun) {
             h.setStatus1({});
             load = true;
             counted_ = 0;

@@ -76,9 +76,15 @@ bool Transfers::startCode(unsigned char code, bool (*ends)(short state))
 {
     for (;;) {
         idle();
-        if (port_->InBufferCount() > 0)
-            if (auto b = read(); b && *b == code)
+        if (port_->InBufferCount() > 0) {
+            const auto b = read();
+            if (b && *b == code)
                 return true;
+            if (b && outputSide_ && givesWay && givesWay(*b)) {
+                gaveWay_ = true;
+                return false;
+            }
+        }
         if (ends(state()))
             return false;
     }

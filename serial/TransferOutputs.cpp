@@ -40,7 +40,16 @@ void Transfers::Command1_Click()
         if (auto start = controlCode(p.outCodes[0])) {
             h.setStatus1("出力 : 起動コード " + p.outCodes[0] + " の待機中です。");
             // Cancelled or ended before the start code: nothing is sent.
+            gaveWay_ = false;
             toEnd = !startCode(*start, [](short st) { return st == Ended || st == Cancelled; });
+            if (gaveWay_) {
+                // No end code and the port stays open: the partner punches.
+                c_.status.StatusText = "相手が入力を始めたため、出力を取りやめました。";
+                h.setStatus1(c_.status.StatusText);
+                unlock({PanelControl::Command1, PanelControl::Command2, PanelControl::Command5});
+                state() = Running;
+                return;
+            }
         }
         if (!toEnd) {
             h.setStatus1({});

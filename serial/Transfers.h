@@ -119,6 +119,13 @@ public:
     std::chrono::milliseconds progressInterval{50};
     // Where the transfers report what happens on the line; none when null.
     LineMonitor* monitor = nullptr;
+    // A service's rule that a program punched goes before one asked for: a
+    // byte that reaches the controller output while it waits for its start
+    // code, and for which this holds, ends the output unsent and leaves the
+    // port open; the controller input that follows takes the byte as its
+    // start code and reads on from the same port.
+    std::function<bool(std::uint8_t)> givesWay;
+    bool gaveWay() const { return gaveWay_; }
 
 private:
     struct Failure {
@@ -208,6 +215,7 @@ private:
 
     Context c_;
     bool running_ = false;
+    bool gaveWay_ = false, reuseOpen_ = false;
     const char* title_ = "";
     bool outputSide_ = true, dataSeen_ = false;
     // The side's start, request, stop and end codes as bytes, for the monitor.

@@ -129,6 +129,15 @@ class Shop(unittest.TestCase):
         # The library's program exactly, and the closing "%" every output adds.
         self.assertEqual(plain(got[:got.index(DC4)]), self.program.replace(b"\r\n", b"\n") + b"%")
         self.assertEqual(self.received("MC2"), [])  # a request is no program to keep
+        # A punch goes before a request still waiting: nothing is sent, the punch is kept whole.
+        self.wait_for(lambda: self.state("MC2") == "idle", "MC2 listening again")
+        self.punch("MC2", b"%\nO9999(1234)\n%\n")
+        self.wait_for(lambda: self.state("MC2") == "waiting-start", "the second request's wait")
+        self.punch("MC2", b"%\nO0055(FIRST)\nM30\n%\n")
+        self.wait_for(lambda: self.received("MC2") == ["O0055.nc"], "the punch before the request")
+        with open(os.path.join(self.folders["received"], "MC2", "O0055.nc"), "rb") as f:
+            self.assertEqual(f.read(), b"%\r\nO0055(FIRST)\r\nM30\r\n%\r\n")
+        self.assertEqual(self.lines["MC2"].read_until(lambda g: False, timeout=0.3), b"")
         # A drip request from a subfolder, as a tape run.
         self.punch("MC3", b"%\nO9998\n(PRG=5678)\n%\n")
         self.wait_for(lambda: self.state("MC3") in ("waiting-start", "drip"), "the drip feed")
@@ -139,7 +148,7 @@ class Shop(unittest.TestCase):
         self.lines["MC1"].close()
         self.wait_for(lambda: self.state("MC1") == "retrying", "MC1 retrying")
         self.punch("MC2", b"%\nO0077\nM30\n%\n")
-        self.wait_for(lambda: self.received("MC2") == ["O0077.nc"], "MC2 served meanwhile")
+        self.wait_for(lambda: self.received("MC2") == ["O0055.nc", "O0077.nc"], "MC2 served meanwhile")
         self.lines["MC1"] = Line()
         os.remove(self.links["MC1"])
         os.symlink(self.lines["MC1"].path, self.links["MC1"])
