@@ -75,7 +75,7 @@ void Transfers::dispatch()
 bool Transfers::startCode(unsigned char code, bool (*ends)(short state))
 {
     for (;;) {
-        idle();
+        idle(quietStep);
         if (port_->InBufferCount() > 0) {
             const auto b = read();
             if (b && *b == code)

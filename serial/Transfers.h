@@ -125,6 +125,10 @@ public:
     // port open; the controller input that follows takes the byte as its
     // start code and reads on from the same port.
     std::function<bool(std::uint8_t)> givesWay;
+    // How long a wait for a start code sleeps at most while nothing comes (a
+    // byte, a line event or wake() ends it early): a service with many idle
+    // lines lets them sleep longer.
+    std::chrono::milliseconds quietStep{50};
     bool gaveWay() const { return gaveWay_; }
 
 private:

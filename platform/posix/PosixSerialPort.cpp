@@ -164,7 +164,9 @@ void PosixSerialPort::readLoop()
         const std::size_t room = inbox_.room();
         // While the buffer is full the bytes stay in the driver: nothing is lost.
         pollfd fds[2] = {{fd_, static_cast<short>(room ? POLLIN : 0), 0}, {inbox_.wakeFd(), POLLIN, 0}};
-        const int ready = ::poll(fds, 2, 50);
+        // Modem lines and counters are looked at every 50 ms; a line without
+        // them (a pseudo-terminal) sleeps until a byte, a hang-up or the close.
+        const int ready = ::poll(fds, 2, modemSupported_ || countersSupported_ ? 50 : -1);
         if (stop_)
             break;
         if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && room) {
