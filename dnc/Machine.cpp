@@ -96,6 +96,7 @@ struct Machine::Impl final : TransferHost {
     std::string text;     // the program to send (UTF-8)
     std::string received; // what arrived, cp932 with CR LF
     std::optional<Clock::time_point> deadline; // a request's wait for the start code
+    bool waiting = false;                      // an output waits for its start code
     bool cancelled = false;
 
     MemorySettings settings;
@@ -151,10 +152,13 @@ struct Machine::Impl final : TransferHost {
     void setCancelEnabled(bool) override {}
     void setStatus1(const std::string& s) override
     {
-        if (s.find("起動コード") != std::string::npos && s.find("待機中") != std::string::npos)
+        if (s.find("起動コード") != std::string::npos && s.find("待機中") != std::string::npos) {
             state(phase == Phase::Input ? "idle" : "waiting-start");
-        else if (s.empty() && phase != Phase::Input && deadline)
+            waiting = phase != Phase::Input;
+        } else if (s.empty() && waiting) {
+            waiting = false;
             deadline.reset(); // the start code came: the output runs to its end
+        }
     }
     void setLabel2(const std::string&) override {}
     void setCaption(const std::string& c) override

@@ -66,7 +66,7 @@ class Shop(unittest.TestCase):
         text = "[Shop]\n" + "".join("%s=%s\n" % (k.capitalize(), v) for k, v in self.folders.items())
         for name in self.lines:
             text += ("\n[Machine %s]\nDevice=%s\nProfile=FANUC\nRequestProgram=O9999\nDripProgram=O9998\n"
-                     "RequestTimeout=20\n" % (name, self.links[name]))
+                     "RequestTimeout=%d\n" % (name, self.links[name], 2 if name == "MC3" else 20))
         with open(self.config, "w") as f:
             f.write(text + extra)
 
@@ -138,6 +138,14 @@ class Shop(unittest.TestCase):
         with open(os.path.join(self.folders["received"], "MC2", "O0055.nc"), "rb") as f:
             self.assertEqual(f.read(), b"%\r\nO0055(FIRST)\r\nM30\r\n%\r\n")
         self.assertEqual(self.lines["MC2"].read_until(lambda g: False, timeout=0.3), b"")
+        # A request that the control never takes is dropped, and said so.
+        self.punch("MC3", b"%\nO9999(1234)\n%\n")
+        self.wait_for(lambda: self.state("MC3") == "waiting-start", "MC3's request")
+        self.wait_for(lambda: self.state("MC3") == "idle", "the request dropped", timeout=10)
+        with open(os.path.join(self.folders["logs"], "MC3.log"), encoding="utf-8") as f:
+            self.assertIn("起動コードが 2 秒来ないため取りやめました", f.read())
+        self.assertEqual(self.lines["MC3"].read_until(lambda g: DC4 in g, timeout=5), DC4)  # only the end code
+        self.lines["MC3"].got = b""
         # A drip request from a subfolder, as a tape run.
         self.punch("MC3", b"%\nO9998\n(PRG=5678)\n%\n")
         self.wait_for(lambda: self.state("MC3") in ("waiting-start", "drip"), "the drip feed")

@@ -1,4 +1,5 @@
 #include "dnc/DncConfig.h"
+#include "dnc/Machine.h"
 #include "dnc/ShopPrograms.h"
 
 #include <gtest/gtest.h>
@@ -75,4 +76,22 @@ TEST(ShopPrograms, TheLibraryGivesOneAnswerOrNone)
     EXPECT_NE(findInLibrary(lib, "out").refusal, "");
     EXPECT_NE(findInLibrary(lib, "none").refusal, "");
     fs::remove_all(root);
+}
+
+TEST(DncLogs, AFullLogMakesRoomAndKeepsTheNewest)
+{
+    namespace fs = std::filesystem;
+    const std::string log = (fs::temp_directory_path() / ("tarvex-log-" + std::to_string(::getpid()))).string();
+    for (const char* text : {"one\n", "two\n", "three\n", "four\n"})
+        appendRotated(log, text, 6, 2);
+    auto read = [](const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(read(log), "four\n");
+    EXPECT_EQ(read(log + ".1"), "three\n");
+    EXPECT_EQ(read(log + ".2"), "two\n");
+    EXPECT_FALSE(fs::exists(log + ".3"));
+    for (const char* end : {"", ".1", ".2"})
+        fs::remove(log + end);
 }
