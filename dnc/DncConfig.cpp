@@ -1,6 +1,7 @@
 #include "dnc/DncConfig.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
+#include "platform/Blanks.h"
 #include "platform/TextLines.h"
 
 #include <algorithm>
@@ -11,15 +12,6 @@
 
 namespace tarvex {
 namespace {
-
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 bool plainName(std::string_view name)
 {
@@ -53,11 +45,11 @@ std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config
     std::size_t number = 0;
     while (lines.next(raw)) {
         ++number;
-        const std::string_view line = trimmed(raw);
+        const std::string_view line = trimBlanks(raw);
         if (line.empty() || line.front() == ';' || line.front() == '#')
             continue;
         if (line.front() == '[') {
-            const std::string_view inner = line.back() == ']' ? trimmed(line.substr(1, line.size() - 2)) : "";
+            const std::string_view inner = line.back() == ']' ? trimBlanks(line.substr(1, line.size() - 2)) : "";
             sectionName = std::string(inner);
             if (sectionLine.count(sectionName))
                 fault(number, "section [" + sectionName + "] given twice");
@@ -67,7 +59,7 @@ std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config
             } else if (inner.rfind("Machine ", 0) == 0) {
                 section = Section::Machine;
                 MachineConfig m;
-                m.name = std::string(trimmed(inner.substr(8)));
+                m.name = std::string(trimBlanks(inner.substr(8)));
                 if (!plainName(m.name))
                     fault(number, "machine name \"" + m.name + "\": only letters, digits, - and _");
                 config.machines.push_back(m);
@@ -82,8 +74,8 @@ std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config
             fault(number, "not KEY=VALUE: " + std::string(line));
             continue;
         }
-        const std::string key(trimmed(line.substr(0, eq)));
-        const std::string value(trimmed(line.substr(eq + 1)));
+        const std::string key(trimBlanks(line.substr(0, eq)));
+        const std::string value(trimBlanks(line.substr(eq + 1)));
         if (section == Section::Unknown)
             continue; // said once, at the section
         if (section == Section::None) {

@@ -1,4 +1,5 @@
 #include "dnc/ShopPrograms.h"
+#include "platform/Blanks.h"
 #include "platform/TextLines.h"
 
 #include <algorithm>
@@ -9,21 +10,12 @@
 namespace tarvex {
 namespace {
 
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The number a line starts with when it is a program-number line.
 std::string numberOf(std::string_view line)
 {
-    line = trimmed(line);
+    line = trimBlanks(line);
     if (line.size() < 2 || (line[0] != 'O' && line[0] != ':') || !isDigit(line[1]))
         return {};
     std::size_t end = 1;
@@ -54,10 +46,10 @@ std::string requestedName(std::string_view text)
         const auto open = line.find('(');
         const auto close = open == std::string_view::npos ? open : line.find(')', open);
         if (close != std::string_view::npos) {
-            std::string_view name = trimmed(line.substr(open + 1, close - open - 1));
+            std::string_view name = trimBlanks(line.substr(open + 1, close - open - 1));
             if (name.size() >= 4 && (name[0] == 'P' || name[0] == 'p') && (name[1] == 'R' || name[1] == 'r')
                 && (name[2] == 'G' || name[2] == 'g') && name[3] == '=')
-                name = trimmed(name.substr(4));
+                name = trimBlanks(name.substr(4));
             const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
                 return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || isDigit(c) || c == '-' || c == '_' || c == '.';
             });

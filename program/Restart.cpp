@@ -2,6 +2,7 @@
 // to it, what the first block and the program after it need, and the
 // preamble for a clearance height.
 #include "program/Restart.h"
+#include "platform/Blanks.h"
 #include "platform/TextLines.h"
 #include "platform/Utf8.h"
 #include "program/RestartState.h"
@@ -14,15 +15,6 @@ using nc::Decimal;
 using nc::g;
 
 namespace {
-
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 std::string lineNo(std::size_t line) { return "行 " + std::to_string(line + 1); }
 
@@ -513,7 +505,7 @@ RestartPlan planRestart(std::string_view text, std::size_t line, std::string_vie
 
 std::optional<std::string> clearanceWord(std::string_view clearance)
 {
-    clearance = trimmed(clearance);
+    clearance = trimBlanks(clearance);
     if (clearance.empty())
         return std::nullopt;
     std::string number(clearance);
@@ -527,7 +519,7 @@ std::optional<std::string> clearanceWord(std::string_view clearance)
 
 std::optional<std::size_t> findBlockNumber(std::string_view text, std::string_view number)
 {
-    number = trimmed(number);
+    number = trimBlanks(number);
     if (!number.empty() && (number[0] == 'N' || number[0] == 'n'))
         number.remove_prefix(1);
     if (number.empty() || number.size() > 9)
