@@ -9,6 +9,7 @@
 #include "platform/posix/DevicePort.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "program/Renumber.h"
 #include "platform/qt/QtImageSurface.h"
 #include "serial/DeviceProfile.h"
 #include "serial/ProfileFolder.h"
@@ -70,6 +71,8 @@ const char* const usage =
     "                     the first character the code cannot carry: exit 1 and where it stands\n"
     "  strip-spaces [--out OUT] FILE\n"
     "                     remove every half-width space; print the count\n"
+    "  renumber [--start N] [--step N] [--remove] [--out OUT] FILE\n"
+    "                     number every block anew (N10, N20…) or take the N words away; print the count\n"
     "  measure FILE [--chain] [--release] --at X,Y [--at X,Y ...] [expand options]\n"
     "                     presses of the path length window; per press the element and the total\n"
     "  measure FILE --total [expand options]\n"
@@ -102,7 +105,7 @@ struct Args {
         return o == "--home" || o == "--conditions" || o == "--size" || o == "--code" || o == "--profile"
                || o == "--device" || o == "--partner" || o == "--settings" || o == "--find" || o == "--with"
                || o == "--match" || o == "--out" || o == "--from-line" || o == "--from-block" || o == "--clearance"
-               || o == "--log";
+               || o == "--log" || o == "--start" || o == "--step";
     }
     bool parse(const std::vector<std::string>& args)
     {
@@ -119,7 +122,8 @@ struct Args {
                     return false;
                 options[a] = args[++k];
             } else if (a == "--block-skip" || a == "--incremental" || a == "--summary" || a == "--rapids"
-                       || a == "--markings" || a == "--chain" || a == "--release" || a == "--total" || a == "--text") {
+                       || a == "--markings" || a == "--chain" || a == "--release" || a == "--total" || a == "--text"
+                       || a == "--remove") {
                 options[a] = "";
             } else {
                 return false;
@@ -757,7 +761,9 @@ int measure(const std::vector<std::string>& argv)
 
 // FILE rewritten by change (on its text as the editor holds it), in place or
 // to --out; prints the count.
-int rewriteFile(const Args& args, const std::function<std::string(const std::string&, long&)>& change)
+// A change may refuse (refusal set): then nothing is written and the exit is 1.
+int rewriteFile(const Args& args, const std::function<std::string(const std::string&, long&)>& change,
+                const std::string* refusal = nullptr)
 {
     PosixFileSystem fs;
     Cp932Codec codec;
@@ -766,7 +772,12 @@ int rewriteFile(const Args& args, const std::function<std::string(const std::str
     if (Error e = fs.readFile(in, bytes))
         return fail(in, e);
     long count = 0;
-    const std::string out = codec.encode(change(codec.decode(bytes), count));
+    const std::string text = change(codec.decode(bytes), count);
+    if (refusal && !refusal->empty()) {
+        std::fprintf(stderr, "tarvex-cli: %s\n", refusal->c_str());
+        return 1;
+    }
+    const std::string out = codec.encode(text);
     const std::string target = args.has("--out") ? args.options.at("--out") : in;
     if (Error e = fs.writeFile(target, out))
         return fail(target, e);
@@ -792,6 +803,33 @@ int lineReplaceCommand(const std::vector<std::string>& argv)
     return rewriteFile(args, [&](const std::string& text, long& count) {
         return lineReplace(text, args.options.at("--match"), withCrLf(args.options.at("--with")), count);
     });
+}
+
+int renumberCommand(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 1)
+        return usageError();
+    RenumberOptions o;
+    o.remove = args.has("--remove");
+    for (auto [name, value] : {std::pair{"--start", &o.start}, {"--step", &o.step}}) {
+        if (!args.has(name))
+            continue;
+        const std::string& v = args.options.at(name);
+        if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos)
+            return usageError();
+        *value = std::stol(v);
+    }
+    std::string refusal;
+    return rewriteFile(
+        args,
+        [&](const std::string& text, long& count) {
+            Renumbered r = renumber(text, o);
+            count = r.blocks;
+            refusal = r.refusal;
+            return std::move(r.text);
+        },
+        &refusal);
 }
 
 int stripSpacesCommand(const std::vector<std::string>& argv)
@@ -834,6 +872,7 @@ int main(int argc, char** argv)
         {"send", send},          {"receive", receive},
         {"replace", replace},    {"line-replace", lineReplaceCommand},
         {"check", check},        {"strip-spaces", stripSpacesCommand},
+        {"renumber", renumberCommand},
         {"measure", measure},    {"restart-preamble", restartPreamble},
     };
     // A closed standard output or error stops nothing, a socket written after
