@@ -47,6 +47,21 @@ void TextCommands::rewrite(const std::function<std::string(const std::string&)>&
     c_.ui.events.setBusy(false);
 }
 
+long TextCommands::renumber(const RenumberOptions& options)
+{
+    c_.ui.events.setBusy(true);
+    Renumbered r = tarvex::renumber(c_.editor.textView(), options);
+    c_.ui.events.setBusy(false);
+    if (!r.refusal.empty()) {
+        c_.ui.messageBox.show(r.refusal, {}, MsgIcon::Exclamation);
+        return -1;
+    }
+    c_.editor.replaceText(r.text);
+    c_.ui.messageBox.show("[ " + std::to_string(r.blocks) + " ]個のブロックの番号を"
+                          + (options.remove ? "削除しました。" : "付け直しました。"));
+    return r.blocks;
+}
+
 long TextCommands::replaceAll(const std::string& find, const std::string& with)
 {
     long count = 0;

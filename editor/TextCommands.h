@@ -1,5 +1,6 @@
 #pragma once
 #include "editor/TextTools.h"
+#include "program/Renumber.h"
 #include "platform/Error.h"
 
 #include <functional>
@@ -43,6 +44,9 @@ public:
     long replaceAll(const std::string& find, const std::string& with);
     // Every line holding match replaced by block ("#": its number). -1 when it failed.
     long lineReplace(const std::string& match, const std::string& block);
+    // The blocks numbered anew (or their N words taken away), one undo step;
+    // the count is shown. -1 when the program cannot be renumbered (said why).
+    long renumber(const RenumberOptions& options);
 
     // The registrations of line replace, in listing order (the folder is
     // made when missing), and the one last used.

@@ -233,6 +233,7 @@ void TarvexFrm::onMenu(Menu item)
     case Menu::MnuKensaku: KensakuFrm(m.textCommands(), this).exec(); break;
     case Menu::MnuHenkan: HenkanFrm(m.textCommands(), this).exec(); break;
     case Menu::MnuGyoHenkan: GyoHenkanFrm(m.textCommands(), this).exec(); break;
+    case Menu::MnuRenumber: RenumFrm(m.textCommands(), this).exec(); break;
     case Menu::MnuSpDel: m.textCommands().MnuSpDel_Click(); break;
     case Menu::MnuISOCheck: m.textCommands().MnuISOCheck_Click(); break;
     case Menu::MnuEIACheck: m.textCommands().MnuEIACheck_Click(); break;

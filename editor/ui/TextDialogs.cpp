@@ -2,6 +2,8 @@
 #include "editor/TextCommands.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QSpinBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -50,6 +52,42 @@ KensakuFrm::KensakuFrm(TextCommands& commands, QWidget* parent) : QDialog(parent
     connect(Command1[0], &QPushButton::clicked, this, [this, &commands] { commands.findNext(ss(Text1->text())); });
     connect(Command1[1], &QPushButton::clicked, this, &QDialog::reject);
     resize(420, sizeHint().height());
+}
+
+RenumFrm::RenumFrm(TextCommands& commands, QWidget* parent) : QDialog(parent)
+{
+    setObjectName("RenumFrm");
+    setWindowTitle("シーケンス番号の付け直し");
+    setModal(true);
+    auto spin = [this](const char* name, int value) {
+        auto* s = new QSpinBox(this);
+        s->setObjectName(name);
+        s->setRange(1, 99999);
+        s->setValue(value);
+        return s;
+    };
+    Start = spin("Start", 10);
+    Step = spin("Step", 10);
+    Remove = new QCheckBox("番号を削除する", this);
+    Remove->setObjectName("Remove");
+    Command1 = {button(this, "Command1(0)", "実行", true), button(this, "Command1(1)", "キャンセル")};
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel("開始番号", this), 0, 0);
+    grid->addWidget(Start, 0, 1);
+    grid->addWidget(new QLabel("増分", this), 1, 0);
+    grid->addWidget(Step, 1, 1);
+    grid->addWidget(Remove, 2, 0, 1, 2);
+    grid->addWidget(Command1[0], 0, 2);
+    grid->addWidget(Command1[1], 1, 2);
+    connect(Remove, &QCheckBox::toggled, this, [this](bool on) {
+        Start->setEnabled(!on);
+        Step->setEnabled(!on);
+    });
+    connect(Command1[0], &QPushButton::clicked, this, [this, &commands] {
+        if (commands.renumber({Start->value(), Step->value(), Remove->isChecked()}) >= 0)
+            accept();
+    });
+    connect(Command1[1], &QPushButton::clicked, this, &QDialog::reject);
 }
 
 HenkanFrm::HenkanFrm(TextCommands& commands, QWidget* parent) : QDialog(parent)

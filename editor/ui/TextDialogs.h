@@ -2,7 +2,9 @@
 #include <QDialog>
 #include <array>
 
+class QCheckBox;
 class QComboBox;
+class QSpinBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -30,6 +32,18 @@ public:
     QLineEdit* Text1;
     QLineEdit* Text2;
     std::array<QPushButton*, 2> Command2; // 置き換え, 置換
+};
+
+// Renumbering: "シーケンス番号の付け直し", from a number by a step, or the
+// N words taken away.
+class RenumFrm final : public QDialog {
+    Q_OBJECT
+public:
+    RenumFrm(TextCommands& commands, QWidget* parent = nullptr);
+    QSpinBox* Start;
+    QSpinBox* Step;
+    QCheckBox* Remove;
+    std::array<QPushButton*, 2> Command1; // 実行, キャンセル
 };
 
 // Line replace with its registrations: " 置換".

@@ -35,6 +35,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QListView>
+#include <QSpinBox>
 #include <QTableWidget>
 #include "app/ui/AboutFrm.h"
 #include "app/ui/InpFrm.h"
@@ -156,6 +157,7 @@ MnuView|表示(&V)
 MnuOption|オプション(&O)
  MnuRestart|ここから出力...
  MnuMonitor|通信モニタ...
+ MnuRenumber|シーケンス番号の付け直し...
  ---
  MnuWWW|ブラウザの選択...
  ---
@@ -336,6 +338,16 @@ MnuHelp|ヘルプ(&H)
         f.menuAction(Menu::MnuGyoHenkan)->trigger();
         QCOMPARE(afterRegister, QStringList{"SEQ"});
         QVERIFY(afterDelete.isEmpty());
+        QCOMPARE(w.text(), std::string("N1G00\r\nN2G00\r\n"));
+        // Renumbering from the option menu, one step to undo.
+        whenModal<RenumFrm>([&](RenumFrm* d) {
+            d->Start->setValue(100);
+            d->Step->setValue(5);
+            d->Command1[0]->click();
+        });
+        f.menuAction(Menu::MnuRenumber)->trigger();
+        QCOMPARE(w.text(), std::string("N100G00\r\nN105G00\r\n"));
+        QTest::keyClick(f.editor(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(w.text(), std::string("N1G00\r\nN2G00\r\n"));
     }
 
