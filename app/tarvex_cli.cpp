@@ -9,6 +9,7 @@
 #include "platform/posix/DevicePort.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "program/Compare.h"
 #include "program/Renumber.h"
 #include "platform/qt/QtImageSurface.h"
 #include "serial/DeviceProfile.h"
@@ -71,6 +72,8 @@ const char* const usage =
     "                     the first character the code cannot carry: exit 1 and where it stands\n"
     "  strip-spaces [--out OUT] FILE\n"
     "                     remove every half-width space; print the count\n"
+    "  compare A B        the blocks that differ: \"< LINE TEXT\" of A, \"> LINE TEXT\" of B; exit 0 the\n"
+    "                     same machine program, 1 they differ\n"
     "  renumber [--start N] [--step N] [--remove] [--out OUT] FILE\n"
     "                     number every block anew (N10, N20…) or take the N words away; print the count\n"
     "  measure FILE [--chain] [--release] --at X,Y [--at X,Y ...] [expand options]\n"
@@ -805,6 +808,28 @@ int lineReplaceCommand(const std::vector<std::string>& argv)
     });
 }
 
+int compareCommand(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 2)
+        return usageError();
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    std::string texts[2];
+    for (int k = 0; k < 2; ++k) {
+        std::string bytes;
+        if (Error e = fs.readFile(args.positional[k], bytes))
+            return fail(args.positional[k], e);
+        texts[k] = codec.decode(bytes);
+    }
+    const auto differences = compareBlocks(texts[0], texts[1]);
+    std::string out;
+    for (const BlockDifference& d : differences)
+        out.append(d.inFirst ? "< " : "> ").append(std::to_string(d.line)).append(" ").append(d.text).append("\n");
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return differences.empty() ? 0 : 1;
+}
+
 int renumberCommand(const std::vector<std::string>& argv)
 {
     Args args;
@@ -873,6 +898,7 @@ int main(int argc, char** argv)
         {"replace", replace},    {"line-replace", lineReplaceCommand},
         {"check", check},        {"strip-spaces", stripSpacesCommand},
         {"renumber", renumberCommand},
+        {"compare", compareCommand},
         {"measure", measure},    {"restart-preamble", restartPreamble},
     };
     // A closed standard output or error stops nothing, a socket written after
