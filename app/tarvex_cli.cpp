@@ -10,6 +10,7 @@
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "program/Compare.h"
+#include "program/Estimate.h"
 #include "program/Renumber.h"
 #include "platform/qt/QtImageSurface.h"
 #include "serial/DeviceProfile.h"
@@ -25,6 +26,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +76,8 @@ const char* const usage =
     "                     remove every half-width space; print the count\n"
     "  compare A B        the blocks that differ: \"< LINE TEXT\" of A, \"> LINE TEXT\" of B; exit 0 the\n"
     "                     same machine program, 1 they differ\n"
+    "  estimate FILE [--rapid MM_PER_MIN] [--tool-change SECONDS]\n"
+    "                     how long the program runs: cutting, rapid, dwell, tool changes, total\n"
     "  renumber [--start N] [--step N] [--remove] [--out OUT] FILE\n"
     "                     number every block anew (N10, N20…) or take the N words away; print the count\n"
     "  measure FILE [--chain] [--release] --at X,Y [--at X,Y ...] [expand options]\n"
@@ -108,7 +112,7 @@ struct Args {
         return o == "--home" || o == "--conditions" || o == "--size" || o == "--code" || o == "--profile"
                || o == "--device" || o == "--partner" || o == "--settings" || o == "--find" || o == "--with"
                || o == "--match" || o == "--out" || o == "--from-line" || o == "--from-block" || o == "--clearance"
-               || o == "--log" || o == "--start" || o == "--step";
+               || o == "--log" || o == "--start" || o == "--step" || o == "--rapid" || o == "--tool-change";
     }
     bool parse(const std::vector<std::string>& args)
     {
@@ -808,6 +812,31 @@ int lineReplaceCommand(const std::vector<std::string>& argv)
     });
 }
 
+int estimateCommand(const std::vector<std::string>& argv)
+{
+    Args args;
+    if (!args.parse(argv) || args.positional.size() != 1)
+        return usageError();
+    EstimateOptions o;
+    for (auto [name, value] : {std::pair{"--rapid", &o.rapid}, {"--tool-change", &o.toolChange}}) {
+        if (!args.has(name))
+            continue;
+        char* end = nullptr;
+        const std::string& v = args.options.at(name);
+        *value = std::strtod(v.c_str(), &end);
+        if (v.empty() || *end || !std::isfinite(*value) || *value < 0 || (*value == 0 && name == std::string("--rapid")))
+            return usageError();
+    }
+    std::string text;
+    if (!readInput(args, text))
+        return 2;
+    const Estimate e = estimate(Cp932Codec().decode(text), o);
+    std::printf("cutting %s\nrapid %s\ndwell %s\ntool changes %ld\nno feed %ld moves\ntotal %s\n",
+                clockText(e.cutting).c_str(), clockText(e.rapid).c_str(), clockText(e.dwell).c_str(), e.toolChanges,
+                e.noFeed, clockText(e.total(o)).c_str());
+    return 0;
+}
+
 int compareCommand(const std::vector<std::string>& argv)
 {
     Args args;
@@ -899,6 +928,7 @@ int main(int argc, char** argv)
         {"check", check},        {"strip-spaces", stripSpacesCommand},
         {"renumber", renumberCommand},
         {"compare", compareCommand},
+        {"estimate", estimateCommand},
         {"measure", measure},    {"restart-preamble", restartPreamble},
     };
     // A closed standard output or error stops nothing, a socket written after

@@ -1,0 +1,223 @@
+#include "program/Estimate.h"
+#include "platform/TextLines.h"
+#include "program/Words.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+namespace tarvex {
+namespace {
+
+using nc::g;
+
+constexpr double pi = 3.14159265358979323846;
+
+// A word's value in program units: with a decimal point as written, without
+// one in thousandths (the expansion's reading of an axis word).
+std::optional<double> axisValue(const nc::Word& w)
+{
+    if (!w.number || w.text.empty())
+        return std::nullopt;
+    const double v = std::strtod(std::string(w.text).c_str(), nullptr);
+    return nc::hasPoint(w.text) ? v : v / 1000;
+}
+
+std::optional<double> plain(const nc::Word& w)
+{
+    if (!w.number || w.text.empty())
+        return std::nullopt;
+    return std::strtod(std::string(w.text).c_str(), nullptr);
+}
+
+struct Machine {
+    EstimateOptions o;
+    Estimate e;
+    std::array<double, 3> pos{}; // mm
+    int motion = g(0), plane = g(17), cycle = -1;
+    bool absolute = true, inch = false, perRev = false, returnInitial = true;
+    std::optional<double> feed, speed; // F as written (program units), S
+    double cycleR = 0, cycleZ = 0, initialZ = 0;
+
+    double unit() const { return inch ? 25.4 : 1; }
+
+    // A move's time at the feed in force; none counted when there is no feed.
+    void cut(double mm)
+    {
+        if (mm <= 0)
+            return;
+        if (!feed || *feed <= 0 || (perRev && (!speed || *speed <= 0))) {
+            ++e.noFeed;
+            return;
+        }
+        const double perMinute = perRev ? *feed * unit() * *speed : *feed * unit();
+        e.cutting += mm / perMinute * 60;
+    }
+    void rapidMove(double mm) { e.rapid += mm / o.rapid * 60; }
+
+    void block(const nc::Block& b)
+    {
+        std::array<std::optional<double>, 3> axis{};
+        std::optional<double> i, j, k, r, p, dwellX, q;
+        bool dwell = false, move = false, shift = false;
+        for (const nc::Word& w : b.words) {
+            const int c = w.number ? nc::code(w.text) : -1;
+            switch (w.letter) {
+            case 'G':
+                if (c == g(0) || c == g(1) || c == g(2) || c == g(3))
+                    motion = c, cycle = -1;
+                else if (c == g(4))
+                    dwell = true;
+                else if (c == g(92))
+                    shift = true;
+                else if (c == g(17) || c == g(18) || c == g(19))
+                    plane = c;
+                else if (c == g(20) || c == g(21))
+                    inch = c == g(20);
+                else if (c == g(90) || c == g(91))
+                    absolute = c == g(90);
+                else if (c == g(94) || c == g(95))
+                    perRev = c == g(95);
+                else if (c == g(98) || c == g(99))
+                    returnInitial = c == g(98);
+                else if (c == g(80))
+                    cycle = -1;
+                else if (c == g(73) || c == g(74) || c == g(76) || (c >= g(81) && c <= g(89))) {
+                    cycle = c;
+                    initialZ = pos[2];
+                }
+                break;
+            case 'M':
+                if (c == g(6))
+                    ++e.toolChanges;
+                break;
+            case 'X': case 'Y': case 'Z':
+                if (dwell && w.letter == 'X')
+                    dwellX = plain(w), dwellX = dwellX && !nc::hasPoint(w.text) ? *dwellX / 1000 : dwellX;
+                else
+                    axis[static_cast<std::size_t>(w.letter - 'X')] = axisValue(w);
+                move = move || !(dwell && w.letter == 'X');
+                break;
+            case 'I': i = axisValue(w); break;
+            case 'J': j = axisValue(w); break;
+            case 'K': k = axisValue(w); break;
+            case 'R': r = axisValue(w); break;
+            case 'Q': q = axisValue(w); break;
+            case 'P': p = plain(w); break;
+            case 'F': feed = plain(w); break;
+            case 'S': speed = plain(w); break;
+            default: break;
+            }
+        }
+        if (dwell) {
+            e.dwell += p ? *p / 1000 : dwellX.value_or(0);
+            return;
+        }
+        if (shift) {
+            // The tool stays; its coordinates become the ones given.
+            for (int a = 0; a < 3; ++a)
+                if (axis[static_cast<std::size_t>(a)])
+                    pos[a] = *axis[static_cast<std::size_t>(a)] * unit();
+            return;
+        }
+        if (!move && cycle < 0)
+            return;
+        std::array<double, 3> to = pos;
+        for (int a = 0; a < 3; ++a)
+            if (axis[static_cast<std::size_t>(a)])
+                to[a] = (absolute ? 0 : pos[a]) + *axis[static_cast<std::size_t>(a)] * unit();
+        if (cycle >= 0) {
+            if (r)
+                cycleR = (absolute ? 0 : pos[2]) + *r * unit();
+            if (axis[2])
+                cycleZ = absolute ? to[2] : cycleR + *axis[2] * unit();
+            hole(to, p);
+            return;
+        }
+        const double dx = to[0] - pos[0], dy = to[1] - pos[1], dz = to[2] - pos[2];
+        if (motion == g(0)) {
+            rapidMove(std::sqrt(dx * dx + dy * dy + dz * dz));
+        } else if (motion == g(1)) {
+            cut(std::sqrt(dx * dx + dy * dy + dz * dz));
+        } else {
+            // The arc in its plane (u, v) and the helix's rise along the third axis.
+            // G18's plane is Z then X: its arcs turn the other way seen as X then Z.
+            const int u = plane == g(18) ? 2 : plane == g(19) ? 1 : 0, v = plane == g(18) ? 0 : u + 1, h = 3 - u - v;
+            const std::optional<double> cu = plane == g(18) ? k : plane == g(19) ? j : i;
+            const std::optional<double> cv = plane == g(18) ? i : plane == g(19) ? k : j;
+            double ou = cu.value_or(0) * unit(), ov = cv.value_or(0) * unit();
+            const double su = pos[u], sv = pos[v], eu = to[u], ev = to[v];
+            double sweep;
+            double radius;
+            if (r && !cu && !cv) {
+                radius = std::fabs(*r * unit());
+                const double chord = std::hypot(eu - su, ev - sv);
+                const double half = std::min(1.0, chord / (2 * radius));
+                sweep = 2 * std::asin(half);
+                if (*r < 0)
+                    sweep = 2 * pi - sweep;
+            } else {
+                radius = std::hypot(ou, ov);
+                const double a0 = std::atan2(-ov, -ou), a1 = std::atan2(ev - (sv + ov), eu - (su + ou));
+                sweep = motion == g(3) ? a1 - a0 : a0 - a1;
+                while (sweep <= 1e-12)
+                    sweep += 2 * pi;
+            }
+            const double rise = to[h] - pos[h];
+            cut(std::hypot(radius * sweep, rise));
+        }
+        pos = to;
+    }
+
+    // One hole of the cycle in force: to the hole at rapid, down to R at
+    // rapid, to the depth at the feed, back up.
+    void hole(const std::array<double, 3>& at, std::optional<double> p)
+    {
+        rapidMove(std::hypot(at[0] - pos[0], at[1] - pos[1]));
+        const double top = pos[2];
+        rapidMove(std::fabs(top - cycleR));
+        cut(std::fabs(cycleR - cycleZ));
+        if (cycle == g(82) || cycle == g(89))
+            e.dwell += p.value_or(0) / 1000;
+        const double back = returnInitial ? std::max(initialZ, cycleR) : cycleR;
+        if (cycle == g(85) || cycle == g(89))
+            cut(std::fabs(cycleR - cycleZ)), rapidMove(std::fabs(back - cycleR));
+        else
+            rapidMove(std::fabs(back - cycleZ));
+        pos = {at[0], at[1], back};
+    }
+};
+
+} // namespace
+
+Estimate estimate(std::string_view text, const EstimateOptions& options)
+{
+    Machine m;
+    m.o = options;
+    TextLines lines(text);
+    std::string_view line;
+    nc::Block b;
+    while (lines.next(line)) {
+        nc::readBlock(line, b);
+        if (b.kind != nc::Statement::Block)
+            continue;
+        m.block(b);
+        bool end = false;
+        for (const nc::Word& w : b.words)
+            end = end || (w.letter == 'M' && w.number && (nc::code(w.text) == g(2) || nc::code(w.text) == g(30)));
+        if (end)
+            break;
+    }
+    return m.e;
+}
+
+std::string clockText(double seconds)
+{
+    const long s = std::lround(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    return text;
+}
+
+} // namespace tarvex

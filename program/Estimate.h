@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace tarvex {
+
+struct EstimateOptions {
+    double rapid = 10000;     // mm/min
+    double toolChange = 0;    // seconds per M06
+};
+
+// How long a program runs, from its moves and their feeds: lines, arcs and
+// helices in three dimensions at the feed in force (per minute, or per
+// revolution with G95 and the S in force; inches with G20), rapids at the
+// rapid rate, canned-cycle holes (down at the feed, up at rapid, or at the
+// feed for the boring cycles that feed out), dwells and tool changes.
+// Acceleration and the feed override are left out.
+struct Estimate {
+    double cutting = 0, rapid = 0, dwell = 0; // seconds
+    long toolChanges = 0;
+    long noFeed = 0; // cutting moves with no feed in force: counted apart, not guessed
+    double total(const EstimateOptions& o) const { return cutting + rapid + dwell + toolChanges * o.toolChange; }
+};
+Estimate estimate(std::string_view text, const EstimateOptions& options);
+
+// Seconds as H:MM:SS, rounded to the second.
+std::string clockText(double seconds);
+
+} // namespace tarvex
