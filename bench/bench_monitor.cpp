@@ -6,7 +6,7 @@
 //   while the output runs: the monitor's lines and the peak memory.
 // - the same flood to tarvex-cli send --log, its peak memory.
 // Prints figures; never a test. Usage: bench_monitor [TARVEX_CLI] (offscreen by itself).
-#include "app/ui/InpFrm.h"
+#include "app/ui/QtUi.h"
 #include "app/ui/TarvexFrm.h"
 #include "editor/ui/RichTextBox.h"
 #include "app/ProcessState.h"
@@ -127,14 +127,8 @@ int main(int argc, char** argv)
     QtSettingsStore settings(dir.filePath("s.ini"));
     PosixFileSystem fs;
     Cp932Codec codec;
-    QtMessageBox messageBox;
-    QtFileChooser chooser(codec);
-    QtFontChooser fontChooser;
-    QtEventLoop events;
-    QtColourChooser colourChooser;
-    QtInputBox inputBox;
-    PosixProcessLauncher launcher;
-    UiServices ui{messageBox, chooser, fontChooser, events, colourChooser, inputBox, launcher};
+    QtUi qt(codec);
+    UiServices& ui = qt.ui;
     ProcessState state(dir.path().toStdString() + "/", settings);
     DevicePort MSComm1, MSComm2;
     TarvexFrm window(state, fs, codec, ui, SystemFolders{}, MSComm1, MSComm2);

@@ -208,12 +208,11 @@ struct Machine::Impl final : TransferHost {
 };
 
 Machine::Machine(const DncConfig& shop, MachineConfig config, const std::atomic<bool>& stopping)
-    : shop_(shop), config_(std::move(config)), stopping_(stopping)
+    : shop_(shop), config_(std::move(config)), stopping_(stopping), impl_(std::make_unique<Impl>(*this))
 {
-    impl_ = new Impl(*this);
 }
 
-Machine::~Machine() { delete impl_; }
+Machine::~Machine() = default;
 
 void Machine::wake() { impl_->events.wake(); }
 
@@ -302,11 +301,11 @@ void Machine::answer(const std::string& received, const std::string& number, boo
     // A control that sends its start code early is served: the wait starts
     // at once. Without a start code it is given time to get ready.
     const bool startCode = controlCode(m.profile.outCodes[0]).has_value();
-    if (!startCode)
-        pause(std::chrono::duration<double>(config_.requestDelay));
     if (startCode)
         m.deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                         std::chrono::duration<double>(config_.requestTimeout));
+    else
+        pause(std::chrono::duration<double>(config_.requestDelay));
     m.state(startCode ? "waiting-start" : drip ? "drip" : "sending");
     if (drip)
         m.t.Command11_Click();

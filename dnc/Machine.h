@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -51,7 +52,7 @@ private:
     const std::atomic<bool>& stopping_;
     mutable std::mutex mutex_;
     MachineStatus status_;
-    Impl* impl_ = nullptr;
+    std::unique_ptr<Impl> impl_;
 };
 
 // The status line of a machine: NAME STATE PROGRAM PERCENT LAST-ERROR,

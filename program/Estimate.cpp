@@ -93,11 +93,12 @@ struct Machine {
                     ++e.toolChanges;
                 break;
             case 'X': case 'Y': case 'Z':
-                if (dwell && w.letter == 'X')
-                    dwellX = plain(w), dwellX = dwellX && !nc::hasPoint(w.text) ? *dwellX / 1000 : dwellX;
-                else
+                if (dwell && w.letter == 'X') {
+                    dwellX = axisValue(w); // seconds with a point, thousandths without
+                } else {
                     axis[static_cast<std::size_t>(w.letter - 'X')] = axisValue(w);
-                move = move || !(dwell && w.letter == 'X');
+                    move = true;
+                }
                 break;
             case 'I': i = axisValue(w); break;
             case 'J': j = axisValue(w); break;

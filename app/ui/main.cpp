@@ -1,6 +1,6 @@
 // tarvex: the desktop window.
 //   tarvex [--home DIR] [--settings FILE] [--screenshot FILE.png] [--press KEY,...] [--menu ITEM] [PROGRAM]
-#include "app/ui/InpFrm.h"
+#include "app/ui/QtUi.h"
 #include "app/ui/TarvexFrm.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -79,14 +79,8 @@ int main(int argc, char** argv)
                      settings.tooLarge() ? "too large" : "not a regular file");
     PosixFileSystem fs;
     Cp932Codec codec;
-    QtMessageBox messageBox;
-    QtFileChooser chooser(codec);
-    QtFontChooser fontChooser;
-    QtEventLoop events;
-    QtColourChooser colourChooser;
-    QtInputBox inputBox;
-    PosixProcessLauncher launcher;
-    UiServices ui{messageBox, chooser, fontChooser, events, colourChooser, inputBox, launcher};
+    QtUi qt(codec);
+    UiServices& ui = qt.ui;
     ProcessState state(resolveProgDir(home), settings);
     // The home page is the README installed beside the program (in a build
     // folder, the one of the source tree above it).
