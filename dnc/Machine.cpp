@@ -152,7 +152,8 @@ struct Machine::Impl final : TransferHost {
     void setCancelEnabled(bool) override {}
     void setStatus1(const std::string& s) override
     {
-        if (s.find("起動コード") != std::string::npos && s.find("待機中") != std::string::npos) {
+        // The wait for the start code, of an output or a tape run.
+        if (s.find("待機中") != std::string::npos) {
             state(phase == Phase::Input ? "idle" : "waiting-start");
             waiting = phase != Phase::Input;
         } else if (s.empty() && waiting) {
@@ -306,7 +307,10 @@ void Machine::answer(const std::string& received, const std::string& number, boo
                                         std::chrono::duration<double>(config_.requestTimeout));
     else
         pause(std::chrono::duration<double>(config_.requestDelay));
-    m.state(startCode ? "waiting-start" : drip ? "drip" : "sending");
+    // "waiting-start" comes once the port is open and listens: a start code
+    // sent before that would be flushed with the opening.
+    if (!startCode)
+        m.state(drip ? "drip" : "sending");
     if (drip)
         m.t.Command11_Click();
     else
