@@ -405,7 +405,7 @@ int TarvexFrm::screenHeight() const
 
 Rect TarvexFrm::windowRect() const
 {
-    QRect f = frameGeometry();
+    const QRect f = geometry().marginsAdded(frameMargins());
     if (f == setGeometry_)
         return setRect_;
     return {twips(f.x()), twips(f.y(), true), twips(f.width()), twips(f.height(), true)};
@@ -414,8 +414,14 @@ Rect TarvexFrm::windowRect() const
 QMargins TarvexFrm::frameMargins() const
 {
     const QRect outer = frameGeometry(), inner = geometry();
-    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-            outer.bottom() - inner.bottom()};
+    const QMargins m{inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                     outer.bottom() - inner.bottom()};
+    // While the window manager makes its frame, the frame may be smaller
+    // than the window for a moment (1 by 1): no frame is known yet. Taken as
+    // it stands, the window would grow by the difference.
+    if (m.left() < 0 || m.top() < 0 || m.right() < 0 || m.bottom() < 0)
+        return {};
+    return m;
 }
 
 void TarvexFrm::setWindowRect(const Rect& r)
@@ -428,7 +434,7 @@ void TarvexFrm::setWindowRect(const Rect& r)
     move(px(r.left), px(r.top, true));
     resize(std::max(1, px(r.width) - m.left() - m.right()), std::max(1, px(r.height, true) - m.top() - m.bottom()));
     setRect_ = r;
-    setGeometry_ = frameGeometry();
+    setGeometry_ = geometry().marginsAdded(m);
     setMargins_ = m;
     setClientSize_ = size();
 }
