@@ -2,7 +2,7 @@
 
 namespace tarvex {
 
-const std::array<MenuEntry, 46> menuTree = {{
+const std::array<MenuEntry, 47> menuTree = {{
     {Menu::filemenu, "filemenu", "ファイル(&F)", 0, false, false, true},
     {Menu::fileload, "fileload", "ファィルの読み込み...", 1, false, false, true},
     {Menu::MnuAppendLoad, "MnuAppendLoad", "ファィルの追加読み込み...", 1, false, true, true},
@@ -35,7 +35,8 @@ const std::array<MenuEntry, 46> menuTree = {{
     {Menu::MnuOption, "MnuOption", "オプション(&O)", 0, false, false, true},
     {Menu::MnuRestart, "MnuRestart", "ここから出力...", 1, false, false, true},
     {Menu::MnuMonitor, "MnuMonitor", "通信モニタ...", 1, false, false, true},
-    {Menu::MnuRenumber, "MnuRenumber", "シーケンス番号の付け直し...", 1, false, true, true},
+    {Menu::MnuRenumber, "MnuRenumber", "シーケンス番号の付け直し...", 1, false, false, true},
+    {Menu::MnuColours, "MnuColours", "色分けの設定...", 1, false, true, true},
     {Menu::MnuWWW, "MnuWWW", "ブラウザの選択...", 1, false, true, true},
     {Menu::MnuApSet, "MnuApSet", "外部アプリの設定...", 1, false, true, true},
     {Menu::MnuMorlex, "MnuMorlex", "NCコンバータ", 1, false, false, true},

@@ -8,7 +8,7 @@ enum class Menu {
     filemenu, fileload, MnuAppendLoad, MnuSave, MnuDxfSave, MnuSubPro, MnuSubDel, MnuExitSubDel, clea, endprogram,
     MnuEdit, MnuKensaku, MnuHenkan, MnuGyoHenkan, MnuSpDel, MnuPartyCheck, MnuISOCheck, MnuEIACheck, MnuFont,
     MnuView, MnuTusin, MnuGrph, MnuGrhGcode, MnuG90, MnuG91, MnuMEdit,
-    MnuOption, MnuRestart, MnuMonitor, MnuRenumber, MnuWWW, MnuApSet, MnuMorlex,
+    MnuOption, MnuRestart, MnuMonitor, MnuRenumber, MnuColours, MnuWWW, MnuApSet, MnuMorlex,
     MnuApp0, MnuApp1, MnuApp2, MnuApp3, MnuApp4, MnuApp5, MnuApp6, MnuApp7, MnuApp8, MnuApp9,
     MnuHelp, MnuHomePage, MnuVar,
 };
@@ -26,7 +26,7 @@ struct MenuEntry {
 };
 
 // In display order: each entry belongs to the last entry of the level above it.
-extern const std::array<MenuEntry, 46> menuTree;
+extern const std::array<MenuEntry, 47> menuTree;
 
 const MenuEntry& menuEntry(Menu id);
 

@@ -2,6 +2,7 @@
 #include "app/SettingsKeys.h"
 #include "editor/LineEnds.h"
 #include "editor/StoreCleanup.h"
+#include "editor/WordColours.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextEditor.h"
@@ -86,6 +87,7 @@ void TarvexMain::startUp(const std::string& commandLine)
     editor_.setFont({s.read(section, FontName, FontNameDefault),
                      readNumberWithin(s, section, FontSize, FontSizeDefault, 1, 200),
                      readBool(s, section, FontBold, false), readBool(s, section, FontItalic, false)});
+    setWordColours(wordColours());
     view_.setMenuEnabled(Menu::MnuAppendLoad, false);
 
     // Profiles: the folder with the sample profile is made on first start.
@@ -225,6 +227,15 @@ void TarvexMain::Image1_Click(int index)
         placeAreas();
     }
     expandAndPlot();
+}
+
+nc::WordColours TarvexMain::wordColours() const { return readWordColours(state_.settings); }
+
+void TarvexMain::setWordColours(const nc::WordColours& colours)
+{
+    writeWordColours(state_.settings, colours);
+    editor_.setWordColours(colours.on ? std::vector<std::uint32_t>(colours.rgb.begin(), colours.rgb.end())
+                                      : std::vector<std::uint32_t>{});
 }
 
 void TarvexMain::MnuFont_Click()

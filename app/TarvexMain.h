@@ -9,6 +9,7 @@
 #include "toolpath/Graphics.h"
 #include "toolpath/SubprogramStore.h"
 #include "program/ProgramMap.h"
+#include "program/Colouring.h"
 #include "program/Restart.h"
 
 #include <array>
@@ -43,6 +44,9 @@ public:
     void Form_Resize();
     void Image1_Click(int index);
     void MnuFont_Click();
+    // The editor's word colours as stored, and a change of them (stored and shown).
+    nc::WordColours wordColours() const;
+    void setWordColours(const nc::WordColours& colours);
     void MnuSubDel_Click();
     void MnuExitSubDel_Click();
     void MnuGrph_Click();

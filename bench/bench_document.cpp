@@ -1,7 +1,8 @@
 // The program document with a large program: open (from the command to the
 // editor showing the text), save, a keystroke and a caret move at the end, in
-// the middle and at the start, and the peak memory. Each size runs in its own process.
-//   bench_document [LINES...]   (default 100000 1000000 -20)
+// the middle and at the start, and the peak memory. Each size runs in its own
+// process, with the words coloured unless --plain is given.
+//   bench_document [--plain] [LINES...]   (default 100000 1000000 -20)
 // A negative size is a program of one line of that many MB.
 #include "bench/generate.h"
 #include "bench/measure.h"
@@ -41,6 +42,8 @@ std::uint64_t fileHash(const std::string& path)
     return h;
 }
 
+bool plain = false;
+
 int runSize(long lines, int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -62,6 +65,7 @@ int runSize(long lines, int argc, char** argv)
     }
     w.settings.write("Tarvex", "Width", "16000");
     w.settings.write("Tarvex", "Height", "12000");
+    w.settings.write("Tarvex", "WordColours", plain ? "False" : "True");
     TarvexFrm& frm = w.start();
     fakes::FakeChooser& chooser = w.chooser;
     RichTextBox& ed = *frm.editor();
@@ -100,10 +104,10 @@ int runSize(long lines, int argc, char** argv)
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
     const double peakEditing = ru.ru_maxrss / 1024.0;
-    std::printf("%8ld lines %5.1f MB: open %7.1f ms  save %7.1f ms  peak %6.1f MB  save unedited %s\n"
+    std::printf("%8ld lines %5.1f MB (%s): open %7.1f ms  save %7.1f ms  peak %6.1f MB  save unedited %s\n"
                 "%8ld lines: key end %6.2f ms  mid %6.2f ms  start %6.2f ms"
                 "  caret end %6.2f ms  mid %6.2f ms  start %6.2f ms\n",
-                lines, size / 1e6, open, save, peakEditing, identical ? "identical" : "DIFFERS", lines,
+                lines, size / 1e6, plain ? "plain" : "coloured", open, save, peakEditing, identical ? "identical" : "DIFFERS", lines,
                 keyEnd, keyMid, keyStart, caretEnd, caretMid, caretStart);
     std::fflush(stdout);
 
@@ -137,8 +141,12 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     std::vector<long> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes.push_back(std::atol(argv[i]));
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--plain")
+            plain = true;
+        else
+            sizes.push_back(std::atol(argv[i]));
+    }
     if (sizes.empty())
         sizes = {100000, 1000000, -20};
     int rc = 0;

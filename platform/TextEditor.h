@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
+#include <cstdint>
 
 namespace tarvex {
 
@@ -36,6 +38,9 @@ public:
     // Replaces the whole text as one step that the user can undo.
     virtual void replaceText(std::string_view utf8) = 0;
     virtual void raise() = 0;
+    // Colours of the program's words (0xRRGGBB) by kind, plain text first;
+    // none: no colours.
+    virtual void setWordColours(const std::vector<std::uint32_t>& rgb) = 0;
     // Marks the text as it is now; modified() tells whether it has changed since.
     virtual void markUnmodified() = 0;
     virtual bool modified() const = 0;

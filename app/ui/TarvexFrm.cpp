@@ -234,6 +234,12 @@ void TarvexFrm::onMenu(Menu item)
     case Menu::MnuHenkan: HenkanFrm(m.textCommands(), this).exec(); break;
     case Menu::MnuGyoHenkan: GyoHenkanFrm(m.textCommands(), this).exec(); break;
     case Menu::MnuRenumber: RenumFrm(m.textCommands(), this).exec(); break;
+    case Menu::MnuColours: {
+        ColourFrm dialog(m.wordColours(), this);
+        if (dialog.exec() == QDialog::Accepted)
+            m.setWordColours(dialog.colours());
+        break;
+    }
     case Menu::MnuSpDel: m.textCommands().MnuSpDel_Click(); break;
     case Menu::MnuISOCheck: m.textCommands().MnuISOCheck_Click(); break;
     case Menu::MnuEIACheck: m.textCommands().MnuEIACheck_Click(); break;

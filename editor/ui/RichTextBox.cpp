@@ -1,5 +1,6 @@
 #include "editor/ui/RichTextBox.h"
 #include "platform/TextLines.h"
+#include "program/Colouring.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtUiServices.h"
 
@@ -76,6 +77,9 @@ void watchAccessibility()
 // Lines longer than this are held in pieces of about half of it.
 constexpr std::size_t longLine = 32 * 1024, pieceSize = 16 * 1024;
 constexpr int breakStyle = 1;
+constexpr int firstWordStyle = 2; // the style of a word kind k >= 1: firstWordStyle + k - 1
+// Unstyled text before the view beyond this is passed over.
+constexpr long styleReach = 64 * 1024;
 
 // The text with a display break after each piece of every long line, and
 // where each break stands; false when it has none (and out is left empty).
@@ -118,8 +122,19 @@ void RichTextBox::useFullAccessibility()
     if (QAccessibleInterface* plain = QAccessible::queryAccessibleInterface(this))
         if (plain->role() == QAccessible::EditableText && !plain->textInterface())
             QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(plain));
-    SendScintilla(SCI_SETMODEVENTMASK, static_cast<unsigned long>(SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)
-                                           | (breakMode_ ? SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE : 0UL));
+    watchChanges();
+}
+
+void RichTextBox::watchChanges()
+{
+    // Breaks and colours follow each change, heard of before it is made:
+    // Scintilla's own accessible text counts the characters from the start
+    // for each change made (a tenth of a second at the end of 20 MB), not
+    // for one announced. Nothing else of ours listens.
+    const bool announced = breakMode_ || !wordColours_.empty() || coloured_;
+    SendScintilla(SCI_SETMODEVENTMASK,
+                  (announced ? static_cast<unsigned long>(SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE) : 0UL)
+                      | (fullAccessibility_ ? static_cast<unsigned long>(SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT) : 0UL));
 }
 
 void RichTextBox::breakMode(bool on)
@@ -129,13 +144,7 @@ void RichTextBox::breakMode(bool on)
     breakMode_ = on;
     breaks_.clear();
     plainValid_ = false;
-    // Only with breaks does the editor follow each change: they must move
-    // with it. It hears of a change before it is made: Scintilla's own
-    // accessible text counts the characters from the start for each change
-    // made (a tenth of a second at the end of 20 MB), not for one announced.
-    const unsigned long announced = on ? SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE : 0;
-    SendScintilla(SCI_SETMODEVENTMASK,
-                  announced | (fullAccessibility_ ? static_cast<unsigned long>(SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT) : 0UL));
+    watchChanges(); // the breaks move with each change
     if (on) {
         SendScintilla(SCI_STYLESETCHANGEABLE, static_cast<unsigned long>(breakStyle), 0L);
         SendScintilla(SCI_SETREPRESENTATION, "\xFF", "\xE2\x86\xA9"); // ↩: the line goes on below
@@ -151,7 +160,10 @@ void RichTextBox::breakMode(bool on)
 
 void RichTextBox::onModified(int position, int type, int length)
 {
-    if (!breakMode_ || loading_ || !(type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE)))
+    if (loading_ || !(type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE)))
+        return;
+    followStyled(position, (type & SC_MOD_BEFOREINSERT) ? length : -length);
+    if (!breakMode_)
         return;
     plainValid_ = false;
     lastValid_ = false;
@@ -171,20 +183,143 @@ void RichTextBox::onModified(int position, int type, int length)
     }
 }
 
-// The editor has no lexer: its only styling marks the breaks, which makes
-// them impossible to delete or to put the caret in. Text inserted before
-// them moves them and their style; text an undo brings back is unstyled.
-void RichTextBox::styleBreaks(int)
+// The editor is its own lexer: the words of the program in their colours,
+// and the breaks in a style that makes them impossible to delete or to put
+// the caret in. Text inserted before a break moves it and its style; text an
+// undo brings back is unstyled until styled again here.
+void RichTextBox::styleText(int position)
 {
+    auto lineStart = [this](long line) {
+        return SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+    };
+    const long endStyled = SendScintilla(SCI_GETENDSTYLED);
     const std::vector<long>& b = breaks();
-    if (b.empty())
+    auto styleBreaks = [&](long from, long to) {
+        for (auto it = std::lower_bound(b.begin(), b.end(), from); it != b.end() && *it < to; ++it) {
+            SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(*it), 0L);
+            SendScintilla(SCI_SETSTYLING, 2UL, static_cast<long>(breakStyle));
+        }
+    };
+    if (wordColours_.empty() && !coloured_) {
+        // Plain text: only the breaks, all at once.
+        styleBreaks(endStyled - 1, length());
+        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(length()), 0L);
         return;
-    const long from = SendScintilla(SCI_GETENDSTYLED);
-    for (auto it = std::lower_bound(b.begin(), b.end(), from - 1); it != b.end(); ++it) {
-        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(*it), 0L);
-        SendScintilla(SCI_SETSTYLING, 2UL, static_cast<long>(breakStyle));
     }
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(length()), 0L);
+    const long needLine = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(std::max(position, 1) - 1));
+    const long end = needLine + 1 < lines() ? lineStart(needLine + 1) : length();
+    long from = lineStart(SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(endStyled)));
+    // Only what is shown is styled: far from what was styled last (the end
+    // of a long program), Scintilla is left to ask at every paint; what was
+    // styled for the last paint is kept, but for the lines changed since.
+    const long view = lineStart(SendScintilla(SCI_DOCLINEFROMVISIBLE, SendScintilla(SCI_GETFIRSTVISIBLELINE)));
+    const bool jump = std::min(view, end) - from > styleReach;
+    if (jump)
+        from = std::max(from, std::min(view, lineStart(needLine)));
+    if (jump && styledFrom_ <= from && end <= styledTo_) {
+        std::sort(changed_.begin(), changed_.end());
+        long done = from;
+        for (auto [a, z] : changed_) {
+            a = std::max(a, done);
+            z = std::min(z, end - 1);
+            if (a > z)
+                continue;
+            const long last = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(z));
+            done = last + 1 < lines() ? lineStart(last + 1) : length();
+            styleRange(lineStart(SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(a))), done);
+        }
+    } else {
+        styleRange(from, end);
+        if (jump) {
+            styledFrom_ = from;
+            styledTo_ = end;
+            changed_.clear();
+        }
+    }
+    std::erase_if(changed_, [&](std::pair<long, long> c) { return c.first >= from && c.second < end; });
+    if (!jump)
+        styleBreaks(end, length()); // the breaks beyond: never a position to put the caret in
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(jump ? endStyled : end), 0L);
+}
+
+// Styles whole lines: each byte by its word kind, the breaks as breaks.
+void RichTextBox::styleRange(long from, long to)
+{
+    if (to <= from)
+        return;
+    text_.resize(static_cast<std::size_t>(to - from) + 1);
+    SendScintilla(SCI_GETTEXTRANGE, from, to, text_.data());
+    const std::string_view held(text_.data(), static_cast<std::size_t>(to - from));
+    styles_.assign(held.size(), '\0');
+    if (!wordColours_.empty()) {
+        coloured_ = true;
+        TextLines lines(held);
+        std::string_view line;
+        while (lines.next(line)) {
+            kinds_.resize(line.size());
+            nc::colourLine(line, kinds_.data());
+            for (std::size_t i = 0; i < line.size(); ++i)
+                if (kinds_[i] != nc::WordKind::Plain)
+                    styles_[lines.start() + i] = static_cast<char>(firstWordStyle + static_cast<int>(kinds_[i]) - 1);
+        }
+    }
+    const std::vector<long>& b = breaks();
+    for (auto it = std::lower_bound(b.begin(), b.end(), from); it != b.end() && *it + 1 < to; ++it)
+        styles_[static_cast<std::size_t>(*it - from)] = styles_[static_cast<std::size_t>(*it - from + 1)] = breakStyle;
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
+    SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(styles_.size()), styles_.data());
+}
+
+// What was styled for the view moves with a change; the lines a change
+// touches inside it are to be styled again.
+void RichTextBox::followStyled(long position, long delta)
+{
+    if (styledTo_ <= styledFrom_)
+        return;
+    const long gone = delta < 0 ? position - delta : position; // end of a deletion
+    if (gone <= styledFrom_) {
+        styledFrom_ += delta;
+        styledTo_ += delta;
+    } else if (position >= styledTo_) {
+        return;
+    } else if (position < styledFrom_ || gone > styledTo_) {
+        styledFrom_ = styledTo_ = 0; // a change across its edge: all of it again
+        changed_.clear();
+        return;
+    } else {
+        styledTo_ += delta;
+    }
+    for (auto& c : changed_)
+        for (long* at : {&c.first, &c.second})
+            if (*at >= gone)
+                *at += delta;
+            else if (*at > position)
+                *at = position;
+    if (position >= styledFrom_)
+        changed_.emplace_back(position, position + std::max(delta, 0L));
+}
+
+void RichTextBox::setWordColours(const std::vector<std::uint32_t>& rgb)
+{
+    wordColours_ = rgb;
+    styledFrom_ = styledTo_ = 0;
+    changed_.clear();
+    watchChanges();
+    applyStyles();
+    // Styled again as it is shown.
+    SendScintilla(SCI_STARTSTYLING, 0UL, 0L);
+    viewport()->update();
+}
+
+void RichTextBox::applyStyles()
+{
+    for (std::size_t k = 1; k < wordColours_.size(); ++k) {
+        const std::uint32_t c = wordColours_[k];
+        const long bgr = static_cast<long>(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
+        SendScintilla(SCI_STYLESETFORE, static_cast<unsigned long>(firstWordStyle + k - 1), bgr);
+    }
+    if (breakMode_)
+        SendScintilla(SCI_STYLESETCHANGEABLE, static_cast<unsigned long>(breakStyle), 0L);
 }
 
 // With breaks the margin counts the program's lines, not the editor's: a
@@ -323,14 +458,12 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent)
     setWrapMode(WrapNone);
     setMarginType(0, NumberMargin);
     setMarginLineNumbers(0, true);
-    // No notifications of each change: nothing of ours listens, and for a
-    // screen reader every one costs a scan from the start of the text.
-    SendScintilla(SCI_SETMODEVENTMASK, 0UL);
+    watchChanges();
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
             [this](int position, int type, const char*, int length, int, int, int, int, int, int) {
                 onModified(position, type, length);
             });
-    connect(this, &QsciScintillaBase::SCN_STYLENEEDED, this, &RichTextBox::styleBreaks);
+    connect(this, &QsciScintillaBase::SCN_STYLENEEDED, this, &RichTextBox::styleText);
     connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, [this] { numberVisibleLines(); });
     if (QAccessible::isActive())
         useFullAccessibility();
@@ -391,6 +524,11 @@ void RichTextBox::load(std::string_view utf8, bool undoable)
         SendScintilla(SCI_SETSAVEPOINT);
     }
     loading_ = false;
+    // A new text: all of it plain, nothing styled.
+    coloured_ = false;
+    styledFrom_ = styledTo_ = 0;
+    changed_.clear();
+    watchChanges();
     breaks_ = std::move(positions);
     rescan_ = false;
     plainValid_ = false;
@@ -465,8 +603,7 @@ void RichTextBox::setFont(const FontSpec& wanted)
     font.setItalic(wanted.italic);
     QsciScintilla::setFont(font);
     setMarginsFont(font);
-    if (breakMode_) // the new font's styles are all changeable again
-        SendScintilla(SCI_STYLESETCHANGEABLE, static_cast<unsigned long>(breakStyle), 0L);
+    applyStyles(); // the new font's styles have lost their colours, and are changeable again
     fitMargin();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/TextEditor.h"
+#include "program/Colouring.h"
 
 #include <Qsci/qsciscintilla.h>
 #include <QByteArray>
@@ -35,6 +36,7 @@ public:
     void selectBytes(std::size_t start, std::size_t length) override;
     void replaceText(std::string_view utf8) override;
     void raise() override { QWidget::raise(); }
+    void setWordColours(const std::vector<std::uint32_t>& rgb) override;
     void markUnmodified() override;
     bool modified() const override;
 
@@ -63,7 +65,11 @@ private:
     void breakMode(bool on);
     void onModified(int position, int type, int length);
     const std::vector<long>& breaks() const;
-    void styleBreaks(int position);
+    void styleText(int position);
+    void styleRange(long from, long to);
+    void followStyled(long position, long delta);
+    void applyStyles();
+    void watchChanges();
     void numberVisibleLines();
     long breaksBefore(long position) const; // breaks starting before position
     long toBuffer(std::size_t realByte) const;
@@ -75,6 +81,12 @@ private:
     std::string plain_;        // the text without breaks, while breaks exist
     bool plainValid_ = false;
     FontSpec font_;
+    std::vector<std::uint32_t> wordColours_; // by word kind; empty: no colours
+    std::string text_, styles_;               // what styleText reads and writes
+    std::vector<nc::WordKind> kinds_;
+    bool coloured_ = false;               // some text may hold colours
+    long styledFrom_ = 0, styledTo_ = 0;  // styled for a view far from the rest
+    std::vector<std::pair<long, long>> changed_; // ranges changed in it since
     bool fullAccessibility_ = false;
     // The last selection set while the text could not be edited (a transfer
     // selects character after character): the next position is found from it

@@ -1,8 +1,10 @@
 #include "editor/ui/TextDialogs.h"
 #include "editor/TextCommands.h"
+#include "editor/WordColours.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QSpinBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -88,6 +90,68 @@ RenumFrm::RenumFrm(TextCommands& commands, QWidget* parent) : QDialog(parent)
             accept();
     });
     connect(Command1[1], &QPushButton::clicked, this, &QDialog::reject);
+}
+
+ColourFrm::ColourFrm(const nc::WordColours& colours, QWidget* parent) : QDialog(parent), colours_(colours)
+{
+    setObjectName("ColourFrm");
+    setWindowTitle("色分けの設定");
+    setModal(true);
+    // Each button shows a word of its kind in its colour on the editor's white.
+    static constexpr std::array<const char*, nc::wordKinds> samples = {
+        "", "G01", "M30", "X10.5", "F100", "N10", "O0012", "(ｺﾒﾝﾄ)", "%", "/", "#1=[#2+1]"};
+    On = new QCheckBox("色分けする", this);
+    On->setObjectName("On");
+    On->setChecked(colours_.on);
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(On, 0, 0, 1, 2);
+    for (int k = 1; k < nc::wordKinds; ++k) {
+        grid->addWidget(new QLabel(QString::fromUtf8(wordKindCaptions[static_cast<std::size_t>(k)]), this), k, 0);
+        Colour[k] = button(this, "", samples[static_cast<std::size_t>(k)]);
+        Colour[k]->setObjectName(QString("Colour(%1)").arg(k));
+        Colour[k]->setAutoDefault(false);
+        grid->addWidget(Colour[k], k, 1);
+        show(k);
+        connect(Colour[k], &QPushButton::clicked, this, [this, k] {
+            const QColor was(QRgb(colours_.rgb[static_cast<std::size_t>(k)]));
+            const QColor c = QColorDialog::getColor(was, this, QString::fromUtf8(wordKindCaptions[static_cast<std::size_t>(k)]));
+            if (c.isValid()) {
+                colours_.rgb[static_cast<std::size_t>(k)] = c.rgb() & 0xFFFFFF;
+                show(k);
+            }
+        });
+    }
+    Standard = button(this, "Standard", "標準の色");
+    Standard->setAutoDefault(false);
+    Command1 = {button(this, "Command1(0)", "OK", true), button(this, "Command1(1)", "キャンセル")};
+    auto* keys = new QHBoxLayout;
+    keys->addWidget(Standard);
+    keys->addStretch();
+    keys->addWidget(Command1[0]);
+    keys->addWidget(Command1[1]);
+    grid->addLayout(keys, nc::wordKinds, 0, 1, 2);
+    auto enable = [this](bool on) {
+        for (int k = 1; k < nc::wordKinds; ++k)
+            Colour[k]->setEnabled(on);
+    };
+    enable(colours_.on);
+    connect(On, &QCheckBox::toggled, this, enable);
+    connect(Standard, &QPushButton::clicked, this, [this] {
+        colours_.rgb = nc::defaultWordColours().rgb;
+        for (int k = 1; k < nc::wordKinds; ++k)
+            show(k);
+    });
+    connect(Command1[0], &QPushButton::clicked, this, [this] {
+        colours_.on = On->isChecked();
+        accept();
+    });
+    connect(Command1[1], &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void ColourFrm::show(int kind)
+{
+    const QString name = QColor(QRgb(colours_.rgb[static_cast<std::size_t>(kind)])).name();
+    Colour[kind]->setStyleSheet("QPushButton { color: " + name + "; background: white; }");
 }
 
 HenkanFrm::HenkanFrm(TextCommands& commands, QWidget* parent) : QDialog(parent)

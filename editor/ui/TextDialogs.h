@@ -1,4 +1,6 @@
 #pragma once
+#include "program/Colouring.h"
+
 #include <QDialog>
 #include <array>
 
@@ -44,6 +46,23 @@ public:
     QSpinBox* Step;
     QCheckBox* Remove;
     std::array<QPushButton*, 2> Command1; // 実行, キャンセル
+};
+
+// The editor's word colours: "色分けの設定", a colour for each kind of
+// word, all of them on or off.
+class ColourFrm final : public QDialog {
+    Q_OBJECT
+public:
+    ColourFrm(const nc::WordColours& colours, QWidget* parent = nullptr);
+    const nc::WordColours& colours() const { return colours_; }
+    QCheckBox* On;
+    std::array<QPushButton*, nc::wordKinds> Colour{}; // none for plain text
+    QPushButton* Standard;
+    std::array<QPushButton*, 2> Command1; // OK, キャンセル
+
+private:
+    void show(int kind);
+    nc::WordColours colours_;
 };
 
 // Line replace with its registrations: " 置換".

@@ -314,6 +314,8 @@ public:
         length = l;
     }
     void raise() override { raised = true; }
+    void setWordColours(const std::vector<std::uint32_t>& rgb) override { wordColours = rgb; }
+    std::vector<std::uint32_t> wordColours;
     std::size_t byteStart = 0, byteLength = 0;
     std::vector<std::string> undo; // the texts replaced by replaceText, newest last
     std::size_t caretByte() const override { return byteStart; }

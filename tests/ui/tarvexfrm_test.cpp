@@ -7,6 +7,8 @@
 #include "view/ui/PlotPicture.h"
 
 #include <QAccessible>
+#include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QMenu>
 #include <QMimeData>
@@ -158,6 +160,7 @@ MnuOption|オプション(&O)
  MnuRestart|ここから出力...
  MnuMonitor|通信モニタ...
  MnuRenumber|シーケンス番号の付け直し...
+ MnuColours|色分けの設定...
  ---
  MnuWWW|ブラウザの選択...
  ---
@@ -349,6 +352,46 @@ MnuHelp|ヘルプ(&H)
         QCOMPARE(w.text(), std::string("N100G00\r\nN105G00\r\n"));
         QTest::keyClick(f.editor(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(w.text(), std::string("N1G00\r\nN2G00\r\n"));
+        // The words in their colours as shown; a colour chosen, then none at all.
+        auto foreAt = [&](long position) {
+            f.editor()->repaint();
+            const long style = f.editor()->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, position);
+            return style == 0 ? -1L : f.editor()->SendScintilla(QsciScintillaBase::SCI_STYLEGETFORE, style);
+        };
+        QCOMPARE(foreAt(2), 0xC00000L); // G in blue (Scintilla's BGR)
+        QCOMPARE(foreAt(0), 0x6A6A6AL);
+        whenModal<ColourFrm>([&](ColourFrm* d) {
+            whenModal<QColorDialog>([](QColorDialog* c) {
+                c->setCurrentColor(QColor(0x12, 0x34, 0x56));
+                c->accept();
+            });
+            d->Colour[1]->click();
+            d->Command1[0]->click();
+        });
+        f.menuAction(Menu::MnuColours)->trigger();
+        QCOMPARE(foreAt(2), 0x563412L);
+        QCOMPARE(w.settings.read("Tarvex", "ColourG", ""), std::string("#123456"));
+        // Far down a long program only what is shown is styled: text pasted
+        // there is coloured whole, and the start once it is shown again.
+        std::string big;
+        for (int i = 0; i < 9000; ++i)
+            big += "N1G00X1.\r\n";
+        f.editor()->setText(big);
+        f.editor()->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+        QCOMPARE(foreAt(static_cast<long>(big.size()) - 8), 0x563412L);
+        const long at = static_cast<long>(big.size()) - 30;
+        f.editor()->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, at);
+        f.editor()->SendScintilla(QsciScintillaBase::SCI_REPLACESEL, 0UL, "G01X1.\r\nM03\r\nS1.\r\n");
+        QCOMPARE(foreAt(at + 8), 0x9A009AL);
+        QCOMPARE(foreAt(at + 13), 0x00458AL);
+        f.editor()->SendScintilla(QsciScintillaBase::SCI_DOCUMENTSTART);
+        QCOMPARE(foreAt(2), 0x563412L);
+        whenModal<ColourFrm>([&](ColourFrm* d) {
+            d->On->setChecked(false);
+            d->Command1[0]->click();
+        });
+        f.menuAction(Menu::MnuColours)->trigger();
+        QCOMPARE(foreAt(2), -1L);
     }
 
     void plotMouseInEachTool()

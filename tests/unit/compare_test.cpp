@@ -1,4 +1,8 @@
+#include "program/Colouring.h"
 #include "program/Compare.h"
+
+#include <cmath>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -22,4 +26,40 @@ TEST(Compare, WhatAControlIgnoresAndWhatItDoesNot)
     ASSERT_EQ(d.size(), 3u);
     EXPECT_TRUE(d[0].inFirst && d[0].line == 4 && d[0].text == "G01X1.");
     EXPECT_TRUE(!d[1].inFirst && d[1].line == 4 && !d[2].inFirst && d[2].line == 5);
+}
+
+TEST(Colouring, EachByteOfALineByKind)
+{
+    // One letter per byte: plain ' ', G, M, a(xis), F, N, O, C(omment), %, /, # macro.
+    const std::pair<const char*, const char*> lines[] = {
+        {"/N10 G01X-1.5F100(CUT)", "/NNN GGGaaaaaFFFFCCCCC"},
+        {"O0012 ;NOTE", "OOOOO CCCCC"},
+        {"% ", "% "},
+        {"Z#1 M98P[#2+1]", "a## MMMa######"},
+        {"IF[#1GT2]GOTO10\xEF", "############### "},
+        {"T0101:12", "FFFFFOOO"},
+    };
+    const char letters[] = " GMaFNOC%/#";
+    for (auto [line, expected] : lines) {
+        std::vector<nc::WordKind> kinds(std::strlen(line));
+        nc::colourLine(line, kinds.data());
+        std::string got;
+        for (nc::WordKind k : kinds)
+            got += letters[static_cast<int>(k)];
+        EXPECT_EQ(got, expected) << line;
+    }
+}
+
+TEST(Colouring, DefaultsReadableOnWhite)
+{
+    auto luminance = [](std::uint32_t c) {
+        double sum = 0;
+        for (auto [shift, weight] : {std::pair{16, 0.2126}, {8, 0.7152}, {0, 0.0722}}) {
+            const double v = ((c >> shift) & 0xFF) / 255.0;
+            sum += weight * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+        }
+        return sum;
+    };
+    for (std::uint32_t c : nc::defaultWordColours().rgb)
+        EXPECT_GE(1.05 / (luminance(c) + 0.05), 4.5) << std::hex << c;
 }
