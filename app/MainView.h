@@ -2,11 +2,13 @@
 #include "view/PlotTools.h"
 #include "app/Layout.h"
 #include "app/MenuTree.h"
+#include "program/Compare.h"
 #include "platform/DrawingSurface.h"
 #include "serial/DeviceProfile.h"
 #include "serial/Transfers.h"
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,6 +81,9 @@ public:
     // The plot Picture1 as a drawing surface.
     virtual DrawingSurface& plotSurface() = 0;
     virtual void showWindow() = 0;
+    // The program in the editor beside a second one, their differences marked.
+    virtual void showComparison(const std::string& firstTitle, const std::string& secondTitle,
+                                std::unique_ptr<Comparison> comparison) = 0;
 };
 
 } // namespace tarvex

@@ -2,10 +2,11 @@
 
 namespace tarvex {
 
-const std::array<MenuEntry, 47> menuTree = {{
+const std::array<MenuEntry, 48> menuTree = {{
     {Menu::filemenu, "filemenu", "ファイル(&F)", 0, false, false, true},
     {Menu::fileload, "fileload", "ファィルの読み込み...", 1, false, false, true},
-    {Menu::MnuAppendLoad, "MnuAppendLoad", "ファィルの追加読み込み...", 1, false, true, true},
+    {Menu::MnuAppendLoad, "MnuAppendLoad", "ファィルの追加読み込み...", 1, false, false, true},
+    {Menu::MnuCompare, "MnuCompare", "プログラムの比較...", 1, false, true, true},
     {Menu::MnuSave, "MnuSave", "ファィルの保存...", 1, false, true, true},
     {Menu::MnuDxfSave, "MnuDxfSave", "DXF形式で保存", 1, false, true, true},
     {Menu::MnuSubPro, "MnuSubPro", "サブプロの削除", 1, false, true, true},

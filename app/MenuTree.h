@@ -5,7 +5,7 @@ namespace tarvex {
 
 // The main window's menus and items, named as their controls.
 enum class Menu {
-    filemenu, fileload, MnuAppendLoad, MnuSave, MnuDxfSave, MnuSubPro, MnuSubDel, MnuExitSubDel, clea, endprogram,
+    filemenu, fileload, MnuAppendLoad, MnuCompare, MnuSave, MnuDxfSave, MnuSubPro, MnuSubDel, MnuExitSubDel, clea, endprogram,
     MnuEdit, MnuKensaku, MnuHenkan, MnuGyoHenkan, MnuSpDel, MnuPartyCheck, MnuISOCheck, MnuEIACheck, MnuFont,
     MnuView, MnuTusin, MnuGrph, MnuGrhGcode, MnuG90, MnuG91, MnuMEdit,
     MnuOption, MnuRestart, MnuMonitor, MnuRenumber, MnuColours, MnuWWW, MnuApSet, MnuMorlex,
@@ -26,7 +26,7 @@ struct MenuEntry {
 };
 
 // In display order: each entry belongs to the last entry of the level above it.
-extern const std::array<MenuEntry, 47> menuTree;
+extern const std::array<MenuEntry, 48> menuTree;
 
 const MenuEntry& menuEntry(Menu id);
 

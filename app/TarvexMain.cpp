@@ -229,6 +229,19 @@ void TarvexMain::Image1_Click(int index)
     expandAndPlot();
 }
 
+void TarvexMain::MnuCompare_Click()
+{
+    auto chosen = document_.chooseProgram("比較するプログラム");
+    if (!chosen)
+        return;
+    const std::string& path = documentPath();
+    std::string first = editor_.text();
+    chosen->bytes.clear();
+    view_.showComparison(path.empty() ? "（編集中のプログラム）" : displayName(path, codec_),
+                         displayName(chosen->path, codec_),
+                         std::make_unique<Comparison>(std::move(first), std::move(chosen->utf8)));
+}
+
 nc::WordColours TarvexMain::wordColours() const { return readWordColours(state_.settings); }
 
 void TarvexMain::setWordColours(const nc::WordColours& colours)

@@ -44,6 +44,7 @@ public:
     void Form_Resize();
     void Image1_Click(int index);
     void MnuFont_Click();
+    void MnuCompare_Click();
     // The editor's word colours as stored, and a change of them (stored and shown).
     nc::WordColours wordColours() const;
     void setWordColours(const nc::WordColours& colours);

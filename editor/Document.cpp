@@ -61,32 +61,45 @@ void Document::showOpenError(const Error& e)
     ui_.messageBox.show(errorBoxText(e), {}, MsgIcon::Exclamation);
 }
 
-void Document::fileload_Click()
+std::optional<Document::Chosen> Document::chooseProgram(const std::string& title)
 {
     FileChooser& chooser = ui_.chooser;
-    chooser.title = "加工プログラムの読み込み";
+    chooser.title = title;
     chooser.fileName.clear();
     chooser.filter = allFilesFilter;
     chooser.defaultExt.clear(); // the DXF export leaves ".dxf" on the shared chooser
     chooser.initialFolder = folderOf(host_.documentPath());
     chooser.cancelError = true;
     auto outcome = chooser.showOpen();
-    if (outcome == FileChooser::Outcome::Failed)
-        return showOpenError(chooser.error);
+    if (outcome == FileChooser::Outcome::Failed) {
+        showOpenError(chooser.error);
+        return std::nullopt;
+    }
     if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
-        return;
-    const std::string path = chooser.fileName;
+        return std::nullopt;
+    Chosen c{chooser.fileName, {}, {}};
+    Error e = fs_.readFile(c.path, c.bytes);
+    if (!e)
+        e = editorText(c.bytes, c.utf8);
+    if (e) {
+        showOpenError(e);
+        return std::nullopt;
+    }
+    return c;
+}
+
+void Document::fileload_Click()
+{
     // The file is read before the document is cleared: a file that cannot be
     // read must not cost the user the program in the editor.
-    std::string bytes, utf8;
-    if (Error e = fs_.readFile(path, bytes))
-        return showOpenError(e);
-    if (Error e = editorText(bytes, utf8))
-        return showOpenError(e);
+    auto chosen = chooseProgram("加工プログラムの読み込み");
+    if (!chosen)
+        return;
+    const std::string& path = chosen->path;
     clea_Click();
-    setOpenedText(utf8);
+    setOpenedText(chosen->utf8);
     host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
-    host_.LoadSub(path, bytes);
+    host_.LoadSub(path, chosen->bytes);
     if (host_.graphicsMode())
         host_.expandAndPlot();
     host_.setAppendLoadEnabled(true);

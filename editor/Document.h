@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/Error.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,12 @@ public:
              std::string progDir, DocumentHost& host);
 
     void fileload_Click();      // open
+    // A program chosen and read, for opening or comparing; none when the
+    // choice was cancelled or the file cannot be read (said so).
+    struct Chosen {
+        std::string path, bytes, utf8;
+    };
+    std::optional<Chosen> chooseProgram(const std::string& title);
     void MnuAppendLoad_Click(); // append
     void MnuSave_Click();       // save with CR LF line ends
     // The save; false when it was cancelled or failed (and said so).

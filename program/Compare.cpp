@@ -108,9 +108,36 @@ std::string normalBlock(std::string_view line)
     return out;
 }
 
-std::vector<BlockDifference> compareBlocks(std::string_view first, std::string_view second)
+namespace {
+
+// The differences and, when asked, where the two programs stand level.
+std::vector<BlockDifference> difference(std::string_view first, std::string_view second,
+                                        std::vector<std::pair<std::size_t, std::size_t>>* level)
 {
     const std::vector<Block> a = blocks(first), b = blocks(second);
+    std::vector<bool> onlyA(a.size()), onlyB(b.size());
+    // Matched blocks after a difference (and the first) are where the two
+    // sides are level again.
+    auto levels = [&] {
+        if (!level)
+            return;
+        bool after = true;
+        for (std::size_t i = 0, j = 0; i < a.size() || j < b.size();) {
+            if (i < a.size() && onlyA[i]) {
+                ++i, after = true;
+            } else if (j < b.size() && onlyB[j]) {
+                ++j, after = true;
+            } else if (i < a.size() && j < b.size()) {
+                if (after)
+                    level->emplace_back(static_cast<std::size_t>(a[i].text.data() - first.data()),
+                                        static_cast<std::size_t>(b[j].text.data() - second.data()));
+                after = false;
+                ++i, ++j;
+            } else {
+                break;
+            }
+        }
+    };
     // The same beginning and end need no search.
     std::size_t head = 0;
     while (head < a.size() && head < b.size() && a[head].normal == b[head].normal)
@@ -145,10 +172,15 @@ std::vector<BlockDifference> compareBlocks(std::string_view first, std::string_v
     }
     std::vector<BlockDifference> out;
     if (found < 0) {
-        for (std::size_t i = head; i < tailA; ++i)
+        for (std::size_t i = head; i < tailA; ++i) {
             out.push_back({true, a[i].line, a[i].text});
-        for (std::size_t i = head; i < tailB; ++i)
+            onlyA[i] = true;
+        }
+        for (std::size_t i = head; i < tailB; ++i) {
             out.push_back({false, b[i].line, b[i].text});
+            onlyB[i] = true;
+        }
+        levels();
         return out;
     }
     // Back from the end, each round's step: a removal or an addition.
@@ -159,15 +191,31 @@ std::vector<BlockDifference> compareBlocks(std::string_view first, std::string_v
         const bool down = k == -d || (k != d && prev[offset + k - 1] < prev[offset + k + 1]);
         const long pk = down ? k + 1 : k - 1;
         const long px = prev[offset + pk], py = px - pk;
-        if (down)
+        if (down) {
             out.push_back({false, b[head + py].line, b[head + py].text});
-        else
+            onlyB[head + static_cast<std::size_t>(py)] = true;
+        } else {
             out.push_back({true, a[head + px].line, a[head + px].text});
+            onlyA[head + static_cast<std::size_t>(px)] = true;
+        }
         x = px;
         y = py;
     }
     std::reverse(out.begin(), out.end());
+    levels();
     return out;
+}
+
+} // namespace
+
+std::vector<BlockDifference> compareBlocks(std::string_view first, std::string_view second)
+{
+    return difference(first, second, nullptr);
+}
+
+Comparison::Comparison(std::string a, std::string b) : first(std::move(a)), second(std::move(b))
+{
+    differences = difference(first, second, &level);
 }
 
 } // namespace tarvex

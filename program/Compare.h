@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvex {
@@ -22,5 +23,17 @@ struct BlockDifference {
     std::string_view text;
 };
 std::vector<BlockDifference> compareBlocks(std::string_view first, std::string_view second);
+
+// Two programs side by side: what differs, and the lines that stand level
+// (byte offsets of their starts: the first block after each difference, and
+// the first of all).
+struct Comparison {
+    Comparison(std::string first, std::string second);
+    Comparison(const Comparison&) = delete; // the differences view the texts
+    Comparison& operator=(const Comparison&) = delete;
+    const std::string first, second;
+    std::vector<BlockDifference> differences;
+    std::vector<std::pair<std::size_t, std::size_t>> level;
+};
 
 } // namespace tarvex

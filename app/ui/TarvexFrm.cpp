@@ -2,6 +2,7 @@
 #include "app/ui/AboutFrm.h"
 #include "app/ui/AppSetFrm.h"
 #include "editor/LineEnds.h"
+#include "editor/ui/CompFrm.h"
 #include "editor/ui/RichTextBox.h"
 #include "platform/FileSystem.h"
 #include "platform/TextCodec.h"
@@ -234,6 +235,7 @@ void TarvexFrm::onMenu(Menu item)
     case Menu::MnuHenkan: HenkanFrm(m.textCommands(), this).exec(); break;
     case Menu::MnuGyoHenkan: GyoHenkanFrm(m.textCommands(), this).exec(); break;
     case Menu::MnuRenumber: RenumFrm(m.textCommands(), this).exec(); break;
+    case Menu::MnuCompare: m.MnuCompare_Click(); break;
     case Menu::MnuColours: {
         ColourFrm dialog(m.wordColours(), this);
         if (dialog.exec() == QDialog::Accepted)
@@ -545,6 +547,16 @@ void TarvexFrm::showWindow()
 {
     if (!isVisible())
         show();
+}
+
+void TarvexFrm::showComparison(const std::string& firstTitle, const std::string& secondTitle,
+                               std::unique_ptr<Comparison> comparison)
+{
+    // Each comparison its own window: two may stand side by side.
+    auto* window = new CompFrm(firstTitle, secondTitle, std::move(comparison), RichTextBox1->currentFont(),
+                                RichTextBox1->wordColours(), this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
 }
 
 void TarvexFrm::resizeEvent(QResizeEvent* e)

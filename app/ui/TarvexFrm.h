@@ -94,6 +94,8 @@ public:
     void replayTimer(std::optional<std::chrono::microseconds> after) override;
     DrawingSurface& plotSurface() override;
     void showWindow() override;
+    void showComparison(const std::string& firstTitle, const std::string& secondTitle,
+                        std::unique_ptr<Comparison> comparison) override;
 
 signals:
     // The window has closed and run its close request: the application ends.

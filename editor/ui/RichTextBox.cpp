@@ -370,6 +370,11 @@ long RichTextBox::breaksBefore(long position) const
     return std::lower_bound(b.begin(), b.end(), position) - b.begin();
 }
 
+long RichTextBox::lineAt(std::size_t realByte) const
+{
+    return SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(toBuffer(realByte)));
+}
+
 long RichTextBox::toBuffer(std::size_t realByte) const
 {
     // The break i stands at the real offset breaks()[i] - 2i.

@@ -37,6 +37,9 @@ public:
     void replaceText(std::string_view utf8) override;
     void raise() override { QWidget::raise(); }
     void setWordColours(const std::vector<std::uint32_t>& rgb) override;
+    const std::vector<std::uint32_t>& wordColours() const { return wordColours_; }
+    // The editor line that holds a byte of the text (breaks counted).
+    long lineAt(std::size_t realByte) const;
     void markUnmodified() override;
     bool modified() const override;
 

@@ -555,6 +555,13 @@ public:
         shown = true;
         events.push_back("show");
     }
+    void showComparison(const std::string& a, const std::string& b, std::unique_ptr<Comparison> c) override
+    {
+        comparedTitles = {a, b};
+        comparison = std::move(c);
+    }
+    std::pair<std::string, std::string> comparedTitles;
+    std::unique_ptr<Comparison> comparison;
 };
 
 // The dialogs and the event loop of the user interface, all fake, as the

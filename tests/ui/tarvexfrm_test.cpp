@@ -26,6 +26,8 @@
 #include <functional>
 #include <memory>
 #include "platform/qt/QtFileDialog.h"
+#include "editor/ui/CompFrm.h"
+#include "editor/ui/RichTextBox.h"
 #include "editor/ui/TextDialogs.h"
 #include "view/ui/LengFrm.h"
 #include <QElapsedTimer>
@@ -121,6 +123,7 @@ private slots:
         const QString expected = QString::fromUtf8(R"(filemenu|ファイル(&F)
  fileload|ファィルの読み込み...
  MnuAppendLoad|ファィルの追加読み込み...
+ MnuCompare|プログラムの比較...
  ---
  MnuSave|ファィルの保存...
  ---
@@ -392,6 +395,37 @@ MnuHelp|ヘルプ(&H)
         });
         f.menuAction(Menu::MnuColours)->trigger();
         QCOMPARE(foreAt(2), -1L);
+    }
+
+    void comparisonMarksAndMovesTogether()
+    {
+        World w;
+        std::string a = "%\r\nO0012\r\n", b = "O12\r\n";
+        for (int i = 0; i < 200; ++i) {
+            const std::string block = "N" + std::to_string(i) + "G01X" + std::to_string(i) + ".\r\n";
+            a += block;
+            b += i == 50 ? "G04P500\r\n" + block : i == 120 ? std::string() : block;
+        }
+        w.write("back.nc", b);
+        TarvexFrm& f = w.start();
+        f.editor()->setText(a);
+        w.chooser.answers.push_back({FileChooser::Outcome::Chosen, w.path("back.nc")});
+        f.menuAction(Menu::MnuCompare)->trigger();
+        auto* c = f.findChild<CompFrm*>();
+        QVERIFY(c && c->isVisible());
+        QCOMPARE(c->Label1->text(), QString("相違のあるブロック: 左 1、右 1"));
+        auto marked = [&](int side, long line) {
+            return c->Text1[side]->SendScintilla(QsciScintillaBase::SCI_MARKERGET, line) != 0;
+        };
+        QVERIFY(marked(1, 51) && marked(0, 122) && !marked(0, 52) && !marked(1, 52));
+        // Level after the added block, and the removed one passed by.
+        auto top = [&](int side) { return c->Text1[side]->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE); };
+        const long expected[][2] = {{30, 29}, {80, 80}, {150, 149}};
+        for (auto [left, right] : expected) {
+            c->Text1[0]->SendScintilla(QsciScintillaBase::SCI_SETFIRSTVISIBLELINE, left);
+            QTRY_COMPARE(top(1), right);
+        }
+        c->Command1[2]->click();
     }
 
     void plotMouseInEachTool()

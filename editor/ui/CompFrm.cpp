@@ -1,0 +1,165 @@
+#include "editor/ui/CompFrm.h"
+#include "editor/ui/RichTextBox.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
+
+namespace tarvex {
+namespace {
+
+constexpr int markerDiffers = 1;
+// A block only the first program has, one only the second has.
+constexpr long markerColour[2] = {0xD8D8FF, 0xD0F0D0}; // BGR: light red, light green
+
+} // namespace
+
+CompFrm::CompFrm(const std::string& firstTitle, const std::string& secondTitle,
+                 std::unique_ptr<Comparison> comparison, const FontSpec& font,
+                 const std::vector<std::uint32_t>& wordColours, QWidget* parent)
+    : QWidget(parent, Qt::Window), comparison_(std::move(comparison))
+{
+    setObjectName("CompFrm");
+    setWindowTitle("プログラムの比較");
+    auto* split = new QSplitter(this);
+    const std::string* texts[2] = {&comparison_->first, &comparison_->second};
+    const std::string titles[2] = {firstTitle, secondTitle};
+    for (int side = 0; side < 2; ++side) {
+        auto* pane = new QWidget(split);
+        auto* box = new QVBoxLayout(pane);
+        box->setContentsMargins(0, 0, 0, 0);
+        auto* title = new QLabel(QString::fromStdString(titles[side]), pane);
+        title->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box->addWidget(title);
+        auto* text = new RichTextBox(pane);
+        text->setObjectName(QString("Text1(%1)").arg(side));
+        text->setFont(font);
+        text->setWordColours(wordColours);
+        text->setText(*texts[side]);
+        text->setReadOnly(true);
+        text->SendScintilla(QsciScintillaBase::SCI_MARKERDEFINE, static_cast<unsigned long>(markerDiffers),
+                            static_cast<long>(QsciScintillaBase::SC_MARK_BACKGROUND));
+        text->SendScintilla(QsciScintillaBase::SCI_MARKERSETBACK, static_cast<unsigned long>(markerDiffers),
+                            markerColour[side]);
+        box->addWidget(text);
+        Text1[static_cast<std::size_t>(side)] = text;
+    }
+    auto offset = [this](int side, std::string_view at) {
+        return static_cast<std::size_t>(at.data() - (side == 0 ? comparison_->first : comparison_->second).data());
+    };
+    std::size_t counts[2] = {};
+    for (const BlockDifference& d : comparison_->differences) {
+        const int side = d.inFirst ? 0 : 1;
+        const long line = Text1[static_cast<std::size_t>(side)]->lineAt(offset(side, d.text));
+        Text1[static_cast<std::size_t>(side)]->SendScintilla(QsciScintillaBase::SCI_MARKERADD,
+                                                             static_cast<unsigned long>(line),
+                                                             static_cast<long>(markerDiffers));
+        marked_.emplace_back(side, line);
+        ++counts[side];
+    }
+    for (auto [a, b] : comparison_->level)
+        level_.emplace_back(Text1[0]->lineAt(a), Text1[1]->lineAt(b));
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName("Label1");
+    Label1->setText(comparison_->differences.empty()
+                        ? QString("同じプログラムです（シーケンス番号、空白、数値の書き方の違いを除く）。")
+                        : QString("相違のあるブロック: 左 %1、右 %2").arg(counts[0]).arg(counts[1]));
+    Command1 = {new QPushButton("前の相違", this), new QPushButton("次の相違", this), new QPushButton("閉じる", this)};
+    for (std::size_t k = 0; k < Command1.size(); ++k)
+        Command1[k]->setObjectName(QString("Command1(%1)").arg(k));
+    Command1[0]->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    Command1[1]->setShortcut(QKeySequence(Qt::Key_F3));
+    Command1[0]->setToolTip("前の相違 (Shift+F3)");
+    Command1[1]->setToolTip("次の相違 (F3)");
+    Command1[2]->setShortcut(QKeySequence(Qt::Key_Escape));
+    for (QPushButton* b : {Command1[0], Command1[1]})
+        b->setEnabled(!marked_.empty());
+    auto* keys = new QHBoxLayout;
+    keys->addWidget(Label1, 1);
+    for (QPushButton* b : Command1)
+        keys->addWidget(b);
+    auto* all = new QVBoxLayout(this);
+    all->addWidget(split, 1);
+    all->addLayout(keys);
+    connect(Command1[0], &QPushButton::clicked, this, [this] { step(-1); });
+    connect(Command1[1], &QPushButton::clicked, this, [this] { step(1); });
+    connect(Command1[2], &QPushButton::clicked, this, &QWidget::close);
+    for (int side = 0; side < 2; ++side)
+        connect(Text1[static_cast<std::size_t>(side)], &QsciScintillaBase::SCN_UPDATEUI, this, [this, side](int updated) {
+            if (updated & QsciScintillaBase::SC_UPDATE_V_SCROLL)
+                follow(side);
+        });
+    split->setSizes({1 << 20, 1 << 20}); // halves
+    resize(parent ? parent->size().expandedTo(QSize(1000, 650)) : QSize(1000, 650));
+}
+
+CompFrm::~CompFrm() = default;
+
+// The other side goes to the line level with the first one shown: lines
+// after a level pair move on together, up to where the other side's next
+// level line stands (a block only one side has).
+void CompFrm::follow(int from)
+{
+    const int to = 1 - from;
+    const long first = Text1[static_cast<std::size_t>(from)]->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE);
+    // The scroll this side was given to follow the other, heard of later:
+    // following it back would pull the other side to where it was.
+    if (std::exchange(echo_[from], -1) == first)
+        return;
+    auto key = [from](const std::pair<long, long>& p) { return from == 0 ? p.first : p.second; };
+    auto side = [to](const std::pair<long, long>& p) { return to == 0 ? p.first : p.second; };
+    auto it = std::upper_bound(level_.begin(), level_.end(), first,
+                               [&](long v, const std::pair<long, long>& p) { return v < key(p); });
+    long line = first;
+    if (it != level_.begin()) {
+        const auto& at = *std::prev(it);
+        line = side(at) + (first - key(at));
+        if (it != level_.end())
+            line = std::min(line, side(*it));
+    }
+    line = std::max(0L, line);
+    RichTextBox* other = Text1[static_cast<std::size_t>(to)];
+    if (other->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE) == line)
+        return;
+    other->SendScintilla(QsciScintillaBase::SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(line));
+    echo_[to] = other->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE);
+}
+
+// The next or the previous run of differing blocks (one side's, line after
+// line), shown a few lines down.
+void CompFrm::step(int direction)
+{
+    const int n = static_cast<int>(marked_.size());
+    auto joined = [this](int k) { // entry k goes on the run of entry k - 1
+        const auto& a = marked_[static_cast<std::size_t>(k - 1)];
+        const auto& b = marked_[static_cast<std::size_t>(k)];
+        return a.first == b.first && b.second == a.second + 1;
+    };
+    int i = current_;
+    if (direction > 0) {
+        i = current_ + 1;
+        while (current_ >= 0 && i < n && joined(i))
+            ++i;
+        if (i >= n)
+            return;
+    } else {
+        if (current_ <= 0)
+            return;
+        i = current_ - 1;
+        while (i > 0 && joined(i))
+            --i;
+    }
+    current_ = i;
+    const auto [side, line] = marked_[static_cast<std::size_t>(i)];
+    RichTextBox* text = Text1[static_cast<std::size_t>(side)];
+    text->SendScintilla(QsciScintillaBase::SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(std::max(0L, line - 3)));
+    text->SendScintilla(QsciScintillaBase::SCI_GOTOLINE, static_cast<unsigned long>(line));
+    follow(side);
+}
+
+} // namespace tarvex
