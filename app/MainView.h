@@ -42,6 +42,7 @@ public:
     virtual void openColourWindow(bool open) = 0;
     // The text of the path length window.
     virtual void setLengthReport(const std::string& text) = 0;
+    virtual void setTimeReport(const std::string& text) = 0;
 
     virtual int screenWidth() const = 0;
     virtual int screenHeight() const = 0;

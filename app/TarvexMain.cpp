@@ -33,6 +33,22 @@ TarvexMain::TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& cod
 {
     layout_.frame = {design::frameLeft, design::frameTop, design::frameWidth, design::frameHeight};
     transfers_.monitor = &monitor_;
+    // An element of the selection takes its length at the feed in force on
+    // its line (its call's line for a subprogram's), a rapid at the rapid rate.
+    plotTools_.timeOf = [this](int n, double length) -> std::optional<double> {
+        if (!feedsRead_) {
+            feeds_ = feedsByLine(editor_.textView());
+            feedsRead_ = true;
+        }
+        const auto line = static_cast<std::size_t>(graphics_.segments.line[n]);
+        const LineFeed f = line >= 1 && line <= feeds_.size() ? feeds_[line - 1] : LineFeed{};
+        const float motion = graphics_.segments[n].motion;
+        if (motion == 0 || motion == 8)
+            return length * f.unit / EstimateOptions{}.rapid * 60;
+        if (f.mmPerMinute <= 0)
+            return std::nullopt;
+        return length * f.unit / f.mmPerMinute * 60;
+    };
 }
 
 void TarvexMain::startUp(const std::string& commandLine)
@@ -389,8 +405,10 @@ void TarvexMain::replayEnded()
 
 void TarvexMain::Picture1_MouseDown(float x, float y)
 {
-    if (plotTools_.press(x, y, view_.plotSurface()) == PlotTools::Outcome::Measured)
+    if (plotTools_.press(x, y, view_.plotSurface()) == PlotTools::Outcome::Measured) {
         view_.setLengthReport(lengthReport(plotTools_.selectedLength));
+        view_.setTimeReport(timeReport(plotTools_.selectedSeconds, plotTools_.selectedNoFeed));
+    }
 }
 
 void TarvexMain::Picture1_MouseMove(float x, float y) { view_.setStatusText(2, positionText(x, y)); }
@@ -460,6 +478,7 @@ void TarvexMain::restartPreview(std::optional<std::size_t> line, DrawingSurface*
         graphics_.WirFmt(text.substr(0, lineOffset(text, *line).value_or(text.size())));
         const int before = graphics_.segments.segmentCount + 1;
         graphics_.WirFmt(editor_.textView());
+        feedsRead_ = false;
         graphics_.dimBefore = before;
     }
     if (picture)
@@ -574,6 +593,7 @@ void TarvexMain::expandAndPlot()
         && last.height == surface.height() && !editor_.changedSince(TextEditor::Mark::Plotted))
         return; // the same text, mode and plot size give the same table and picture
     graphics_.WirFmt(editor_.textView());
+    feedsRead_ = false; // read again from this text when a selection is timed
     // A plot cut short says where and why; the words go when a later
     // expansion runs to the end, unless something else has been shown since.
     const std::string ending = graphics_.lastStop.message();

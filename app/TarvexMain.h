@@ -10,6 +10,7 @@
 #include "toolpath/SubprogramStore.h"
 #include "program/ProgramMap.h"
 #include "program/Colouring.h"
+#include "program/Estimate.h"
 #include "program/Restart.h"
 
 #include <array>
@@ -160,6 +161,8 @@ private:
     LineMonitor monitor_; // before the transfers that report to it
     Transfers transfers_;
     PlotTools plotTools_;
+    std::vector<LineFeed> feeds_; // by line, of the text last expanded, once a selection is timed
+    bool feedsRead_ = false;
 
     ExternalApps externalApps_;
     std::string currentProfile_;

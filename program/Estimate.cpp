@@ -41,18 +41,24 @@ struct Machine {
     double cycleR = 0, cycleZ = 0, initialZ = 0;
 
     double unit() const { return inch ? 25.4 : 1; }
+    double perMinute() const
+    {
+        if (!feed || *feed <= 0 || (perRev && (!speed || *speed <= 0)))
+            return 0;
+        return perRev ? *feed * unit() * *speed : *feed * unit();
+    }
 
     // A move's time at the feed in force; none counted when there is no feed.
     void cut(double mm)
     {
         if (mm <= 0)
             return;
-        if (!feed || *feed <= 0 || (perRev && (!speed || *speed <= 0))) {
+        const double f = perMinute();
+        if (f <= 0) {
             ++e.noFeed;
             return;
         }
-        const double perMinute = perRev ? *feed * unit() * *speed : *feed * unit();
-        e.cutting += mm / perMinute * 60;
+        e.cutting += mm / f * 60;
     }
     void rapidMove(double mm) { e.rapid += mm / o.rapid * 60; }
 
@@ -211,6 +217,22 @@ Estimate estimate(std::string_view text, const EstimateOptions& options)
             break;
     }
     return m.e;
+}
+
+std::vector<LineFeed> feedsByLine(std::string_view text)
+{
+    Machine m;
+    std::vector<LineFeed> out;
+    TextLines lines(text);
+    std::string_view line;
+    nc::Block b;
+    while (lines.next(line)) {
+        nc::readBlock(line, b);
+        if (b.kind == nc::Statement::Block)
+            m.block(b);
+        out.push_back({static_cast<float>(m.perMinute()), static_cast<float>(m.unit())});
+    }
+    return out;
 }
 
 std::string clockText(double seconds)

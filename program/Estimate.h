@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvex {
 
@@ -22,6 +23,14 @@ struct Estimate {
     double total(const EstimateOptions& o) const { return cutting + rapid + dwell + toolChanges * o.toolChange; }
 };
 Estimate estimate(std::string_view text, const EstimateOptions& options);
+
+// The feed in force after each line (index: line - 1), for timing elements
+// of the plot: millimetres per minute (0 when no feed is in force), and the
+// millimetres of one program unit (25.4 with G20).
+struct LineFeed {
+    float mmPerMinute = 0, unit = 1;
+};
+std::vector<LineFeed> feedsByLine(std::string_view text);
 
 // Seconds as H:MM:SS, rounded to the second.
 std::string clockText(double seconds);

@@ -210,7 +210,7 @@ public:
             TextLines lines(text);
             std::string_view line;
             while (lines.next(line)) {
-                ++lineNumber;
+                line_ = ++lineNumber;
                 mainLine(line);
             }
         } catch (const Stop& stop) {
@@ -410,6 +410,7 @@ private:
         seg.j = J;
         seg.motion = motion_;
         seg.condition = condition_;
+        t.line[t.segmentCount] = static_cast<std::int32_t>(std::min<long>(line_, INT32_MAX));
         PlotView& v = g_.view;
         if (v.minX > curX_)
             v.minX = curX_;
@@ -439,6 +440,7 @@ private:
     std::map<std::string, std::string> store_; // programs read during this expansion
     float curX_ = 0, curY_ = 0, prevX_ = 0, prevY_ = 0, offX_ = 0, offY_ = 0;
     float motion_ = 8, condition_ = 0;
+    long line_ = 0; // the main program's line being read
 };
 
 const char* ExpansionStop::word() const

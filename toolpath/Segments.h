@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -21,11 +22,14 @@ struct SegmentTable {
     static constexpr int capacity = 1000000;
     static constexpr int maxCount = 999998; // segmentCount never exceeds it
 
-    SegmentTable() : segmentTable(new PathSegment[capacity]()) {}
+    SegmentTable() : segmentTable(new PathSegment[capacity]()), line(new std::int32_t[capacity]()) {}
     PathSegment& operator[](int n) { return segmentTable[n]; }
     const PathSegment& operator[](int n) const { return segmentTable[n]; }
 
     std::unique_ptr<PathSegment[]> segmentTable;
+    // The main program's line (from 1) each element comes from: a call's
+    // line for the elements of its subprogram.
+    std::unique_ptr<std::int32_t[]> line;
     int segmentCount = -1;
 };
 

@@ -1,6 +1,7 @@
 #include "view/PlotTools.h"
 #include "platform/Numbers.h"
 #include "platform/SettingsStore.h"
+#include "program/Estimate.h"
 #include "toolpath/Graphics.h"
 
 #include <algorithm>
@@ -67,6 +68,11 @@ std::string lengthReport(double total)
 {
     // Shown as the single-precision total it stands for.
     return "選択周長 : " + formatPattern(static_cast<float>(total), "######0.0##") + "㎜";
+}
+
+std::string timeReport(double seconds, long noFeed)
+{
+    return "加工時間 : " + clockText(seconds) + (noFeed > 0 ? "（送りなし " + std::to_string(noFeed) + " 要素）" : "");
 }
 
 PathTotals pathTotals(const SegmentTable& t)
@@ -252,24 +258,34 @@ void PlotTools::measureSingle()
     }
     changedFirst_ = changedLast_ = static_cast<int>(pickedSegment);
     if (toolMode == tool::singleSelect && s.selected == 0)
-        select(s, length);
+        select(static_cast<int>(pickedSegment), length);
     else if (toolMode == tool::singleRelease && s.selected == 1)
-        release(s, length);
+        release(static_cast<int>(pickedSegment), length);
 }
 
-void PlotTools::select(PathSegment& s, float length)
+void PlotTools::select(int n, float length)
 {
-    s.selected = 1;
+    g_.segments[n].selected = 1;
     ++selectedCount_;
     selectedLength += length;
+    if (timeOf) {
+        const auto t = timeOf(n, length);
+        selectedSeconds += t.value_or(0);
+        selectedNoFeed += !t;
+    }
 }
 
-void PlotTools::release(PathSegment& s, float length)
+void PlotTools::release(int n, float length)
 {
-    s.selected = 0;
-    // With nothing left selected the total is exactly 0, whatever rounding the
-    // additions and subtractions left over.
+    g_.segments[n].selected = 0;
+    // With nothing left selected the totals are exactly 0, whatever rounding
+    // the additions and subtractions left over.
     selectedLength = --selectedCount_ > 0 ? selectedLength - length : 0;
+    if (timeOf) {
+        const auto t = timeOf(n, length);
+        selectedSeconds = selectedCount_ > 0 ? selectedSeconds - t.value_or(0) : 0;
+        selectedNoFeed -= !t;
+    }
 }
 
 void PlotTools::measureChain()
@@ -293,9 +309,9 @@ void PlotTools::measureChain()
         if (motion == 1 || motion == 2 || motion == 3) {
             const float length = motion == 1 ? distance(px, py, s.x, s.y) : arcGeometry(px, py, s).length();
             if (toolMode == tool::chainSelect && s.selected == 0)
-                select(s, length);
+                select(n, length);
             else if (toolMode == tool::chainRelease && s.selected == 1)
-                release(s, length);
+                release(n, length);
         }
         px = s.x;
         py = s.y;
@@ -310,8 +326,8 @@ void PlotTools::clearSelection()
     SegmentTable& t = g_.segments;
     for (int n = 0; n < SegmentTable::capacity; ++n)
         t[n].selected = 0;
-    selectedLength = 0;
-    selectedCount_ = 0;
+    selectedLength = selectedSeconds = 0;
+    selectedCount_ = selectedNoFeed = 0;
 }
 
 } // namespace tarvex

@@ -1,4 +1,6 @@
 #pragma once
+#include <functional>
+#include <optional>
 #include "toolpath/Segments.h"
 
 #include <string>
@@ -43,6 +45,9 @@ ArcGeometry arcGeometry(float px, float py, const PathSegment& s);
 std::string positionText(float x, float y);
 // The path length window's text: "選択周長 : 152.36㎜".
 std::string lengthReport(double total);
+// Beside it, the selection's time: "加工時間 : 0:01:23", with the elements
+// that have no feed in force ("（送りなし 2 要素）").
+std::string timeReport(double seconds, long noFeed);
 
 // The lengths a shop asks of a program: cutting moves (lines and arcs) and rapids.
 struct PathTotals {
@@ -79,13 +84,18 @@ public:
     long lastPress = -1;
     // Added up in double: selecting and releasing many elements leaves no residue.
     double selectedLength = 0;
+    // The time of an element of the selection, none when no feed is in
+    // force for it; without it no time is kept.
+    std::function<std::optional<double>(int element, double length)> timeOf;
+    double selectedSeconds = 0;
+    long selectedNoFeed = 0; // elements of the selection with no feed in force
     static constexpr float pickTolerance = 2.0f;
 
 private:
     void measureSingle();
     void measureChain();
-    void select(PathSegment& s, float length);
-    void release(PathSegment& s, float length);
+    void select(int n, float length);
+    void release(int n, float length);
 
     Graphics& g_;
     const bool* visible_;

@@ -368,6 +368,12 @@ void TarvexFrm::setLengthReport(const std::string& text)
         lengthWindow_->Text1->setText(QString::fromStdString(text));
 }
 
+void TarvexFrm::setTimeReport(const std::string& text)
+{
+    if (lengthWindow_)
+        lengthWindow_->Text2->setText(QString::fromStdString(text));
+}
+
 std::string TarvexFrm::statusText(int panel) const
 {
     return (panel == 1 ? panel1_ : panel2_)->text().toStdString();

@@ -61,6 +61,7 @@ public:
     void openLengthWindow(bool open) override;
     void openColourWindow(bool open) override;
     void setLengthReport(const std::string& text) override;
+    void setTimeReport(const std::string& text) override;
     Leng_Frm* lengthWindow() const;
     ColorFrm* colourWindow() const;
     M_EditFrm* markingEditor() const;

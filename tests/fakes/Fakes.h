@@ -508,6 +508,8 @@ public:
     void openLengthWindow(bool open) override { lengthWindow = open; }
     void openColourWindow(bool open) override { colourWindow = open; }
     void setLengthReport(const std::string& t) override { lengthReport = t; }
+    void setTimeReport(const std::string& t) override { timeReport = t; }
+    std::string timeReport;
     int screenWidth() const override { return screenW; }
     int screenHeight() const override { return screenH; }
     Rect windowRect() const override { return window; }

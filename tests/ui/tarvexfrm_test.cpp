@@ -431,7 +431,7 @@ MnuHelp|ヘルプ(&H)
     void plotMouseInEachTool()
     {
         World w;
-        w.write("square.nc", "G01X10.\r\nY10.\r\nX0\r\nY0\r\n");
+        w.write("square.nc", "G01X10.F600\r\nY10.\r\nX0\r\nY0\r\n"); // a minute for 600 mm
         TarvexFrm& f = w.start(w.path("square.nc"));
         PlotPicture* plot = f.picture1();
         const Graphics& g = f.logic().graphics();
@@ -464,10 +464,12 @@ MnuHelp|ヘルプ(&H)
         QCOMPARE(plot->cursor().shape(), Qt::CrossCursor);
         QTest::mouseClick(plot, Qt::LeftButton, {}, pixel(5, 0.3f));
         QCOMPARE(lengths->Text1->text(), QString("選択周長 : 10.0㎜"));
+        QCOMPARE(lengths->Text2->text(), QString("加工時間 : 0:00:01"));
         lengths->lenzoku->click();
         QVERIFY(!lengths->tansen->isChecked());
         QTest::mouseClick(plot, Qt::LeftButton, {}, pixel(9.7f, 5));
         QCOMPARE(lengths->Text1->text(), QString("選択周長 : 40.0㎜"));
+        QCOMPARE(lengths->Text2->text(), QString("加工時間 : 0:00:04"));
         // Closing it clears the selection and releases its button.
         lengths->close();
         QVERIFY(!f.picture2()->toolButton(ToolKey::lng)->isChecked());

@@ -163,6 +163,7 @@ TEST(PlotTexts, ReportAndPosition)
     EXPECT_EQ(lengthReport(152.36f), "選択周長 : 152.36㎜");
     EXPECT_EQ(lengthReport(25), "選択周長 : 25.0㎜");
     EXPECT_EQ(lengthReport(0.0004f), "選択周長 : 0.0㎜");
+    EXPECT_EQ(timeReport(83.4, 2), "加工時間 : 0:01:23（送りなし 2 要素）");
     EXPECT_EQ(positionText(12.5f, -3.25f), "X12.5 Y-3.25");
     EXPECT_EQ(positionText(-0.0005f, 1234567.1234f), "X-0.001 Y1234567.1"); // a float's own digits
     struct Mode {

@@ -56,6 +56,10 @@ Leng_Frm::Leng_Frm(ToolWindowContext context, std::function<void(int)> setTool, 
     Text1->setObjectName("Text1");
     Text1->setReadOnly(true);
     Text1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Text2 = new QLineEdit(this);
+    Text2->setObjectName("Text2");
+    Text2->setReadOnly(true);
+    Text2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void Leng_Frm::resizeEvent(QResizeEvent* e)
@@ -65,7 +69,9 @@ void Leng_Frm::resizeEvent(QResizeEvent* e)
     bar_->setGeometry(0, 0, width(), top);
     // The text fills the width; with room to spare it takes the height below the bar too.
     const int h = tc_.twips(height(), true) > 2 * barHeight ? height() - top : Text1->sizeHint().height();
-    Text1->setGeometry(0, top, width(), h);
+    // The time beside the length: half each.
+    Text1->setGeometry(0, top, width() / 2, h);
+    Text2->setGeometry(width() / 2, top, width() - width() / 2, h);
 }
 
 void Leng_Frm::Toolbar1_ButtonClick(QToolButton* button)

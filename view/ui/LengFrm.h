@@ -23,6 +23,7 @@ public:
     QToolButton* lenzoku;
     std::array<QRadioButton*, 2> Option1; // 選択, 解除
     QLineEdit* Text1;
+    QLineEdit* Text2; // the selection's time, beside its length
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
