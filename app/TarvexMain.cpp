@@ -36,10 +36,6 @@ TarvexMain::TarvexMain(ProcessState& state, FileSystem& fs, const TextCodec& cod
     // An element of the selection takes its length at the feed in force on
     // its line (its call's line for a subprogram's), a rapid at the rapid rate.
     plotTools_.timeOf = [this](int n, double length) -> std::optional<double> {
-        if (!feedsRead_) {
-            feeds_ = feedsByLine(editor_.textView());
-            feedsRead_ = true;
-        }
         const auto line = static_cast<std::size_t>(graphics_.segments.line[n]);
         const LineFeed f = line >= 1 && line <= feeds_.size() ? feeds_[line - 1] : LineFeed{};
         const float motion = graphics_.segments[n].motion;
@@ -362,7 +358,7 @@ void TarvexMain::Toolbar1_ButtonClick(ToolKey key, bool pressed)
         if (key == ToolKey::vw)
             view_.openColourWindow(pressed);
         else
-            view_.openLengthWindow(pressed);
+            view_.openLengthWindow(lengthOpen_ = pressed);
         redraw();
         break;
     case ToolKey::play:
@@ -419,8 +415,18 @@ void TarvexMain::setLengthTool(int mode)
     view_.setPlotCursor(mode == tool::none ? MainView::PlotCursor::Default : MainView::PlotCursor::Cross);
 }
 
+// The feeds of the text just expanded, while a selection may be timed (the
+// path length window is open, and opening it expands again).
+void TarvexMain::readFeeds()
+{
+    feeds_.clear();
+    if (lengthOpen_)
+        feeds_ = feedsByLine(editor_.textView(), graphics_.blockSkip);
+}
+
 void TarvexMain::lengthWindowClosed()
 {
+    lengthOpen_ = false;
     view_.setToolButton(ToolKey::lng, false);
     // A move or zoom tool chosen meanwhile stays.
     if (plotTools_.toolMode >= tool::singleSelect) {
@@ -478,7 +484,7 @@ void TarvexMain::restartPreview(std::optional<std::size_t> line, DrawingSurface*
         graphics_.WirFmt(text.substr(0, lineOffset(text, *line).value_or(text.size())));
         const int before = graphics_.segments.segmentCount + 1;
         graphics_.WirFmt(editor_.textView());
-        feedsRead_ = false;
+        readFeeds();
         graphics_.dimBefore = before;
     }
     if (picture)
@@ -593,7 +599,7 @@ void TarvexMain::expandAndPlot()
         && last.height == surface.height() && !editor_.changedSince(TextEditor::Mark::Plotted))
         return; // the same text, mode and plot size give the same table and picture
     graphics_.WirFmt(editor_.textView());
-    feedsRead_ = false; // read again from this text when a selection is timed
+    readFeeds();
     // A plot cut short says where and why; the words go when a later
     // expansion runs to the end, unless something else has been shown since.
     const std::string ending = graphics_.lastStop.message();

@@ -161,8 +161,9 @@ private:
     LineMonitor monitor_; // before the transfers that report to it
     Transfers transfers_;
     PlotTools plotTools_;
-    std::vector<LineFeed> feeds_; // by line, of the text last expanded, once a selection is timed
-    bool feedsRead_ = false;
+    std::vector<LineFeed> feeds_; // by line, of the text last expanded while the length window is open
+    bool lengthOpen_ = false;
+    void readFeeds();
 
     ExternalApps externalApps_;
     std::string currentProfile_;

@@ -219,7 +219,7 @@ Estimate estimate(std::string_view text, const EstimateOptions& options)
     return m.e;
 }
 
-std::vector<LineFeed> feedsByLine(std::string_view text)
+std::vector<LineFeed> feedsByLine(std::string_view text, bool blockSkip)
 {
     Machine m;
     std::vector<LineFeed> out;
@@ -228,7 +228,7 @@ std::vector<LineFeed> feedsByLine(std::string_view text)
     nc::Block b;
     while (lines.next(line)) {
         nc::readBlock(line, b);
-        if (b.kind == nc::Statement::Block)
+        if (b.kind == nc::Statement::Block && !(blockSkip && b.skip))
             m.block(b);
         out.push_back({static_cast<float>(m.perMinute()), static_cast<float>(m.unit())});
     }

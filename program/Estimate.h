@@ -30,7 +30,8 @@ Estimate estimate(std::string_view text, const EstimateOptions& options);
 struct LineFeed {
     float mmPerMinute = 0, unit = 1;
 };
-std::vector<LineFeed> feedsByLine(std::string_view text);
+// Skipped blocks ("/" first, with block skip on) set nothing.
+std::vector<LineFeed> feedsByLine(std::string_view text, bool blockSkip);
 
 // Seconds as H:MM:SS, rounded to the second.
 std::string clockText(double seconds);

@@ -269,7 +269,12 @@ void PlotTools::select(int n, float length)
     ++selectedCount_;
     selectedLength += length;
     if (timeOf) {
+        // Kept, so that a release takes away what was added, whatever the
+        // path or its feeds have become since.
+        if (!timed_)
+            timed_.reset(new float[SegmentTable::capacity]);
         const auto t = timeOf(n, length);
+        timed_[n] = t ? static_cast<float>(*t) : -1;
         selectedSeconds += t.value_or(0);
         selectedNoFeed += !t;
     }
@@ -281,10 +286,10 @@ void PlotTools::release(int n, float length)
     // With nothing left selected the totals are exactly 0, whatever rounding
     // the additions and subtractions left over.
     selectedLength = --selectedCount_ > 0 ? selectedLength - length : 0;
-    if (timeOf) {
-        const auto t = timeOf(n, length);
-        selectedSeconds = selectedCount_ > 0 ? selectedSeconds - t.value_or(0) : 0;
-        selectedNoFeed -= !t;
+    if (timed_) {
+        const float t = timed_[n];
+        selectedSeconds = selectedCount_ > 0 ? selectedSeconds - std::max(t, 0.0f) : 0;
+        selectedNoFeed = selectedCount_ > 0 ? selectedNoFeed - (t < 0) : 0;
     }
 }
 

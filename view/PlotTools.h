@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <memory>
 #include <optional>
 #include "toolpath/Segments.h"
 
@@ -102,6 +103,7 @@ private:
     float pickedLo_ = 0, pickedHi_ = 0; // the picked arc's range
     long selectedCount_ = 0;
     int changedFirst_ = 0, changedLast_ = -1; // the records the last press went over
+    std::unique_ptr<float[]> timed_;          // the time each selected element added, -1 none
 };
 
 } // namespace tarvex

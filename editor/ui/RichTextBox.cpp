@@ -217,6 +217,10 @@ void RichTextBox::styleText(int position)
     if (jump)
         from = std::max(from, std::min(view, lineStart(needLine)));
     if (jump && styledFrom_ <= from && end <= styledTo_) {
+        // A change at the very end (a deletion there) touches the last line.
+        for (auto& c : changed_)
+            if (c.first >= length())
+                c = {std::max(0L, length() - 1), std::max(0L, length() - 1)};
         std::sort(changed_.begin(), changed_.end());
         long done = from;
         for (auto [a, z] : changed_) {
