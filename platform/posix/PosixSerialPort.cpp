@@ -74,7 +74,10 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
         ::close(fd);
         return lineSettingError();
     }
-    ::tcflush(fd, TCIOFLUSH);
+    // Bytes that came before the port was ours are dropped. What a transfer
+    // just before wrote stays: on a pseudo-terminal (a virtual port) it waits
+    // there for its reader, and the last end code would be lost.
+    ::tcflush(fd, TCIFLUSH);
     if (Error e = inbox_.open(receiveEvents)) {
         ::close(fd);
         return e;
