@@ -8,20 +8,6 @@
 namespace tarvex {
 namespace {
 
-// A whole number of up to nine digits; none for anything else.
-std::optional<long> whole(std::string_view number)
-{
-    if (number.empty() || number.size() > 9)
-        return std::nullopt;
-    long v = 0;
-    for (char c : number) {
-        if (!nc::isDigit(c))
-            return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    return v;
-}
-
 // Whether a line can hold anything the map records: a program number, an
 // o-word or macro statement, a call, a subprogram end, a tool length offset.
 // Most lines of a long program are plain moves and need no reading.
@@ -95,11 +81,11 @@ ProgramMap::ProgramMap(std::string_view text) : text_(text)
         case nc::Statement::Header:
             if (before || programs_.back().header) {
                 programs_.back().last = n - 1;
-                programs_.push_back({n, n, n, whole(b.words[0].text).value_or(-1), false});
+                programs_.push_back({n, n, n, nc::whole(b.words[0].text).value_or(-1), false});
                 m99s.emplace_back();
             } else {
                 programs_.back().header = n;
-                programs_.back().number = whole(b.words[0].text).value_or(-1);
+                programs_.back().number = nc::whole(b.words[0].text).value_or(-1);
             }
             statements = false;
             break;
@@ -159,7 +145,7 @@ ProgramMap::ProgramMap(std::string_view text) : text_(text)
             for (const nc::Word& w : b.words) {
                 if (!((call && (w.letter == 'P' || (b.keyword == "CALL" && w.letter == 'O'))) || (local && w.letter == 'P')))
                     continue;
-                const auto v = w.number ? whole(std::string_view(w.text).substr(w.text[0] == '+' ? 1 : 0)) : std::nullopt;
+                const auto v = w.number ? nc::whole(std::string_view(w.text).substr(w.text[0] == '+' ? 1 : 0)) : std::nullopt;
                 if (!v) {
                     computedCall_ = computedCall_ || call;
                     continue;
@@ -198,7 +184,7 @@ ProgramMap::ProgramMap(std::string_view text) : text_(text)
     std::map<long, std::vector<std::size_t>> sequences;
     for (std::size_t n = 0; n < starts_.size(); ++n) {
         nc::readBlock(line(n), b);
-        if (const auto v = whole(b.sequence))
+        if (const auto v = nc::whole(b.sequence))
             sequences[*v].push_back(n);
     }
     for (const PendingJump& j : pending) {

@@ -522,14 +522,10 @@ std::optional<std::size_t> findBlockNumber(std::string_view text, std::string_vi
     number = trimBlanks(number);
     if (!number.empty() && (number[0] == 'N' || number[0] == 'n'))
         number.remove_prefix(1);
-    if (number.empty() || number.size() > 9)
+    const std::optional<long> sought = nc::whole(number);
+    if (!sought)
         return std::nullopt;
-    long wanted = 0;
-    for (char c : number) {
-        if (!nc::isDigit(c))
-            return std::nullopt;
-        wanted = wanted * 10 + (c - '0');
-    }
+    const long wanted = *sought;
     TextLines lines(text);
     std::string_view l;
     nc::Block b;

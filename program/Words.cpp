@@ -284,6 +284,19 @@ Block readBlock(std::string_view line)
     return b;
 }
 
+std::optional<long> whole(std::string_view number)
+{
+    if (number.empty() || number.size() > 9)
+        return std::nullopt;
+    long v = 0;
+    for (char c : number) {
+        if (!isDigit(c))
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
 int code(std::string_view number)
 {
     int value = 0, tenths = 0;

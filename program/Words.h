@@ -97,6 +97,9 @@ Block readBlock(std::string_view line);
 int code(std::string_view number);
 constexpr int g(int n) { return n * 10; }
 
+// A whole number of up to nine digits; none for anything else.
+std::optional<long> whole(std::string_view number);
+
 // An exact decimal in millionths.
 struct Decimal {
     std::int64_t micro = 0;
