@@ -560,6 +560,12 @@ void TarvexMain::afterInput()
         expandAndPlot();
 }
 
+// The editor already holds what came; the box says it is not the whole program.
+void TarvexMain::inputCutShort(const std::string& why, const std::string& message)
+{
+    ui_.messageBox.show(why.empty() ? message : why + "\n" + message, "TARVEX", MsgIcon::Exclamation);
+}
+
 void TarvexMain::MnuSubDel_Click() { tarvex::MnuSubDel_Click(fs_, store_.folder(), ui_.messageBox); }
 
 void TarvexMain::MnuExitSubDel_Click()

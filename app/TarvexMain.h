@@ -112,6 +112,7 @@ public:
     void selectInEditor(std::size_t offset) override;
     void focusEditor() override;
     void afterInput() override;
+    void inputCutShort(const std::string& why, const std::string& message) override;
 
     bool commBox() const { return commBox_; }
     int frameLeft() const { return layout_.frame.left; }

@@ -419,6 +419,10 @@ public:
         lastCaption_ = c;
     }
     void IOEnd() override {}
+    void inputCutShort(const std::string&, const std::string& message) override
+    {
+        std::fprintf(stderr, "status %s\n", message.c_str());
+    }
     int slider1() const override { return wait; }
     std::string editorText() const override { return text; }
     void setEditorText(std::string_view t) override { text = std::string(t); }
@@ -676,15 +680,24 @@ int transfer(const std::vector<std::string>& argv, bool sending)
     if (window.outError)
         return fail(file, window.outError);
     // 0 a normal end, 1 cancelled, 2 a port that failed or could not be opened,
-    // 3 a time-out, 4 ended by a line event.
+    // or a received byte that failed its check, 3 a time-out, 4 ended by a
+    // line event. A whole program received is 0 whatever ended the input after
+    // it; a program cut short is never 0. (The inspection input receives
+    // measurements, not a program: it ends as cancelled.)
     const std::string& text = status.StatusText;
+    const Transfers::InputEnd& input = t.lastInput();
+    if (!sending && input.dataFault)
+        return 2;
+    if (!sending && partner != "inspection" && input.bytes > 0 && input.complete)
+        return 0;
     if (!box.shown.empty())
         return 2;
     if (cancelled)
         return 1;
     if (text == "タイムアウトを検出しました。")
         return 3;
-    if (text.empty() || text == "送信を終了しました。" || text.rfind("終了コード ", 0) == 0)
+    if ((text.empty() || text == "送信を終了しました。" || text.rfind("終了コード ", 0) == 0)
+        && (sending || input.bytes == 0))
         return 0;
     return 4;
 }

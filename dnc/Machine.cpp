@@ -1,4 +1,5 @@
 #include "dnc/Machine.h"
+#include "dnc/ReceivedStore.h"
 #include "dnc/ShopPrograms.h"
 #include "platform/SettingsStore.h"
 #include "platform/UiServices.h"
@@ -10,11 +11,14 @@
 #include "serial/LineMonitor.h"
 #include "serial/Transfers.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <sys/stat.h>
 
 namespace tarvex {
 namespace {
@@ -86,15 +90,56 @@ private:
     PosixEventLoop inner_;
 };
 
+// A library program read and converted as it goes out, a piece at a time:
+// the memory a request takes does not grow with its program, and the port
+// listens before the first byte is read.
+Transfers::TextPieces programPieces(std::shared_ptr<std::FILE> file, std::uint64_t size, const TextCodec& codec)
+{
+    constexpr std::size_t pieceSize = 64 * 1024;
+    auto carry = std::make_shared<std::string>();
+    return {[file, carry, &codec](std::string& piece) -> Error {
+                std::string bytes = std::exchange(*carry, {});
+                for (;;) {
+                    const std::size_t had = bytes.size();
+                    bytes.resize(had + pieceSize);
+                    const std::size_t n = std::fread(bytes.data() + had, 1, pieceSize, file.get());
+                    bytes.resize(had + n);
+                    if (std::ferror(file.get()))
+                        return fileError(errno ? errno : EIO);
+                    const bool end = n < pieceSize;
+                    // Whole characters, and a CR together with its LF.
+                    std::size_t cut = end ? bytes.size() : codec.wholeCharacters(bytes);
+                    if (!end && cut > 0 && bytes[cut - 1] == '\r')
+                        --cut;
+                    if (cut > 0 || end) {
+                        *carry = bytes.substr(cut);
+                        piece = codec.decode(std::string_view(bytes).substr(0, cut));
+                        return {};
+                    }
+                }
+            },
+            size};
+}
+
 } // namespace
+
+// A received program on its way to the disk.
+struct Machine::Unsaved {
+    std::string bytes, number;
+    bool partial = false;
+    std::string why; // what cut it short
+    std::time_t arrival = 0;
+    std::unique_ptr<ReceiveSpool> spool; // what came, as it came, where it could be written
+    std::string error;                   // why it could not be written
+};
 
 // The window of the machine's transfers: the program to send, what arrives,
 // and the status texts turned into the machine's state.
 struct Machine::Impl final : TransferHost {
     Machine& m;
     enum class Phase { Input, Output, Drip } phase = Phase::Input;
-    std::string text;     // the program to send (UTF-8)
     std::string received; // what arrived, cp932 with CR LF
+    std::unique_ptr<ReceiveSpool> spool; // and on the disk as it arrives
     std::optional<Clock::time_point> deadline; // a request's wait for the start code
     bool waiting = false;                      // an output waits for its start code
     bool cancelled = false;
@@ -115,6 +160,7 @@ struct Machine::Impl final : TransferHost {
           t({profile, transferStatus, settings, port1, port2, *this, events, box, fs, codec, machine.shop_.received})
     {
         t.deviceOverride = m.config_.device;
+        t.holdPortOpen = true; // programs sent back to back
         t.quietStep = 1s; // 32 idle lines: under 1 % of a core
         t.monitor = &monitor;
         port1.onActivity = port2.onActivity = [this] { events.wake(); };
@@ -125,6 +171,7 @@ struct Machine::Impl final : TransferHost {
 
     void step()
     {
+        m.retryUnsaved(false);
         if (cancelled)
             return;
         const bool late = deadline && Clock::now() > *deadline;
@@ -140,7 +187,7 @@ struct Machine::Impl final : TransferHost {
     void state(const std::string& s, int percent = -1)
     {
         MachineStatus st = m.status();
-        st.state = s;
+        st.state = s == "idle" && !m.unsaved_.empty() ? "unsaved" : s;
         st.percent = percent;
         m.setStatus(st);
     }
@@ -174,7 +221,7 @@ struct Machine::Impl final : TransferHost {
     }
     void IOEnd() override {}
     int slider1() const override { return std::clamp<int>(profile.wait, 0, 1000); }
-    std::string editorText() const override { return text; }
+    std::string editorText() const override { return {}; } // outputs read their pieces
     void setEditorText(std::string_view) override {}
     void appendEditorText(std::string_view) override {}
     void selectInEditor(std::size_t) override {}
@@ -183,6 +230,11 @@ struct Machine::Impl final : TransferHost {
     void receivedText(std::string_view bytes) override
     {
         received += bytes;
+        if (!spool) {
+            spool = std::make_unique<ReceiveSpool>();
+            spool->open(joinPath(m.shop_.received, m.config_.name)); // else kept in memory only
+        }
+        spool->append(bytes);
         if (phase == Phase::Input && m.status().state != "receiving")
             state("receiving");
     }
@@ -241,34 +293,116 @@ void Machine::pause(std::chrono::duration<double> time)
         impl_->events.wait(std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()));
 }
 
-void Machine::take(const std::string& received)
-{
-    const std::string number = firstProgramNumber(received);
-    const bool drip = !config_.dripProgram.empty() && number == config_.dripProgram;
-    if (drip || (!config_.requestProgram.empty() && number == config_.requestProgram))
-        answer(received, number, drip);
-    else
-        save(received, number);
-}
-
-void Machine::save(const std::string& received, const std::string& number)
+void Machine::take(const std::string& received, bool complete, const std::string& why)
 {
     Impl& m = *impl_;
+    const std::string number = firstProgramNumber(received);
+    const bool drip = !config_.dripProgram.empty() && number == config_.dripProgram;
+    const bool request = drip || (!config_.requestProgram.empty() && number == config_.requestProgram);
+    if (request && complete) {
+        if (m.spool)
+            m.spool->drop();
+        m.spool.reset();
+        return answer(received, number, drip);
+    }
+    if (request)
+        log("要求 " + number + " は途中で終わったため、答えずに保存します");
+    auto program = std::make_unique<Unsaved>();
+    program->bytes = received;
+    program->number = number;
+    program->partial = !complete;
+    program->why = why;
+    program->arrival = std::time(nullptr);
+    program->spool = std::move(m.spool);
+    save(std::move(program));
+}
+
+bool Machine::store(Unsaved& p)
+{
     const std::string folder = joinPath(shop_.received, config_.name);
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    const std::string name = receivedName(number, std::time(nullptr),
-                                          [&](const std::string& n) { return m.fs.exists(joinPath(folder, n)); });
-    const std::string path = joinPath(folder, name);
+    auto name = [&](int n) { return receivedName(p.number, p.arrival, n, p.partial); };
+    std::string taken;
+    int e = p.spool && p.spool->isOpen() ? p.spool->publish(name, taken) : EBADF;
+    if (e) {
+        e = storeReceived(folder, p.bytes, name, taken);
+        if (!e && p.spool)
+            p.spool->drop();
+    }
+    if (e) {
+        p.error = joinPath(folder, name(1)) + ": " + std::strerror(e);
+        return false;
+    }
+    const std::string path = joinPath(folder, taken);
+    const std::string size = "（" + std::to_string(p.bytes.size()) + " バイト）";
     MachineStatus s = status();
-    s.program = name;
-    if (Error e = m.fs.writeFile(path, received)) {
-        s.lastError = path + ": " + e.description;
-        log("受信したプログラムを保存できません: " + s.lastError);
+    s.program = taken;
+    if (p.partial) {
+        s.lastError = taken + ": 途中まで（" + p.why + "）";
+        log("受信（途中まで）: " + path + size + ": " + p.why);
     } else {
-        log("受信: " + path + "（" + std::to_string(received.size()) + " バイト）");
+        log("受信: " + path + size);
     }
     setStatus(s);
+    return true;
+}
+
+void Machine::save(std::unique_ptr<Unsaved> program)
+{
+    if (store(*program))
+        return;
+    const std::string line = "受信したプログラムを保存できません（メモリに置き、" + std::to_string(saveRetry.count())
+                             + " 秒ごとに保存し直します）: " + program->error;
+    log(line);
+    std::fprintf(stderr, "tarvex-dnc: %s: %s\n", config_.name.c_str(), line.c_str());
+    MachineStatus s = status();
+    s.lastError = program->error;
+    if (s.state == "idle")
+        s.state = "unsaved";
+    unsaved_.push_back(std::move(program));
+    nextRetry_ = Clock::now() + saveRetry;
+    setStatus(s);
+}
+
+void Machine::retryUnsaved(bool force)
+{
+    if (unsaved_.empty() || (!force && Clock::now() < nextRetry_))
+        return;
+    nextRetry_ = Clock::now() + saveRetry;
+    const std::string shown = status().lastError;
+    for (auto it = unsaved_.begin(); it != unsaved_.end();)
+        it = store(**it) ? unsaved_.erase(it) : it + 1;
+    MachineStatus s = status();
+    if (!unsaved_.empty())
+        s.lastError = unsaved_.front()->error;
+    else if (s.lastError == shown)
+        s.lastError.clear(); // a program cut short says so instead
+    if (unsaved_.empty() && s.state == "unsaved")
+        s.state = "idle";
+    setStatus(s);
+}
+
+// The last chance: the Received folder once more, else the logs' folder.
+// A program that neither takes is still in its spool, where there is one,
+// and the next start names it.
+void Machine::keepUnsavedAtStop()
+{
+    retryUnsaved(true);
+    const std::string folder = joinPath(joinPath(shop_.logs, "unsaved"), config_.name);
+    for (auto& p : unsaved_) {
+        std::string taken, line;
+        if (int e = storeReceived(folder, p->bytes, [&](int n) { return receivedName(p->number, p->arrival, n, p->partial); },
+                                  taken)) {
+            line = "受信したプログラム（" + std::to_string(p->bytes.size()) + " バイト）をどこにも保存できません: " + folder
+                   + ": " + std::strerror(e);
+        } else {
+            line = "受信したプログラムを " + joinPath(folder, taken) + " に保存しました（" + p->error + "）";
+            if (p->spool)
+                p->spool->drop();
+        }
+        log(line);
+        std::fprintf(stderr, "tarvex-dnc: %s: %s\n", config_.name.c_str(), line.c_str());
+    }
+    unsaved_.clear();
 }
 
 void Machine::answer(const std::string& received, const std::string& number, bool drip)
@@ -288,12 +422,16 @@ void Machine::answer(const std::string& received, const std::string& number, boo
     const LibraryMatch match = findInLibrary(shop_.library, name);
     if (!match.refusal.empty())
         return refuse(match.refusal);
-    std::string bytes;
-    if (Error e = m.fs.readFile(match.path, bytes))
-        return refuse(match.path + ": " + e.description);
+    std::shared_ptr<std::FILE> file(std::fopen(match.path.c_str(), "rbe"), [](std::FILE* f) {
+        if (f)
+            std::fclose(f);
+    });
+    struct stat st{};
+    if (!file || ::fstat(::fileno(file.get()), &st) != 0)
+        return refuse(match.path + ": " + std::strerror(errno));
     if (stopping_)
         return;
-    m.text = m.codec.decode(bytes);
+    m.t.pieces = programPieces(file, static_cast<std::uint64_t>(st.st_size), m.codec);
     s.program = name;
     setStatus(s);
     m.phase = drip ? Impl::Phase::Drip : Impl::Phase::Output;
@@ -315,6 +453,7 @@ void Machine::answer(const std::string& received, const std::string& number, boo
         m.t.Command11_Click();
     else
         m.t.Command1_Click();
+    m.t.pieces.reset();
     m.deadline.reset();
     m.logTransfer();
     if (m.t.gaveWay()) {
@@ -343,27 +482,40 @@ void Machine::run()
         backOff = std::min<std::chrono::seconds>(backOff * 2, maxBackOff);
     };
     log("開始: " + config_.device + " 装置設定 " + config_.profile);
+    for (const std::string& line : recoverSpools(joinPath(shop_.received, config_.name)))
+        log(line);
     while (!stopping_) {
+        retryUnsaved(false);
         if (!m.loadProfile()) {
             fail("装置設定 " + config_.profile + " を読めません");
             continue;
         }
         m.phase = Impl::Phase::Input;
         m.received.clear();
+        m.spool.reset();
         m.box.shown.clear();
         m.cancelled = false;
         // "idle" once the input waits on the open port: a punch before that may be flushed.
         m.t.Command2_Click();
         m.logTransfer();
-        // What arrived is kept whatever ended the input.
-        if (!m.received.empty())
-            take(m.received);
+        // What arrived is kept whatever ended the input, marked when it is not whole.
+        const Transfers::InputEnd& input = m.t.lastInput();
+        if (!m.received.empty()) {
+            take(m.received, input.complete, stopping_ ? "サービスの停止" : m.transferStatus.StatusText);
+        } else if (input.dataFault) {
+            MachineStatus s = status();
+            s.lastError = m.transferStatus.StatusText;
+            setStatus(s);
+        }
         if (!m.box.shown.empty()) {
             fail(m.box.shown.back());
             continue;
         }
         backOff = 1s;
     }
+    m.port1.close();
+    m.port2.close();
+    keepUnsavedAtStop();
     m.state("idle");
     log("終了");
 }

@@ -7,12 +7,15 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
 // What a machine is doing, as the status lines say it.
 struct MachineStatus {
-    std::string state = "idle"; // idle, receiving, waiting-start, sending, drip, retrying, error
+    // starting (until its port first listens), idle, receiving, waiting-start,
+    // sending, drip, retrying, unsaved
+    std::string state = "starting";
     std::string program;        // the program received or sent
     int percent = -1;           // of an output; -1 none
     std::string lastError;
@@ -35,14 +38,23 @@ public:
 
     // The longest wait between tries of a device that cannot be opened.
     std::chrono::seconds maxBackOff{60};
+    // How often a program that could not be written is tried again.
+    std::chrono::seconds saveRetry{10};
 
 private:
     struct Impl;
     void setStatus(const MachineStatus& s);
     void log(const std::string& line);
-    // A punch that arrived: saved, or a request answered.
-    void take(const std::string& received);
-    void save(const std::string& received, const std::string& number);
+    struct Unsaved;
+    // A punch that arrived: saved, or a request answered. complete: its end
+    // came and every byte passed its check; why: what ended it otherwise.
+    void take(const std::string& received, bool complete, const std::string& why);
+    void save(std::unique_ptr<Unsaved> program);
+    bool store(Unsaved& program);
+    // Programs that could not be written, tried again every saveRetry; at
+    // the stop, what is left goes to the logs' folder.
+    void retryUnsaved(bool force);
+    void keepUnsavedAtStop();
     void answer(const std::string& received, const std::string& number, bool drip);
     // Waits, ended early by a stop.
     void pause(std::chrono::duration<double> time);
@@ -52,6 +64,8 @@ private:
     const std::atomic<bool>& stopping_;
     mutable std::mutex mutex_;
     MachineStatus status_;
+    std::vector<std::unique_ptr<Unsaved>> unsaved_;
+    std::chrono::steady_clock::time_point nextRetry_{};
     std::unique_ptr<Impl> impl_;
 };
 

@@ -61,23 +61,6 @@ std::string requestedName(std::string_view text)
     return {};
 }
 
-std::string receivedName(const std::string& number, std::time_t arrival,
-                         const std::function<bool(const std::string&)>& taken)
-{
-    std::string base = number;
-    if (base.empty()) {
-        char stamp[32];
-        std::tm local{};
-        localtime_r(&arrival, &local);
-        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-        base = stamp;
-    }
-    std::string name = base + ".nc";
-    for (int k = 2; taken(name); ++k)
-        name = base + "-" + std::to_string(k) + ".nc";
-    return name;
-}
-
 LibraryMatch findInLibrary(const std::string& library, const std::string& name)
 {
     namespace fs = std::filesystem;

@@ -16,11 +16,6 @@ std::string firstProgramNumber(std::string_view text);
 // "-", "_" and ".".
 std::string requestedName(std::string_view text);
 
-// The file name a received program is saved under: its number, else the
-// local time of arrival; "-2", "-3"… before ".nc" while the name is taken.
-std::string receivedName(const std::string& number, std::time_t arrival,
-                         const std::function<bool(const std::string&)>& taken);
-
 // A program of the library by the name a request gives: NAME, NAME.nc,
 // NAME.NC, and for a number also ONAME, ONAME.nc, in the library and its
 // folders. path is empty and refusal says why when there is no one answer.

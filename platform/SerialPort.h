@@ -22,6 +22,7 @@ struct LineSettings {
     bool xonXoffOutput = true;
     // The time one character takes on the line: start bit, data, parity, stop bits.
     std::chrono::nanoseconds characterTime() const;
+    bool operator==(const LineSettings&) const = default;
 };
 
 // The pace of output at the line's character rate: what was written is never
@@ -82,6 +83,10 @@ public:
     // Bytes received and not yet read.
     virtual std::size_t InBufferCount() const = 0;
     virtual std::optional<std::uint8_t> readByte() = 0;
+    // The line error the driver found in the byte readByte() gave last
+    // (comm::ErRxParity or comm::ErFrame), 0 for none. Such a byte is still
+    // handed out, in its place; the error's event follows it.
+    virtual int byteError() const { return 0; }
     // How long the caller should wait before writing the next byte.
     virtual std::chrono::nanoseconds writeDelay() = 0;
     // Written bytes may be gathered for a moment (a few characters of line

@@ -16,6 +16,9 @@ public:
     virtual std::string encode(std::string_view utf8) const = 0;
     // The number of bytes encode() would produce.
     virtual std::size_t byteLength(std::string_view utf8) const = 0;
+    // How much of bytes decodes as it would with more bytes after it: all but
+    // a lead byte at the very end, which waits for its partner.
+    virtual std::size_t wholeCharacters(std::string_view bytes) const = 0;
 
     static constexpr char32_t placeholderBase = 0xF700;
 };

@@ -2,6 +2,7 @@
 #include "platform/Utf8.h"
 
 #include <array>
+#include <bit>
 
 namespace tarvex {
 namespace {
@@ -98,6 +99,14 @@ std::optional<char> IsoIn(std::uint8_t b)
 }
 
 char EiaIn(std::uint8_t b) { return static_cast<char>(eiaIn[b]); }
+
+bool parityHolds(std::uint8_t b, TapeCode code)
+{
+    if (code == TapeCode::Ascii || b == 0x00 || b == 0x7F || b == 0xFF)
+        return true;
+    const bool odd = std::popcount(b) % 2 == 1;
+    return code == TapeCode::Eia ? odd : !odd;
+}
 
 bool legalInEia(char32_t c) { return c < 128 && eiaOut[c] != illegal; }
 bool legalInIso(char32_t c) { return c < 128 && isoOut[c] != illegal; }

@@ -19,6 +19,11 @@ std::optional<std::uint8_t> IsoOut(char32_t c, bool& charValid);
 std::optional<char> IsoIn(std::uint8_t b);
 char EiaIn(std::uint8_t b);
 
+// Whether a received byte has its code's parity: an even number of one bits
+// in ISO, an odd number in EIA. Leader and feed bytes (NUL, the EIA blank;
+// DEL with or without its parity bit) are never checked, nor is ASCII.
+bool parityHolds(std::uint8_t b, TapeCode code);
+
 // Whether a character is legal in the code (what the character checks report).
 bool legalInEia(char32_t c);
 bool legalInIso(char32_t c);

@@ -101,10 +101,6 @@ Transfers::Transfers(Context context) : c_(std::move(context)) {}
 // the port does not exist, is busy or refuses the settings.
 bool Transfers::openPort(SerialPort& port, bool receiveEvents)
 {
-    // An output that gave way to an input left the port open for it.
-    const bool reuse = std::exchange(reuseOpen_, false) && port.isOpen() && &port == port_;
-    if (port.isOpen() && !reuse)
-        port.close();
     const DeviceProfile& p = c_.profile;
     LineSettings line;
     line.baud = p.baud;
@@ -113,24 +109,36 @@ bool Transfers::openPort(SerialPort& port, bool receiveEvents)
     line.stopBits = p.stopBits;
     line.handshake = handshakeOf(p.handshake);
     line.xonXoffOutput = !transferHandlesDcCodes(p);
+    const std::string device = deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride;
+    // An output that gave way to an input left the port open for it; a
+    // service keeps it open while the line and its settings stay the same.
+    const bool held = port.isOpen() && &port == port_;
+    const bool reuse = (std::exchange(reuseOpen_, false) && held)
+                       || (holdPortOpen && held && device == openDevice_ && line == openLine_ && !port.failure());
+    if (holdPortOpen && port_ && port_ != &port && port_->isOpen())
+        port_->close(); // the other port, on the same device
+    if (port.isOpen() && !reuse)
+        port.close();
     const bool portValid = (p.port >= 1 && p.port <= 8) || !deviceOverride.empty();
     // A code that is no byte would go out as another byte (&H114 as DC4).
     bool codesValid = true;
     for (const auto* codes : {&p.inCodes, &p.outCodes})
         for (const std::string& code : *codes)
             codesValid = codesValid && validControlCode(code);
-    if (!portValid || !codesValid
-        || (!reuse
-            && port.open(deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride, line, receiveEvents))) {
+    if (!portValid || !codesValid || (!reuse && port.open(device, line, receiveEvents))) {
+        if (reuse)
+            port.close();
         c_.messageBox.show("プロパティの値が正しくありません", "TARVEX");
         return false;
     }
     port_ = &port;
+    openDevice_ = device;
+    openLine_ = line;
     failureShown_ = false;
     lineCharacterTime_ = line.characterTime();
     written_ = writtenAtEmptyLook_ = 0;
     if (monitor)
-        monitor->begin(title_, deviceOverride.empty() ? portDevice(c_.settings, p.port) : deviceOverride, line);
+        monitor->begin(title_, device, line);
     return true;
 }
 

@@ -2,19 +2,55 @@
 // a time-out), from a puncher's tape reader (started by our start code, until
 // a time-out), and from an inspection device (line by line, until the user
 // cancels). Each holds the partner back with stop and request codes when the
-// receive buffer fills, and keeps what arrived whatever ends it.
+// receive buffer fills, stops at a byte that fails its parity check, and
+// keeps what arrived whatever ends it, saying so when that is not the whole
+// program.
 #include "platform/FileSystem.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
 #include "serial/TransferStates.h"
 #include "platform/Numbers.h"
+#include "platform/TextLines.h"
+#include "serial/TapeCode.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace tarvex {
 
 using namespace transfer;
+
+namespace {
+
+// Whether a received text ends with the "%" that closes a program: its last
+// line that holds anything but blanks and feeds is "%", and a line before it
+// holds more.
+bool programClosed(std::string_view text)
+{
+    TextLines lines(text);
+    std::string_view line;
+    bool program = false, closed = false;
+    while (lines.next(line)) {
+        const auto first = line.find_first_not_of(std::string_view(" \t\0\x7F", 4));
+        if (first == std::string_view::npos)
+            continue;
+        line = line.substr(first, line.find_last_not_of(std::string_view(" \t\0\x7F", 4)) + 1 - first);
+        closed = program && line == "%";
+        program = program || line != "%";
+    }
+    return closed;
+}
+
+std::string grouped(std::size_t n)
+{
+    std::string digits = std::to_string(n);
+    for (std::size_t k = digits.size(); k > 3; k -= 3)
+        digits.insert(k - 3, ",");
+    return digits;
+}
+
+} // namespace
 
 void Transfers::Command2_Click()
 {
@@ -25,6 +61,7 @@ void Transfers::Command2_Click()
     // After an output that gave way, the start code has come already.
     const bool started = std::exchange(gaveWay_, false);
     reuseOpen_ = started;
+    lastInput_ = {};
     if (!ComSet())
         return;
     TransferHost& h = c_.host;
@@ -35,7 +72,14 @@ void Transfers::Command2_Click()
     const std::string before = c_.codec.encode(h.editorText());
     std::string received;
     kept_ = 0;
-    bool load = false;
+    bool load = false, endCode = false;
+    rxLine_ = 1, rxColumn_ = 0;
+    // One byte: false once the input ends at it.
+    auto take = [&](std::uint8_t b) {
+        const Byte r = controllerByte(b, received);
+        endCode = endCode || r == Byte::EndCode;
+        return r == Byte::Taken;
+    };
     try {
         bool begun = true;
         if (auto start = controlCode(p.inCodes[0]); start && !started) {
@@ -56,8 +100,8 @@ void Transfers::Command2_Click()
             progress("0文字の入力を完了", true);
             for (;;) {
                 if (port_->InBufferCount() > 0) {
-                    if (!controllerByte(*read(), received))
-                        break; // the end code
+                    if (!take(*read()))
+                        break; // the end code, or a byte that failed its check
                     lastReceive = Clock::now();
                     yield();
                 } else {
@@ -80,15 +124,16 @@ void Transfers::Command2_Click()
         fail(f);
         // What arrived before the failure is kept all the same.
         if (load)
-            drain([&](std::uint8_t b) { return controllerByte(b, received); });
+            drain(take);
     }
     if (load) {
         keepReceived(received);
         h.setEditorText(receiveInto(before + received));
+        finishInput(received.size(), endCode || (!controlCode(p.inCodes[3]) && programClosed(received)));
     }
     h.setLabel2({});
     h.setStatus1(c_.status.StatusText);
-    port_->close();
+    releasePort();
     unlock(locked);
     h.IOEnd();
     h.afterInput();
@@ -149,16 +194,19 @@ void Transfers::keepReceived(const std::string& received)
     }
 }
 
-// One received byte of the controller input: false for the end code.
-bool Transfers::controllerByte(std::uint8_t b, std::string& received)
+// One received byte of the controller input.
+Transfers::Byte Transfers::controllerByte(std::uint8_t b, std::string& received)
 {
     const DeviceProfile& p = c_.profile;
     if (auto end = controlCode(p.inCodes[3]); end && b == *end) {
         c_.status.StatusText = "終了コード " + p.inCodes[3] + " を受信しました。";
-        return false;
+        return Byte::EndCode;
     }
+    if (!byteSound(b))
+        return Byte::Fault;
     const auto c = receive(b);
     if (c == '\n') {
+        placeLineEnd();
         if (Clock::now() - lastLabel_ >= 50ms) {
             c_.host.setLabel2(line_);
             lastLabel_ = Clock::now();
@@ -170,10 +218,54 @@ bool Transfers::controllerByte(std::uint8_t b, std::string& received)
         if (c && *c != '\r') {
             line_ += *c;
             received += *c;
+            ++rxColumn_;
         }
         ++counted_;
     }
-    return true;
+    return Byte::Taken;
+}
+
+
+// The parity of the profile's code where the byte carries it (eight data
+// bits), and what the driver found.
+bool Transfers::byteSound(std::uint8_t b)
+{
+    const DeviceProfile& p = c_.profile;
+    const int error = port_->byteError();
+    const bool checked = p.dataBits == 8 && (p.code == 1 || p.code == 2);
+    if (!error && (!checked || parityHolds(b, p.code == 1 ? TapeCode::Eia : TapeCode::Iso)))
+        return true;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "&H%02X", b);
+    c_.status.StatusText = "行 " + std::to_string(rxLine_) + " の " + std::to_string(rxColumn_ + 1) + " 文字目で"
+                           + (error == comm::ErFrame ? "フレーミングエラー" : "パリティエラー") + "です（" + hex + "）。";
+    monitorEvent(c_.status.StatusText);
+    lastInput_.dataFault = true;
+    state() = Ended;
+    return false;
+}
+
+// What an input kept, and whether it is the whole program: a program cut
+// short is said to be so.
+void Transfers::finishInput(std::size_t bytes, bool complete)
+{
+    lastInput_.bytes = bytes;
+    lastInput_.complete = complete && !lastInput_.dataFault;
+    if (lastInput_.complete || (bytes == 0 && !lastInput_.dataFault))
+        return;
+    const std::string message
+        = "受信は途中で終わりました（" + grouped(bytes) + " バイト）。最後の行は不完全かもしれません。";
+    monitorEvent(message);
+    // A failure's own box has told why already.
+    c_.host.inputCutShort(failureShown_ ? std::string() : c_.status.StatusText, message);
+}
+
+void Transfers::releasePort()
+{
+    if (holdPortOpen && port_->isOpen() && !port_->failure())
+        port_->flush();
+    else
+        port_->close();
 }
 
 // The old text with the received text appended, as the editor gets it back:
@@ -187,6 +279,7 @@ void Transfers::Command20_Click()
         return;
     Session session(*this, "入力（パンチャ）", false);
     state() = Running;
+    lastInput_ = {};
     if (!ComSet())
         return;
     TransferHost& h = c_.host;
@@ -200,9 +293,12 @@ void Transfers::Command20_Click()
     bool lineEnded = false;
     std::string label;
     const bool ignoreSpaces = leadingValue(c_.settings.read("Tarvex", "Pcheck2", "0")) == 1;
+    rxLine_ = 1, rxColumn_ = 0;
     // One received byte: feeds (and ignored spaces) dropped, a run of line
-    // ends made one line end.
+    // ends made one line end. False once the input ends at it.
     auto take = [&](std::uint8_t b) {
+        if (!byteSound(b))
+            return false;
         auto c = receive(b);
         if (c == ' ' && ignoreSpaces) {
             c = '\0';
@@ -212,6 +308,7 @@ void Transfers::Command20_Click()
             if (!lineEnded) {
                 received += "\r\n";
                 keepReceived(received);
+                placeLineEnd();
             }
             lineEnded = true;
         } else if (c && *c != '\0') {
@@ -219,6 +316,7 @@ void Transfers::Command20_Click()
                 label.clear();
             received += *c;
             ++counter;
+            ++rxColumn_;
             lineEnded = false;
             label += *c;
         }
@@ -238,12 +336,13 @@ void Transfers::Command20_Click()
         auto lastLabel = Clock::now() - 1s;
         for (;;) {
             if (port_->InBufferCount() > 0) {
-                take(*read());
+                if (!take(*read()))
+                    break;
                 lastReceive = Clock::now();
             }
             if (timedOut(timeout, counter, lastReceive)) {
                 c_.status.StatusText = "タイムアウトを検出しました。";
-                    monitorEvent("タイムアウト");
+                monitorEvent("タイムアウト");
                 break;
             }
             if (state() == Ended || state() == Cancelled)
@@ -270,6 +369,8 @@ void Transfers::Command20_Click()
     if (load) {
         keepReceived(received);
         h.setEditorText(receiveInto(before + received));
+        // The end code is ours to send: the tape is whole once its closing "%" came.
+        finishInput(received.size(), programClosed(received));
     }
     h.setStatus1(c_.status.StatusText);
     try {
@@ -278,7 +379,7 @@ void Transfers::Command20_Click()
     } catch (const Failure& f) {
         fail(f);
     }
-    port_->close();
+    releasePort();
     unlock({PanelControl::Command20, PanelControl::Command10, PanelControl::Command5}); // the scroll box stays off
     h.IOEnd();
     h.afterInput();
@@ -290,24 +391,36 @@ void Transfers::Command21_Click()
         return;
     Session session(*this, "入力（検査装置）", false);
     state() = Running;
+    lastInput_ = {};
     if (!ComSet())
         return;
     TransferHost& h = c_.host;
     lock({PanelControl::Command21});
     const std::string before = c_.codec.encode(h.editorText());
     std::string line; // the line arriving, as bytes
-    // One received byte: each complete line reaches the editor at once.
+    std::size_t kept = 0;
+    bool fault = false, failed = false;
+    rxLine_ = 1, rxColumn_ = 0;
+    // One received byte: each complete line reaches the editor at once (true then).
     auto take = [&](std::uint8_t b) {
+        if (!byteSound(b)) {
+            fault = true;
+            return false;
+        }
         const auto c = receive(b);
         if (c != '\n' && c != '\r') {
-            if (c)
+            if (c) {
                 line += *c;
+                ++rxColumn_;
+            }
             return false;
         }
         line += "\r\n";
         h.appendEditorText(c_.codec.decode(line));
         h.receivedText(line);
+        kept += line.size();
         line.clear();
+        placeLineEnd();
         return true;
     };
     try {
@@ -317,6 +430,8 @@ void Transfers::Command21_Click()
             if (port_->InBufferCount() > 0) {
                 if (take(*read()))
                     yield();
+                if (fault)
+                    break;
                 yield();
             } else {
                 idle();
@@ -330,19 +445,24 @@ void Transfers::Command21_Click()
         }
     } catch (const Failure& f) {
         fail(f);
+        failed = true;
         // A failing line still delivers what arrived, the unfinished line too.
         drain([&](std::uint8_t b) {
             take(b);
-            return true;
+            return !fault;
         });
-        if (!line.empty()) {
-            h.appendEditorText(c_.codec.decode(line));
-            h.receivedText(line);
-        }
     }
+    // A line cut short by a fault or a failure is kept as far as it came.
+    if ((fault || failed) && !line.empty()) {
+        h.appendEditorText(c_.codec.decode(line));
+        h.receivedText(line);
+        kept += line.size();
+    }
+    // Measurements have no end of their own: only a fault or a failure cuts them short.
+    finishInput(kept, !fault && !failed);
     yield();
     h.setStatus1(c_.status.StatusText);
-    port_->close();
+    releasePort();
     unlock({PanelControl::Command21});
 }
 

@@ -30,12 +30,11 @@ void Transfers::Command1_Click()
     const DeviceProfile& p = c_.profile;
     lock({PanelControl::Command1, PanelControl::Command2, PanelControl::Command5});
     try {
-        const std::string text = outgoingText();
-        // Sent from memory: no scratch copy that a read-only data folder
-        // could refuse or another transfer rewrite.
-        const std::string bytes = c_.codec.encode(text);
+        // Sent from memory, or read as it goes: no scratch copy that a
+        // read-only data folder could refuse or another transfer rewrite.
+        Outgoing text = pieces ? Outgoing(*pieces) : Outgoing(outgoingText());
         yield();
-        const double length = static_cast<double>(bytes.size());
+        const double length = static_cast<double>(pieces ? pieces->bytes : c_.codec.byteLength(text.whole()));
         bool toEnd = false;
         if (auto start = controlCode(p.outCodes[0])) {
             h.setStatus1("出力 : 起動コード " + p.outCodes[0] + " の待機中です。");
@@ -78,17 +77,11 @@ void Transfers::Command1_Click()
                 }
                 return true;
             };
-            for (std::size_t pos = 0; pos < text.size() && !toEnd;) {
-                const std::size_t at = pos;
-                char32_t c = utf8::next(text, pos);
-                const std::size_t eol = lineEndLength(text, at);
-                if (eol) {
-                    c = '\n';
-                    pos = at + eol;
-                }
-                counter += eol ? static_cast<long long>(eol) : 1;
+            char32_t c = 0;
+            for (std::size_t units = 0; !toEnd && text.next(c, units);) {
+                counter += static_cast<long long>(units);
                 if (!sendOne(c, false)) {
-                    counter -= eol ? static_cast<long long>(eol) : 1; // not sent
+                    counter -= static_cast<long long>(units); // not sent
                     toEnd = state() == Ended;
                     break;
                 }
@@ -168,7 +161,7 @@ void Transfers::Command1_Click()
     else if (state() < Ended)
         c_.status.StatusText = "送信を終了しました。";
     h.setStatus1(c_.status.StatusText);
-    port_->close();
+    releasePort();
     unlock({PanelControl::Command1, PanelControl::Command2, PanelControl::Command5});
     h.focusEditor();
     state() = Running;
@@ -192,6 +185,33 @@ bool Transfers::sendFrom(RestartSend send, bool tapeRun)
 }
 
 std::string Transfers::outgoingText() const { return restart_ ? restart_->text : c_.host.editorText(); }
+
+bool Transfers::Outgoing::next(char32_t& c, std::size_t& length)
+{
+    // Enough ahead for a whole character and a CR LF.
+    if (!done_ && buf_.size() - pos_ < 8) {
+        buf_.erase(0, pos_);
+        pos_ = 0;
+        while (!done_ && buf_.size() < 8) {
+            std::string piece;
+            if (Error e = pieces_->next(piece))
+                throw Failure{e};
+            done_ = piece.empty();
+            buf_ += piece;
+        }
+    }
+    if (pos_ >= buf_.size())
+        return false;
+    const std::size_t at = pos_;
+    c = utf8::next(buf_, pos_);
+    length = 1;
+    if (const std::size_t eol = lineEndLength(buf_, at)) {
+        c = '\n';
+        pos_ = at + eol;
+        length = eol;
+    }
+    return true;
+}
 
 std::size_t Transfers::editorOffset(std::size_t sent) const { return restart_ ? restart_->editorOffset(sent) : sent; }
 
@@ -232,7 +252,7 @@ void Transfers::outputEnd(std::initializer_list<PanelControl> own)
     } catch (const Failure& f) {
         fail(f);
     }
-    port_->close();
+    releasePort();
     unlock(own);
     c_.host.focusEditor();
 }
@@ -245,17 +265,13 @@ void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace, bool
 {
     TransferHost& h = c_.host;
     const auto stop = controlCode(c_.profile.outCodes[2]);
-    const std::string text = outgoingText();
+    Outgoing text = pieces ? Outgoing(*pieces) : Outgoing(outgoingText());
     std::size_t offset = 0;
-    for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t at = pos;
-        char32_t c = utf8::next(text, pos);
-        const std::size_t eol = lineEndLength(text, at);
-        if (eol)
-            pos = at + eol;
-        offset += eol ? eol : 1;
+    char32_t c = 0;
+    for (std::size_t units = 0; text.next(c, units);) {
+        offset += units;
         h.selectInEditor(editorOffset(offset));
-        if (eol) {
+        if (c == '\n') {
             sendLineEnd();
         } else if (c == ' ' && feedsPerSpace >= 0) {
             for (int k = 0; k < feedsPerSpace && state() != Cancelled; ++k) {

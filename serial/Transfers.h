@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/Error.h"
+#include "platform/SerialPort.h"
 #include "serial/DeviceProfile.h"
 #include "serial/LineMonitor.h"
 #include "program/Restart.h"
@@ -60,6 +61,9 @@ public:
     // they complete (the unfinished last one at the end): cp932 bytes with
     // CR LF line ends. For a caller that keeps it as it arrives.
     virtual void receivedText(std::string_view) {}
+    // An input ended before its program did: why it ended (the status text,
+    // may be empty) and the message that says what was kept.
+    virtual void inputCutShort(const std::string& /*why*/, const std::string& /*message*/) {}
 };
 
 // Where the profile's port number leads: settings section "Ports", keys
@@ -103,6 +107,28 @@ public:
     // Whether a transfer runs: while one does, no other starts.
     bool running() const { return running_; }
 
+    // How the last input ended. complete: its end code came (without an end
+    // code in the profile, its closing "%"), and every byte passed its check.
+    struct InputEnd {
+        std::size_t bytes = 0; // what arrived, as kept (cp932, CR LF)
+        bool complete = false;
+        bool dataFault = false; // a byte failed its parity or framing check
+    };
+    const InputEnd& lastInput() const { return lastInput_; }
+
+    // An output's text read as it goes out, instead of the editor's: next
+    // gives the following piece of UTF-8 text (whole characters, never a CR
+    // apart from its LF), empty at the end; bytes is its length in the file.
+    struct TextPieces {
+        std::function<Error(std::string& piece)> next;
+        std::uint64_t bytes = 0;
+    };
+    std::optional<TextPieces> pieces;
+    // A service keeps its port open from one transfer to the next while the
+    // line is sound: reopening drops what came meanwhile, such as the start
+    // code of a program sent straight after another.
+    bool holdPortOpen = false;
+
     // The controller output (or the tape run) of a restart in the middle:
     // this text goes out instead of the editor's. False when a transfer runs.
     bool sendFrom(RestartSend send, bool tapeRun);
@@ -134,6 +160,22 @@ public:
 private:
     struct Failure {
         Error error;
+    };
+    // The text an output sends, a character at a time: a whole text, or
+    // pieces read as they go out (a failed read is the transfer's failure).
+    class Outgoing {
+    public:
+        explicit Outgoing(std::string whole) : buf_(std::move(whole)), done_(true) {}
+        explicit Outgoing(const TextPieces& pieces) : pieces_(&pieces) {}
+        // The next character, a line end as '\n', and its length in the text.
+        bool next(char32_t& c, std::size_t& length);
+        const std::string& whole() const { return buf_; }
+
+    private:
+        std::string buf_;
+        std::size_t pos_ = 0;
+        const TextPieces* pieces_ = nullptr;
+        bool done_ = false;
     };
     // One transfer from its button to its end: marks it running and, at the
     // end, lets the next one start.
@@ -209,9 +251,17 @@ private:
     void holdBack(std::size_t stopAbove, std::optional<unsigned char> stop, std::optional<unsigned char> request,
                   bool& stopped);
     void drain(const std::function<bool(std::uint8_t)>& take);
+    // A received data byte that fails its parity or framing check ends the
+    // input, with where it stood: false then.
+    bool byteSound(std::uint8_t b);
+    void placeLineEnd() { ++rxLine_, rxColumn_ = 0; }
+    void finishInput(std::size_t bytes, bool complete);
+    // The end of a transfer on its port: closed, or kept open for a service.
+    void releasePort();
     void keepReceived(const std::string& received);
     std::string receiveInto(std::string received) const;
-    bool controllerByte(std::uint8_t b, std::string& received);
+    enum class Byte { Taken, EndCode, Fault };
+    Byte controllerByte(std::uint8_t b, std::string& received);
 
     // The text an output sends and the editor offset of a sent character.
     std::string outgoingText() const;
@@ -234,6 +284,12 @@ private:
     std::string pendingProgress_;
     // The controller input's counter of received characters and the line arriving.
     long long counted_ = 0;
+    // Where the next received character stands: line from 1, characters before it.
+    long rxLine_ = 1, rxColumn_ = 0;
+    InputEnd lastInput_;
+    // The device and settings the port was last opened with.
+    std::string openDevice_;
+    LineSettings openLine_;
     // How much of the received text has been handed on as it arrived.
     std::size_t kept_ = 0;
     bool failureShown_ = false;

@@ -153,6 +153,24 @@ std::string Cp932Codec::decode(std::string_view bytes) const
     return out;
 }
 
+// The steps of decode: a lead byte takes its partner only when the two are a character.
+std::size_t Cp932Codec::wholeCharacters(std::string_view bytes) const
+{
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (kind_[b] != Lead) {
+            ++i;
+        } else if (i + 1 == n) {
+            break;
+        } else {
+            i += pair_[(b - 0x80) * 256 + static_cast<unsigned char>(bytes[i + 1])] != 0 ? 2 : 1;
+        }
+    }
+    return i;
+}
+
 std::uint16_t Cp932Codec::codeOf(char32_t cp) const
 {
     return cp < 0x10000 ? code_[cp] : 0;

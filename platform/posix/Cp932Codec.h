@@ -16,6 +16,7 @@ public:
     std::string decode(std::string_view bytes) const override;
     std::string encode(std::string_view utf8) const override;
     std::size_t byteLength(std::string_view utf8) const override;
+    std::size_t wholeCharacters(std::string_view bytes) const override;
 
 private:
     enum : std::uint8_t { Invalid, Single, Lead };

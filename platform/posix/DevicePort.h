@@ -14,6 +14,7 @@ public:
     bool isOpen() const override { return port_->isOpen(); }
     std::size_t InBufferCount() const override { return port_->InBufferCount(); }
     std::optional<std::uint8_t> readByte() override { return port_->readByte(); }
+    int byteError() const override { return port_->byteError(); }
     std::chrono::nanoseconds writeDelay() override { return port_->writeDelay(); }
     Error writeByte(std::uint8_t b) override { return port_->writeByte(b); }
     void flush() override { port_->flush(); }

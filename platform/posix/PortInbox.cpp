@@ -17,6 +17,9 @@ Error PortInbox::open(bool receiveEvents)
     std::lock_guard lock(mutex_);
     receiveEvents_ = receiveEvents;
     buffer_.clear();
+    faults_.clear();
+    put_ = taken_ = 0;
+    takenError_ = 0;
     events_.clear();
     failure_ = {};
     return {};
@@ -61,10 +64,20 @@ void PortInbox::put(const std::uint8_t* bytes, std::size_t n)
     {
         std::lock_guard lock(mutex_);
         buffer_.insert(buffer_.end(), bytes, bytes + n);
+        put_ += n;
         if (receiveEvents_)
             events_.push_back(comm::EvReceive);
     }
     notify();
+}
+
+void PortInbox::putFaulty(std::uint8_t b, int error)
+{
+    {
+        std::lock_guard lock(mutex_);
+        faults_.emplace_back(put_, error);
+    }
+    put(&b, 1);
 }
 
 void PortInbox::push(int event)
@@ -103,10 +116,24 @@ std::optional<std::uint8_t> PortInbox::take()
         wasFull = buffer_.size() == SerialPort::receiveBufferSize;
         b = buffer_.front();
         buffer_.pop_front();
+        takenError_ = 0;
+        if (!faults_.empty() && faults_.front().first == taken_) {
+            // The error's event comes after the byte: what came before it is read first.
+            takenError_ = faults_.front().second;
+            events_.push_back(takenError_);
+            faults_.pop_front();
+        }
+        ++taken_;
     }
     if (wasFull)
         wake(); // the reader waits for room: tell it there is some
     return b;
+}
+
+int PortInbox::takenError() const
+{
+    std::lock_guard lock(mutex_);
+    return takenError_;
 }
 
 std::vector<int> PortInbox::takeEvents()

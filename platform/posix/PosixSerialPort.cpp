@@ -59,8 +59,13 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
     ::cfsetospeed(&t, speed);
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     t.c_cflag |= (line.dataBits == 7 ? CS7 : CS8) | CLOCAL | CREAD;
-    if (line.parity != 'N')
+    if (line.parity != 'N') {
         t.c_cflag |= PARENB | (line.parity == 'O' ? PARODD : 0);
+        // The driver checks each byte and marks the bad ones in place: a
+        // byte that went wrong on the line must not read as another one.
+        t.c_iflag |= INPCK | PARMRK;
+        t.c_iflag &= ~(IGNPAR | ISTRIP);
+    }
     if (line.stopBits == 2)
         t.c_cflag |= CSTOPB;
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
@@ -83,6 +88,8 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
         return e;
     }
     fd_ = fd;
+    marking_ = line.parity != 'N';
+    marks_.reset();
     pacer_.start(line.characterTime());
     modemSupported_ = countersSupported_ = outqSupported_ = true;
     setRTSEnable(true);
@@ -141,13 +148,14 @@ void PosixSerialPort::watchLines(bool first)
         serial_icounter_struct c{};
         if (::ioctl(fd_, TIOCGICOUNT, &c) == 0) {
             if (!first) {
-                if (c.brk > counters_.brk)
+                if (c.brk > counters_.brk && !marking_)
                     inbox_.push(comm::ErBreak);
-                if (c.frame > counters_.frame)
+                // Checked bytes carry their parity and framing errors in place.
+                if (c.frame > counters_.frame && !marking_)
                     inbox_.push(comm::ErFrame);
                 if (c.overrun > counters_.overrun)
                     inbox_.push(comm::ErOverrun);
-                if (c.parity > counters_.parity)
+                if (c.parity > counters_.parity && !marking_)
                     inbox_.push(comm::ErRxParity);
                 if (c.buf_overrun > counters_.bufOverrun)
                     inbox_.push(comm::ErRxOver);
@@ -176,7 +184,9 @@ void PosixSerialPort::readLoop()
             // Bytes first; a hang-up (the other end gone, an adapter unplugged)
             // reads as the end of the file or an error once they are taken.
             const ssize_t n = ::read(fd_, chunk, std::min(room, sizeof chunk));
-            if (n > 0) {
+            if (n > 0 && marking_) {
+                takeMarked(chunk, static_cast<std::size_t>(n));
+            } else if (n > 0) {
                 inbox_.put(chunk, static_cast<std::size_t>(n));
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 inbox_.fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
@@ -203,6 +213,44 @@ void PosixSerialPort::readLoop()
         }
     }
 }
+
+// Bytes read from a line the driver checks: marked bytes keep their place
+// with the error, framing where the driver's counter says so, else parity.
+void PosixSerialPort::takeMarked(const std::uint8_t* bytes, std::size_t n)
+{
+    std::uint8_t plain[4096]; // n is at most a read's 4,096
+    std::size_t count = 0;
+    auto putPlain = [&] {
+        inbox_.put(plain, count);
+        count = 0;
+    };
+    marks_.feed(
+        bytes, n,
+        [&](std::uint8_t b, bool marked) {
+            if (!marked) {
+                plain[count++] = b;
+                return;
+            }
+            putPlain();
+            int error = comm::ErRxParity;
+            serial_icounter_struct c{};
+            if (countersSupported_ && ::ioctl(fd_, TIOCGICOUNT, &c) == 0) {
+                if (c.frame > counters_.frame)
+                    error = comm::ErFrame;
+                counters_.frame = c.frame;
+                counters_.parity = c.parity;
+            }
+            inbox_.putFaulty(b, error);
+        },
+        [&] {
+            putPlain();
+            inbox_.push(comm::ErBreak);
+        });
+    if (count)
+        putPlain();
+}
+
+int PosixSerialPort::byteError() const { return inbox_.takenError(); }
 
 std::size_t PosixSerialPort::InBufferCount() const { return inbox_.count(); }
 

@@ -22,6 +22,7 @@ public:
     bool isOpen() const override { return fd_ >= 0; }
     std::size_t InBufferCount() const override;
     std::optional<std::uint8_t> readByte() override;
+    int byteError() const override;
     std::chrono::nanoseconds writeDelay() override;
     Error writeByte(std::uint8_t b) override;
     void flush() override;
@@ -38,6 +39,7 @@ private:
     static constexpr int cts = 1, dsr = 2, cd = 4, ring = 8;
     void readLoop();
     void watchLines(bool first);
+    void takeMarked(const std::uint8_t* bytes, std::size_t n);
 
     int fd_ = -1;
     std::thread reader_;
@@ -48,6 +50,8 @@ private:
     struct Counters {
         int brk = 0, frame = 0, overrun = 0, parity = 0, bufOverrun = 0;
     } counters_;
+    bool marking_ = false; // the driver checks parity and marks bad bytes
+    LineMarks marks_;
     LinePacer pacer_;
     std::string pending_; // bytes written while refilling, sent together; those the driver would not take
     OutputWatch watch_;

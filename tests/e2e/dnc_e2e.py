@@ -2,14 +2,19 @@
 """End to end: tarvex-dnc serving three machines on pseudo-terminals at once,
 the test playing the controls: punches saved under their numbers, a request
 answered from the library, a drip request sent as a tape run, a line that
-goes away and comes back, a stop in the middle of a punch.
+goes away and comes back, a stop in the middle of a punch; punches back to
+back, cut short, into a folder that cannot be written, and a service killed
+in the middle of one. Run as root, the service runs as nobody, so that a
+folder's permissions hold for it.
 Usage: dnc_e2e.py TARVEX_DNC"""
+import fcntl
 import os
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -35,9 +40,11 @@ def plain(line_bytes):
 class Shop(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="tarvex-dnc-")
+        os.chmod(self.dir, 0o755)
         self.folders = {k: os.path.join(self.dir, k) for k in ("library", "received", "profiles", "logs")}
         for f in self.folders.values():
             os.makedirs(f)
+            os.chmod(f, 0o777)
         os.makedirs(os.path.join(self.folders["library"], "mill"))
         self.program = b"%\r\nO1234(BRACKET)\r\nG01X10.Y5.F100\r\nM30\r\n%\r\n"
         with open(os.path.join(self.folders["library"], "1234.nc"), "wb") as f:
@@ -46,7 +53,7 @@ class Shop(unittest.TestCase):
             f.write(b"%\r\nO5678\r\nG01X1.\r\n" * 3 + b"M30\r\n%\r\n")
         with open(os.path.join(self.folders["profiles"], "FANUC"), "wb") as f:
             f.write(profile(timeout="2"))
-        self.lines = {name: Line() for name in ("MC1", "MC2", "MC3", "MC4")}
+        self.lines = {name: self.line() for name in ("MC1", "MC2", "MC3", "MC4")}
         self.links = {}
         for name in ("MC1", "MC2", "MC3"):
             # A stable name for the device, as udev gives a USB adapter.
@@ -80,10 +87,20 @@ class Shop(unittest.TestCase):
             line.close()
         shutil.rmtree(self.dir, ignore_errors=True)
 
+    @staticmethod
+    def line():
+        line = Line()
+        os.chmod(line.path, 0o666)
+        return line
+
     def start(self):
-        self.log = open(os.path.join(self.dir, "stderr"), "w")
+        self.log = open(os.path.join(self.dir, "stderr"), "a")
         self.addCleanup(self.log.close)
-        self.proc = subprocess.Popen([DNC, "--config", self.config], stderr=self.log)
+        user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if os.getuid() == 0 else []
+        status = os.path.join(self.folders["logs"], "status")
+        if os.path.exists(status):
+            os.remove(status)  # a killed service's: the states are this one's
+        self.proc = subprocess.Popen([*user, DNC, "--config", self.config], stderr=self.log)
         self.wait_for(lambda: all(self.state(n) == "idle" for n in self.lines), "every machine idle")
 
     def status(self):
@@ -101,9 +118,14 @@ class Shop(unittest.TestCase):
             time.sleep(0.05)
         self.fail("waited in vain for " + what + ": " + repr(self.status()))
 
-    def received(self, name):
+    def received(self, name, hidden=False):
         folder = os.path.join(self.folders["received"], name)
-        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+        files = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+        return [f for f in files if hidden == f.startswith(".")]
+
+    def read(self, name, file):
+        with open(os.path.join(self.folders["received"], name, file), "rb") as f:
+            return f.read()
 
     def punch(self, name, text):
         self.lines[name].write(DC2 + iso(text) + DC4)
@@ -157,22 +179,66 @@ class Shop(unittest.TestCase):
         self.wait_for(lambda: self.state("MC1") == "retrying", "MC1 retrying")
         self.punch("MC2", b"%\nO0077\nM30\n%\n")
         self.wait_for(lambda: self.received("MC2") == ["O0055.nc", "O0077.nc"], "MC2 served meanwhile")
-        self.lines["MC1"] = Line()
+        self.lines["MC1"] = self.line()
         os.remove(self.links["MC1"])
         os.symlink(self.lines["MC1"].path, self.links["MC1"])
         self.wait_for(lambda: self.state("MC1") == "idle", "MC1 back", timeout=40)
         self.punch("MC1", b"%\nO0013\nM30\n%\n")
         self.wait_for(lambda: "O0013.nc" in self.received("MC1"), "MC1 served again")
-        # A stop in the middle of a punch keeps what came and ends the service cleanly.
+        # A stop in the middle of a punch keeps what came, marked as cut short,
+        # and ends the service cleanly.
         self.lines["MC3"].write(DC2 + iso(b"%\nO0100(HALF)\nG01X1.\n"))
         self.wait_for(lambda: self.state("MC3") == "receiving", "MC3 receiving")
-        time.sleep(0.3)
+        self.lines["MC3"].wait_taken()
         self.proc.send_signal(signal.SIGTERM)
         self.assertEqual(self.proc.wait(timeout=20), 0)
-        with open(os.path.join(self.folders["received"], "MC3", "O0100.nc"), "rb") as f:
-            self.assertEqual(f.read(), b"%\r\nO0100(HALF)\r\nG01X1.\r\n")
+        self.assertEqual(self.read("MC3", "O0100.partial.nc"), b"%\r\nO0100(HALF)\r\nG01X1.\r\n")
+        self.assertEqual(self.received("MC3", hidden=True), [])
         with open(os.path.join(self.folders["logs"], "MC2.log"), encoding="utf-8") as f:
             self.assertIn("要求 O9999: 1234", f.read())
+
+    def test_nothing_punched_is_lost(self):
+        os.makedirs(os.path.join(self.folders["received"], "MC3"), mode=0o555)
+        os.chmod(os.path.join(self.folders["received"], "MC3"), 0o555)
+        self.start()
+        # Two programs back to back, with no gap, through ser2net where it is: both land.
+        batch = "MC4" if self.server else "MC1"
+        if self.server:
+            self.server.wait_device()
+        self.lines[batch].write(DC2 + iso(b"%\nO0201\nM30\n%\n") + DC4 + DC2 + iso(b"%\nO0202\nM30\n%\n") + DC4)
+        self.wait_for(lambda: self.received(batch) == ["O0201.nc", "O0202.nc"], "both programs of the batch")
+        self.assertEqual(self.read(batch, "O0202.nc"), b"%\r\nO0202\r\nM30\r\n%\r\n")
+        # A punch without its end code, ended by the time-out: never under its plain name.
+        self.lines["MC2"].write(DC2 + iso(b"%\nO6161\nG01X1.\n"))
+        self.wait_for(lambda: self.status()["MC2"][4] == "O6161.partial.nc: 途中まで（タイムアウトを検出しました。）",
+                      "the punch cut short, said so")
+        self.assertEqual(self.received("MC2"), ["O6161.partial.nc"])
+        # A folder that cannot be written: the program waits in memory, said
+        # so, and is written within 20 s of the folder taking it again.
+        self.punch("MC3", b"%\nO0300\nM30\n%\n")
+        self.wait_for(lambda: self.state("MC3") == "unsaved", "the program unsaved")
+        self.assertIn("O0300.nc: Permission denied", self.status()["MC3"][4])
+        os.chmod(os.path.join(self.folders["received"], "MC3"), 0o777)
+        self.wait_for(lambda: self.received("MC3") == ["O0300.nc"], "the program written", timeout=20)
+        self.wait_for(lambda: self.state("MC3") == "idle", "MC3 idle")
+        # Killed in the middle of a punch: what came is named at the next start.
+        self.lines["MC1"].write(DC2 + iso(b"%\nO0100(HALF)\nG01X1.\n"))
+        self.lines["MC1"].wait_taken()
+        folder = os.path.join(self.folders["received"], "MC1")
+        self.wait_for(lambda: any(os.path.getsize(os.path.join(folder, f)) == 24
+                                  for f in self.received("MC1", hidden=True)), "the punch on the disk")
+        self.proc.kill()
+        self.proc.wait()
+        # The pseudo-terminals outlive it, held by the test: their exclusive
+        # flag too (a real port's goes with its last user).
+        for name in ("MC1", "MC2", "MC3"):
+            fcntl.ioctl(self.lines[name].slave, termios.TIOCNXCL)
+        self.start()
+        self.assertEqual(self.read("MC1", "O0100.partial.nc"), b"%\r\nO0100(HALF)\r\nG01X1.\r\n")
+        with open(os.path.join(self.dir, "stderr"), encoding="utf-8") as f:
+            self.assertIn("MC3: 受信したプログラムを保存できません", f.read())
+        with open(os.path.join(self.folders["logs"], "MC1.log"), encoding="utf-8") as f:
+            self.assertIn("O0100.partial.nc にしました", f.read())
 
     def test_check_names_every_fault(self):
         self.assertEqual(subprocess.run([DNC, "--check", "--config", self.config]).returncode, 0)

@@ -239,13 +239,32 @@ class Serial(unittest.TestCase):
         self.start("receive", b"OLD\r\n", timeout="1", in_codes=("-", "&H11", "&H93", "&H14"))
         time.sleep(2)  # nothing yet: no time-out
         self.assertIsNone(self.proc.poll())
-        self.line.write(b"G1")
+        self.line.write(b"G\xb1")
         started = time.time()
         rc, err = self.finish()
         self.assertEqual(rc, 3)
+        self.assertIn("受信は途中で終わりました（2 バイト）。最後の行は不完全かもしれません。", err)
         self.assertIn("タイムアウトを検出しました。", err)
         self.assertGreater(time.time() - started, 0.8)
         self.assertEqual(self.received(), b"OLD\r\nG1")
+
+    def test_a_byte_that_fails_its_parity_check_stops_the_receive(self):
+        """ISO is even parity, EIA odd: one bit lost on the line in the 5 of
+        X12.5 (line 3) stops the receive there, keeps what came before it,
+        and says so; nothing after it is taken."""
+        program = b"%\nO1\nG01X12.5Y1.\nM30\n%\n"
+        for code, name, bad in ((2, "iso", 0x35 & ~0x04), (1, "eia", 0x15 & ~0x10)):
+            line = subprocess.run([CLI, "encode", "--code", name], input=program, capture_output=True).stdout
+            at = len(subprocess.run([CLI, "encode", "--code", name], input=program[:program.index(b"5")],
+                                    capture_output=True).stdout)
+            self.assertNotEqual(line[at], bad)
+            self.start("receive", b"OLD\r\n", code=code, in_codes=("&H12", "-", "-", "&H14"))
+            self.line.write(DC2 + line[:at] + bytes([bad]) + line[at + 1:] + DC4)
+            rc, err = self.finish()
+            self.assertEqual(rc, 2, name)
+            self.assertIn("行 3 の 8 文字目でパリティエラーです（&H%02X）。" % bad, err)
+            self.assertIn("受信は途中で終わりました（14 バイト）", err)
+            self.assertEqual(self.received(), b"OLD\r\n%\r\nO1\r\nG01X12.")
 
     def test_controller_input_holds_the_partner_back_in_time(self):
         """A partner at full speed that obeys the codes. What the program
@@ -298,13 +317,18 @@ class Serial(unittest.TestCase):
         self.assertEqual(len(stops), len(requests))
 
     def test_puncher_input_collapses_line_end_runs(self):
-        self.start("receive", code=0, partner=0, timeout="1", in_codes=("&H12", "-", "-", "&H14"))
-        self.line.read_until(lambda g: g == DC2)
-        self.line.write(b"G1\x00\x00\r\n\nX2")
-        self.line.read_until(lambda g: g.endswith(DC4))
-        rc, err = self.finish()
-        self.assertEqual(rc, 3)  # a puncher input ends by its time-out
-        self.assertEqual(self.received(), b"G1\r\nX2")
+        # A puncher input ends by its time-out: whole once the closing "%" came.
+        for tape, rc_expected, kept in ((b"G1\x00\x00\r\n\nX2", 3, b"G1\r\nX2"),
+                                        (b"%\nG1\x00\r\n\nX2\n%\n\x00\x00", 0, b"%\r\nG1\r\nX2\r\n%\r\n")):
+            self.start("receive", code=0, partner=0, timeout="1", in_codes=("&H12", "-", "-", "&H14"))
+            self.line.read_until(lambda g: g == DC2)
+            self.line.write(tape)
+            self.line.read_until(lambda g: g.endswith(DC4))
+            rc, err = self.finish()
+            self.assertEqual(rc, rc_expected, err)
+            self.assertEqual("受信は途中で終わりました" in err, rc_expected != 0)
+            self.assertEqual(self.received(), kept)
+            self.line.got = b""
 
     def test_inspection_input_drops_the_unfinished_line(self):
         self.start("receive", b"OLD\r\n", code=0, partner=2)
@@ -383,7 +407,7 @@ class Serial(unittest.TestCase):
                                 self.line.path], capture_output=True, text=True, timeout=10)
         self.assertNotEqual(probe.returncode, 0)
         self.assertIn("Device or resource busy", probe.stderr)
-        self.line.write(b"G1\n" + DC4)
+        self.line.write(b"G\xb1\n" + DC4)
         rc, err = self.finish()
         self.assertEqual(rc, 0, err)
         self.assertEqual(self.received(), b"G1\r\n")
@@ -450,7 +474,7 @@ class Serial(unittest.TestCase):
 
     def test_the_partner_closing_the_line_mid_transfer(self):
         self.start("receive", b"A", in_codes=("-", "&H11", "&H93", "&H14"))
-        self.line.write(bytes.fromhex("c2b18d0a"))
+        self.line.write(bytes.fromhex("42b18d0a"))
         time.sleep(0.3)
         self.line.close()
         self.line = Line()  # for tearDown

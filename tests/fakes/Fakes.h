@@ -359,6 +359,7 @@ public:
         if (openError)
             return openError;
         opened = true, device = d, line = l, receiveEvents = r;
+        taken_ = 0;
         return {};
     }
     void close() override { opened = false; }
@@ -375,8 +376,13 @@ public:
             return std::nullopt;
         std::uint8_t b = incoming.front();
         incoming.pop_front();
+        const auto marked = byteErrors.find(taken_++);
+        lastError_ = marked == byteErrors.end() ? 0 : marked->second;
         return b;
     }
+    int byteError() const override { return lastError_; }
+    // The driver's line errors: the number of a byte read (from 0), and its error.
+    std::map<std::size_t, int> byteErrors;
     std::chrono::nanoseconds writeDelay() override { return std::chrono::nanoseconds(0); }
     Error writeByte(std::uint8_t b) override
     {
@@ -405,6 +411,8 @@ public:
 
 private:
     std::string unflushed_;
+    std::size_t taken_ = 0;
+    int lastError_ = 0;
 };
 
 // A drawing surface that records every call as a line of text, e.g.

@@ -1,5 +1,6 @@
 #include "dnc/DncConfig.h"
 #include "dnc/Machine.h"
+#include "dnc/ReceivedStore.h"
 #include "dnc/ShopPrograms.h"
 
 #include <gtest/gtest.h>
@@ -50,10 +51,48 @@ TEST(ShopPrograms, NamesOfPunchesAndRequests)
     };
     for (auto [text, name] : requests)
         EXPECT_EQ(requestedName(text), name) << text;
-    const std::set<std::string> taken = {"O0012.nc", "O0012-2.nc"};
-    auto isTaken = [&](const std::string& n) { return taken.count(n) > 0; };
-    EXPECT_EQ(receivedName("O0012", 0, isTaken), "O0012-3.nc");
-    EXPECT_EQ(receivedName("", 86400 * 365, isTaken).size(), std::string("19710101-000000.nc").size());
+}
+
+TEST(ReceivedStore, NoNameIsTakenTwiceAndLeftoversAreMarked)
+{
+    char tmpl[] = "/tmp/tarvex-store-XXXXXX";
+    const std::string dir = std::string(::mkdtemp(tmpl)) + "/Received/MC1";
+    auto read = [&](const std::string& name) {
+        std::ifstream f(dir + "/" + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    };
+    // One number three times, the last cut short: each its own file, none written over.
+    const std::pair<const char*, bool> rows[] = {{"A", false}, {"B", false}, {"C", true}};
+    const char* names[] = {"O0012.nc", "O0012-2.nc", "O0012.partial.nc"};
+    for (int k = 0; k < 3; ++k) {
+        std::string taken;
+        ASSERT_EQ(storeReceived(dir, rows[k].first,
+                                [&](int n) { return receivedName("O0012", 0, n, rows[k].second); }, taken),
+                  0);
+        EXPECT_EQ(taken, names[k]);
+        EXPECT_EQ(read(taken), rows[k].first);
+    }
+    EXPECT_EQ(receivedName("", 86400 * 365, 2, true).size(), std::string("19710101-000000-2.partial.nc").size());
+    // A spool still written is left alone; one whose writer died is named as
+    // cut short by its number; an empty one a day old is removed.
+    ReceiveSpool live, dead, empty;
+    ASSERT_EQ(live.open(dir) | dead.open(dir) | empty.open(dir), 0);
+    live.append("%\r\nO0077\r\nG01");
+    dead.append("%\r\nO0055\r\nG0");
+    dead.close();
+    std::string emptyPath;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().filename().string().starts_with(".tarvex-rx-") && std::filesystem::file_size(e.path()) == 0)
+            emptyPath = e.path();
+    empty.close();
+    std::filesystem::last_write_time(emptyPath, std::filesystem::file_time_type::clock::now() - std::chrono::hours(25));
+    EXPECT_EQ(recoverSpools(dir).size(), 2u);
+    EXPECT_EQ(read("O0055.partial.nc"), "%\r\nO0055\r\nG0");
+    EXPECT_FALSE(std::filesystem::exists(emptyPath));
+    std::string taken;
+    ASSERT_EQ(live.publish([](int n) { return receivedName("O0077", 0, n, false); }, taken), 0);
+    EXPECT_EQ(read("O0077.nc"), "%\r\nO0077\r\nG01");
+    std::filesystem::remove_all(std::filesystem::path(dir).parent_path().parent_path());
 }
 
 TEST(ShopPrograms, TheLibraryGivesOneAnswerOrNone)

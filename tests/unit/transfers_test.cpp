@@ -1,4 +1,5 @@
 #include "platform/posix/Cp932Codec.h"
+#include "platform/posix/PortInbox.h"
 #include "serial/ProfileFolder.h"
 #include "serial/Transfers.h"
 #include "tests/fakes/Fakes.h"
@@ -37,6 +38,11 @@ struct SpyWindow final : TransferHost {
     void selectInEditor(std::size_t offset) override { selected.push_back(offset); }
     void focusEditor() override {}
     void afterInput() override { ++inputs; }
+    std::vector<std::string> cutShort;
+    void inputCutShort(const std::string& why, const std::string& message) override
+    {
+        cutShort.push_back(why + "|" + message);
+    }
 };
 
 struct TransferTest : ::testing::Test {
@@ -488,15 +494,90 @@ TEST_F(TransferTest, ControllerInputTimesOutOnlyAfterTheFirstCharacter)
     int waits = 0;
     events.onWait = [&] {
         if (++waits == 5)
-            port1.receive("G1");
+            port1.receive("G\xB1");
     };
     const auto start = std::chrono::steady_clock::now();
     t.Command2_Click();
     EXPECT_EQ(status.StatusText, "タイムアウトを検出しました。");
-    EXPECT_NE(log().find("ここまでに受信 2 文字\nタイムアウト\n終了: タイムアウトを検出しました。\n"), std::string::npos) << log();
+    EXPECT_NE(log().find("ここまでに受信 2 文字\nタイムアウト\n受信は途中で終わりました（2 バイト）。最後の行は不完全かもしれません。\n"
+                         "終了: タイムアウトを検出しました。\n"),
+              std::string::npos)
+        << log();
     EXPECT_GE(waits, 5); // it waited before the first character without timing out
     EXPECT_EQ(window.text, "G1");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+TEST_F(TransferTest, AnInputIsWholeOnlyWhenItsEndCame)
+{
+    struct Row {
+        void (Transfers::*command)();
+        const char* end; // the profile's input end code
+        std::string bytes;
+        std::map<std::size_t, int> lineErrors; // the driver's, by byte read
+        bool complete;
+        const char* why; // the status when cut short
+    };
+    const std::string program = "%\nO1\n%\n";
+    const Row rows[] = {
+        {&Transfers::Command2_Click, "&H14", program + "\x14", {}, true, ""},
+        {&Transfers::Command2_Click, "&H14", program, {}, false, "タイムアウトを検出しました。"},
+        {&Transfers::Command2_Click, "-", program + "\0\0", {}, true, ""},
+        {&Transfers::Command2_Click, "-", "%\nO1\n", {}, false, "タイムアウトを検出しました。"},
+        {&Transfers::Command20_Click, "&H14", program, {}, true, ""},
+        {&Transfers::Command20_Click, "&H14", "%\nO1\nG1", {}, false, "タイムアウトを検出しました。"},
+        {&Transfers::Command2_Click, "&H14", "%\nO1X\x14", {{4, comm::ErFrame}}, false,
+         "行 2 の 3 文字目でフレーミングエラーです（&H58）。"},
+    };
+    profile.code = 0;
+    profile.timeout = 0.05f;
+    for (const Row& r : rows) {
+        profile.inCodes = {"-", "-", "-", r.end};
+        window.text.clear();
+        window.cutShort.clear();
+        port1.incoming.clear();
+        port1.byteErrors = r.lineErrors;
+        port1.receive(r.bytes);
+        (t.*r.command)();
+        EXPECT_EQ(t.lastInput().complete, r.complete) << r.bytes;
+        EXPECT_EQ(t.lastInput().dataFault, !r.lineErrors.empty()) << r.bytes;
+        if (r.complete)
+            EXPECT_TRUE(window.cutShort.empty()) << r.bytes;
+        else
+            EXPECT_EQ(last(window.cutShort), r.why + std::string("|受信は途中で終わりました（") + std::to_string(t.lastInput().bytes)
+                                                 + " バイト）。最後の行は不完全かもしれません。")
+                << r.bytes;
+    }
+    // The byte with the error and what followed it never reach the text.
+    EXPECT_EQ(window.text, "%\r\nO1");
+}
+
+TEST(PortInboxTest, DriverMarksKeepTheirPlace)
+{
+    // FF FF is a true FF, FF 00 c a byte c with an error, FF 00 00 a break:
+    // in one read or cut anywhere between two.
+    const std::string line("A\xFF\xFF" "B\xFF\x00" "C\xFF\x00\x00" "D", 11);
+    for (std::size_t cut = 0; cut <= line.size(); ++cut) {
+        LineMarks marks;
+        std::string got;
+        auto byte = [&](std::uint8_t b, bool marked) { got += marked ? std::string("!") + char(b) : std::string(1, char(b)); };
+        auto lineBreak = [&] { got += "|"; };
+        const auto* p = reinterpret_cast<const std::uint8_t*>(line.data());
+        marks.feed(p, cut, byte, lineBreak);
+        marks.feed(p + cut, line.size() - cut, byte, lineBreak);
+        EXPECT_EQ(got, "A\xFF" "B!C|D") << cut;
+    }
+    // A marked byte is read in its place; its event comes after it.
+    fakes::FakeSerialPort owner;
+    PortInbox inbox(owner);
+    ASSERT_FALSE(inbox.open(false));
+    inbox.put(reinterpret_cast<const std::uint8_t*>("AB"), 2);
+    inbox.putFaulty('C', comm::ErRxParity);
+    inbox.put(reinterpret_cast<const std::uint8_t*>("D"), 1);
+    std::string errors;
+    while (auto b = inbox.take())
+        errors += std::string(1, char(*b)) + std::to_string(inbox.takenError()) + std::to_string(inbox.takeEvents().size()) + " ";
+    EXPECT_EQ(errors, "A00 B00 C10091 D00 ");
 }
 
 TEST_F(TransferTest, ControllerInputHoldsThePartnerBack)
