@@ -235,10 +235,18 @@ class Shop(unittest.TestCase):
             fcntl.ioctl(self.lines[name].slave, termios.TIOCNXCL)
         self.start()
         self.assertEqual(self.read("MC1", "O0100.partial.nc"), b"%\r\nO0100(HALF)\r\nG01X1.\r\n")
-        with open(os.path.join(self.dir, "stderr"), encoding="utf-8") as f:
-            self.assertIn("MC3: 受信したプログラムを保存できません", f.read())
         with open(os.path.join(self.folders["logs"], "MC1.log"), encoding="utf-8") as f:
             self.assertIn("O0100.partial.nc にしました", f.read())
+        # Still unwritable at a stop: the program goes to the logs' folder.
+        os.chmod(os.path.join(self.folders["received"], "MC3"), 0o555)
+        self.punch("MC3", b"%\nO0301\nM30\n%\n")
+        self.wait_for(lambda: self.state("MC3") == "unsaved", "the second program unsaved")
+        self.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(self.proc.wait(timeout=20), 0)
+        with open(os.path.join(self.folders["logs"], "unsaved", "MC3", "O0301.nc"), "rb") as f:
+            self.assertEqual(f.read(), b"%\r\nO0301\r\nM30\r\n%\r\n")
+        with open(os.path.join(self.dir, "stderr"), encoding="utf-8") as f:
+            self.assertEqual(f.read().count("MC3: 受信したプログラムを保存できません"), 2)
 
     def test_check_names_every_fault(self):
         self.assertEqual(subprocess.run([DNC, "--check", "--config", self.config]).returncode, 0)

@@ -56,6 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(utf8::valid(text));
     check(codec().encode(text) == bytes);
     check(codec().byteLength(text) == bytes.size());
+    // Read in pieces cut after whole characters, a text decodes as it does whole.
+    const std::size_t whole = codec().wholeCharacters(bytes.substr(0, size / 2));
+    check(codec().decode(bytes.substr(0, whole)) + codec().decode(bytes.substr(whole)) == text);
 
     // Save: every line end becomes CR LF, nothing else changes, a second
     // pass changes nothing, and pieces give what the whole gives.
