@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <sys/stat.h>
 
 namespace tarvex {
@@ -92,21 +93,28 @@ private:
 
 // A library program read and converted as it goes out, a piece at a time:
 // the memory a request takes does not grow with its program, and the port
-// listens before the first byte is read.
-Transfers::TextPieces programPieces(std::shared_ptr<std::FILE> file, std::uint64_t size, const TextCodec& codec)
+// listens before the first byte is read. A file rewritten in place meanwhile
+// (a new one renamed over it is no harm: the old one is read on) fails the
+// output: the machine must not get a program of two.
+Transfers::TextPieces programPieces(std::shared_ptr<FileReader> reader, const std::string& path,
+                                    const struct stat& opened, const TextCodec& codec)
 {
     constexpr std::size_t pieceSize = 64 * 1024;
     auto carry = std::make_shared<std::string>();
-    return {[file, carry, &codec](std::string& piece) -> Error {
+    const auto stamp = [](const struct stat& st) {
+        return std::tuple(st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    };
+    return {[=, &codec](std::string& piece) -> Error {
                 std::string bytes = std::exchange(*carry, {});
                 for (;;) {
                     const std::size_t had = bytes.size();
-                    bytes.resize(had + pieceSize);
-                    const std::size_t n = std::fread(bytes.data() + had, 1, pieceSize, file.get());
-                    bytes.resize(had + n);
-                    if (std::ferror(file.get()))
-                        return fileError(errno ? errno : EIO);
-                    const bool end = n < pieceSize;
+                    if (Error e = reader->read(pieceSize, bytes))
+                        return e;
+                    const bool end = bytes.size() == had;
+                    struct stat now{};
+                    if (::stat(path.c_str(), &now) == 0 && now.st_dev == opened.st_dev && now.st_ino == opened.st_ino
+                        && stamp(now) != stamp(opened))
+                        return {57, path + " は送信中に書き換えられました。"};
                     // Whole characters, and a CR together with its LF.
                     std::size_t cut = end ? bytes.size() : codec.wholeCharacters(bytes);
                     if (!end && cut > 0 && bytes[cut - 1] == '\r')
@@ -118,7 +126,7 @@ Transfers::TextPieces programPieces(std::shared_ptr<std::FILE> file, std::uint64
                     }
                 }
             },
-            size};
+            static_cast<std::uint64_t>(opened.st_size)};
 }
 
 } // namespace
@@ -142,6 +150,7 @@ struct Machine::Impl final : TransferHost {
     std::unique_ptr<ReceiveSpool> spool; // and on the disk as it arrives
     std::optional<Clock::time_point> deadline; // a request's wait for the start code
     bool waiting = false;                      // an output waits for its start code
+    bool listening = false;                    // an input waits for its start code
     bool cancelled = false;
 
     MemorySettings settings;
@@ -171,7 +180,9 @@ struct Machine::Impl final : TransferHost {
 
     void step()
     {
-        m.retryUnsaved(false);
+        // Only while the line is quiet: a transfer is never held up by a slow disk.
+        if (listening)
+            m.retryUnsaved(false);
         if (cancelled)
             return;
         const bool late = deadline && Clock::now() > *deadline;
@@ -199,10 +210,13 @@ struct Machine::Impl final : TransferHost {
     void setCancelEnabled(bool) override {}
     void setStatus1(const std::string& s) override
     {
-        // The wait for the start code, of an output or a tape run.
+        // The wait for the start code, of an input, an output or a tape run.
         if (s.find("待機中") != std::string::npos) {
             state(phase == Phase::Input ? "idle" : "waiting-start");
             waiting = phase != Phase::Input;
+            listening = phase == Phase::Input;
+        } else if (s.empty() && listening) {
+            listening = false; // the start code came
         } else if (s.empty() && waiting) {
             waiting = false;
             deadline.reset(); // the start code came: the output runs to its end
@@ -212,7 +226,9 @@ struct Machine::Impl final : TransferHost {
     void setCaption(const std::string& c) override
     {
         if (phase == Phase::Input) {
-            state("receiving");
+            // Without a start code the count starts while the line is still quiet.
+            if (!c.starts_with("0文字") || controlCode(profile.inCodes[0]))
+                state("receiving");
             return;
         }
         const auto percent = c.find('%');
@@ -232,7 +248,7 @@ struct Machine::Impl final : TransferHost {
         received += bytes;
         if (!spool) {
             spool = std::make_unique<ReceiveSpool>();
-            spool->open(joinPath(m.shop_.received, m.config_.name)); // else kept in memory only
+            spool->open(joinPath(m.shop_.received, m.config_.name), fs.newFileMode()); // else kept in memory only
         }
         spool->append(bytes);
         if (phase == Phase::Input && m.status().state != "receiving")
@@ -250,6 +266,31 @@ struct Machine::Impl final : TransferHost {
         profile = {};
         parseProfile(codec.decode(bytes), profile);
         return true;
+    }
+
+    // After a byte that failed its check the control sends on: the rest of
+    // that program is no program of its own. It is read and dropped until
+    // the end code, or until the line has been quiet for the time-out (3 s
+    // without one), so that the next punch starts clean.
+    void discardRest()
+    {
+        const auto end = controlCode(profile.inCodes[3]);
+        const auto quiet = std::chrono::duration<double>(profile.timeout > 0 ? profile.timeout : 3.0);
+        std::size_t dropped = 0;
+        auto last = Clock::now();
+        while (!m.stopping_ && port1.isOpen() && !port1.failure() && Clock::now() - last < quiet) {
+            if (port1.InBufferCount() == 0) {
+                events.wait(std::chrono::milliseconds(100));
+                continue;
+            }
+            const auto b = port1.readByte();
+            last = Clock::now();
+            ++dropped;
+            if (b && end && *b == *end)
+                break;
+        }
+        port1.takeEvents();
+        m.log("誤ったバイトの後の残りを捨てました（" + std::to_string(dropped) + " バイト）");
     }
 
     // The monitor's log of the transfer just ended goes to the machine's log.
@@ -317,14 +358,14 @@ void Machine::take(const std::string& received, bool complete, const std::string
     save(std::move(program));
 }
 
-bool Machine::store(Unsaved& p)
+bool Machine::store(Unsaved& p, bool retry)
 {
     const std::string folder = joinPath(shop_.received, config_.name);
     auto name = [&](int n) { return receivedName(p.number, p.arrival, n, p.partial); };
     std::string taken;
     int e = p.spool && p.spool->isOpen() ? p.spool->publish(name, taken) : EBADF;
     if (e) {
-        e = storeReceived(folder, p.bytes, name, taken);
+        e = storeReceived(folder, p.bytes, impl_->fs.newFileMode(), name, taken);
         if (!e && p.spool)
             p.spool->drop();
     }
@@ -335,12 +376,13 @@ bool Machine::store(Unsaved& p)
     const std::string path = joinPath(folder, taken);
     const std::string size = "（" + std::to_string(p.bytes.size()) + " バイト）";
     MachineStatus s = status();
-    s.program = taken;
+    if (!retry)
+        s.program = taken;
     if (p.partial) {
         s.lastError = taken + ": 途中まで（" + p.why + "）";
         log("受信（途中まで）: " + path + size + ": " + p.why);
     } else {
-        log("受信: " + path + size);
+        log(std::string(retry ? "保存し直しました: " : "受信: ") + path + size);
     }
     setStatus(s);
     return true;
@@ -348,7 +390,7 @@ bool Machine::store(Unsaved& p)
 
 void Machine::save(std::unique_ptr<Unsaved> program)
 {
-    if (store(*program))
+    if (store(*program, false))
         return;
     const std::string line = "受信したプログラムを保存できません（メモリに置き、" + std::to_string(saveRetry.count())
                              + " 秒ごとに保存し直します）: " + program->error;
@@ -370,7 +412,7 @@ void Machine::retryUnsaved(bool force)
     nextRetry_ = Clock::now() + saveRetry;
     const std::string shown = status().lastError;
     for (auto it = unsaved_.begin(); it != unsaved_.end();)
-        it = store(**it) ? unsaved_.erase(it) : it + 1;
+        it = store(**it, true) ? unsaved_.erase(it) : it + 1;
     MachineStatus s = status();
     if (!unsaved_.empty())
         s.lastError = unsaved_.front()->error;
@@ -390,8 +432,8 @@ void Machine::keepUnsavedAtStop()
     const std::string folder = joinPath(joinPath(shop_.logs, "unsaved"), config_.name);
     for (auto& p : unsaved_) {
         std::string taken, line;
-        if (int e = storeReceived(folder, p->bytes, [&](int n) { return receivedName(p->number, p->arrival, n, p->partial); },
-                                  taken)) {
+        if (int e = storeReceived(folder, p->bytes, impl_->fs.newFileMode(),
+                                  [&](int n) { return receivedName(p->number, p->arrival, n, p->partial); }, taken)) {
             line = "受信したプログラム（" + std::to_string(p->bytes.size()) + " バイト）をどこにも保存できません: " + folder
                    + ": " + std::strerror(e);
         } else {
@@ -422,16 +464,14 @@ void Machine::answer(const std::string& received, const std::string& number, boo
     const LibraryMatch match = findInLibrary(shop_.library, name);
     if (!match.refusal.empty())
         return refuse(match.refusal);
-    std::shared_ptr<std::FILE> file(std::fopen(match.path.c_str(), "rbe"), [](std::FILE* f) {
-        if (f)
-            std::fclose(f);
-    });
+    Error e;
+    std::shared_ptr<FileReader> reader = m.fs.openFile(match.path, e);
     struct stat st{};
-    if (!file || ::fstat(::fileno(file.get()), &st) != 0)
-        return refuse(match.path + ": " + std::strerror(errno));
+    if (!reader || ::stat(match.path.c_str(), &st) != 0)
+        return refuse(match.path + ": " + (e ? e.description : std::string(std::strerror(errno))));
     if (stopping_)
         return;
-    m.t.pieces = programPieces(file, static_cast<std::uint64_t>(st.st_size), m.codec);
+    m.t.pieces = programPieces(reader, match.path, st, m.codec);
     s.program = name;
     setStatus(s);
     m.phase = drip ? Impl::Phase::Drip : Impl::Phase::Output;
@@ -491,6 +531,7 @@ void Machine::run()
             continue;
         }
         m.phase = Impl::Phase::Input;
+        m.listening = false;
         m.received.clear();
         m.spool.reset();
         m.box.shown.clear();
@@ -507,6 +548,8 @@ void Machine::run()
             s.lastError = m.transferStatus.StatusText;
             setStatus(s);
         }
+        if (input.dataFault)
+            m.discardRest();
         if (!m.box.shown.empty()) {
             fail(m.box.shown.back());
             continue;

@@ -50,7 +50,8 @@ private:
     // came and every byte passed its check; why: what ended it otherwise.
     void take(const std::string& received, bool complete, const std::string& why);
     void save(std::unique_ptr<Unsaved> program);
-    bool store(Unsaved& program);
+    // Writes a program: false when it cannot be written (its error says why).
+    bool store(Unsaved& program, bool retry);
     // Programs that could not be written, tried again every saveRetry; at
     // the stop, what is left goes to the logs' folder.
     void retryUnsaved(bool force);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,17 +27,23 @@ std::string stamp(std::time_t t)
 }
 
 // A rename that never replaces a file; where the file system cannot promise
-// that, a link and an unlink do the same.
+// that, a link and an unlink do the same, and where it has no links either,
+// a look first (the service is the folder's only writer).
 int renameNew(const std::string& from, const std::string& to)
 {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
         return errno;
-    if (::link(from.c_str(), to.c_str()) != 0)
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS)
         return errno;
-    ::unlink(from.c_str());
-    return 0;
+    if (struct stat st{}; ::lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
 void syncFolder(const std::string& folder)
@@ -46,19 +53,6 @@ void syncFolder(const std::string& folder)
         ::fsync(fd);
         ::close(fd);
     }
-}
-
-int makeFolder(const std::string& folder)
-{
-    // Each level in turn, as mkdir -p does.
-    for (std::size_t at = 1; at <= folder.size(); ++at) {
-        if (at < folder.size() && folder[at] != '/')
-            continue;
-        const std::string part = folder.substr(0, at);
-        if (::mkdir(part.c_str(), 0775) != 0 && errno != EEXIST)
-            return errno;
-    }
-    return 0;
 }
 
 } // namespace
@@ -78,16 +72,19 @@ void ReceiveSpool::close()
     fd_ = -1;
 }
 
-int ReceiveSpool::open(const std::string& folder)
+int ReceiveSpool::open(const std::string& folder, unsigned mode)
 {
     close();
     error_ = 0;
-    if (int e = makeFolder(folder))
-        return e;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec)
+        return ec.value();
     std::string path = folder + "/" + std::string(spoolPrefix) + "XXXXXX";
     const int fd = ::mkostemp(path.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
+    ::fchmod(fd, mode);
     ::flock(fd, LOCK_EX);
     fd_ = fd;
     folder_ = folder;
@@ -152,11 +149,11 @@ void ReceiveSpool::drop()
     close();
 }
 
-int storeReceived(const std::string& folder, std::string_view bytes, const std::function<std::string(int)>& name,
-                  std::string& taken)
+int storeReceived(const std::string& folder, std::string_view bytes, unsigned mode,
+                  const std::function<std::string(int)>& name, std::string& taken)
 {
     ReceiveSpool spool;
-    if (int e = spool.open(folder))
+    if (int e = spool.open(folder, mode))
         return e;
     spool.append(bytes);
     if (int e = spool.publish(name, taken)) {
@@ -181,7 +178,7 @@ std::vector<std::string> recoverSpools(const std::string& folder)
         const std::string path = folder + "/" + file;
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         struct stat st{};
-        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()
             || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             if (fd >= 0)
                 ::close(fd);

@@ -23,8 +23,9 @@ public:
     ReceiveSpool(const ReceiveSpool&) = delete;
     ReceiveSpool& operator=(const ReceiveSpool&) = delete;
 
-    // 0, or the errno of the failure.
-    int open(const std::string& folder);
+    // 0, or the errno of the failure. The folder is made when missing; the
+    // file gets mode (the usual permissions of a new file).
+    int open(const std::string& folder, unsigned mode);
     bool isOpen() const { return fd_ >= 0; }
     // A failed write leaves the spool unsound: error() then holds its errno.
     // What was written goes to the disk at most a second later.
@@ -48,8 +49,8 @@ private:
 
 // Writes bytes as a new file of the folder (made when missing), named as
 // publish() names: 0 and the name taken, or errno.
-int storeReceived(const std::string& folder, std::string_view bytes, const std::function<std::string(int)>& name,
-                  std::string& taken);
+int storeReceived(const std::string& folder, std::string_view bytes, unsigned mode,
+                  const std::function<std::string(int)>& name, std::string& taken);
 
 // The spools that a killed process left in the folder: each that holds
 // something is named as a program cut short (by its program number, else

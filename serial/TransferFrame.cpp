@@ -119,6 +119,8 @@ bool Transfers::openPort(SerialPort& port, bool receiveEvents)
         port_->close(); // the other port, on the same device
     if (port.isOpen() && !reuse)
         port.close();
+    if (reuse)
+        port.takeEvents(); // the last transfer's: a line event of its own must not end this one
     const bool portValid = (p.port >= 1 && p.port <= 8) || !deviceOverride.empty();
     // A code that is no byte would go out as another byte (&H114 as DC4).
     bool codesValid = true;
@@ -132,6 +134,7 @@ bool Transfers::openPort(SerialPort& port, bool receiveEvents)
         return false;
     }
     port_ = &port;
+    lineFault_ = false;
     openDevice_ = device;
     openLine_ = line;
     failureShown_ = false;
@@ -269,7 +272,9 @@ void Transfers::MSComm1_OnComm(int event)
                  : EventRule{0, false, Paused, false, "CD ラインの状態が変化しました。"},
               s);
         break;
-    default: applyError(event, s);
+    default:
+        applyError(event, s);
+        lineFault_ = lineFault_ || event == comm::ErRxParity || event == comm::ErFrame;
     }
     c_.host.setStatus1(s.StatusText);
 }

@@ -129,12 +129,13 @@ void Transfers::Command2_Click()
     if (load) {
         keepReceived(received);
         h.setEditorText(receiveInto(before + received));
-        finishInput(received.size(), endCode || (!controlCode(p.inCodes[3]) && programClosed(received)));
     }
     h.setLabel2({});
     h.setStatus1(c_.status.StatusText);
     releasePort();
     unlock(locked);
+    if (load)
+        finishInput(received.size(), endCode || (!controlCode(p.inCodes[3]) && programClosed(received)));
     h.IOEnd();
     h.afterInput();
 }
@@ -198,7 +199,8 @@ void Transfers::keepReceived(const std::string& received)
 Transfers::Byte Transfers::controllerByte(std::uint8_t b, std::string& received)
 {
     const DeviceProfile& p = c_.profile;
-    if (auto end = controlCode(p.inCodes[3]); end && b == *end) {
+    // A byte the driver marked is no end code, whatever it reads as.
+    if (auto end = controlCode(p.inCodes[3]); end && b == *end && !port_->byteError()) {
         c_.status.StatusText = "終了コード " + p.inCodes[3] + " を受信しました。";
         return Byte::EndCode;
     }
@@ -249,6 +251,9 @@ bool Transfers::byteSound(std::uint8_t b)
 // short is said to be so.
 void Transfers::finishInput(std::size_t bytes, bool complete)
 {
+    // A line event of the port's own parity or framing check (a network
+    // server tells them apart from the bytes).
+    lastInput_.dataFault = lastInput_.dataFault || lineFault_;
     lastInput_.bytes = bytes;
     lastInput_.complete = complete && !lastInput_.dataFault;
     if (lastInput_.complete || (bytes == 0 && !lastInput_.dataFault))
@@ -369,8 +374,6 @@ void Transfers::Command20_Click()
     if (load) {
         keepReceived(received);
         h.setEditorText(receiveInto(before + received));
-        // The end code is ours to send: the tape is whole once its closing "%" came.
-        finishInput(received.size(), programClosed(received));
     }
     h.setStatus1(c_.status.StatusText);
     try {
@@ -381,6 +384,10 @@ void Transfers::Command20_Click()
     }
     releasePort();
     unlock({PanelControl::Command20, PanelControl::Command10, PanelControl::Command5}); // the scroll box stays off
+    // Once the reader is stopped. The end code is ours to send: the tape is
+    // whole once its closing "%" came.
+    if (load)
+        finishInput(received.size(), programClosed(received));
     h.IOEnd();
     h.afterInput();
 }
@@ -458,12 +465,12 @@ void Transfers::Command21_Click()
         h.receivedText(line);
         kept += line.size();
     }
-    // Measurements have no end of their own: only a fault or a failure cuts them short.
-    finishInput(kept, !fault && !failed);
     yield();
     h.setStatus1(c_.status.StatusText);
     releasePort();
     unlock({PanelControl::Command21});
+    // Measurements have no end of their own: only a fault or a failure cuts them short.
+    finishInput(kept, !fault && !failed);
 }
 
 } // namespace tarvex

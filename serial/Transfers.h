@@ -287,6 +287,7 @@ private:
     // Where the next received character stands: line from 1, characters before it.
     long rxLine_ = 1, rxColumn_ = 0;
     InputEnd lastInput_;
+    bool lineFault_ = false; // a parity or framing event during the transfer
     // The device and settings the port was last opened with.
     std::string openDevice_;
     LineSettings openLine_;

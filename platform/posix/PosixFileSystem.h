@@ -20,6 +20,8 @@ public:
     Error setCurrentFolder(const std::string& path) override;
     std::unique_ptr<FileWriter> createFile(const std::string& path, bool durable, Error& error) override;
     std::unique_ptr<FileReader> openFile(const std::string& path, Error& error) const override;
+    // The permissions a new file gets: 0666 less the process's umask.
+    unsigned newFileMode() const { return newFileMode_; }
 
 private:
     unsigned newFileMode_ = 0644;

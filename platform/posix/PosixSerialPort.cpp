@@ -160,7 +160,10 @@ void PosixSerialPort::watchLines(bool first)
                 if (c.buf_overrun > counters_.bufOverrun)
                     inbox_.push(comm::ErRxOver);
             }
-            counters_ = {c.brk, c.frame, c.overrun, c.parity, c.buf_overrun};
+            // Checked bytes count their own errors as they are read (takeMarked).
+            const bool inBand = marking_ && !first;
+            counters_ = {c.brk, inBand ? counters_.frame : c.frame, c.overrun, inBand ? counters_.parity : c.parity,
+                         c.buf_overrun};
         } else {
             countersSupported_ = false;
         }

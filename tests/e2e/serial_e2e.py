@@ -45,11 +45,26 @@ class Serial(unittest.TestCase):
         args[-1:-1] = list(extra)
         args[0:0] = list(wrap)
         self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        time.sleep(0.2)  # the port is open
+        self.early = b""
+        # A byte the partner sends before the port is open is dropped by the
+        # opening: wait until the transfer says it listens, where it does.
+        fields = dict(profile_fields)
+        kind = partner_kind or {0: "puncher", 1: "controller", 2: "inspection"}.get(fields.get("partner", 1))
+        codes = fields.get("in_codes" if command == "receive" else "out_codes", ("&H12",))
+        if command == "receive" or (kind in ("controller", "tape") and codes[0] != "-" and not device):
+            self.wait_listening()
+
+    def wait_listening(self, timeout=60):
+        markers = ("起動コード", "status --- ", "progress 0")
+        end = time.time() + timeout
+        while (not any(m in self.early.decode(errors="replace") for m in markers) and self.proc.poll() is None
+               and time.time() < end):
+            if select.select([self.proc.stderr], [], [], 0.1)[0]:
+                self.early += os.read(self.proc.stderr.fileno(), 4096)
 
     def finish(self, timeout=20):
         self.out, err = self.proc.communicate(timeout=timeout)
-        return self.proc.returncode, err.decode()
+        return self.proc.returncode, (self.early + err).decode()
 
     def received(self):
         with open(self.file, "rb") as f:

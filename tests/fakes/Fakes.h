@@ -359,7 +359,6 @@ public:
         if (openError)
             return openError;
         opened = true, device = d, line = l, receiveEvents = r;
-        taken_ = 0;
         return {};
     }
     void close() override { opened = false; }
@@ -376,13 +375,16 @@ public:
             return std::nullopt;
         std::uint8_t b = incoming.front();
         incoming.pop_front();
-        const auto marked = byteErrors.find(taken_++);
+        const auto marked = byteErrors.find(bytesRead++);
         lastError_ = marked == byteErrors.end() ? 0 : marked->second;
+        if (lastError_)
+            events.push_back(lastError_); // after the byte, as a driver's mark comes
         return b;
     }
     int byteError() const override { return lastError_; }
     // The driver's line errors: the number of a byte read (from 0), and its error.
     std::map<std::size_t, int> byteErrors;
+    std::size_t bytesRead = 0;
     std::chrono::nanoseconds writeDelay() override { return std::chrono::nanoseconds(0); }
     Error writeByte(std::uint8_t b) override
     {
@@ -411,7 +413,6 @@ public:
 
 private:
     std::string unflushed_;
-    std::size_t taken_ = 0;
     int lastError_ = 0;
 };
 

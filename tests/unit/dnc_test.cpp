@@ -66,17 +66,18 @@ TEST(ReceivedStore, NoNameIsTakenTwiceAndLeftoversAreMarked)
     const char* names[] = {"O0012.nc", "O0012-2.nc", "O0012.partial.nc"};
     for (int k = 0; k < 3; ++k) {
         std::string taken;
-        ASSERT_EQ(storeReceived(dir, rows[k].first,
+        ASSERT_EQ(storeReceived(dir, rows[k].first, 0644,
                                 [&](int n) { return receivedName("O0012", 0, n, rows[k].second); }, taken),
                   0);
         EXPECT_EQ(taken, names[k]);
         EXPECT_EQ(read(taken), rows[k].first);
+        EXPECT_EQ(std::filesystem::status(dir + "/" + taken).permissions(), std::filesystem::perms(0644));
     }
     EXPECT_EQ(receivedName("", 86400 * 365, 2, true).size(), std::string("19710101-000000-2.partial.nc").size());
     // A spool still written is left alone; one whose writer died is named as
     // cut short by its number; an empty one a day old is removed.
     ReceiveSpool live, dead, empty;
-    ASSERT_EQ(live.open(dir) | dead.open(dir) | empty.open(dir), 0);
+    ASSERT_EQ(live.open(dir, 0644) | dead.open(dir, 0644) | empty.open(dir, 0644), 0);
     live.append("%\r\nO0077\r\nG01");
     dead.append("%\r\nO0055\r\nG0");
     dead.close();
