@@ -3,11 +3,19 @@
 #include "platform/SettingsStore.h"
 #include "platform/Blanks.h"
 #include "platform/TextLines.h"
+#include "platform/posix/NetSerialPort.h"
+#include "platform/posix/PosixFileSystem.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <set>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tarvex {
@@ -96,8 +104,20 @@ std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config
             continue;
         }
         MachineConfig& m = config.machines.back();
-        if (key == "Device" || key == "Profile") {
-            (key == "Device" ? m.device : m.profile) = value;
+        if (key == "Device") {
+            m.device = value;
+            NetSerialPort::Address address;
+            if (value.find("://") != std::string::npos ? !NetSerialPort::parseAddress(value, address)
+                                                       : value.empty() || value.front() != '/')
+                fault(number, "Device " + value
+                                  + ": a device path (/dev/ttyUSB0), rfc2217://HOST:PORT or tcp://HOST:PORT (a port "
+                                    "1-65535, an IPv6 host in brackets)");
+        } else if (key == "Profile") {
+            m.profile = value;
+        } else if (key == "Enabled") {
+            if (value != "yes" && value != "no")
+                fault(number, "Enabled " + value + ": yes or no");
+            m.enabled = value != "no";
         } else if (key == "RequestProgram" || key == "DripProgram") {
             if (!programNumber(value))
                 fault(number, key + " " + value + ": a program number such as O9999");
@@ -134,12 +154,14 @@ std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config
     return faults;
 }
 
-std::vector<std::string> checkDncFolders(const DncConfig& config, FileSystem& fs)
+namespace {
+
+std::vector<std::string> checkFolders(const DncConfig& config, FileSystem& fs, const std::string& who)
 {
     std::vector<std::string> faults;
     auto folder = [&](const std::string& key, const std::string& path, int access) {
         if (path.empty() || !fs.isFolder(path) || ::access(path.c_str(), access) != 0)
-            faults.push_back(key + " " + path + ": no folder the service can " + (access & W_OK ? "write" : "read"));
+            faults.push_back(key + " " + path + ": no folder " + who + " can " + (access & W_OK ? "write" : "read"));
     };
     folder("Library", config.library, R_OK | X_OK);
     folder("Profiles", config.profiles, R_OK | X_OK);
@@ -149,8 +171,57 @@ std::vector<std::string> checkDncFolders(const DncConfig& config, FileSystem& fs
         const std::string path = joinPath(config.profiles, m.profile);
         std::string bytes;
         if (!isPlainFileName(m.profile) || fs.readFile(path, bytes, smallFileLimit))
-            faults.push_back("machine " + m.name + ": no profile " + m.profile + " in " + config.profiles);
+            faults.push_back("machine " + m.name + ": no profile " + m.profile + " in " + config.profiles
+                             + (who == "the service" ? "" : " that " + who + " can read"));
     }
+    return faults;
+}
+
+} // namespace
+
+std::vector<std::string> checkDncFolders(const DncConfig& config, FileSystem& fs)
+{
+    return checkFolders(config, fs, "the service");
+}
+
+std::vector<std::string> checkDncFoldersAs(const DncConfig& config, const std::string& configFile,
+                                           const std::string& user)
+{
+    const passwd* pw = ::getpwnam(user.c_str());
+    if (!pw)
+        return {"user " + user + " does not exist: give the service's user with --user NAME"};
+    const uid_t uid = pw->pw_uid;
+    const gid_t gid = pw->pw_gid;
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return {std::string("cannot check as ") + user + ": " + std::strerror(errno)};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        std::string text;
+        if (::initgroups(user.c_str(), gid) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
+            text = std::string("cannot become ") + user + ": " + std::strerror(errno) + "\n";
+        } else {
+            if (::access(configFile.c_str(), R_OK) != 0)
+                text += configFile + ": the user " + user + " cannot read it\n";
+            PosixFileSystem fs;
+            for (const std::string& f : checkFolders(config, fs, "the user " + user))
+                text += f + "\n";
+        }
+        [[maybe_unused]] auto n = ::write(out[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(out[0], chunk, sizeof chunk)) > 0;)
+        text.append(chunk, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    if (child > 0)
+        ::waitpid(child, nullptr, 0);
+    std::vector<std::string> faults;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        faults.push_back(text.substr(at, end - at));
     return faults;
 }
 

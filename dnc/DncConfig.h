@@ -14,11 +14,18 @@ struct MachineConfig {
     std::string profile; // a file of the profiles folder
     std::string requestProgram, dripProgram; // program numbers as written ("O9999"); empty: none
     double requestDelay = 3, requestTimeout = 600; // seconds
+    bool enabled = true; // Enabled=no: kept, its port left alone
+    bool operator==(const MachineConfig&) const = default;
 };
 
 struct DncConfig {
     std::string library, received, profiles, logs;
     std::vector<MachineConfig> machines;
+    // The shop's folders only: what every machine shares.
+    bool sameFolders(const DncConfig& o) const
+    {
+        return library == o.library && received == o.received && profiles == o.profiles && logs == o.logs;
+    }
 };
 
 // Reads the INI text; every fault found is one line of the result
@@ -27,7 +34,14 @@ struct DncConfig {
 std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config);
 
 // What the configuration needs of the machine: the profiles it names, the
-// folders it reads and writes.
+// folders it reads and writes, as the process's own user.
 std::vector<std::string> checkDncFolders(const DncConfig& config, FileSystem& fs);
+
+// The same checks as another user (the one the service runs as), the
+// configuration file itself among them: done by a child process that takes
+// on the user's identity and groups. Only root can; a user that does not
+// exist is a fault.
+std::vector<std::string> checkDncFoldersAs(const DncConfig& config, const std::string& configFile,
+                                           const std::string& user);
 
 } // namespace tarvex

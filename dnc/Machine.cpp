@@ -151,6 +151,7 @@ struct Machine::Impl final : TransferHost {
     std::optional<Clock::time_point> deadline; // a request's wait for the start code
     bool waiting = false;                      // an output waits for its start code
     bool listening = false;                    // an input waits for its start code
+    bool dropped = false;                      // a request given up for want of its start code
     bool cancelled = false;
 
     MemorySettings settings;
@@ -186,11 +187,18 @@ struct Machine::Impl final : TransferHost {
         if (cancelled)
             return;
         const bool late = deadline && Clock::now() > *deadline;
-        if (m.stopping_ || late) {
+        // A machine that goes away leaves at once only while nothing comes.
+        const bool leave = m.retiring_ && listening && port1.InBufferCount() == 0;
+        if (m.stopping_ || late || leave) {
             cancelled = true;
-            if (late)
-                m.log("要求の出力: 起動コードが " + std::to_string(static_cast<long>(m.config_.requestTimeout))
-                      + " 秒来ないため取りやめました");
+            if (late) {
+                dropped = true;
+                MachineStatus st = m.status();
+                st.lastError = "要求の出力: 起動コードが " + std::to_string(static_cast<long>(m.config_.requestTimeout))
+                               + " 秒来ないため取りやめました";
+                m.setStatus(st);
+                m.error(st.lastError);
+            }
             t.CommandCancel_Click();
         }
     }
@@ -200,6 +208,8 @@ struct Machine::Impl final : TransferHost {
         MachineStatus st = m.status();
         st.state = s == "idle" && !m.unsaved_.empty() ? "unsaved" : s;
         st.percent = percent;
+        if (s != "receiving")
+            st.bytes = -1;
         m.setStatus(st);
     }
 
@@ -251,8 +261,10 @@ struct Machine::Impl final : TransferHost {
             spool->open(joinPath(m.shop_.received, m.config_.name), fs.newFileMode()); // else kept in memory only
         }
         spool->append(bytes);
-        if (phase == Phase::Input && m.status().state != "receiving")
-            state("receiving");
+        MachineStatus st = m.status();
+        st.state = "receiving";
+        st.bytes = static_cast<long long>(received.size());
+        m.setStatus(st);
     }
 
     bool loadProfile()
@@ -327,6 +339,18 @@ void Machine::log(const std::string& line)
     appendRotated(joinPath(shop_.logs, config_.name + ".log"), now() + " " + line + (line.ends_with('\n') ? "" : "\n"));
 }
 
+void Machine::error(const std::string& line)
+{
+    log(line);
+    std::fprintf(stderr, "tarvex-dnc: %s: %s\n", config_.name.c_str(), line.c_str());
+}
+
+void Machine::retire()
+{
+    retiring_ = true;
+    wake();
+}
+
 void Machine::pause(std::chrono::duration<double> time)
 {
     const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(time);
@@ -380,11 +404,14 @@ bool Machine::store(Unsaved& p, bool retry)
         s.program = taken;
     if (p.partial) {
         s.lastError = taken + ": 途中まで（" + p.why + "）";
-        log("受信（途中まで）: " + path + size + ": " + p.why);
-    } else {
-        log(std::string(retry ? "保存し直しました: " : "受信: ") + path + size);
+        setStatus(s);
+        error("受信（途中まで）: " + path + size + ": " + p.why);
+        return true;
     }
+    if (!retry)
+        s.lastError.clear(); // a transfer that ended well
     setStatus(s);
+    log(std::string(retry ? "保存し直しました: " : "受信: ") + path + size);
     return true;
 }
 
@@ -392,10 +419,8 @@ void Machine::save(std::unique_ptr<Unsaved> program)
 {
     if (store(*program, false))
         return;
-    const std::string line = "受信したプログラムを保存できません（メモリに置き、" + std::to_string(saveRetry.count())
-                             + " 秒ごとに保存し直します）: " + program->error;
-    log(line);
-    std::fprintf(stderr, "tarvex-dnc: %s: %s\n", config_.name.c_str(), line.c_str());
+    error("受信したプログラムを保存できません（メモリに置き、" + std::to_string(saveRetry.count())
+          + " 秒ごとに保存し直します）: " + program->error);
     MachineStatus s = status();
     s.lastError = program->error;
     if (s.state == "idle")
@@ -441,8 +466,7 @@ void Machine::keepUnsavedAtStop()
             if (p->spool)
                 p->spool->drop();
         }
-        log(line);
-        std::fprintf(stderr, "tarvex-dnc: %s: %s\n", config_.name.c_str(), line.c_str());
+        error(line);
     }
     unsaved_.clear();
 }
@@ -456,10 +480,17 @@ void Machine::answer(const std::string& received, const std::string& number, boo
     auto refuse = [&](const std::string& why) {
         s.lastError = kind + number + ": " + why;
         setStatus(s);
-        log("要求を断りました: " + s.lastError);
+        error("要求を断りました: " + s.lastError);
     };
     if (name.empty())
         return refuse("プログラム名がありません（\"" + number + " (1234)\" の形で指定）");
+    if (!plainProgramName(name)) {
+        std::string shown = name; // a control byte is not written to the log
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                c = '?';
+        return refuse("使えない文字を含むプログラム名（" + shown + "）");
+    }
     log(kind + number + ": " + name);
     const LibraryMatch match = findInLibrary(shop_.library, name);
     if (!match.refusal.empty())
@@ -477,6 +508,7 @@ void Machine::answer(const std::string& received, const std::string& number, boo
     m.phase = drip ? Impl::Phase::Drip : Impl::Phase::Output;
     m.box.shown.clear();
     m.cancelled = false;
+    m.dropped = false;
     // A control that sends its start code early is served: the wait starts
     // at once. Without a start code it is given time to get ready.
     const bool startCode = controlCode(m.profile.outCodes[0]).has_value();
@@ -494,17 +526,27 @@ void Machine::answer(const std::string& received, const std::string& number, boo
     else
         m.t.Command1_Click();
     m.t.pieces.reset();
-    m.deadline.reset();
     m.logTransfer();
+    m.deadline.reset();
     if (m.t.gaveWay()) {
         log(kind + number + ": " + name + " は送りません（機械がパンチを始めました）");
         return;
     }
     s = status();
+    const std::string& said = m.transferStatus.StatusText;
+    const bool well = m.box.shown.empty() && (said == "送信を終了しました。" || said.starts_with("終了コード "));
     if (!m.box.shown.empty())
         s.lastError = m.box.shown.back();
+    else if (well)
+        s.lastError.clear();
+    else if (!m.dropped)
+        s.lastError = kind + number + ": " + said; // a drop said its own
     setStatus(s);
-    log(kind + number + " " + match.path + ": " + (m.box.shown.empty() ? m.transferStatus.StatusText : m.box.shown.back()));
+    const std::string line = kind + number + " " + match.path + ": " + (m.box.shown.empty() ? said : m.box.shown.back());
+    if (well)
+        log(line);
+    else
+        error(line);
 }
 
 void Machine::run()
@@ -517,14 +559,14 @@ void Machine::run()
         s.percent = -1;
         s.lastError = error;
         setStatus(s);
-        log("エラー: " + error + "（" + std::to_string(backOff.count()) + " 秒後に再試行）");
+        this->error("エラー: " + error + "（" + std::to_string(backOff.count()) + " 秒後に再試行）");
         pause(backOff);
         backOff = std::min<std::chrono::seconds>(backOff * 2, maxBackOff);
     };
     log("開始: " + config_.device + " 装置設定 " + config_.profile);
     for (const std::string& line : recoverSpools(joinPath(shop_.received, config_.name)))
         log(line);
-    while (!stopping_) {
+    while (!stopping_ && !retiring_) {
         retryUnsaved(false);
         if (!m.loadProfile()) {
             fail("装置設定 " + config_.profile + " を読めません");
@@ -551,7 +593,9 @@ void Machine::run()
         if (input.dataFault)
             m.discardRest();
         if (!m.box.shown.empty()) {
-            fail(m.box.shown.back());
+            // The device's own words where it could not be opened.
+            const Error& cause = m.t.openError();
+            fail(cause ? config_.device + ": " + cause.description : m.box.shown.back());
             continue;
         }
         backOff = 1s;
@@ -561,6 +605,7 @@ void Machine::run()
     keepUnsavedAtStop();
     m.state("idle");
     log("終了");
+    finished_ = true;
 }
 
 std::string statusLine(const std::string& name, const MachineStatus& s)
@@ -571,7 +616,7 @@ std::string statusLine(const std::string& name, const MachineStatus& s)
         if (c == '\n' || c == '\t')
             c = ' ';
     return name + "\t" + s.state + "\t" + field(s.program) + "\t" + (s.percent < 0 ? "-" : std::to_string(s.percent))
-           + "\t" + field(error) + "\n";
+           + "\t" + field(error) + "\t" + (s.bytes < 0 ? "-" : std::to_string(s.bytes)) + "\n";
 }
 
 void appendRotated(const std::string& path, const std::string& text, std::uintmax_t limit, int keep)

@@ -14,11 +14,13 @@ namespace tarvex {
 // What a machine is doing, as the status lines say it.
 struct MachineStatus {
     // starting (until its port first listens), idle, receiving, waiting-start,
-    // sending, drip, retrying, unsaved
+    // sending, drip, retrying, unsaved; disabled and stopped are the service's
+
     std::string state = "starting";
     std::string program;        // the program received or sent
     int percent = -1;           // of an output; -1 none
     std::string lastError;
+    long long bytes = -1; // received so far, while receiving; -1 none
 };
 
 // One machine of the shop, served by its own thread: what it punches is
@@ -33,6 +35,11 @@ public:
     // end as the cancel button ends them.
     void run();
     void wake();
+    // Serves until its transfer has ended (a wait for a punch ends at once),
+    // then returns from run(): for a configuration that no longer has it so.
+    void retire();
+    bool finished() const { return finished_; }
+    const MachineConfig& config() const { return config_; }
     MachineStatus status() const;
     const std::string& name() const { return config_.name; }
 
@@ -45,6 +52,8 @@ private:
     struct Impl;
     void setStatus(const MachineStatus& s);
     void log(const std::string& line);
+    // A line of the log that the journal gets too (standard error, with the machine's name).
+    void error(const std::string& line);
     struct Unsaved;
     // A punch that arrived: saved, or a request answered. complete: its end
     // came and every byte passed its check; why: what ended it otherwise.
@@ -60,9 +69,10 @@ private:
     // Waits, ended early by a stop.
     void pause(std::chrono::duration<double> time);
 
-    const DncConfig& shop_;
+    const DncConfig shop_; // its own copy: a reload may change the service's
     MachineConfig config_;
     const std::atomic<bool>& stopping_;
+    std::atomic<bool> retiring_{false}, finished_{false};
     mutable std::mutex mutex_;
     MachineStatus status_;
     std::vector<std::unique_ptr<Unsaved>> unsaved_;
@@ -70,7 +80,7 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The status line of a machine: NAME STATE PROGRAM PERCENT LAST-ERROR,
+// The status line of a machine: NAME STATE PROGRAM PERCENT LAST-ERROR BYTES,
 // separated by tabs ("-" for what is not known).
 std::string statusLine(const std::string& name, const MachineStatus& s);
 

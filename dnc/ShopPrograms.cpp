@@ -50,15 +50,19 @@ std::string requestedName(std::string_view text)
             if (name.size() >= 4 && (name[0] == 'P' || name[0] == 'p') && (name[1] == 'R' || name[1] == 'r')
                 && (name[2] == 'G' || name[2] == 'g') && name[3] == '=')
                 name = trimBlanks(name.substr(4));
-            const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || isDigit(c) || c == '-' || c == '_' || c == '.';
-            });
-            return plain && name != "." && name != ".." ? std::string(name) : std::string();
+            return std::string(name);
         }
         if (!lines.next(line))
             break;
     }
     return {};
+}
+
+bool plainProgramName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || isDigit(c) || c == '-' || c == '_' || c == '.';
+    });
 }
 
 LibraryMatch findInLibrary(const std::string& library, const std::string& name)
@@ -91,8 +95,10 @@ LibraryMatch findInLibrary(const std::string& library, const std::string& name)
         return {{}, name + " がライブラリの " + std::to_string(found.size()) + " つのフォルダにあります"};
     const fs::path target = fs::canonical(found.begin()->second, ec);
     const std::string inside = root.string() + "/";
-    if (ec || target.string().rfind(inside, 0) != 0 || !fs::is_regular_file(target, ec))
+    if (ec || target.string().rfind(inside, 0) != 0)
         return {{}, found.begin()->second.string() + " はライブラリの外を指しています"};
+    if (!fs::is_regular_file(target, ec))
+        return {{}, found.begin()->second.string() + " は通常のファイルではありません"};
     return {target.string(), {}};
 }
 

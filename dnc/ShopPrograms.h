@@ -12,9 +12,11 @@ std::string firstProgramNumber(std::string_view text);
 
 // The program a request names: the first comment on its program-number line
 // or the line after it, trimmed, a leading "PRG=" (any case) removed. Empty
-// when there is none or it holds a character other than letters, digits,
-// "-", "_" and ".".
+// when there is none.
 std::string requestedName(std::string_view text);
+// Whether a requested name can be looked for: letters, digits, "-", "_" and
+// "." only, and not "." or "..".
+bool plainProgramName(std::string_view name);
 
 // A program of the library by the name a request gives: NAME, NAME.nc,
 // NAME.NC, and for a number also ONAME, ONAME.nc, in the library and its

@@ -1,42 +1,117 @@
 // tarvex-dnc: the shop's DNC service, every machine of its configuration
 // served at once, each by its own thread.
-//   tarvex-dnc [--config FILE] [--check | --status]
+//   tarvex-dnc [--config FILE] [--check [--user NAME] | --status]
 #include "dnc/DncConfig.h"
 #include "dnc/Machine.h"
+#include "dnc/Shop.h"
 #include "platform/FileSystem.h"
 #include "platform/posix/PosixFileSystem.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <memory>
+#include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/file.h>
+#include <systemd/sd-daemon.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace tarvex;
 
 namespace {
 
-std::atomic<bool> stopping{false};
+std::atomic<bool> stopping{false}, reloading{false};
 
 int usage()
 {
-    std::fprintf(stderr, "usage: tarvex-dnc [--config FILE] [--check | --status]\n");
+    std::fprintf(stderr, "usage: tarvex-dnc [--config FILE] [--check [--user NAME] | --status]\n");
     return 64;
+}
+
+// The configuration as read now, with every fault found in it: its text,
+// its folders and profiles as this process's user finds them. An error when
+// there is no file to read.
+Error readConfig(const std::string& file, DncConfig& shop, bool folders, std::vector<std::string>& faults)
+{
+    PosixFileSystem fs;
+    std::string text;
+    if (Error e = fs.readFile(file, text, smallFileLimit))
+        return e;
+    faults = parseDncConfig(text, shop);
+    if (folders)
+        for (const std::string& f : checkDncFolders(shop, fs))
+            faults.push_back(f);
+    return {};
+}
+
+// Running: its PID and the status the service last wrote (exit 0). Not
+// running: "stopped" for every machine of the configuration (exit 3, as a
+// service that is not running reports).
+int showStatus(const DncConfig& shop)
+{
+    const auto holder = lockHolder(lockPath(shop));
+    if (!holder) {
+        std::printf("tarvex-dnc: stopped\n");
+        for (const MachineConfig& m : shop.machines) {
+            MachineStatus s;
+            s.state = "stopped";
+            std::fputs(statusLine(m.name, s).c_str(), stdout);
+        }
+        return 3;
+    }
+    std::printf("tarvex-dnc: running (PID %ld)\n", *holder);
+    std::string lines;
+    PosixFileSystem fs;
+    if (Error e = fs.readFile(joinPath(shop.logs, "status"), lines, smallFileLimit)) {
+        std::fprintf(stderr, "tarvex-dnc: no status in %s yet\n", shop.logs.c_str());
+        return 0;
+    }
+    std::fwrite(lines.data(), 1, lines.size(), stdout);
+    return 0;
+}
+
+// One service per configuration: the lock beside the status, held for the
+// process's life. -1 (said on standard error) when another holds it.
+int takeLock(const DncConfig& shop)
+{
+    const std::string path = lockPath(shop);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        std::fprintf(stderr, "tarvex-dnc: %s: %s\n", path.c_str(), std::strerror(errno));
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        char pid[32] = {};
+        [[maybe_unused]] auto n = ::read(fd, pid, sizeof pid - 1);
+        const auto holder = lockHolder(path);
+        std::fprintf(stderr, "tarvex-dnc は既に動いています（PID %s）。\n",
+                     holder ? std::to_string(*holder).c_str() : std::string(pid, strcspn(pid, "\n")).c_str());
+        ::close(fd);
+        return -1;
+    }
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) < 0)
+        std::fprintf(stderr, "tarvex-dnc: %s: %s\n", path.c_str(), std::strerror(errno));
+    return fd;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::string config = "/etc/tarvex/dnc.ini";
+    std::string config = "/etc/tarvex/dnc.ini", user;
     bool check = false, statusOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--config" && i + 1 < argc)
             config = argv[++i];
+        else if (a == "--user" && i + 1 < argc)
+            user = argv[++i];
         else if (a == "--check")
             check = true;
         else if (a == "--status")
@@ -46,64 +121,81 @@ int main(int argc, char** argv)
         else
             return usage();
     }
-    if (check && statusOnly)
+    if ((check && statusOnly) || (!user.empty() && !check))
         return usage();
-    PosixFileSystem fs;
-    std::string text;
-    if (Error e = fs.readFile(config, text, smallFileLimit)) {
+    DncConfig shop;
+    // Run by root, the check is made as the user the service runs as.
+    const bool asUser = check && ::geteuid() == 0;
+    std::vector<std::string> faults;
+    if (Error e = readConfig(config, shop, !statusOnly && !asUser, faults)) {
         std::fprintf(stderr, "tarvex-dnc: %s: %s\n", config.c_str(), e.description.c_str());
         return 2;
     }
-    DncConfig shop;
-    std::vector<std::string> faults = parseDncConfig(text, shop);
-    if (statusOnly) {
-        std::string lines;
-        if (shop.logs.empty() || fs.readFile(joinPath(shop.logs, "status"), lines, smallFileLimit)) {
-            std::fprintf(stderr, "tarvex-dnc: no status in %s: is the service running?\n", shop.logs.c_str());
-            return 2;
-        }
-        std::fwrite(lines.data(), 1, lines.size(), stdout);
-        return 0;
-    }
-    for (const std::string& f : checkDncFolders(shop, fs))
-        faults.push_back(f);
+    if (statusOnly)
+        return showStatus(shop);
+    if (asUser)
+        for (const std::string& f : checkDncFoldersAs(shop, config, user.empty() ? "tarvex-dnc" : user))
+            faults.push_back(f);
     for (const std::string& f : faults)
         std::fprintf(check ? stdout : stderr, "%s: %s\n", config.c_str(), f.c_str());
     if (check || !faults.empty())
         return faults.empty() ? 0 : 1;
+    if (takeLock(shop) < 0)
+        return 1;
 
     // A dropped network line or a full log disk fails a write, not the service.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    for (int sig : {SIGTERM, SIGINT})
         std::signal(sig, [](int) { stopping = true; });
+    std::signal(SIGHUP, [](int) { reloading = true; });
 
-    std::vector<std::unique_ptr<Machine>> machines;
-    std::vector<std::thread> threads;
-    for (const MachineConfig& m : shop.machines)
-        machines.push_back(std::make_unique<Machine>(shop, m, stopping));
-    for (auto& m : machines)
-        threads.emplace_back([&m] { m->run(); });
+    Shop machines(stopping);
+    machines.apply(shop);
+    PosixFileSystem fs;
     const std::string statusFile = joinPath(shop.logs, "status");
     std::string last;
     auto writeStatus = [&] {
-        std::string lines;
-        for (const auto& m : machines)
-            lines += statusLine(m->name(), m->status());
+        const std::string lines = machines.statusLines();
         if (lines != last && !fs.writeFile(statusFile, lines))
             last = lines;
     };
-    std::fprintf(stderr, "tarvex-dnc: serving %zu machines\n", machines.size());
+    writeStatus();
+    std::fprintf(stderr, "tarvex-dnc: serving %zu machines\n", machines.serving());
+    sd_notify(0, "READY=1");
+    std::uint64_t watchdog = 0;
+    if (sd_watchdog_enabled(0, &watchdog) <= 0)
+        watchdog = 0;
+    auto lastPing = std::chrono::steady_clock::now();
     while (!stopping) {
+        if (reloading.exchange(false)) {
+            sd_notify(0, "RELOADING=1");
+            DncConfig next;
+            std::vector<std::string> refused;
+            if (Error e = readConfig(config, next, true, refused))
+                refused.push_back(e.description);
+            for (const std::string& f : refused)
+                std::fprintf(stderr, "tarvex-dnc: %s: %s\n", config.c_str(), f.c_str());
+            if (!refused.empty()) {
+                std::fprintf(stderr, "tarvex-dnc: 設定に誤りがあるため読み直しません（前の設定のままです）\n");
+            } else {
+                machines.apply(next);
+                std::fprintf(stderr, "tarvex-dnc: 設定を読み直しました（%zu 台）\n", next.machines.size());
+            }
+            sd_notify(0, "READY=1");
+        }
+        machines.tend();
         writeStatus();
+        if (watchdog && std::chrono::steady_clock::now() - lastPing >= std::chrono::microseconds(watchdog / 3)) {
+            sd_notify(0, "WATCHDOG=1");
+            lastPing = std::chrono::steady_clock::now();
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     // Every transfer ends as the cancel button ends it: inputs keep what
     // they took, outputs send their end codes.
-    for (auto& m : machines)
-        m->wake();
-    for (std::thread& t : threads)
-        t.join();
+    sd_notify(0, "STOPPING=1");
+    machines.stop();
     writeStatus();
     std::fprintf(stderr, "tarvex-dnc: stopped\n");
     return 0;

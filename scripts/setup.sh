@@ -11,7 +11,7 @@ TARVEX_PACKAGES=(
   libgtest-dev
   fonts-ipafont-mincho fonts-ipafont-gothic
   xvfb xauth openbox strace python3 python3-ezdxf time desktop-file-utils ser2net
-  systemd adduser
+  systemd adduser libsystemd-dev lintian
 )
 # Installed without what they recommend: LinuxCNC's interpreter rs274 (the
 # restart tests' oracle) would otherwise bring a real-time kernel and its GUIs.

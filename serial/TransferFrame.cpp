@@ -127,7 +127,11 @@ bool Transfers::openPort(SerialPort& port, bool receiveEvents)
     for (const auto* codes : {&p.inCodes, &p.outCodes})
         for (const std::string& code : *codes)
             codesValid = codesValid && validControlCode(code);
-    if (!portValid || !codesValid || (!reuse && port.open(device, line, receiveEvents))) {
+    openError_ = !portValid    ? Error{380, "ポート番号 " + std::to_string(p.port) + " は 1 から 8 までです"}
+                 : !codesValid ? Error{380, "制御コードが 1 バイトではありません"}
+                 : reuse       ? Error{}
+                               : port.open(device, line, receiveEvents);
+    if (openError_) {
         if (reuse)
             port.close();
         c_.messageBox.show("プロパティの値が正しくありません", "TARVEX");

@@ -266,9 +266,14 @@ void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace, bool
     TransferHost& h = c_.host;
     const auto stop = controlCode(c_.profile.outCodes[2]);
     Outgoing text = pieces ? Outgoing(*pieces) : Outgoing(outgoingText());
+    // The tape run tells how far it is, as the controller output does: a
+    // drip feed runs for hours.
+    const double length = tapeRun ? static_cast<double>(pieces ? pieces->bytes : c_.codec.byteLength(text.whole())) : 0;
     std::size_t offset = 0;
     char32_t c = 0;
     for (std::size_t units = 0; text.next(c, units);) {
+        if (tapeRun && offset / 100 != (offset + units) / 100 && length > 0)
+            progress(std::to_string(static_cast<long long>(std::floor((offset + units) / length * 100))) + "%の出力を完了");
         offset += units;
         h.selectInEditor(editorOffset(offset));
         if (c == '\n') {
@@ -338,12 +343,16 @@ void Transfers::Command11_Click()
             startCode(*start, [](short st) { return st == Ended || st == Cancelled; });
             h.setStatus1({});
         }
-        if (state() != Ended && state() != Cancelled)
+        if (state() != Ended && state() != Cancelled) {
             sendText("停止コードを受信しました", -1, true);
+            if (state() != Ended && state() != Cancelled)
+                progress("100%の出力を完了", true);
+        }
     } catch (const Failure& f) {
         fail(f);
     }
     outputEnd({PanelControl::Command1, PanelControl::Command11});
+    h.IOEnd(); // the caption names the program again
 }
 
 } // namespace tarvex

@@ -128,6 +128,9 @@ public:
     // line is sound: reopening drops what came meanwhile, such as the start
     // code of a program sent straight after another.
     bool holdPortOpen = false;
+    // Why the port of the last transfer could not be opened (the window
+    // says only that the settings are wrong): the device's own words.
+    const Error& openError() const { return openError_; }
 
     // The controller output (or the tape run) of a restart in the middle:
     // this text goes out instead of the editor's. False when a transfer runs.
@@ -287,6 +290,7 @@ private:
     // Where the next received character stands: line from 1, characters before it.
     long rxLine_ = 1, rxColumn_ = 0;
     InputEnd lastInput_;
+    Error openError_;
     bool lineFault_ = false; // a parity or framing event during the transfer
     // The device and settings the port was last opened with.
     std::string openDevice_;

@@ -1,6 +1,7 @@
 #include "platform/posix/NetSerialPort.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/sockios.h>
 #include <netdb.h>
@@ -27,15 +28,21 @@ constexpr std::uint8_t SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_S
 
 Error settingsError() { return {380, "プロパティの値が正しくありません"}; }
 
-// "rfc2217://host:port" or "tcp://host:port" ("[v6]:port" too).
-bool splitAddress(const std::string& device, bool& telnet, std::string& host, std::string& port)
+} // namespace
+
+bool NetSerialPort::isNetworkDevice(const std::string& device)
+{
+    return device.rfind("rfc2217://", 0) == 0 || device.rfind("tcp://", 0) == 0;
+}
+
+bool NetSerialPort::parseAddress(const std::string& device, Address& address)
 {
     std::string rest;
     if (device.rfind("rfc2217://", 0) == 0) {
-        telnet = true;
+        address.telnet = true;
         rest = device.substr(10);
     } else if (device.rfind("tcp://", 0) == 0) {
-        telnet = false;
+        address.telnet = false;
         rest = device.substr(6);
     } else {
         return false;
@@ -45,21 +52,19 @@ bool splitAddress(const std::string& device, bool& telnet, std::string& host, st
     const auto colon = rest.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == rest.size())
         return false;
-    host = rest.substr(0, colon);
-    port = rest.substr(colon + 1);
+    std::string host = rest.substr(0, colon), port = rest.substr(colon + 1);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
-    for (char c : port)
-        if (c < '0' || c > '9')
-            return false;
-    return port.size() <= 5 && std::stoi(port) > 0 && std::stoi(port) < 65536;
-}
-
-} // namespace
-
-bool NetSerialPort::isNetworkDevice(const std::string& device)
-{
-    return device.rfind("rfc2217://", 0) == 0 || device.rfind("tcp://", 0) == 0;
+    else if (host.find_first_of(":[]/@ ") != std::string::npos)
+        return false; // an IPv6 host needs its brackets
+    if (host.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int number = std::stoi(port);
+    if (number < 1 || number > 65535)
+        return false;
+    address.host = host;
+    address.port = port;
+    return true;
 }
 
 NetSerialPort::~NetSerialPort() { close(); }
@@ -67,9 +72,11 @@ NetSerialPort::~NetSerialPort() { close(); }
 Error NetSerialPort::open(const std::string& device, const LineSettings& line, bool receiveEvents)
 {
     close();
-    std::string host, port;
-    if (!splitAddress(device, telnet_, host, port))
+    Address address;
+    if (!parseAddress(device, address))
         return settingsError();
+    telnet_ = address.telnet;
+    const std::string host = address.host, port = address.port;
     server_ = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
     if (Error e = inbox_.open(receiveEvents))
         return e;
@@ -132,14 +139,22 @@ void NetSerialPort::close()
     ready_ = false;
 }
 
-int NetSerialPort::connectTo(const std::string& host, const std::string& port)
+// Why a connection was not made, as the user is told: the setting is wrong
+// (the window's usual words) and what the system said of the server.
+int NetSerialPort::connectTo(const std::string& host, const std::string& port, Error& why)
 {
+    auto failed = [&](const std::string& what) {
+        why = {380, "プロパティの値が正しくありません（通信サーバ " + server_ + ": " + what + "）"};
+    };
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0)
+    if (const int e = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); e != 0) {
+        failed(std::string("ホストが見つかりません: ") + ::gai_strerror(e));
         return -1;
+    }
+    failed("応答がありません（" + std::to_string(connectTimeout.count()) + " 秒）");
     const auto deadline = Clock::now() + connectTimeout;
     int s = -1;
     for (addrinfo* a = found; a && s < 0 && !stop_; a = a->ai_next) {
@@ -148,6 +163,7 @@ int NetSerialPort::connectTo(const std::string& host, const std::string& port)
             continue;
         const int r = ::connect(s, a->ai_addr, a->ai_addrlen);
         if (r != 0 && errno != EINPROGRESS) {
+            failed(std::strerror(errno));
             ::close(s);
             s = -1;
             continue;
@@ -166,6 +182,7 @@ int NetSerialPort::connectTo(const std::string& host, const std::string& port)
                 socklen_t len = sizeof error;
                 ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len);
                 if (error != 0) {
+                    failed(std::strerror(error));
                     ::close(s);
                     s = -1;
                 }
@@ -191,14 +208,15 @@ int NetSerialPort::connectTo(const std::string& host, const std::string& port)
 
 void NetSerialPort::run(const std::string& host, const std::string& port)
 {
-    const int s = connectTo(host, port);
+    Error why;
+    const int s = connectTo(host, port, why);
     if (stop_) {
         if (s >= 0)
             ::close(s);
         return;
     }
     if (s < 0) {
-        inbox_.fail(settingsError());
+        inbox_.fail(why);
         return;
     }
     sock_ = s;

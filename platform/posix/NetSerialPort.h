@@ -32,6 +32,13 @@ public:
 
     // Whether a device names a port of the network.
     static bool isNetworkDevice(const std::string& device);
+    // The parts of "rfc2217://HOST:PORT" or "tcp://HOST:PORT" (an IPv6 host
+    // in brackets, a port 1-65535); false for any other device.
+    struct Address {
+        bool telnet = true;
+        std::string host, port;
+    };
+    static bool parseAddress(const std::string& device, Address& address);
 
     ~NetSerialPort() override;
     Error open(const std::string& device, const LineSettings& line, bool receiveEvents) override;
@@ -52,7 +59,7 @@ public:
 
 private:
     void run(const std::string& host, const std::string& port);
-    int connectTo(const std::string& host, const std::string& port);
+    int connectTo(const std::string& host, const std::string& port, Error& why);
     void readLoop();
     void parse(const std::uint8_t* raw, std::size_t n, std::string& data);
     void option(std::uint8_t command, std::uint8_t opt);

@@ -38,7 +38,11 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
 {
     close();
     const speed_t speed = speedOf(line.baud);
-    if (!speed || (line.parity != 'E' && line.parity != 'N' && line.parity != 'O') || (line.dataBits != 7 && line.dataBits != 8)
+    if (!speed)
+        return {380, "プロパティの値が正しくありません（"
+                         + (line.baud > 0 ? std::to_string(line.baud) + " bps はこのポートで使えません）"
+                                          : std::string("通信速度が読めません）"))};
+    if ((line.parity != 'E' && line.parity != 'N' && line.parity != 'O') || (line.dataBits != 7 && line.dataBits != 8)
         || (line.stopBits != 1 && line.stopBits != 2) || line.handshake < 0 || line.handshake > 3)
         return lineSettingError();
     int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -77,7 +81,8 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
     t.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &t) != 0) {
         ::close(fd);
-        return lineSettingError();
+        return {380, "プロパティの値が正しくありません（" + device + " は " + std::to_string(line.baud)
+                         + " bps の設定を受け付けません）"};
     }
     // Bytes that came before the port was ours are dropped. What a transfer
     // just before wrote stays: on a pseudo-terminal (a virtual port) it waits

@@ -18,7 +18,7 @@ import termios
 import time
 import unittest
 
-from partner import DC1, DC2, DC4, Line, profile
+from partner import DC1, DC2, DC3P, DC4, Line, profile
 from ser2net_server import Ser2net
 
 DNC = sys.argv[1]
@@ -69,11 +69,12 @@ class Shop(unittest.TestCase):
         self.write_config()
         self.proc = None
 
-    def write_config(self, extra=""):
+    def write_config(self, extra="", disabled=()):
         text = "[Shop]\n" + "".join("%s=%s\n" % (k.capitalize(), v) for k, v in self.folders.items())
         for name in self.lines:
             text += ("\n[Machine %s]\nDevice=%s\nProfile=FANUC\nRequestProgram=O9999\nDripProgram=O9998\n"
-                     "RequestTimeout=%d\n" % (name, self.links[name], 2 if name == "MC3" else 20))
+                     "RequestTimeout=%d\n%s" % (name, self.links[name], 2 if name == "MC3" else 20,
+                                                 "Enabled=no\n" if name in disabled else ""))
         with open(self.config, "w") as f:
             f.write(text + extra)
 
@@ -248,15 +249,65 @@ class Shop(unittest.TestCase):
         with open(os.path.join(self.dir, "stderr"), encoding="utf-8") as f:
             self.assertEqual(f.read().count("MC3: 受信したプログラムを保存できません"), 2)
 
+    def test_an_administrator_leaves_it_running(self):
+        self.start()
+        # A second start on the same configuration touches nothing.
+        before = {f: open(os.path.join(self.folders["logs"], f), "rb").read() for f in os.listdir(self.folders["logs"])}
+        second = subprocess.run([DNC, "--config", self.config], capture_output=True, text=True)
+        self.assertEqual(second.returncode, 1)
+        self.assertIn("tarvex-dnc は既に動いています（PID %d）。" % self.proc.pid, second.stderr)
+        after = {f: open(os.path.join(self.folders["logs"], f), "rb").read() for f in os.listdir(self.folders["logs"])}
+        self.assertEqual(after, before)
+        # A drip feed, seen by --status, goes on through a reload that adds a machine and disables another.
+        drip = b"%\r\nO5678\r\n" + b"".join(b"N%dG01X%d.\r\n" % (k, k) for k in range(900)) + b"M30\r\n%\r\n"
+        with open(os.path.join(self.folders["library"], "mill", "O5678.nc"), "wb") as f:
+            f.write(drip)
+        self.punch("MC3", b"%\nO9998\n(PRG=5678)\n%\n")
+        self.wait_for(lambda: self.state("MC3") == "waiting-start", "the drip's wait")
+        self.lines["MC3"].write(DC1)
+        self.wait_for(lambda: self.status()["MC3"][1] == "drip" and self.status()["MC3"][3] not in ("-", "0"),
+                      "the drip under way", timeout=30)
+        self.lines["MC3"].write(DC3P)  # the control holds it while the service reloads
+        self.lines["MC5"] = self.line()
+        self.links["MC5"] = self.lines["MC5"].path
+        self.write_config(disabled=("MC2",))
+        self.proc.send_signal(signal.SIGHUP)
+        self.wait_for(lambda: self.state("MC5") == "idle" and self.state("MC2") == "disabled", "the new configuration")
+        self.punch("MC5", b"%\nO0500\nM30\n%\n")
+        self.wait_for(lambda: self.received("MC5") == ["O0500.nc"], "a punch to the new machine")
+        self.assertEqual(self.state("MC3"), "drip")
+        self.lines["MC3"].write(DC1)
+        got = self.lines["MC3"].read_until(lambda g: g.endswith(DC4), timeout=60)
+        self.assertEqual(plain(got), drip.replace(b"\r\n", b"\n") + DC4)
+        with open(os.path.join(self.folders["logs"], "MC3.log"), encoding="utf-8") as f:
+            log = f.read()
+        self.assertEqual((log.count("装置設定 FANUC"), log.count("開始: ﾃｰﾌﾟ運転")), (1, 1))  # never restarted
+        # A configuration with a fault is refused on reload; the service goes on.
+        with open(self.config, "a") as f:
+            f.write("[Machine MC9]\nDevice=tcp://cell:0\nProfile=FANUC\n")
+        self.proc.send_signal(signal.SIGHUP)
+        self.wait_for(lambda: "読み直しません" in open(os.path.join(self.dir, "stderr"), encoding="utf-8").read(),
+                      "the reload refused")
+        self.assertNotIn("MC9", self.status())
+        self.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(self.proc.wait(timeout=20), 0)
+        out = subprocess.run([DNC, "--status", "--config", self.config], capture_output=True, text=True)
+        self.assertEqual(out.returncode, 3)
+        self.assertEqual(out.stdout.splitlines()[0], "tarvex-dnc: stopped")
+        self.assertEqual({l.split("\t")[1] for l in out.stdout.splitlines()[1:]}, {"stopped"})
+
     def test_check_names_every_fault(self):
-        self.assertEqual(subprocess.run([DNC, "--check", "--config", self.config]).returncode, 0)
-        self.write_config("[Machine MC 4]\nDevice=%s\nProfile=NONE\nBaud=9600\n[Extra]\n" % self.links["MC1"])
-        out = subprocess.run([DNC, "--check", "--config", self.config], capture_output=True, text=True)
+        user = ["--user", "nobody"] if os.getuid() == 0 else []
+        self.assertEqual(subprocess.run([DNC, "--check", *user, "--config", self.config]).returncode, 0)
+        self.write_config("[Machine MC 4]\nDevice=%s\nProfile=NONE\nBaud=9600\n[Extra]\n"
+                          "[Machine MC7]\nDevice=rfc2217://cell:99999\nProfile=FANUC\n" % self.links["MC1"])
+        os.chmod(self.folders["received"], 0o555)
+        out = subprocess.run([DNC, "--check", *user, "--config", self.config], capture_output=True, text=True)
         self.assertEqual(out.returncode, 1)
         for fault in ("only letters", "unknown key Baud", "unknown section [Extra]", "on one device",
-                      "no profile NONE"):
+                      "no profile NONE", "Device rfc2217://cell:99999", "Received %s: no folder" % self.folders["received"]):
             self.assertIn(fault, out.stdout)
-        self.assertEqual(subprocess.run([DNC, "--check", "--config", self.config + ".none"]).returncode, 2)
+        self.assertEqual(subprocess.run([DNC, "--check", *user, "--config", self.config + ".none"]).returncode, 2)
         # The service does not start on them.
         self.assertEqual(subprocess.run([DNC, "--config", self.config], capture_output=True).returncode, 1)
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tarvex;
@@ -29,6 +30,14 @@ TEST(DncConfig, FaultsAreNamedByTheirLine)
          "line 9: section [Machine A] given twice"},
         {"[Shop]\nLibrary=/l\n", "line 1: [Shop] lacks Received="},
         {shop + "Library =  /spaced name \n", "line 6: key Library given twice"},
+        {shop + "[Machine A]\nDevice=rfc2217://[::1]:3001\nProfile=F\nEnabled=no\n", ""},
+        {shop + "[Machine A]\nDevice=/dev/x\nProfile=F\nEnabled=0\n", "line 9: Enabled 0"},
+        {shop + "[Machine A]\nDevice=tcp://cell:0\nProfile=F\n", "line 7: Device tcp://cell:0"},
+        {shop + "[Machine A]\nDevice=tcp://cell:65536\nProfile=F\n", "line 7: Device"},
+        {shop + "[Machine A]\nDevice=rfc2217://:3001\nProfile=F\n", "line 7: Device"},
+        {shop + "[Machine A]\nDevice=rfc2217://::1:3001\nProfile=F\n", "line 7: Device"},
+        {shop + "[Machine A]\nDevice=telnet://cell:23\nProfile=F\n", "line 7: Device"},
+        {shop + "[Machine A]\nDevice=ttyUSB0\nProfile=F\n", "line 7: Device"},
     };
     for (const Row& r : rows) {
         DncConfig c;
@@ -44,13 +53,21 @@ TEST(ShopPrograms, NamesOfPunchesAndRequests)
 {
     EXPECT_EQ(firstProgramNumber("%\r\n(NO NUMBER)\r\n O0012(PART)\r\nO0013\r\n"), "O0012");
     EXPECT_EQ(firstProgramNumber("%\r\nG01X1.\r\n"), "");
-    const std::pair<const char*, const char*> requests[] = {
-        {"%\nO9999(1234)\n", "1234"},          {"%\nO9999\n( prg=Bracket-2.nc )\n", "Bracket-2.nc"},
-        {"O9999\nG01\n(1234)\n", ""},          {"O9999(../etc/passwd)\n", ""},
-        {"O9999(PRG=)\n", ""},                 {"O9999(A B)\n", ""},
+    struct Row {
+        const char* text;
+        const char* name;
+        bool plain; // a name that may be looked for
     };
-    for (auto [text, name] : requests)
-        EXPECT_EQ(requestedName(text), name) << text;
+    const Row requests[] = {
+        {"%\nO9999(1234)\n", "1234", true},     {"%\nO9999\n( prg=Bracket-2.nc )\n", "Bracket-2.nc", true},
+        {"O9999\nG01\n(1234)\n", "", false},    {"O9999(../etc/passwd)\n", "../etc/passwd", false},
+        {"O9999(PRG=)\n", "", false},           {"O9999(A B)\n", "A B", false},
+        {"O9999(..)\n", "..", false},           {"O9999(A\\B\x01)\n", "A\\B\x01", false},
+    };
+    for (const Row& r : requests) {
+        EXPECT_EQ(requestedName(r.text), r.name) << r.text;
+        EXPECT_EQ(plainProgramName(r.name), r.plain) << r.text;
+    }
 }
 
 TEST(ReceivedStore, NoNameIsTakenTwiceAndLeftoversAreMarked)
@@ -115,6 +132,8 @@ TEST(ShopPrograms, TheLibraryGivesOneAnswerOrNone)
     EXPECT_NE(findInLibrary(lib, "twice").refusal, "");
     EXPECT_NE(findInLibrary(lib, "out").refusal, "");
     EXPECT_NE(findInLibrary(lib, "none").refusal, "");
+    ASSERT_EQ(::mkfifo((root / "lib" / "pipe.nc").c_str(), 0600), 0);
+    EXPECT_NE(findInLibrary(lib, "pipe").refusal.find("通常のファイルではありません"), std::string::npos);
     fs::remove_all(root);
 }
 

@@ -1,0 +1,52 @@
+#pragma once
+#include "dnc/DncConfig.h"
+#include "dnc/Machine.h"
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarvex {
+
+// The machines the service serves, each on its own thread, and a new
+// configuration applied to them without cutting a transfer: a machine whose
+// section is the same goes on untouched (a drip feed included); one that went
+// away or changed is retired once its transfer has ended (a changed one then
+// starts again as configured); a new one starts at once.
+class Shop {
+public:
+    explicit Shop(const std::atomic<bool>& stopping) : stopping_(stopping) {}
+    ~Shop() { stop(); }
+    void apply(const DncConfig& config);
+    // Joins the machines that have retired and starts what replaces them.
+    void tend();
+    // Every transfer ends as the cancel button ends it; returns once all have.
+    void stop();
+    // A status line per machine of the configuration (Enabled=no reads
+    // disabled), then those still finishing after a reload took them away.
+    std::string statusLines() const;
+    std::size_t serving() const { return entries_.size(); }
+
+private:
+    struct Entry {
+        std::unique_ptr<Machine> machine;
+        std::thread thread;
+        bool retiring = false;
+        std::optional<MachineConfig> next; // what starts once it has retired
+    };
+    void start(const MachineConfig& config);
+
+    const std::atomic<bool>& stopping_;
+    DncConfig config_;
+    std::vector<Entry> entries_;
+};
+
+// Where the service's lock is, and the process that holds it (read from the
+// kernel's table of locks, without taking it); nullopt when none does.
+std::string lockPath(const DncConfig& config);
+std::optional<long> lockHolder(const std::string& path);
+
+} // namespace tarvex
