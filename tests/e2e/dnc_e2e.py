@@ -11,9 +11,11 @@ import fcntl
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import termios
 import time
 import unittest
@@ -94,14 +96,15 @@ class Shop(unittest.TestCase):
         os.chmod(line.path, 0o666)
         return line
 
-    def start(self):
+    def start(self, env=None):
         self.log = open(os.path.join(self.dir, "stderr"), "a")
         self.addCleanup(self.log.close)
         user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if os.getuid() == 0 else []
         status = os.path.join(self.folders["logs"], "status")
         if os.path.exists(status):
             os.remove(status)  # a killed service's: the states are this one's
-        self.proc = subprocess.Popen([*user, DNC, "--config", self.config], stderr=self.log)
+        self.proc = subprocess.Popen([*user, DNC, "--config", self.config], stderr=self.log,
+                                     env=dict(os.environ, **(env or {})))
         self.wait_for(lambda: all(self.state(n) == "idle" for n in self.lines), "every machine idle")
 
     def status(self):
@@ -249,8 +252,33 @@ class Shop(unittest.TestCase):
         with open(os.path.join(self.dir, "stderr"), encoding="utf-8") as f:
             self.assertEqual(f.read().count("MC3: 受信したプログラムを保存できません"), 2)
 
+    def notified(self, what):
+        """Waits for a notification to systemd's socket, after the last one
+        waited for: the test stands in for systemd, reading them all."""
+        self.wait_for(lambda: what in self.messages[self.seen:], what)
+        self.seen = self.messages.index(what, self.seen) + 1
+
+    def listen_as_systemd(self):
+        self.notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self.addCleanup(self.notify.close)
+        path = os.path.join(self.dir, "notify")
+        self.notify.bind(path)
+        os.chmod(path, 0o777)
+        self.messages, self.seen = [], 0
+
+        def read():
+            while True:
+                try:
+                    self.messages += self.notify.recv(4096).decode().split("\n")
+                except OSError:
+                    return
+        threading.Thread(target=read, daemon=True).start()
+        return path
+
     def test_an_administrator_leaves_it_running(self):
-        self.start()
+        self.start({"NOTIFY_SOCKET": self.listen_as_systemd(), "WATCHDOG_USEC": "600000"})
+        self.notified("READY=1")
+        self.notified("WATCHDOG=1")
         # A second start on the same configuration touches nothing.
         before = {f: open(os.path.join(self.folders["logs"], f), "rb").read() for f in os.listdir(self.folders["logs"])}
         second = subprocess.run([DNC, "--config", self.config], capture_output=True, text=True)
@@ -272,6 +300,8 @@ class Shop(unittest.TestCase):
         self.links["MC5"] = self.lines["MC5"].path
         self.write_config(disabled=("MC2",))
         self.proc.send_signal(signal.SIGHUP)
+        self.notified("RELOADING=1")
+        self.notified("READY=1")
         self.wait_for(lambda: self.state("MC5") == "idle" and self.state("MC2") == "disabled", "the new configuration")
         self.punch("MC5", b"%\nO0500\nM30\n%\n")
         self.wait_for(lambda: self.received("MC5") == ["O0500.nc"], "a punch to the new machine")
@@ -290,6 +320,7 @@ class Shop(unittest.TestCase):
                       "the reload refused")
         self.assertNotIn("MC9", self.status())
         self.proc.send_signal(signal.SIGTERM)
+        self.notified("STOPPING=1")
         self.assertEqual(self.proc.wait(timeout=20), 0)
         out = subprocess.run([DNC, "--status", "--config", self.config], capture_output=True, text=True)
         self.assertEqual(out.returncode, 3)
