@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <filesystem>
 #include <set>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -222,6 +223,138 @@ std::vector<std::string> checkDncFoldersAs(const DncConfig& config, const std::s
     std::vector<std::string> faults;
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
         faults.push_back(text.substr(at, end - at));
+    return faults;
+}
+
+} // namespace tarvex
+
+namespace tarvex {
+namespace {
+
+// Whether path is folder or inside it.
+bool within(const std::string& path, std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return path == folder || path.rfind(folder == "/" ? folder : folder + "/", 0) == 0;
+}
+
+std::string resolved(const std::string& path)
+{
+    std::error_code ec;
+    const auto real = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : real.string();
+}
+
+} // namespace
+
+std::vector<std::string> dncUnitFiles(const std::string& unit)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    std::vector<std::string> dropFolders;
+    std::error_code ec;
+    if (!unit.empty()) {
+        files.push_back(unit);
+        dropFolders.push_back(unit + ".d");
+    } else {
+        const char* const roots[] = {"/etc/systemd/system", "/run/systemd/system", "/usr/lib/systemd/system",
+                                     "/lib/systemd/system"};
+        for (const char* root : roots) {
+            const std::string f = std::string(root) + "/tarvex-dnc.service";
+            if (files.empty() && fs::is_regular_file(f, ec))
+                files.push_back(f);
+            dropFolders.push_back(f + ".d");
+        }
+        if (files.empty())
+            return {};
+    }
+    // Drop-ins by name across their folders; a name met first wins.
+    std::map<std::string, std::string> drops;
+    for (const std::string& folder : dropFolders)
+        for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+            if (it->path().extension() == ".conf")
+                drops.emplace(it->path().filename().string(), it->path().string());
+    for (const auto& [name, path] : drops)
+        files.push_back(path);
+    return files;
+}
+
+std::vector<std::string> checkDncSandbox(const DncConfig& config, const std::string& configFile,
+                                         const std::vector<std::string>& unitFiles)
+{
+    if (unitFiles.empty())
+        return {};
+    std::string protectSystem = "no", protectHome = "no", privateTmp = "no";
+    std::vector<std::string> writable;
+    PosixFileSystem fs;
+    for (const std::string& file : unitFiles) {
+        std::string text;
+        if (fs.readFile(file, text, smallFileLimit))
+            continue;
+        TextLines lines(text);
+        std::string_view raw;
+        bool service = false;
+        while (lines.next(raw)) {
+            const std::string_view line = trimBlanks(raw);
+            if (!line.empty() && line.front() == '[')
+                service = line == "[Service]";
+            const auto eq = line.find('=');
+            if (!service || eq == std::string_view::npos)
+                continue;
+            const std::string key(trimBlanks(line.substr(0, eq)));
+            const std::string value(trimBlanks(line.substr(eq + 1)));
+            if (key == "ProtectSystem")
+                protectSystem = value == "true" ? "yes" : value;
+            else if (key == "ProtectHome")
+                protectHome = value == "true" ? "yes" : value;
+            else if (key == "PrivateTmp")
+                privateTmp = value == "true" || value == "1" ? "yes" : value;
+            if (key != "ReadWritePaths" && key != "LogsDirectory")
+                continue;
+            if (value.empty() && key == "ReadWritePaths")
+                writable.clear(); // an empty assignment starts the list again
+            std::size_t at = 0;
+            while (at < value.size()) {
+                const std::size_t end = std::min(value.find(' ', at), value.size());
+                std::string path = value.substr(at, end - at);
+                at = end + 1;
+                if (path.empty())
+                    continue;
+                if (key == "LogsDirectory")
+                    path = "/var/log/" + path;
+                while (!path.empty() && (path.front() == '-' || path.front() == '+'))
+                    path.erase(0, 1);
+                writable.push_back(resolved(path));
+            }
+        }
+    }
+    std::vector<std::string> faults;
+    const std::string fix = " (add it with systemctl edit tarvex-dnc: [Service] ReadWritePaths=";
+    auto check = [&](const std::string& key, const std::string& given, bool writes) {
+        if (given.empty())
+            return;
+        const std::string path = resolved(given);
+        const bool home = within(path, "/home") || within(path, "/root") || within(path, "/run/user");
+        if (home && (protectHome == "yes" || protectHome == "tmpfs" || (writes && protectHome == "read-only")))
+            faults.push_back(key + " " + given + ": the service's unit hides it (ProtectHome=" + protectHome + ")");
+        else if (privateTmp == "yes" && (within(path, "/tmp") || within(path, "/var/tmp")))
+            faults.push_back(key + " " + given + ": the service's unit gives it a /tmp of its own (PrivateTmp=yes)");
+        else if (writes && protectSystem == "strict"
+                 && std::none_of(writable.begin(), writable.end(), [&](const std::string& w) { return within(path, w); }))
+            faults.push_back(key + " " + given + ": the service's unit keeps it read-only (ProtectSystem=strict)" + fix
+                             + given + ")");
+        else if (writes && (protectSystem == "yes" || protectSystem == "full")
+                 && (within(path, "/usr") || within(path, "/boot") || within(path, "/efi")
+                     || (protectSystem == "full" && within(path, "/etc"))))
+            faults.push_back(key + " " + given + ": the service's unit keeps it read-only (ProtectSystem="
+                             + protectSystem + ")");
+    };
+    check("the configuration", configFile, false);
+    check("Library", config.library, false);
+    check("Profiles", config.profiles, false);
+    check("Received", config.received, true);
+    check("Logs", config.logs, true);
     return faults;
 }
 

@@ -44,4 +44,14 @@ std::vector<std::string> checkDncFolders(const DncConfig& config, FileSystem& fs
 std::vector<std::string> checkDncFoldersAs(const DncConfig& config, const std::string& configFile,
                                            const std::string& user);
 
+// The folders checked against the sandbox of the service's systemd unit (a
+// unit file and the drop-ins after it, in systemd's order): what the unit
+// keeps read-only (ProtectSystem, ReadWritePaths, LogsDirectory), hides
+// (ProtectHome) or makes private (PrivateTmp) must not be where the service
+// writes or reads. Empty when no unit file is found.
+std::vector<std::string> checkDncSandbox(const DncConfig& config, const std::string& configFile,
+                                         const std::vector<std::string>& unitFiles);
+// The unit files systemd reads for tarvex-dnc, or unit and its FILE.d/*.conf.
+std::vector<std::string> dncUnitFiles(const std::string& unit = {});
+
 } // namespace tarvex

@@ -1,6 +1,6 @@
 // tarvex-dnc: the shop's DNC service, every machine of its configuration
 // served at once, each by its own thread.
-//   tarvex-dnc [--config FILE] [--check [--user NAME] | --status]
+//   tarvex-dnc [--config FILE] [--check [--user NAME] [--unit FILE] | --status]
 #include "dnc/DncConfig.h"
 #include "dnc/Machine.h"
 #include "dnc/Shop.h"
@@ -29,7 +29,7 @@ std::atomic<bool> stopping{false}, reloading{false};
 
 int usage()
 {
-    std::fprintf(stderr, "usage: tarvex-dnc [--config FILE] [--check [--user NAME] | --status]\n");
+    std::fprintf(stderr, "usage: tarvex-dnc [--config FILE] [--check [--user NAME] [--unit FILE] | --status]\n");
     return 64;
 }
 
@@ -104,7 +104,7 @@ int takeLock(const DncConfig& shop)
 
 int main(int argc, char** argv)
 {
-    std::string config = "/etc/tarvex/dnc.ini", user;
+    std::string config = "/etc/tarvex/dnc.ini", user, unit;
     bool check = false, statusOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -112,6 +112,8 @@ int main(int argc, char** argv)
             config = argv[++i];
         else if (a == "--user" && i + 1 < argc)
             user = argv[++i];
+        else if (a == "--unit" && i + 1 < argc)
+            unit = argv[++i];
         else if (a == "--check")
             check = true;
         else if (a == "--status")
@@ -121,7 +123,7 @@ int main(int argc, char** argv)
         else
             return usage();
     }
-    if ((check && statusOnly) || (!user.empty() && !check))
+    if ((check && statusOnly) || ((!user.empty() || !unit.empty()) && !check))
         return usage();
     DncConfig shop;
     // Run by root, the check is made as the user the service runs as.
@@ -135,6 +137,10 @@ int main(int argc, char** argv)
         return showStatus(shop);
     if (asUser)
         for (const std::string& f : checkDncFoldersAs(shop, config, user.empty() ? "tarvex-dnc" : user))
+            faults.push_back(f);
+    // What the installed unit's sandbox lets the service see and write.
+    if (check)
+        for (const std::string& f : checkDncSandbox(shop, config, dncUnitFiles(unit)))
             faults.push_back(f);
     for (const std::string& f : faults)
         std::fprintf(check ? stdout : stderr, "%s: %s\n", config.c_str(), f.c_str());

@@ -333,11 +333,21 @@ class Shop(unittest.TestCase):
         self.write_config("[Machine MC 4]\nDevice=%s\nProfile=NONE\nBaud=9600\n[Extra]\n"
                           "[Machine MC7]\nDevice=rfc2217://cell:99999\nProfile=FANUC\n" % self.links["MC1"])
         os.chmod(self.folders["received"], 0o555)
-        out = subprocess.run([DNC, "--check", *user, "--config", self.config], capture_output=True, text=True)
+        # The unit's sandbox: the logs writable, the received programs not.
+        unit = os.path.join(self.dir, "tarvex-dnc.service")
+        with open(unit, "w") as f:
+            f.write("[Service]\nProtectSystem=strict\nReadWritePaths=-/srv/nc/received\n")
+        os.makedirs(unit + ".d")
+        with open(os.path.join(unit + ".d", "folders.conf"), "w") as f:
+            f.write("[Service]\nReadWritePaths=%s\n" % self.folders["logs"])
+        out = subprocess.run([DNC, "--check", *user, "--unit", unit, "--config", self.config],
+                             capture_output=True, text=True)
         self.assertEqual(out.returncode, 1)
         for fault in ("only letters", "unknown key Baud", "unknown section [Extra]", "on one device",
-                      "no profile NONE", "Device rfc2217://cell:99999", "Received %s: no folder" % self.folders["received"]):
+                      "no profile NONE", "Device rfc2217://cell:99999", "Received %s: no folder" % self.folders["received"],
+                      "Received %s: the service's unit keeps it read-only" % self.folders["received"]):
             self.assertIn(fault, out.stdout)
+        self.assertNotIn("Logs %s" % self.folders["logs"], out.stdout)
         self.assertEqual(subprocess.run([DNC, "--check", *user, "--config", self.config + ".none"]).returncode, 2)
         # The service does not start on them.
         self.assertEqual(subprocess.run([DNC, "--config", self.config], capture_output=True).returncode, 1)

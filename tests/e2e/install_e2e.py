@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """End to end: installing. `cmake --install` into a temporary root and the
-Debian package that cpack builds: the programs run from there, keep their
-data per user, and the desktop entry validates.
+Debian packages that cpack builds: the programs run from there, keep their
+data per user, the desktop entry validates, the service's unit is hardened
+and the packages pass lintian.
 Usage: install_e2e.py BUILD_DIR"""
 import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -91,6 +93,40 @@ class Installing(unittest.TestCase):
             out.write(f.read().replace("/usr/bin/tarvex-dnc", program))
         out = run("systemd-analyze", "verify", checked)
         self.assertEqual(out.returncode, 0, out.stdout + out.stderr)
+        out = run("systemd-analyze", "security", "--offline=true", checked)
+        exposure = re.search(r"Overall exposure level for \S+: ([0-9.]+)", out.stdout)
+        self.assertTrue(exposure and out.returncode == 0, out.stdout + out.stderr)
+        self.assertLessEqual(float(exposure.group(1)), 4.5, out.stdout)
+        # The sandbox leaves the example configuration's folders writable.
+        with open(unit) as f:
+            settings = f.read()
+        with open(os.path.join(droot, "usr/share/doc/tarvex-dnc/dnc.ini.example")) as f:
+            example = dict(re.findall(r"^(Received|Logs)=(.*)$", f.read(), re.M))
+        self.assertIn("ReadWritePaths=-" + example["Received"] + "\n", settings)
+        self.assertIn("LogsDirectory=" + os.path.relpath(example["Logs"], "/var/log") + "\n", settings)
+
+        # Each package has its own summary and passes lintian without an error.
+        summaries = {run("dpkg-deb", "-f", d, "Description").stdout.splitlines()[0] for d in (deb, dnc)}
+        self.assertEqual(len(summaries), 2, summaries)
+        self.assertTrue(shutil.which("lintian"), "lintian is missing")
+        out = run("lintian", deb, dnc)
+        self.assertEqual(out.returncode, 0, out.stdout + out.stderr)
+        self.assertFalse([l for l in out.stdout.splitlines() if l.startswith("E:")], out.stdout)
+
+        # postrm, its paths moved into a scratch root: the logs stay on
+        # remove and upgrade, and go on purge.
+        with open(os.path.join(droot, "DEBIAN", "postrm")) as f:
+            postrm = re.sub(r"(?<![\w.-])/(var|etc|run)/", self.dir + r"/fake/\1/", f.read())
+        for line in postrm.splitlines():
+            self.assertTrue("rm " not in line or self.dir in line, line)
+        script = os.path.join(self.dir, "postrm")
+        with open(script, "w") as f:
+            f.write(postrm)
+        logs = os.path.join(self.dir, "fake/var/log/tarvex-dnc")
+        os.makedirs(logs)
+        for action, kept in (("remove", True), ("upgrade", True), ("purge", False)):
+            self.assertEqual(run("sh", script, action).returncode, 0, action)
+            self.assertEqual(os.path.isdir(logs), kept, action)
 
 
 if __name__ == "__main__":
