@@ -175,7 +175,7 @@ struct Machine::Impl final : TransferHost {
         t.monitor = &monitor;
         port1.onActivity = port2.onActivity = [this] { events.wake(); };
         // A punch goes before a request that waits for its start code.
-        t.givesWay = [this](std::uint8_t b) { return controlCode(profile.inCodes[0]) == b; };
+        t.givesWay = [this](std::uint8_t b) { return sameCode(controlCode(profile.inCodes[0]), b); };
         events.onStep = [this] { step(); };
     }
 

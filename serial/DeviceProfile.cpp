@@ -8,12 +8,15 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <cstdio>
 
 namespace tarvex {
 
 const std::array<const char*, 8> portEntries = {"Com1", "Com2", "Com3", "Com4", "Com5", "Com6", "Com7", "Com8"};
-const std::array<const char*, 6> baudEntries = {"600", "1200", "2400", "4800", "9600", "19200"};
+// The standard rates, up to what current controls drip feed at.
+const std::array<const char*, 11> baudEntries = {"110",  "300",   "600",   "1200",  "2400",  "4800",
+                                                 "9600", "19200", "38400", "57600", "115200"};
 const std::array<const char*, 3> parityEntries = {"E", "N", "O"};
 const std::array<const char*, 2> dataBitEntries = {"7", "8"};
 const std::array<const char*, 2> stopBitEntries = {"1", "2"};
@@ -75,20 +78,23 @@ private:
     std::size_t pos_ = 0;
 };
 
-void readShort(Fields& f, short& target, bool& more)
+// A value the field cannot hold (negative, beyond its type) is unreadable:
+// the field keeps its value.
+template <typename Whole>
+void readWhole(Fields& f, Whole& target, bool& more)
 {
     auto field = more ? f.next() : std::nullopt;
     more = field.has_value();
     if (!field)
         return;
-    // A value the field cannot hold (negative, beyond 16 bits) is unreadable:
-    // the field keeps its value.
     if (auto v = parseNumber(*field)) {
         const double r = std::nearbyint(*v); // halves to even, as the integer conversion
-        if (r >= 0 && r <= 32767)
-            target = static_cast<short>(r);
+        if (r >= 0 && r <= static_cast<double>(std::numeric_limits<Whole>::max()))
+            target = static_cast<Whole>(r);
     }
 }
+
+void readShort(Fields& f, short& target, bool& more) { readWhole(f, target, more); }
 
 void readText(Fields& f, std::string& target, bool& more)
 {
@@ -130,7 +136,7 @@ void parseProfile(std::string_view text, DeviceProfile& p)
     Fields f(text);
     bool more = true;
     readShort(f, p.port, more);
-    readShort(f, p.baud, more);
+    readWhole(f, p.baud, more); // a rate of 38400 and more is beyond 16 bits
     readText(f, p.parity, more);
     readShort(f, p.dataBits, more);
     readShort(f, p.stopBits, more);
@@ -266,7 +272,7 @@ DeviceProfile profileFrom(const ProfileControls& c)
     };
     DeviceProfile p;
     p.port = static_cast<short>(c.port + 1);
-    p.baud = toShort(leadingValue(entry(baudEntries, c.baud)));
+    p.baud = static_cast<int>(leadingValue(entry(baudEntries, c.baud)));
     p.parity = entry(parityEntries, c.parity);
     p.dataBits = toShort(leadingValue(entry(dataBitEntries, c.dataBits)));
     p.stopBits = toShort(leadingValue(entry(stopBitEntries, c.stopBits)));

@@ -15,7 +15,7 @@ class TextCodec;
 // file of the folder RS232C (eighteen lines, one field each, CR LF).
 struct DeviceProfile {
     short port = 0;             // 1-8: "Com1"-"Com8"
-    short baud = 0;             // 600 … 19200
+    int baud = 0;               // 110 … 115200
     std::string parity;         // "E", "N" or "O"
     short dataBits = 0;         // 7 or 8
     short stopBits = 0;         // 1 or 2
@@ -48,6 +48,9 @@ Error SaveProfile(const std::string& name, const DeviceProfile& profile, FileSys
 
 // What a control code's text is on the line: nullopt for "-" (not used).
 std::optional<unsigned char> controlCode(std::string_view text);
+// Whether a received byte is a code: on its seven bits, the parity bit aside
+// (a control may send DC1 as &H11 or with its parity bit as &H91).
+inline bool sameCode(std::optional<unsigned char> code, unsigned char b) { return code && ((b ^ *code) & 0x7F) == 0; }
 // Whether a control code's text is "-" or a number that is one byte (0 to
 // 255, rounded): "&H114" or "256" is no code of the line.
 bool validControlCode(std::string_view text);
@@ -78,7 +81,7 @@ struct ProfileControls {
     std::string timeout, wait;
 };
 extern const std::array<const char*, 8> portEntries;
-extern const std::array<const char*, 6> baudEntries;
+extern const std::array<const char*, 11> baudEntries;
 extern const std::array<const char*, 3> parityEntries;
 extern const std::array<const char*, 2> dataBitEntries;
 extern const std::array<const char*, 2> stopBitEntries;

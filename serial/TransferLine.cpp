@@ -78,7 +78,7 @@ bool Transfers::startCode(unsigned char code, bool (*ends)(short state))
         idle(quietStep);
         if (port_->InBufferCount() > 0) {
             const auto b = read();
-            if (b && *b == code)
+            if (b && isCode(code, *b))
                 return true;
             if (b && outputSide_ && givesWay && givesWay(*b)) {
                 gaveWay_ = true;
@@ -136,15 +136,16 @@ std::optional<std::uint8_t> Transfers::read()
                     monitor->receivedData(); // an echo or noise: counted like characters
                     return b;
                 }
-                role = "（" + near + "とはパリティビットだけ違う）";
+                // A code is taken on its seven bits: it acts, and the log says why.
+                role = near + "（パリティビット違い）";
                 monitor->warn("相手は " + codeName(*b) + " を送りましたが、プロファイルの" + near + "は "
                               + codeName(static_cast<std::uint8_t>(*b ^ 0x80))
-                              + " です。コードのパリティビット（&H80）の設定を確認してください。");
+                              + " です。パリティビット（&H80）のほかは同じなので、そのコードとして扱いました。");
             }
             monitor->receivedCode(*b, role);
-        } else if (codes_[3] == b) {
+        } else if (isCode(codes_[3], *b)) {
             monitor->receivedCode(*b, "終了コード(入力)");
-        } else if (!dataSeen_ && codes_[0] == b) {
+        } else if (!dataSeen_ && isCode(codes_[0], *b)) {
             monitor->receivedCode(*b, "起動コード(入力)");
         } else {
             dataSeen_ = true;
@@ -257,8 +258,10 @@ std::optional<char> Transfers::receive(std::uint8_t b) const
 }
 
 // What the partner sent since the last look, all of it read: the stop code
-// pauses (with its message); on the tape run so does any other byte but a
-// start or request code, which a control may repeat at will.
+// pauses (with its message). On the tape run the end code ends it, a start
+// or request code (a control repeats them at will) does nothing, and any
+// other byte (noise on the line, an echo) is counted and goes by: it must
+// never stop a machine in the middle of a cut.
 void Transfers::partnerStops(std::optional<unsigned char> stop, const std::string& stopMessage, bool tapeRun)
 {
     if (port_->InBufferCount() == 0) {
@@ -269,17 +272,28 @@ void Transfers::partnerStops(std::optional<unsigned char> stop, const std::strin
         const auto b = read();
         if (!b)
             continue;
-        if (stop && *b == *stop) {
+        if (isCode(stop, *b)) {
             stopArrived();
             c_.status.StatusText = stopMessage;
-        } else if (tapeRun && *b != codes_[0] && *b != codes_[1]) {
-            c_.status.StatusText = "受信コード " + codeName(*b) + " で一時停止しました。";
-        } else {
-            continue;
+            if (state() == Running)
+                state() = Paused;
+            return;
         }
-        if (state() == Running)
-            state() = Paused;
-        return;
+        if (!tapeRun)
+            continue;
+        if (isCode(codes_[3], *b))
+            return endCodeReceived();
+        if (!isCode(codes_[0], *b) && !isCode(codes_[1], *b))
+            ignored(*b);
+    }
+}
+
+void Transfers::ignored(std::uint8_t b)
+{
+    if (ignored_++ == 0) {
+        const std::string text = "受信コード " + codeName(b) + " を無視しました。";
+        c_.host.setStatus1(text);
+        monitorEvent(text);
     }
 }
 

@@ -90,7 +90,7 @@ void Transfers::Command1_Click()
                     lookedEmpty();
                 for (; waiting > 0; waiting = port_->InBufferCount()) {
                     const auto b = read();
-                    if (b && stop && *b == *stop) {
+                    if (b && isCode(stop, *b)) {
                         stopArrived();
                         h.setStatus1("停止コード " + p.outCodes[2] + " を受信しました。");
                         state() = Paused;
@@ -101,9 +101,9 @@ void Transfers::Command1_Click()
                         // the transfer and the cancel button.
                         while (state() == Paused) {
                             const auto got = pauseByte(request || end);
-                            if (got && request && *got == *request)
+                            if (got && isCode(request, *got))
                                 state() = Running;
-                            else if (got && end && *got == *end)
+                            else if (got && isCode(end, *got))
                                 endCodeReceived();
                         }
                         if (state() == Running) {
@@ -115,7 +115,7 @@ void Transfers::Command1_Click()
                         h.setStatus1({});
                         break;
                     }
-                    if (b && end && *b == *end) {
+                    if (b && isCode(end, *b)) {
                         endCodeReceived();
                         h.setStatus1({});
                         break;
@@ -215,16 +215,25 @@ bool Transfers::Outgoing::next(char32_t& c, std::size_t& length)
 
 std::size_t Transfers::editorOffset(std::size_t sent) const { return restart_ ? restart_->editorOffset(sent) : sent; }
 
-// Paused until the request code, a line event that sets another state, or the cancel button.
+// Paused until the request (or start) code, the end code, a line event that
+// sets another state, or the cancel button. Any other byte goes by.
 void Transfers::pause()
 {
-    const auto request = controlCode(c_.profile.outCodes[1]);
+    const auto request = codes_[1], start = codes_[0], end = codes_[3];
     c_.host.setStatus1(c_.status.StatusText);
     if (monitor)
         monitor->paused();
-    while (state() == Paused)
-        if (const auto b = pauseByte(request.has_value()); b && *b == *request)
+    while (state() == Paused) {
+        const auto b = pauseByte(request || start || end);
+        if (!b)
+            continue;
+        if (isCode(request, *b) || isCode(start, *b))
             state() = Running;
+        else if (isCode(end, *b))
+            endCodeReceived();
+        else if (!isCode(codes_[2], *b)) // a stop code again holds on
+            ignored(*b);
+    }
     if (monitor)
         state() == Running ? monitor->resumed() : monitor->pauseOver();
     c_.host.setStatus1({});

@@ -191,6 +191,7 @@ private:
             t_.title_ = title;
             t_.outputSide_ = output;
             t_.dataSeen_ = false;
+            t_.ignored_ = 0;
             const auto& codes = output ? t_.c_.profile.outCodes : t_.c_.profile.inCodes;
             for (std::size_t k = 0; k < 4; ++k)
                 t_.codes_[k] = controlCode(codes[k]);
@@ -235,6 +236,14 @@ private:
         if (monitor)
             monitor->event(text);
     }
+    // Whether a byte read is the code: sameCode, but among the data of an
+    // ASCII input exactly (a byte above 127 is half of a cp932 character).
+    bool isCode(std::optional<std::uint8_t> code, std::uint8_t b) const
+    {
+        return !outputSide_ && c_.profile.code == 0 ? code == b : sameCode(code, b);
+    }
+    // A byte of the partner that steers nothing: counted, said the first time.
+    void ignored(std::uint8_t b);
     void sendChar(char32_t c);
     void sendLineEnd();
     std::optional<char> receive(std::uint8_t b) const;
@@ -275,6 +284,7 @@ private:
     bool gaveWay_ = false, reuseOpen_ = false;
     const char* title_ = "";
     bool outputSide_ = true, dataSeen_ = false;
+    long long ignored_ = 0; // bytes of the partner that were no code, in this transfer
     // The side's start, request, stop and end codes as bytes, for the monitor.
     std::array<std::optional<std::uint8_t>, 4> codes_{};
     std::size_t written_ = 0, writtenAtEmptyLook_ = 0;

@@ -17,6 +17,8 @@ namespace {
 speed_t speedOf(int baud)
 {
     switch (baud) {
+    case 110: return B110;
+    case 300: return B300;
     case 600: return B600;
     case 1200: return B1200;
     case 2400: return B2400;
@@ -24,6 +26,8 @@ speed_t speedOf(int baud)
     case 9600: return B9600;
     case 19200: return B19200;
     case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
     default: return 0;
     }
 }

@@ -85,11 +85,13 @@ TEST_F(ProfileFiles, UnreadableFieldsKeepTheirValues)
     garbled.port = 3;
     garbled.wait = 500;
     // Numbers a field cannot hold are unreadable too: negative, beyond 16
-    // bits, not finite, a time-out beyond a day.
-    const std::string unheld = "-1\r\n40000\r\nN\r\n1e10\r\n-2\r\n1e10\r\nnan\r\n1e10\r\n&H12\r\n&H11\r\n&H93\r\n"
+    // bits (32 for the baud rate), not finite, a time-out beyond a day.
+    const std::string unheld = "-1\r\n5e9\r\nN\r\n1e10\r\n-2\r\n1e10\r\nnan\r\n1e10\r\n&H12\r\n&H11\r\n&H93\r\n"
                                "&H14\r\na\r\nb\r\nc\r\nd\r\n9.2e9\r\n-3\r\n";
     DeviceProfile bounds = before;
     bounds.port = 32767, bounds.timeout = 86400; // the largest each field holds
+    DeviceProfile fast = before;
+    fast.baud = 115200; // beyond 16 bits, read as written
     DeviceProfile kept = before;
     kept.handshake = kept.partner = "1e10"; // texts stay texts; the port refuses what is no handshake
     const Row rows[] = {
@@ -101,6 +103,7 @@ TEST_F(ProfileFiles, UnreadableFieldsKeepTheirValues)
         {"32767\r\n4800\r\nN\r\n8\r\n2\r\n0\r\n2\r\n1\r\n&H12\r\n&H11\r\n&H93\r\n&H14\r\na\r\nb\r\nc\r\nd\r\n"
          "86400\r\n0\r\n",
          bounds},
+        {formatProfile(fast), fast},
     };
     for (const Row& r : rows) {
         fs.files["/home/RS232C/P"] = r.text;
@@ -140,7 +143,7 @@ TEST(ProfileDialog, ControlsAndLimits)
 
     const ProfileControls c = controlsFor(fanuc());
     EXPECT_EQ(c.port, 0);
-    EXPECT_EQ(c.baud, 3);
+    EXPECT_EQ(baudEntries[c.baud], std::string("4800"));
     EXPECT_EQ(c.parity, 1);
     EXPECT_EQ(c.dataBits, 1);
     EXPECT_EQ(c.stopBits, 1);

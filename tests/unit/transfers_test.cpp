@@ -409,50 +409,56 @@ TEST_F(TransferTest, PuncherOutputTurnsSpacesIntoFeeds)
     EXPECT_EQ(port1.written, std::string("\x12\x45\x01\x20\x80\x14"));
 }
 
-TEST_F(TransferTest, TapeRunPausesOnEveryByteUntilTheRequestCode)
+TEST_F(TransferTest, OnlyTheCodesSteerATapeRun)
 {
-    profile.outCodes = {"-", "&H11", "&H93", "-"};
-    window.text = "ABC";
-    // A byte that is no stop code pauses too (the port's line event); the run
-    // goes on only after the request code, whatever the state before.
+    profile.outCodes = {"-", "&H11", "&H93", "&H14"};
+    window.text = "ABCD";
     status.TransferState = TransferStatus::Cancelled; // left by an earlier transfer
-    // The byte arrives while A goes out; its line event is handled in the wait
-    // after the next character, so C is the first to wait for the request.
-    int waits = 0, requestAt = -1, cWrittenAt = -1;
+    // Noise while A goes out and an echo of B go by, said once; DC3 without
+    // its parity bit holds the run after C, DC1 with it (&H91) resumes it.
+    int waits = 0, heldAt = -1, resumedAt = -1, dWrittenAt = -1;
     port2.onWrite = [&](std::uint8_t b) {
-        if (b == 0x41) {
-            port2.receive("?");
-            port2.events.push_back(comm::EvReceive);
-        }
-        if (b == 0xC3)
-            cWrittenAt = waits;
+        port2.receive(b == 0x41 ? "?" : b == 0x42 ? "B" : b == 0xC3 ? "\x13" : "");
+        port2.events.push_back(comm::EvReceive);
+        heldAt = b == 0xC3 ? waits : heldAt;
+        dWrittenAt = b == 0x44 ? waits : dWrittenAt;
         // A second start while it runs does nothing.
         t.Command11_Click();
         t.Command2_Click();
     };
     events.onWait = [&] {
-        if (++waits == 5) { // another stray byte during the pause resumes nothing
-            port2.receive("X");
-            port2.events.push_back(comm::EvReceive);
-        }
-        if (waits == 10) {
-            port2.receive("\x11");
-            port2.events.push_back(comm::EvReceive);
-            requestAt = waits;
+        if (++waits == heldAt + 10 && resumedAt < 0) {
+            port2.receive("\x91");
+            resumedAt = waits;
         }
     };
     t.Command11_Click();
-    EXPECT_EQ(port2.written, "\x41\x42\xC3");
-    EXPECT_GE(cWrittenAt, requestAt);
-    EXPECT_TRUE(port2.receiveEvents);
+    EXPECT_EQ(port2.written, "\x41\x42\xC3\x44\x14");
+    EXPECT_GE(dWrittenAt, resumedAt); // D only once DC1 came
+    EXPECT_GT(resumedAt, 0);
+    EXPECT_EQ(std::count(window.status.begin(), window.status.end(), "受信コード &H3F を無視しました。"), 1);
     EXPECT_EQ(status.StatusText, "送信を終了しました。");
+    EXPECT_TRUE(port2.receiveEvents);
     EXPECT_FALSE(port1.opened);
     EXPECT_TRUE(port1.written.empty());
     // Every start button was locked while it ran, and is back as it was.
     EXPECT_TRUE(window.panel[PanelControl::Command2] && window.panel[PanelControl::Command21]);
 
+    // The end code during a hold ends the run: nothing more goes out.
+    port2.written.clear();
+    port2.onWrite = [&](std::uint8_t b) { port2.receive(b == 0x41 ? "\x93" : ""); };
+    waits = 0;
+    events.onWait = [&] {
+        if (++waits == 5)
+            port2.receive("\x94");
+    };
+    t.Command11_Click();
+    EXPECT_EQ(port2.written, "\x41\x14");
+    EXPECT_EQ(status.StatusText, "終了コード &H14 を受信しました。");
+
     // The start code's own arrival does not pause it: the program follows at once.
     profile.outCodes = {"&H11", "&H11", "&H93", "-"};
+    window.text = "ABC";
     port2.written.clear();
     port2.onWrite = nullptr;
     int passes = 0;
