@@ -54,7 +54,7 @@ Serves every machine of a shop at once over serial lines and serial device
 servers: what a machine punches out is saved, a punched request is answered
 from the program library, a drip request is sent as a tape run.")
 set(CPACK_DEBIAN_DNC_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/resources/dnc/postinst
-    ${CMAKE_SOURCE_DIR}/resources/dnc/postrm)
+    ${CMAKE_SOURCE_DIR}/resources/dnc/prerm ${CMAKE_SOURCE_DIR}/resources/dnc/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Each package's summary is the first line of its own description: no
 # package-wide summary, which CPack would put above both. CPack indents the

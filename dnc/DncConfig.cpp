@@ -197,6 +197,12 @@ std::vector<std::string> checkDncFoldersAs(const DncConfig& config, const std::s
     if (::pipe2(out, O_CLOEXEC) != 0)
         return {std::string("cannot check as ") + user + ": " + std::strerror(errno)};
     const pid_t child = ::fork();
+    if (child < 0) {
+        const std::string why = std::strerror(errno);
+        ::close(out[0]);
+        ::close(out[1]);
+        return {"cannot check as " + user + ": " + why};
+    }
     if (child == 0) {
         ::close(out[0]);
         std::string text;
@@ -205,6 +211,10 @@ std::vector<std::string> checkDncFoldersAs(const DncConfig& config, const std::s
         } else {
             if (::access(configFile.c_str(), R_OK) != 0)
                 text += configFile + ": the user " + user + " cannot read it\n";
+            // A lock left by a run as root must still be opened.
+            const std::string lock = joinPath(config.logs, "tarvex-dnc.lock");
+            if (::access(lock.c_str(), F_OK) == 0 && ::access(lock.c_str(), R_OK) != 0)
+                text += lock + ": the user " + user + " cannot read it (remove it while the service is stopped)\n";
             PosixFileSystem fs;
             for (const std::string& f : checkFolders(config, fs, "the user " + user))
                 text += f + "\n";
@@ -218,8 +228,10 @@ std::vector<std::string> checkDncFoldersAs(const DncConfig& config, const std::s
     for (ssize_t n; (n = ::read(out[0], chunk, sizeof chunk)) > 0;)
         text.append(chunk, static_cast<std::size_t>(n));
     ::close(out[0]);
-    if (child > 0)
-        ::waitpid(child, nullptr, 0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        text += "cannot check as " + user + ": the check ended early\n";
     std::vector<std::string> faults;
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
         faults.push_back(text.substr(at, end - at));
@@ -258,14 +270,16 @@ std::vector<std::string> dncUnitFiles(const std::string& unit)
         files.push_back(unit);
         dropFolders.push_back(unit + ".d");
     } else {
-        const char* const roots[] = {"/etc/systemd/system", "/run/systemd/system", "/usr/lib/systemd/system",
-                                     "/lib/systemd/system"};
+        const char* const roots[] = {"/etc/systemd/system", "/run/systemd/system", "/usr/local/lib/systemd/system",
+                                     "/usr/lib/systemd/system", "/lib/systemd/system"};
         for (const char* root : roots) {
             const std::string f = std::string(root) + "/tarvex-dnc.service";
             if (files.empty() && fs::is_regular_file(f, ec))
                 files.push_back(f);
             dropFolders.push_back(f + ".d");
         }
+        for (const char* root : roots)
+            dropFolders.push_back(std::string(root) + "/service.d"); // every service's
         if (files.empty())
             return {};
     }
@@ -280,14 +294,26 @@ std::vector<std::string> dncUnitFiles(const std::string& unit)
     return files;
 }
 
-std::vector<std::string> checkDncSandbox(const DncConfig& config, const std::string& configFile,
-                                         const std::vector<std::string>& unitFiles)
+UnitSandbox readDncUnit(const std::vector<std::string>& unitFiles)
 {
-    if (unitFiles.empty())
-        return {};
-    std::string protectSystem = "no", protectHome = "no", privateTmp = "no";
-    std::vector<std::string> writable;
+    UnitSandbox u;
+    u.found = !unitFiles.empty();
     PosixFileSystem fs;
+    auto yes = [](const std::string& v) { return v == "yes" || v == "true" || v == "on" || v == "1"; };
+    auto paths = [](const std::string& value, std::vector<std::string>& list, bool logs) {
+        if (value.empty())
+            list.clear(); // an empty assignment starts the list again
+        std::size_t at = 0;
+        while (at < value.size()) {
+            const std::size_t end = std::min(value.find(' ', at), value.size());
+            std::string path = value.substr(at, end - at);
+            at = end + 1;
+            if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+                path = path.substr(1, path.size() - 2);
+            if (!path.empty())
+                list.push_back(logs ? "/var/log/" + path : path);
+        }
+    };
     for (const std::string& file : unitFiles) {
         std::string text;
         if (fs.readFile(file, text, smallFileLimit))
@@ -305,56 +331,84 @@ std::vector<std::string> checkDncSandbox(const DncConfig& config, const std::str
             const std::string key(trimBlanks(line.substr(0, eq)));
             const std::string value(trimBlanks(line.substr(eq + 1)));
             if (key == "ProtectSystem")
-                protectSystem = value == "true" ? "yes" : value;
+                u.protectSystem = yes(value) ? "yes" : value;
             else if (key == "ProtectHome")
-                protectHome = value == "true" ? "yes" : value;
+                u.protectHome = yes(value) ? "yes" : value;
             else if (key == "PrivateTmp")
-                privateTmp = value == "true" || value == "1" ? "yes" : value;
-            if (key != "ReadWritePaths" && key != "LogsDirectory")
-                continue;
-            if (value.empty() && key == "ReadWritePaths")
-                writable.clear(); // an empty assignment starts the list again
-            std::size_t at = 0;
-            while (at < value.size()) {
-                const std::size_t end = std::min(value.find(' ', at), value.size());
-                std::string path = value.substr(at, end - at);
-                at = end + 1;
-                if (path.empty())
-                    continue;
-                if (key == "LogsDirectory")
-                    path = "/var/log/" + path;
-                while (!path.empty() && (path.front() == '-' || path.front() == '+'))
-                    path.erase(0, 1);
-                writable.push_back(resolved(path));
-            }
+                u.privateTmp = yes(value);
+            else if (key == "ReadWritePaths")
+                paths(value, u.readWrite, false);
+            else if (key == "LogsDirectory")
+                paths(value, u.logs, true);
+            else if (key == "User")
+                u.user = value;
+            else if (key == "DevicePolicy")
+                u.devicePolicy = value;
+            else if (key == "DeviceAllow")
+                value.empty() ? u.deviceAllow.clear() : u.deviceAllow.push_back(value);
         }
     }
+    return u;
+}
+
+std::vector<std::string> checkDncSandbox(const DncConfig& config, const std::string& configFile, const UnitSandbox& u)
+{
     std::vector<std::string> faults;
+    if (!u.found)
+        return faults;
+    std::vector<std::string> writable = u.logs;
+    std::error_code ec;
+    for (const std::string& entry : u.readWrite) {
+        const bool optional = entry.starts_with("-") || entry.starts_with("+-") || entry.starts_with("-+");
+        std::string path = entry;
+        while (!path.empty() && (path.front() == '-' || path.front() == '+'))
+            path.erase(0, 1);
+        if (!optional && !std::filesystem::exists(path, ec))
+            faults.push_back("ReadWritePaths " + path + ": no such folder: the service would not start (status 226)");
+        writable.push_back(resolved(path));
+    }
     const std::string fix = " (add it with systemctl edit tarvex-dnc: [Service] ReadWritePaths=";
     auto check = [&](const std::string& key, const std::string& given, bool writes) {
         if (given.empty())
             return;
         const std::string path = resolved(given);
         const bool home = within(path, "/home") || within(path, "/root") || within(path, "/run/user");
-        if (home && (protectHome == "yes" || protectHome == "tmpfs" || (writes && protectHome == "read-only")))
-            faults.push_back(key + " " + given + ": the service's unit hides it (ProtectHome=" + protectHome + ")");
-        else if (privateTmp == "yes" && (within(path, "/tmp") || within(path, "/var/tmp")))
+        if (home && (u.protectHome == "yes" || u.protectHome == "tmpfs" || (writes && u.protectHome == "read-only")))
+            faults.push_back(key + " " + given + ": the service's unit hides it (ProtectHome=" + u.protectHome + ")");
+        else if (u.privateTmp && (within(path, "/tmp") || within(path, "/var/tmp")))
             faults.push_back(key + " " + given + ": the service's unit gives it a /tmp of its own (PrivateTmp=yes)");
-        else if (writes && protectSystem == "strict"
+        else if (writes && u.protectSystem == "strict"
                  && std::none_of(writable.begin(), writable.end(), [&](const std::string& w) { return within(path, w); }))
             faults.push_back(key + " " + given + ": the service's unit keeps it read-only (ProtectSystem=strict)" + fix
                              + given + ")");
-        else if (writes && (protectSystem == "yes" || protectSystem == "full")
+        else if (writes && (u.protectSystem == "yes" || u.protectSystem == "full")
                  && (within(path, "/usr") || within(path, "/boot") || within(path, "/efi")
-                     || (protectSystem == "full" && within(path, "/etc"))))
+                     || (u.protectSystem == "full" && within(path, "/etc"))))
             faults.push_back(key + " " + given + ": the service's unit keeps it read-only (ProtectSystem="
-                             + protectSystem + ")");
+                             + u.protectSystem + ")");
     };
     check("the configuration", configFile, false);
     check("Library", config.library, false);
     check("Profiles", config.profiles, false);
     check("Received", config.received, true);
     check("Logs", config.logs, true);
+    // A device the unit's allow-list leaves out fails with EPERM at every try.
+    if (u.devicePolicy == "closed" || u.devicePolicy == "strict")
+        for (const MachineConfig& m : config.machines) {
+            if (m.device.empty() || m.device.front() != '/')
+                continue;
+            const std::string name = std::filesystem::path(resolved(m.device)).filename().string();
+            const bool allowed = std::any_of(u.deviceAllow.begin(), u.deviceAllow.end(), [&](const std::string& a) {
+                const std::string what = a.substr(0, a.find(' '));
+                return what == resolved(m.device) || what == m.device
+                       || (what.starts_with("char-") && name.starts_with(what.substr(5))
+                           && name.find_first_not_of("0123456789", what.size() - 5) == std::string::npos);
+            });
+            if (!allowed)
+                faults.push_back("machine " + m.name + ": device " + m.device + " is not among the unit's DeviceAllow= "
+                                 + "(add DeviceAllow=char-" + name.substr(0, name.find_first_of("0123456789"))
+                                 + " rw with systemctl edit tarvex-dnc)");
+        }
     return faults;
 }
 

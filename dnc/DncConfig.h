@@ -44,14 +44,21 @@ std::vector<std::string> checkDncFolders(const DncConfig& config, FileSystem& fs
 std::vector<std::string> checkDncFoldersAs(const DncConfig& config, const std::string& configFile,
                                            const std::string& user);
 
-// The folders checked against the sandbox of the service's systemd unit (a
-// unit file and the drop-ins after it, in systemd's order): what the unit
-// keeps read-only (ProtectSystem, ReadWritePaths, LogsDirectory), hides
-// (ProtectHome) or makes private (PrivateTmp) must not be where the service
-// writes or reads. Empty when no unit file is found.
-std::vector<std::string> checkDncSandbox(const DncConfig& config, const std::string& configFile,
-                                         const std::vector<std::string>& unitFiles);
+// What the service's systemd unit (a unit file and the drop-ins after it,
+// in systemd's order) keeps read-only, hides or makes private, the devices
+// it allows and the user it runs as.
+struct UnitSandbox {
+    bool found = false;
+    std::string protectSystem = "no", protectHome = "no", user, devicePolicy = "auto";
+    bool privateTmp = false;
+    std::vector<std::string> readWrite, logs, deviceAllow;
+};
+UnitSandbox readDncUnit(const std::vector<std::string>& unitFiles);
 // The unit files systemd reads for tarvex-dnc, or unit and its FILE.d/*.conf.
 std::vector<std::string> dncUnitFiles(const std::string& unit = {});
+// What the sandbox would keep from the service: a folder it must write kept
+// read-only, one it reads hidden or private, a device left out. Empty when
+// no unit was found.
+std::vector<std::string> checkDncSandbox(const DncConfig& config, const std::string& configFile, const UnitSandbox& unit);
 
 } // namespace tarvex

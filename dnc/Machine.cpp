@@ -150,7 +150,7 @@ struct Machine::Impl final : TransferHost {
     std::unique_ptr<ReceiveSpool> spool; // and on the disk as it arrives
     std::optional<Clock::time_point> deadline; // a request's wait for the start code
     bool waiting = false;                      // an output waits for its start code
-    bool listening = false;                    // an input waits for its start code
+    bool listening = false;                    // an input waits for its start code or first byte
     bool dropped = false;                      // a request given up for want of its start code
     bool cancelled = false;
 
@@ -188,7 +188,8 @@ struct Machine::Impl final : TransferHost {
             return;
         const bool late = deadline && Clock::now() > *deadline;
         // A machine that goes away leaves at once only while nothing comes.
-        const bool leave = m.retiring_ && listening && port1.InBufferCount() == 0;
+        const bool leave = m.retiring_ && listening && port1.InBufferCount() == 0
+                           && (controlCode(profile.inCodes[0]) || t.inputCount() == 0);
         if (m.stopping_ || late || leave) {
             cancelled = true;
             if (late) {
@@ -236,9 +237,11 @@ struct Machine::Impl final : TransferHost {
     void setCaption(const std::string& c) override
     {
         if (phase == Phase::Input) {
-            // Without a start code the count starts while the line is still quiet.
-            if (!c.starts_with("0文字") || controlCode(profile.inCodes[0]))
-                state("receiving");
+            // Without a start code the count starts while the line is still
+            // quiet: the machine listens until a character comes.
+            const bool quiet = c.starts_with("0文字") && !controlCode(profile.inCodes[0]);
+            state(quiet ? "idle" : "receiving");
+            listening = quiet;
             return;
         }
         const auto percent = c.find('%');
@@ -351,10 +354,10 @@ void Machine::retire()
     wake();
 }
 
-void Machine::pause(std::chrono::duration<double> time)
+void Machine::pause(std::chrono::duration<double> time, bool untilRetired)
 {
     const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(time);
-    while (!stopping_ && Clock::now() < until)
+    while (!stopping_ && !(untilRetired && retiring_) && Clock::now() < until)
         impl_->events.wait(std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()));
 }
 
@@ -560,7 +563,7 @@ void Machine::run()
         s.lastError = error;
         setStatus(s);
         this->error("エラー: " + error + "（" + std::to_string(backOff.count()) + " 秒後に再試行）");
-        pause(backOff);
+        pause(backOff, true); // a reload takes effect at once, not after the back-off
         backOff = std::min<std::chrono::seconds>(backOff * 2, maxBackOff);
     };
     log("開始: " + config_.device + " 装置設定 " + config_.profile);

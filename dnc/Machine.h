@@ -66,8 +66,8 @@ private:
     void retryUnsaved(bool force);
     void keepUnsavedAtStop();
     void answer(const std::string& received, const std::string& number, bool drip);
-    // Waits, ended early by a stop.
-    void pause(std::chrono::duration<double> time);
+    // Waits, ended early by a stop (and by retiring when untilRetired).
+    void pause(std::chrono::duration<double> time, bool untilRetired = false);
 
     const DncConfig shop_; // its own copy: a reload may change the service's
     MachineConfig config_;

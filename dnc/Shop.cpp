@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -39,12 +40,23 @@ void Shop::apply(const DncConfig& config)
         else if (keep)
             e.next = was; // retired by an earlier reload, wanted again
     }
+    waiting_.clear();
     for (const MachineConfig& m : config.machines) {
         const bool known = std::any_of(entries_.begin(), entries_.end(),
                                        [&](const Entry& e) { return e.machine->config().name == m.name; });
-        if (m.enabled && !known)
+        if (!m.enabled || known)
+            continue;
+        if (deviceInUse(m.device))
+            waiting_.push_back(m); // a port is one machine's at a time
+        else
             start(m);
     }
+}
+
+bool Shop::deviceInUse(const std::string& device) const
+{
+    return std::any_of(entries_.begin(), entries_.end(),
+                       [&](const Entry& e) { return e.machine->config().device == device; });
 }
 
 void Shop::tend()
@@ -60,6 +72,14 @@ void Shop::tend()
         entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(k));
         if (next)
             start(*next); // appended: the loop reaches it and leaves it running
+    }
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (deviceInUse(it->device)) {
+            ++it;
+        } else {
+            start(*it);
+            it = waiting_.erase(it);
+        }
     }
 }
 
@@ -77,22 +97,24 @@ std::string Shop::statusLines() const
     std::string lines;
     auto entry = [&](const std::string& name) -> const Entry* {
         for (const Entry& e : entries_)
-            if (e.machine->config().name == name && (!e.retiring || e.next))
+            if (e.machine->config().name == name)
                 return &e;
         return nullptr;
     };
     for (const MachineConfig& m : config_.machines) {
-        if (!m.enabled) {
-            MachineStatus s;
+        MachineStatus s;
+        if (const Entry* e = entry(m.name))
+            s = e->machine->status(); // also one that finishes its transfer before it goes
+        else if (!m.enabled)
             s.state = "disabled";
-            lines += statusLine(m.name, s);
-        } else if (const Entry* e = entry(m.name)) {
-            lines += statusLine(m.name, e->machine->status());
-        }
+        lines += statusLine(m.name, s);
     }
-    for (const Entry& e : entries_)
-        if (e.retiring && !e.next)
-            lines += statusLine(e.machine->config().name, e.machine->status());
+    for (const Entry& e : entries_) {
+        const std::string& name = e.machine->config().name;
+        if (std::none_of(config_.machines.begin(), config_.machines.end(),
+                         [&](const MachineConfig& m) { return m.name == name; }))
+            lines += statusLine(name, e.machine->status());
+    }
     return lines;
 }
 
@@ -114,6 +136,18 @@ std::optional<long> lockHolder(const std::string& path)
         long pid = 0;
         if (words >> id >> kind >> mode >> access >> pid >> file && kind == "FLOCK" && file == device)
             return pid;
+    }
+    // Where the table names the file's device otherwise (some file systems
+    // do), the PID the holder wrote, if that process has the file open.
+    long pid = 0;
+    if (std::ifstream(path) >> pid && pid > 0) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec);
+             !ec && it != fs::directory_iterator(); it.increment(ec))
+            if (struct stat open{}; ::stat(it->path().c_str(), &open) == 0 && open.st_dev == st.st_dev
+                                    && open.st_ino == st.st_ino)
+                return pid;
     }
     return std::nullopt;
 }

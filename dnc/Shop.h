@@ -38,10 +38,13 @@ private:
         std::optional<MachineConfig> next; // what starts once it has retired
     };
     void start(const MachineConfig& config);
+    bool deviceInUse(const std::string& device) const;
 
     const std::atomic<bool>& stopping_;
     DncConfig config_;
     std::vector<Entry> entries_;
+    // New machines whose device a retiring one still holds: started once it is free.
+    std::vector<MachineConfig> waiting_;
 };
 
 // Where the service's lock is, and the process that holds it (read from the

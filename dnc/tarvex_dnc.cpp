@@ -80,7 +80,10 @@ int showStatus(const DncConfig& shop)
 int takeLock(const DncConfig& shop)
 {
     const std::string path = lockPath(shop);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // One left by a run as another user (root trying it by hand) still locks.
+    if (fd < 0 && errno == EACCES)
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         std::fprintf(stderr, "tarvex-dnc: %s: %s\n", path.c_str(), std::strerror(errno));
         return -1;
@@ -94,9 +97,10 @@ int takeLock(const DncConfig& shop)
         ::close(fd);
         return -1;
     }
+    // A read-only lock file keeps an old PID: the kernel's table of locks names the holder.
     const std::string pid = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) < 0)
-        std::fprintf(stderr, "tarvex-dnc: %s: %s\n", path.c_str(), std::strerror(errno));
+    if (::ftruncate(fd, 0) == 0)
+        [[maybe_unused]] auto n = ::pwrite(fd, pid.data(), pid.size(), 0);
     return fd;
 }
 
@@ -135,13 +139,17 @@ int main(int argc, char** argv)
     }
     if (statusOnly)
         return showStatus(shop);
+    // What the installed unit's sandbox lets the service see and write, as
+    // the user it names.
+    const UnitSandbox sandbox = check ? readDncUnit(dncUnitFiles(unit)) : UnitSandbox{};
     if (asUser)
-        for (const std::string& f : checkDncFoldersAs(shop, config, user.empty() ? "tarvex-dnc" : user))
+        for (const std::string& f : checkDncFoldersAs(shop, config,
+                                                      !user.empty()           ? user
+                                                      : !sandbox.user.empty() ? sandbox.user
+                                                                              : "tarvex-dnc"))
             faults.push_back(f);
-    // What the installed unit's sandbox lets the service see and write.
-    if (check)
-        for (const std::string& f : checkDncSandbox(shop, config, dncUnitFiles(unit)))
-            faults.push_back(f);
+    for (const std::string& f : checkDncSandbox(shop, config, sandbox))
+        faults.push_back(f);
     for (const std::string& f : faults)
         std::fprintf(check ? stdout : stderr, "%s: %s\n", config.c_str(), f.c_str());
     if (check || !faults.empty())
@@ -163,7 +171,9 @@ int main(int argc, char** argv)
     std::string last;
     auto writeStatus = [&] {
         const std::string lines = machines.statusLines();
-        if (lines != last && !fs.writeFile(statusFile, lines))
+        // Atomic but not synced: it changes with every line received, and a
+        // slow disk must not hold the loop that feeds the watchdog.
+        if (lines != last && !fs.writeFile(statusFile, lines, false))
             last = lines;
     };
     writeStatus();
@@ -180,15 +190,23 @@ int main(int argc, char** argv)
             std::vector<std::string> refused;
             if (Error e = readConfig(config, next, true, refused))
                 refused.push_back(e.description);
+            // The lock and the status stay where they are: another folder would
+            // let a second service start beside this one.
+            if (refused.empty() && next.logs != shop.logs)
+                refused.push_back("Logs " + next.logs + ": the logs' folder changes only with a restart");
             for (const std::string& f : refused)
                 std::fprintf(stderr, "tarvex-dnc: %s: %s\n", config.c_str(), f.c_str());
+            std::string said;
             if (!refused.empty()) {
-                std::fprintf(stderr, "tarvex-dnc: 設定に誤りがあるため読み直しません（前の設定のままです）\n");
+                said = "設定に誤りがあるため読み直しません（前の設定のままです）";
             } else {
                 machines.apply(next);
-                std::fprintf(stderr, "tarvex-dnc: 設定を読み直しました（%zu 台）\n", next.machines.size());
+                shop = next;
+                said = "設定を読み直しました（" + std::to_string(next.machines.size()) + " 台）";
             }
-            sd_notify(0, "READY=1");
+            std::fprintf(stderr, "tarvex-dnc: %s\n", said.c_str());
+            // systemctl status shows how the last reload went.
+            sd_notify(0, ("READY=1\nSTATUS=" + said).c_str());
         }
         machines.tend();
         writeStatus();

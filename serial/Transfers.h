@@ -131,6 +131,8 @@ public:
     // Why the port of the last transfer could not be opened (the window
     // says only that the settings are wrong): the device's own words.
     const Error& openError() const { return openError_; }
+    // The characters the running controller input has taken so far.
+    long long inputCount() const { return counted_; }
 
     // The controller output (or the tape run) of a restart in the middle:
     // this text goes out instead of the editor's. False when a transfer runs.

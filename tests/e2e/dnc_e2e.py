@@ -71,12 +71,14 @@ class Shop(unittest.TestCase):
         self.write_config()
         self.proc = None
 
-    def write_config(self, extra="", disabled=()):
+    def write_config(self, extra="", disabled=(), without=(), profiles=None):
         text = "[Shop]\n" + "".join("%s=%s\n" % (k.capitalize(), v) for k, v in self.folders.items())
         for name in self.lines:
-            text += ("\n[Machine %s]\nDevice=%s\nProfile=FANUC\nRequestProgram=O9999\nDripProgram=O9998\n"
-                     "RequestTimeout=%d\n%s" % (name, self.links[name], 2 if name == "MC3" else 20,
-                                                 "Enabled=no\n" if name in disabled else ""))
+            if name in without:
+                continue
+            text += ("\n[Machine %s]\nDevice=%s\nProfile=%s\nRequestProgram=O9999\nDripProgram=O9998\n"
+                     "RequestTimeout=%d\n%s" % (name, self.links[name], (profiles or {}).get(name, "FANUC"),
+                                                 2 if name == "MC3" else 20, "Enabled=no\n" if name in disabled else ""))
         with open(self.config, "w") as f:
             f.write(text + extra)
 
@@ -319,6 +321,17 @@ class Shop(unittest.TestCase):
         self.wait_for(lambda: "読み直しません" in open(os.path.join(self.dir, "stderr"), encoding="utf-8").read(),
                       "the reload refused")
         self.assertNotIn("MC9", self.status())
+        # A machine changed to a profile without an input start code starts
+        # again and listens; removed, it goes at once, its line untouched.
+        with open(os.path.join(self.folders["profiles"], "NOSTART"), "wb") as f:
+            f.write(profile(timeout="2", in_codes=("-", "&H11", "&H93", "&H14")))
+        self.write_config(profiles={"MC1": "NOSTART"})
+        self.proc.send_signal(signal.SIGHUP)
+        self.wait_for(lambda: "NOSTART" in open(os.path.join(self.folders["logs"], "MC1.log"), encoding="utf-8").read()
+                      and self.state("MC1") == "idle", "MC1 with its new profile")
+        self.write_config(without=("MC1",))
+        self.proc.send_signal(signal.SIGHUP)
+        self.wait_for(lambda: "MC1" not in self.status(), "MC1 gone")
         self.proc.send_signal(signal.SIGTERM)
         self.notified("STOPPING=1")
         self.assertEqual(self.proc.wait(timeout=20), 0)

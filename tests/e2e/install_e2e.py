@@ -114,7 +114,8 @@ class Installing(unittest.TestCase):
         self.assertFalse([l for l in out.stdout.splitlines() if l.startswith("E:")], out.stdout)
 
         # postrm, its paths moved into a scratch root: the logs stay on
-        # remove and upgrade, and go on purge.
+        # remove and upgrade and go on purge, but for the programs that could
+        # not be written anywhere else.
         with open(os.path.join(droot, "DEBIAN", "postrm")) as f:
             postrm = re.sub(r"(?<![\w.-])/(var|etc|run)/", self.dir + r"/fake/\1/", f.read())
         for line in postrm.splitlines():
@@ -123,11 +124,16 @@ class Installing(unittest.TestCase):
         with open(script, "w") as f:
             f.write(postrm)
         logs = os.path.join(self.dir, "fake/var/log/tarvex-dnc")
-        os.makedirs(logs)
-        for action, kept in (("remove", True), ("upgrade", True), ("purge", False)):
+        os.makedirs(os.path.join(logs, "unsaved", "MC1"))
+        for name in ("MC1.log", "unsaved/MC1/O0012.nc"):
+            open(os.path.join(logs, name), "w").close()
+        for action, left in (("remove", ["MC1.log", "unsaved"]), ("upgrade", ["MC1.log", "unsaved"]),
+                             ("purge", ["unsaved"])):
             self.assertEqual(run("sh", script, action).returncode, 0, action)
-            self.assertEqual(os.path.isdir(logs), kept, action)
-
+            self.assertEqual(sorted(os.listdir(logs)), left, action)
+        self.assertTrue(os.path.isfile(os.path.join(logs, "unsaved/MC1/O0012.nc")))
+        with open(os.path.join(droot, "DEBIAN", "prerm")) as f:
+            self.assertIn('if [ "$1" = remove ]', f.read())
 
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0], "-v"])
