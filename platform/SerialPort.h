@@ -3,9 +3,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvex {
@@ -57,6 +60,66 @@ private:
     std::chrono::steady_clock::time_point since_{};
 };
 
+// The partner's codes that steer an output in the port itself: a stop code
+// holds it until a resume code (the request or start code), an end code
+// holds it for good. Each on its seven bits.
+struct HoldCodes {
+    std::optional<std::uint8_t> stop, end;
+    std::vector<std::uint8_t> resume;
+};
+
+// What a port's own thread sends at the line's pace, so that the caller's
+// thread (the window's, busy drawing the plot) never sets it: bytes wait
+// here, up to half a second of line time. The port's thread holds the
+// output the moment a hold code comes in (the partner's stop or end code,
+// on its seven bits), before the caller has read it: the stop acts within a
+// character whatever the caller is doing. The caller releases the hold, or
+// drops what waits (a cancel, an end code).
+class OutputQueue {
+public:
+    void start(std::chrono::nanoseconds characterTime);
+    // The caller's side. writeWait: zero while there is room, else how long
+    // an eighth of the queue takes to go out: the caller wakes a few times a
+    // second, not at every character.
+    std::size_t room() const;
+    std::chrono::nanoseconds writeWait() const;
+    // True when it was empty: the port's thread should look now.
+    bool push(std::uint8_t b);
+    void discard();
+    void holdOn(HoldCodes codes);
+    void hold();
+    void release();
+    bool heldByCode() const;
+    std::size_t waiting() const;
+    // Bytes that went to the device after the last hold code came in (0
+    // when the hold acted at once), until the hold is released.
+    std::size_t sentSinceCode() const;
+    // The port's side: each byte received, and what to write now. driver:
+    // what the driver still holds where it says; next: when to look again
+    // (zero when nothing waits or the output is held).
+    void received(std::uint8_t b);
+    std::string due(std::optional<std::size_t> driver, std::chrono::nanoseconds& next);
+    // What the device did not take goes back to the front; moved: it took
+    // some.
+    void putBack(std::string_view rest);
+    void moved();
+    // Whether the partner holds the flow: bytes wait (here or in the
+    // device) and none has moved for a second; a hold code's hold is no such
+    // thing, and dropping what waits does not make the line move.
+    bool partnerHolds() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::deque<std::uint8_t> bytes_;
+    std::size_t bound_ = 16;
+    HoldCodes codes_;
+    bool held_ = false, ended_ = false;
+    std::size_t sinceCode_ = 0;
+    LinePacer pacer_;
+    std::size_t driver_ = 0; // what the device held at the last look
+    std::chrono::steady_clock::time_point lastMove_{};
+};
+
 // Line events, by the numbers the transfers know them.
 namespace comm {
 inline constexpr int EvSend = 1, EvReceive = 2, EvCTS = 3, EvDSR = 4, EvCD = 5, EvRing = 6, EvEOF = 7;
@@ -65,9 +128,10 @@ inline constexpr int ErBreak = 1001, ErCTSTO = 1002, ErDSRTO = 1003, ErFrame = 1
 } // namespace comm
 
 // A serial port. Bytes are read one at a time from a receive buffer of 5,120
-// bytes; output is paced at the line rate by the caller asking writeDelay()
-// before each byte, so that it never runs more than four characters ahead of
-// the line. Line events (modem lines, break and line errors) are collected
+// bytes; output waits in the port's OutputQueue and its own thread puts it
+// on the line at the line rate, never more than four characters ahead; the
+// caller asks writeDelay() before each byte, which is zero while the queue
+// has room. Line events (modem lines, break and line errors) are collected
 // and handed out by takeEvents() when the caller is ready for them.
 class SerialPort {
 public:
@@ -93,11 +157,27 @@ public:
     // time); flush sends them now. A failure shows in failure().
     virtual Error writeByte(std::uint8_t b) = 0;
     virtual void flush() = 0;
-    // Bytes written and not yet on the line, where the port can tell.
+    // Bytes the device (driver, socket) holds on their way to the line,
+    // where it can tell; not what waits in the port's queue.
     virtual std::optional<std::size_t> OutBufferCount() const { return std::nullopt; }
     // The partner has held the output back for a while (see OutputWatch);
     // the caller waits, however long it lasts.
     virtual bool outputHeld() const { return false; }
+    // The partner's codes that steer the output the moment they come in
+    // (the output side's); none for an input.
+    virtual void holdOn(HoldCodes /*codes*/) {}
+    // The caller holds the output (a modem line paused the transfer); the
+    // output goes on; what waits is dropped.
+    virtual void holdOutput() {}
+    virtual void releaseHold() {}
+    virtual void discardOutput() {}
+    // Bytes that went to the device after the last hold code came in.
+    virtual std::size_t sentSinceHoldCode() const { return 0; }
+    // Bytes that wait in the port's queue.
+    virtual std::size_t waitingOutput() const { return 0; }
+    // Waits (at most that long) until what waits in the queue has gone to
+    // the device: a code that must go on its own goes between two.
+    virtual void drainOutput(std::chrono::milliseconds /*atMost*/) {}
 
     virtual bool CTSHolding() const = 0;
     virtual bool DSRHolding() const = 0;

@@ -47,7 +47,7 @@ constexpr EventRule unknownRule = {0, false, Ended, false, "未定義のｴﾗ�
 // stops a running transfer, going on only ends a pause, and an error ends a
 // running or paused one. A cancel or an end already there stays: a CTS-on
 // after 中止 must not send the rest of the program.
-void apply(const EventRule& rule, TransferStatus& status)
+void apply(const EventRule& rule, TransferStatus& status, SerialPort* port = nullptr)
 {
     const short from = status.TransferState;
     if (from == Cancelled || from == Ended)
@@ -57,6 +57,10 @@ void apply(const EventRule& rule, TransferStatus& status)
         if (!moves)
             return;
         status.TransferState = rule.state;
+        if (port && rule.state == Paused)
+            port->holdOutput(); // what waits in the port waits for the line too
+        else if (port && rule.state == Running)
+            port->releaseHold();
     }
     if (!rule.keepText)
         status.StatusText = rule.text;
@@ -143,7 +147,18 @@ bool Transfers::openPort(SerialPort& port, bool receiveEvents)
     openLine_ = line;
     failureShown_ = false;
     lineCharacterTime_ = line.characterTime();
-    written_ = writtenAtEmptyLook_ = 0;
+    // The partner's stop and end codes hold the output in the port the
+    // moment they come in, its request code (on a tape run also its start
+    // code) lets it go on; an input holds nothing.
+    HoldCodes hold;
+    if (outputSide_) {
+        hold.stop = codes_[2];
+        hold.end = codes_[3];
+        for (int k : {0, 1})
+            if (codes_[k] && (k == 1 || &port == &c_.MSComm2))
+                hold.resume.push_back(*codes_[k]);
+    }
+    port.holdOn(std::move(hold));
     if (monitor)
         monitor->begin(title_, device, line);
     return true;
@@ -216,6 +231,9 @@ void Transfers::progress(const std::string& caption, bool force)
 
 void Transfers::CommandCancel_Click()
 {
+    // Nothing waiting in the port follows a cancel.
+    if (running_ && outputSide_ && port_)
+        port_->discardOutput();
     state() = Cancelled;
     c_.status.StatusText = "--- 中止しました。---";
     c_.host.setCancelEnabled(false);
@@ -265,16 +283,16 @@ void Transfers::MSComm1_OnComm(int event)
     case comm::EvCTS:
         apply(on ? EventRule{0, false, Running, false, ""}
                  : EventRule{0, false, Paused, false, "CS ラインの状態が変化しました。"},
-              s);
+              s, &c_.MSComm1);
         break;
     case comm::EvDSR:
         if (!on)
-            apply({0, false, Paused, false, "DR ラインがオフになりました。"}, s);
+            apply({0, false, Paused, false, "DR ラインがオフになりました。"}, s, &c_.MSComm1);
         break;
     case comm::EvCD:
         apply(on ? EventRule{0, false, Running, false, ""}
                  : EventRule{0, false, Paused, false, "CD ラインの状態が変化しました。"},
-              s);
+              s, &c_.MSComm1);
         break;
     default:
         applyError(event, s);
@@ -291,7 +309,7 @@ void Transfers::MSComm2_OnComm(int event)
     // the run itself, byte by byte: a repeated start or request code must
     // not hold it for a request code that will not come.
     if (event >= comm::EvCTS && event <= comm::EvCD)
-        apply({0, false, Paused, false, "回線の状態が変化しました。"}, c_.status);
+        apply({0, false, Paused, false, "回線の状態が変化しました。"}, c_.status, &c_.MSComm2);
     else if (event >= comm::EvRing)
         applyError(event, c_.status);
     c_.host.setStatus1(c_.status.StatusText);

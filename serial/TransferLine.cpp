@@ -160,7 +160,7 @@ std::optional<std::uint8_t> Transfers::read()
 void Transfers::stopArrived()
 {
     if (monitor)
-        monitor->stopCounted({written_ - writtenAtEmptyLook_, port_->OutBufferCount()});
+        monitor->stopCounted({port_->sentSinceHoldCode(), port_->OutBufferCount()});
 }
 
 void Transfers::sendByte(std::uint8_t b)
@@ -203,20 +203,18 @@ void Transfers::writePaced(std::uint8_t b)
     }
     if (Error e = port_->writeByte(b))
         throw Failure{e};
-    ++written_;
 }
 
 // A control code that must reach the partner now: on its own, not gathered
 // with what follows.
 void Transfers::sendNow(std::uint8_t b, const char* role)
 {
-    port_->flush();
+    port_->drainOutput(std::chrono::milliseconds(100));
     if (Error e = port_->writeByte(b))
         throw Failure{e};
-    ++written_;
     if (monitor)
         monitor->sentCode(b, role);
-    port_->flush();
+    port_->drainOutput(std::chrono::milliseconds(100));
     if (Error e = port_->failure())
         throw Failure{e};
 }
@@ -266,10 +264,6 @@ std::optional<char> Transfers::receive(std::uint8_t b) const
 // never stop a machine in the middle of a cut.
 void Transfers::partnerStops(std::optional<unsigned char> stop, const std::string& stopMessage, bool tapeRun)
 {
-    if (port_->InBufferCount() == 0) {
-        lookedEmpty();
-        return;
-    }
     while (port_->InBufferCount() > 0) {
         const auto b = read();
         if (!b)
@@ -288,6 +282,13 @@ void Transfers::partnerStops(std::optional<unsigned char> stop, const std::strin
         if (!isCode(codes_[0], *b) && !isCode(codes_[1], *b))
             ignored(*b);
     }
+}
+
+void Transfers::holdOver()
+{
+    if (state() == Cancelled || state() == Ended)
+        port_->discardOutput();
+    port_->releaseHold();
 }
 
 void Transfers::ignored(std::uint8_t b)

@@ -85,10 +85,7 @@ void Transfers::Command1_Click()
                     toEnd = state() == Ended;
                     break;
                 }
-                std::size_t waiting = port_->InBufferCount();
-                if (waiting == 0)
-                    lookedEmpty();
-                for (; waiting > 0; waiting = port_->InBufferCount()) {
+                for (std::size_t waiting = port_->InBufferCount(); waiting > 0; waiting = port_->InBufferCount()) {
                     const auto b = read();
                     if (b && isCode(stop, *b)) {
                         stopArrived();
@@ -106,6 +103,7 @@ void Transfers::Command1_Click()
                             else if (got && isCode(end, *got))
                                 endCodeReceived();
                         }
+                        holdOver();
                         if (state() == Running) {
                             if (monitor)
                                 monitor->resumed();
@@ -130,6 +128,7 @@ void Transfers::Command1_Click()
                     progress(std::to_string(static_cast<long long>(std::floor(counter / length * 100)))
                              + "%の出力を完了");
             }
+            holdOver(); // an end code while sending: nothing more but our end code
             if (!toEnd) {
                 // The program always closes with a "%" of its own, also after a
                 // cancel; the caption says how much of the program went out.
@@ -148,6 +147,9 @@ void Transfers::Command1_Click()
     try {
         // The window is repainted meanwhile, but no line event is handled.
         port_->flush();
+        // The pause counts from the last character on the line, not in the queue.
+        while (port_->waitingOutput() > 0 && !port_->failure() && !port_->outputHeld())
+            c_.events.wait(std::chrono::milliseconds(2));
         for (const auto until = Clock::now() + endPause; Clock::now() < until;)
             c_.events.wait(std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()));
         yield();
@@ -234,6 +236,7 @@ void Transfers::pause()
         else if (!isCode(codes_[2], *b)) // a stop code again holds on
             ignored(*b);
     }
+    holdOver();
     if (monitor)
         state() == Running ? monitor->resumed() : monitor->pauseOver();
     c_.host.setStatus1({});
@@ -250,6 +253,7 @@ void Transfers::endCodeReceived()
 // itself failed.
 void Transfers::outputEnd(std::initializer_list<PanelControl> own)
 {
+    holdOver();
     if (state() == Cancelled)
         c_.status.StatusText = "送信を中止しました。";
     else if (state() != Ended)

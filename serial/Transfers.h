@@ -229,10 +229,12 @@ private:
     // A control code of the profile, named for the monitor by its role.
     void sendCode(std::uint8_t b, const char* role);
     void sendNow(std::uint8_t b, const char* role);
-    // The monitor's view of a received stop code: what was written since the
-    // receive buffer was last seen empty, and what the port still holds.
+    // The monitor's view of a received stop code: what the port wrote after
+    // it came in, and what the device still holds.
     void stopArrived();
-    void lookedEmpty() { writtenAtEmptyLook_ = written_; }
+    // After a hold: the output goes on (running again) or what waits is
+    // dropped (a cancel, an end code) so that only the end sequence follows.
+    void holdOver();
     void monitorEvent(const std::string& text)
     {
         if (monitor)
@@ -289,7 +291,6 @@ private:
     long long ignored_ = 0; // bytes of the partner that were no code, in this transfer
     // The side's start, request, stop and end codes as bytes, for the monitor.
     std::array<std::optional<std::uint8_t>, 4> codes_{};
-    std::size_t written_ = 0, writtenAtEmptyLook_ = 0;
     std::optional<RestartSend> restart_;
     SerialPort* port_ = nullptr; // the port of the running transfer
     // The start buttons that a transfer locks besides its own, as they were.

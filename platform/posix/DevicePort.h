@@ -20,6 +20,13 @@ public:
     void flush() override { port_->flush(); }
     std::optional<std::size_t> OutBufferCount() const override { return port_->OutBufferCount(); }
     bool outputHeld() const override { return port_->outputHeld(); }
+    void holdOn(HoldCodes codes) override { port_->holdOn(std::move(codes)); }
+    void holdOutput() override { port_->holdOutput(); }
+    void releaseHold() override { port_->releaseHold(); }
+    void discardOutput() override { port_->discardOutput(); }
+    std::size_t sentSinceHoldCode() const override { return port_->sentSinceHoldCode(); }
+    std::size_t waitingOutput() const override { return port_->waitingOutput(); }
+    void drainOutput(std::chrono::milliseconds atMost) override { port_->drainOutput(atMost); }
     bool CTSHolding() const override { return port_->CTSHolding(); }
     bool DSRHolding() const override { return port_->DSRHolding(); }
     bool CDHolding() const override { return port_->CDHolding(); }

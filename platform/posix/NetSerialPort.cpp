@@ -81,9 +81,9 @@ Error NetSerialPort::open(const std::string& device, const LineSettings& line, b
     if (Error e = inbox_.open(receiveEvents))
         return e;
     line_ = line;
-    pending_.clear();
     out_.clear();
-    watch_ = {};
+    queue_.start(line.characterTime());
+    characterTime_ = line.characterTime();
     modem_ = 0;
     in_ = In::Data;
     sub_.clear();
@@ -91,7 +91,6 @@ Error NetSerialPort::open(const std::string& device, const LineSettings& line, b
     acknowledged_ = 0;
     ready_ = false;
     stop_ = false;
-    pacer_.start(line.characterTime());
     thread_ = std::thread([this, host, port] { run(host, port); });
     return {};
 }
@@ -102,11 +101,19 @@ void NetSerialPort::close()
 {
     if (!thread_.joinable())
         return;
-    if (ready_ && !failure())
-        flush();
+    // What waits goes out first while the server takes it; a hold code or a
+    // server that holds the line gives it up.
+    {
+        using namespace std::chrono;
+        const auto until = Clock::now() + characterTime_ * static_cast<long>(queue_.waiting()) + 1s;
+        while (ready_ && !failure() && queue_.waiting() > 0 && !queue_.heldByCode() && !queue_.partnerHolds()
+               && Clock::now() < until)
+            std::this_thread::sleep_for(2ms);
+    }
     stop_ = true;
     inbox_.wake();
     thread_.join();
+    queue_.discard();
     if (sock_ >= 0) {
         // The last bytes, the end code among them, reach the server before
         // the connection ends: what is still here goes out (unless the server
@@ -117,7 +124,7 @@ void NetSerialPort::close()
         const auto until = Clock::now() + 3s;
         {
             std::lock_guard lock(writeMutex_);
-            while (!failure() && !out_.empty() && !watch_.held() && Clock::now() < until) {
+            while (!failure() && !out_.empty() && !queue_.partnerHolds() && Clock::now() < until) {
                 pushOut();
                 pollfd p{sock_, POLLOUT, 0};
                 ::poll(&p, 1, 20);
@@ -237,12 +244,16 @@ void NetSerialPort::readLoop()
     std::string data;
     const auto connected = Clock::now();
     auto lastLook = connected;
+    raiseThreadPriority();
     while (!stop_) {
+        std::chrono::nanoseconds next{0};
+        if (ready_ && !failure())
+            sendDue(next);
         const std::size_t room = inbox_.room();
         // While the buffer is full the bytes stay in the socket (and the
         // server): nothing is lost.
         pollfd fds[2] = {{sock_, static_cast<short>(room ? POLLIN : 0), 0}, {inbox_.wakeFd(), POLLIN, 0}};
-        const int ready = ::poll(fds, 2, 50);
+        const int ready = pollFor(fds, 2, next, std::chrono::milliseconds(50));
         if (stop_)
             break;
         if (ready > 0 && room && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
@@ -253,6 +264,8 @@ void NetSerialPort::readLoop()
                     parse(chunk, static_cast<std::size_t>(n), data);
                 else
                     data.assign(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(n));
+                for (char c : data)
+                    queue_.received(static_cast<std::uint8_t>(c));
                 if (!data.empty())
                     inbox_.put(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
@@ -268,9 +281,6 @@ void NetSerialPort::readLoop()
                 inbox_.fail({57, "通信サーバ " + server_ + " が応答しません。回線が切断されました。"});
                 return;
             }
-            std::lock_guard lock(writeMutex_);
-            if (ready_ && !out_.empty())
-                pushOut(); // what a server held back goes on when it reads again
         }
         if (telnet_ && !ready_) {
             const auto now = Clock::now();
@@ -425,11 +435,9 @@ void NetSerialPort::becomeReady()
     if (ready_)
         return;
     {
-        // What was written while connecting goes first.
+        // What was written while connecting waits in the queue and goes first.
         std::lock_guard lock(writeMutex_);
         ready_ = true;
-        sendLocked(pending_);
-        pending_.clear();
     }
     inbox_.notify(); // a wait for the port to be ready ends
 }
@@ -449,6 +457,15 @@ bool NetSerialPort::sendLocked(const std::string& bytes)
 bool NetSerialPort::pushOut()
 {
     std::size_t done = 0;
+    struct Moved {
+        std::size_t& done;
+        OutputQueue& queue;
+        ~Moved()
+        {
+            if (done > 0)
+                queue.moved();
+        }
+    } moved{done, queue_};
     while (done < out_.size()) {
         const ssize_t n = ::send(sock_, out_.data() + done, out_.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
@@ -484,30 +501,47 @@ std::size_t NetSerialPort::InBufferCount() const { return inbox_.count(); }
 
 std::optional<std::uint8_t> NetSerialPort::readByte() { return inbox_.take(); }
 
+// The caller waits only while the queue is full.
 std::chrono::nanoseconds NetSerialPort::writeDelay()
 {
     if (!thread_.joinable() || failure())
         return 0ns;
+    return queue_.writeWait();
+}
+
+// Bytes the socket has not sent yet, and those it would not take: as a
+// local driver's queue.
+std::size_t NetSerialPort::unsent() const
+{
+    int n = 0;
+    if (::ioctl(sock_, SIOCOUTQNSD, &n) != 0)
+        n = 0;
+    return static_cast<std::size_t>(std::max(n, 0)) + out_.size();
+}
+
+std::optional<std::size_t> NetSerialPort::OutBufferCount() const
+{
     if (!ready_)
-        return 10ms; // still connecting: nothing goes out yet
-    {
-        std::lock_guard lock(writeMutex_);
-        if (!out_.empty() && (pushOut(), !out_.empty())) {
-            watch_.sample(out_.size());
-            return 20ms; // the socket takes nothing: the server holds the line
-        }
+        return std::nullopt;
+    std::lock_guard lock(writeMutex_);
+    return unsent();
+}
+
+void NetSerialPort::sendDue(std::chrono::nanoseconds& next)
+{
+    std::lock_guard lock(writeMutex_);
+    if (!out_.empty())
+        pushOut(); // what a server held back goes on when it reads again
+    const std::string bytes = queue_.due(unsent(), next);
+    if (bytes.empty())
+        return;
+    std::string escaped;
+    for (char c : bytes) {
+        escaped.push_back(c);
+        if (telnet_ && static_cast<std::uint8_t>(c) == IAC)
+            escaped.push_back(c); // 0xFF is data, not a command
     }
-    // Bytes the socket has not sent yet, as a local driver's queue.
-    int unsent = 0;
-    if (::ioctl(sock_, SIOCOUTQNSD, &unsent) == 0) {
-        watch_.sample(static_cast<std::size_t>(std::max(unsent, 0)));
-        if (unsent > 3)
-            return pacer_.characterTime() * (unsent - 3);
-    }
-    const std::chrono::nanoseconds wait = pacer_.delay();
-    if (wait > 0ns)
-        flush();
-    return wait;
+    sendLocked(escaped);
 }
 
 Error NetSerialPort::writeByte(std::uint8_t b)
@@ -516,28 +550,21 @@ Error NetSerialPort::writeByte(std::uint8_t b)
         return {57, "ポートが開いていません。"};
     if (Error e = failure())
         return e;
-    bool full;
-    {
-        std::lock_guard lock(writeMutex_);
-        pending_.push_back(static_cast<char>(b));
-        if (telnet_ && b == IAC)
-            pending_.push_back(static_cast<char>(b)); // 0xFF is data, not a command
-        full = pending_.size() >= 4;
-    }
-    pacer_.wrote();
-    if (full)
-        flush();
+    if (queue_.push(b))
+        inbox_.wake(); // the thread looks every 50 ms at least; now at once
     return failure();
 }
 
 void NetSerialPort::flush()
 {
-    // While connecting the bytes wait; they go out once the port is ready.
-    std::lock_guard lock(writeMutex_);
-    if (!ready_ || pending_.empty())
-        return;
-    sendLocked(pending_);
-    pending_.clear();
+    if (thread_.joinable())
+        inbox_.wake();
+}
+
+void NetSerialPort::releaseHold()
+{
+    queue_.release();
+    inbox_.wake();
 }
 
 void NetSerialPort::setRTSEnable(bool on)

@@ -49,7 +49,21 @@ public:
     std::chrono::nanoseconds writeDelay() override;
     Error writeByte(std::uint8_t b) override;
     void flush() override;
-    bool outputHeld() const override { return watch_.held(); }
+    bool outputHeld() const override { return queue_.partnerHolds(); }
+    std::optional<std::size_t> OutBufferCount() const override;
+    void holdOn(HoldCodes codes) override { queue_.holdOn(std::move(codes)); }
+    void holdOutput() override { queue_.hold(); }
+    void releaseHold() override;
+    std::size_t sentSinceHoldCode() const override { return queue_.sentSinceCode(); }
+    std::size_t waitingOutput() const override { return queue_.waiting(); }
+    void drainOutput(std::chrono::milliseconds atMost) override
+    {
+        flush();
+        for (const auto until = std::chrono::steady_clock::now() + atMost;
+             thread_.joinable() && !failure() && queue_.waiting() > 0 && !queue_.heldByCode() && std::chrono::steady_clock::now() < until;)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    void discardOutput() override { queue_.discard(); }
     bool CTSHolding() const override { return modem_ & 0x10; }
     bool DSRHolding() const override { return modem_ & 0x20; }
     bool CDHolding() const override { return modem_ & 0x80; }
@@ -72,6 +86,9 @@ private:
     bool sendAll(const std::string& bytes);
     bool sendLocked(const std::string& bytes); // writeMutex_ held
     bool pushOut();                            // writeMutex_ held
+    // What waits in the queue and is due now goes to the socket (the port's thread).
+    void sendDue(std::chrono::nanoseconds& next);
+    std::size_t unsent() const;
     // The kernel's view of the connection: a server that stops acknowledging
     // (gone, or half-open) fails like an unplugged adapter.
     bool peerGone() const;
@@ -86,11 +103,10 @@ private:
     std::atomic<bool> ready_{false}; // connected, and the settings went out
     PortInbox inbox_{*this};
     std::atomic<int> modem_{0};
-    std::mutex writeMutex_;
-    std::string pending_; // written, not yet sent (escaped)
-    std::string out_;     // sent, not yet taken by the socket
-    LinePacer pacer_;
-    OutputWatch watch_;
+    mutable std::mutex writeMutex_;
+    std::string out_; // sent, not yet taken by the socket (escaped)
+    OutputQueue queue_;
+    std::chrono::nanoseconds characterTime_{0};
     std::string server_;  // "host:port", for the messages
     // The Telnet reader's state.
     enum class In { Data, Iac, Option, Sub, SubIac } in_ = In::Data;

@@ -2,10 +2,41 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <utility>
 
 namespace tarvex {
+
+int pollFor(pollfd* fds, int n, std::chrono::nanoseconds due, std::optional<std::chrono::nanoseconds> cap)
+{
+    using namespace std::chrono;
+    std::optional<nanoseconds> wait = cap;
+    if (due > nanoseconds(0))
+        wait = cap ? std::min(*cap, due) : due;
+    if (!wait)
+        return ::ppoll(fds, static_cast<nfds_t>(n), nullptr, nullptr);
+    const timespec ts{static_cast<time_t>(wait->count() / 1'000'000'000), static_cast<long>(wait->count() % 1'000'000'000)};
+    return ::ppoll(fds, static_cast<nfds_t>(n), &ts, nullptr);
+}
+
+void raiseThreadPriority()
+{
+    // Round-robin real time where allowed (root, or a limit granted for it):
+    // the thread sleeps between characters and never spins, so it takes
+    // little, but gets it at once. Else a niceness of -10 where allowed.
+    sched_param rt{};
+    rt.sched_priority = 10;
+    if (::pthread_setschedparam(::pthread_self(), SCHED_RR, &rt) == 0)
+        return;
+    const auto self = static_cast<id_t>(::gettid());
+    errno = 0;
+    const int now = ::getpriority(PRIO_PROCESS, self);
+    if (errno == 0 && now > -10)
+        ::setpriority(PRIO_PROCESS, self, -10);
+}
 
 Error PortInbox::open(bool receiveEvents)
 {

@@ -1,11 +1,24 @@
 #pragma once
 #include "platform/SerialPort.h"
 
+#include <chrono>
 #include <deque>
+#include <optional>
+#include <poll.h>
 #include <mutex>
 #include <utility>
 
 namespace tarvex {
+
+// A port's thread takes a higher priority where the system allows it (a
+// niceness of -10, what the service's unit grants): a busy computer must
+// not leave the line without characters. Refused, it goes on as it is.
+void raiseThreadPriority();
+
+// poll() to the nanosecond, at most `cap` (none: no cap) when nothing is due:
+// at 115,200 baud a character takes 87 µs, and a millisecond's sleep would
+// leave the line idle.
+int pollFor(pollfd* fds, int n, std::chrono::nanoseconds due, std::optional<std::chrono::nanoseconds> cap);
 
 // What a port's reader thread hands to the transfer: the bytes received (at
 // most the receive buffer's size), the line events and the first failure,

@@ -99,12 +99,13 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
     fd_ = fd;
     marking_ = line.parity != 'N';
     marks_.reset();
-    pacer_.start(line.characterTime());
+    out_.start(line.characterTime());
+    characterTime_ = line.characterTime();
     modemSupported_ = countersSupported_ = outqSupported_ = true;
     setRTSEnable(true);
     watchLines(true);
     stop_ = false;
-    reader_ = std::thread([this] { readLoop(); });
+    reader_ = std::thread([this] { ioLoop(); });
     return {};
 }
 
@@ -112,17 +113,20 @@ void PosixSerialPort::close()
 {
     if (fd_ < 0)
         return;
-    if (!failure())
-        flush();
-    // What the partner holds back (XOFF, CTS off) would keep the close
-    // waiting for the line: it is given up.
-    if (!pending_.empty() || outputHeld())
-        ::tcflush(fd_, TCOFLUSH);
-    pending_.clear();
+    // What waits goes out first, as long as the line moves; what the
+    // partner holds back (XOFF, CTS off, a hold code) is given up.
+    using namespace std::chrono;
+    const auto until = steady_clock::now() + characterTime_ * static_cast<long>(out_.waiting()) + seconds(1);
+    while (!failure() && out_.waiting() > 0 && !out_.heldByCode() && !out_.partnerHolds()
+           && steady_clock::now() < until)
+        std::this_thread::sleep_for(milliseconds(2));
     stop_ = true;
     inbox_.wake();
     if (reader_.joinable())
         reader_.join();
+    if (out_.waiting() > 0 || drivers() > 3)
+        ::tcflush(fd_, TCOFLUSH);
+    out_.discard();
     inbox_.closePipe();
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
@@ -179,27 +183,50 @@ void PosixSerialPort::watchLines(bool first)
     }
 }
 
-void PosixSerialPort::readLoop()
+// The port's one thread: what arrives goes to the inbox (a hold code holds
+// the output at once), what waits in the queue goes out at the line's pace.
+void PosixSerialPort::ioLoop()
 {
+    using namespace std::chrono;
+    raiseThreadPriority();
     std::uint8_t chunk[4096];
-    auto lastWatch = std::chrono::steady_clock::now();
+    auto lastWatch = steady_clock::now();
+    bool blocked = false; // the device took not all: wait until it can take more
     while (!stop_) {
+        nanoseconds next{0};
+        if (!blocked && !failure()) {
+            const std::string bytes = out_.due(outqSupported_ ? std::optional<std::size_t>(drivers()) : std::nullopt, next);
+            if (!bytes.empty())
+                blocked = !writeOut(bytes);
+        }
         const std::size_t room = inbox_.room();
         // While the buffer is full the bytes stay in the driver: nothing is lost.
-        pollfd fds[2] = {{fd_, static_cast<short>(room ? POLLIN : 0), 0}, {inbox_.wakeFd(), POLLIN, 0}};
+        pollfd fds[2] = {{fd_, static_cast<short>((room ? POLLIN : 0) | (blocked ? POLLOUT : 0)), 0},
+                         {inbox_.wakeFd(), POLLIN, 0}};
         // Modem lines and counters are looked at every 50 ms; a line without
-        // them (a pseudo-terminal) sleeps until a byte, a hang-up or the close.
-        const int ready = ::poll(fds, 2, modemSupported_ || countersSupported_ ? 50 : -1);
+        // them (a pseudo-terminal) sleeps until a byte, a hang-up, the next
+        // character's time or the close.
+        std::optional<nanoseconds> cap;
+        if (modemSupported_ || countersSupported_)
+            cap = milliseconds(50);
+        if (blocked && (!cap || *cap > milliseconds(20)))
+            cap = milliseconds(20); // a partner that holds the line: look again
+        const int ready = pollFor(fds, 2, next, cap);
         if (stop_)
             break;
+        if (ready > 0 && (fds[0].revents & POLLOUT))
+            blocked = false;
         if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && room) {
             // Bytes first; a hang-up (the other end gone, an adapter unplugged)
             // reads as the end of the file or an error once they are taken.
             const ssize_t n = ::read(fd_, chunk, std::min(room, sizeof chunk));
-            if (n > 0 && marking_) {
-                takeMarked(chunk, static_cast<std::size_t>(n));
-            } else if (n > 0) {
-                inbox_.put(chunk, static_cast<std::size_t>(n));
+            if (n > 0) {
+                for (ssize_t k = 0; k < n; ++k)
+                    out_.received(chunk[k]);
+                if (marking_)
+                    takeMarked(chunk, static_cast<std::size_t>(n));
+                else
+                    inbox_.put(chunk, static_cast<std::size_t>(n));
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 inbox_.fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
                 return;
@@ -214,16 +241,52 @@ void PosixSerialPort::readLoop()
             return;
         } else if (ready > 0 && !room && (fds[0].revents & (POLLHUP | POLLERR))) {
             // A hang-up behind a full buffer: wait for the reader of the buffer.
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(milliseconds(5));
         }
         if (fds[1].revents & POLLIN)
             inbox_.drainWake();
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastWatch >= std::chrono::milliseconds(50)) {
+        const auto now = steady_clock::now();
+        if (now - lastWatch >= milliseconds(50)) {
             lastWatch = now;
             watchLines(false);
         }
     }
+}
+
+// What the driver takes now; the rest goes back to the queue while the
+// partner holds the line (XOFF, CTS off), however long: a hold is no error.
+bool PosixSerialPort::writeOut(const std::string& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n < 0 && errno != EAGAIN) {
+                // The line gone, or another failure of the device.
+                inbox_.fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
+                return true;
+            }
+            break;
+        }
+    }
+    if (done > 0)
+        out_.moved();
+    if (done < bytes.size())
+        out_.putBack(std::string_view(bytes).substr(done));
+    return done == bytes.size();
+}
+
+// Bytes the driver holds (TIOCOUTQ), where it says; a pseudo-terminal does not.
+std::size_t PosixSerialPort::drivers()
+{
+    int queued = 0;
+    if (outqSupported_ && ::ioctl(fd_, TIOCOUTQ, &queued) != 0)
+        outqSupported_ = false;
+    return static_cast<std::size_t>(std::max(queued, 0));
 }
 
 // Bytes read from a line the driver checks: marked bytes keep their place
@@ -268,49 +331,22 @@ std::size_t PosixSerialPort::InBufferCount() const { return inbox_.count(); }
 
 std::optional<std::uint8_t> PosixSerialPort::readByte() { return inbox_.take(); }
 
+// The caller waits only while the queue is full: half a second of line
+// time is ahead of the line.
 std::chrono::nanoseconds PosixSerialPort::writeDelay()
 {
-    using namespace std::chrono;
     if (fd_ < 0 || failure())
-        return nanoseconds(0);
-    // Bytes the driver would not take yet: the line is held.
-    if (!pending_.empty()) {
-        flush();
-        if (!pending_.empty()) {
-            watch_.sample(pending_.size());
-            return milliseconds(20);
-        }
-    }
-    // Bytes the driver holds (TIOCOUTQ), where it says; a pseudo-terminal does not.
-    if (outqSupported_) {
-        int queued = 0;
-        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
-            outqSupported_ = false;
-        } else {
-            watch_.sample(static_cast<std::size_t>(std::max(queued, 0)));
-            if (queued > 3)
-                return pacer_.characterTime() * (queued - 3);
-        }
-    } else {
-        watch_.sample(0);
-    }
-    const nanoseconds wait = pacer_.delay();
-    if (wait > nanoseconds(0))
-        flush(); // the bytes gathered while refilling go out in one write before the wait
-    return wait;
+        return std::chrono::nanoseconds(0);
+    return out_.writeWait();
 }
 
 std::optional<std::size_t> PosixSerialPort::OutBufferCount() const
 {
     // Without the driver's count (a pseudo-terminal) the queue is not known.
-    if (fd_ < 0 || !outqSupported_)
-        return std::nullopt;
-    // What is gathered here, and what the driver still holds where it says.
-    std::size_t queued = pending_.size();
     int driver = 0;
-    if (outqSupported_ && ::ioctl(fd_, TIOCOUTQ, &driver) == 0 && driver > 0)
-        queued += static_cast<std::size_t>(driver);
-    return queued;
+    if (fd_ < 0 || !outqSupported_ || ::ioctl(fd_, TIOCOUTQ, &driver) != 0)
+        return std::nullopt;
+    return static_cast<std::size_t>(std::max(driver, 0));
 }
 
 Error PosixSerialPort::writeByte(std::uint8_t b)
@@ -319,41 +355,28 @@ Error PosixSerialPort::writeByte(std::uint8_t b)
         return {57, "ポートが開いていません。"};
     if (Error e = failure())
         return e;
-    pending_.push_back(static_cast<char>(b));
-    pacer_.wrote();
-    // Without pacing by the caller the bytes still go out at once.
-    if (pending_.size() >= 4)
-        flush();
+    if (out_.push(b))
+        inbox_.wake(); // the thread sleeps while nothing waits
     return failure();
 }
 
-// What the driver takes now; the rest waits here while the partner holds
-// the line (XOFF, CTS off), however long: writeDelay() keeps the caller
-// waiting meanwhile, and a hold is no error.
 void PosixSerialPort::flush()
 {
-    if (fd_ < 0)
-        return;
-    std::size_t done = 0;
-    while (done < pending_.size()) {
-        const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            if (n < 0 && errno != EAGAIN) {
-                // The line gone, or another failure of the device.
-                inbox_.fail(errno == EIO ? Error{57, "回線が切断されました。"} : fileError(errno));
-                done = pending_.size();
-            }
-            break;
-        }
-    }
-    pending_.erase(0, done);
+    if (fd_ >= 0)
+        inbox_.wake();
 }
 
-bool PosixSerialPort::outputHeld() const { return watch_.held(); }
+bool PosixSerialPort::outputHeld() const { return out_.partnerHolds(); }
+
+void PosixSerialPort::holdOn(HoldCodes codes) { out_.holdOn(std::move(codes)); }
+
+void PosixSerialPort::releaseHold()
+{
+    out_.release();
+    inbox_.wake();
+}
+
+void PosixSerialPort::discardOutput() { out_.discard(); }
 
 void PosixSerialPort::setRTSEnable(bool on)
 {

@@ -28,6 +28,19 @@ public:
     void flush() override;
     std::optional<std::size_t> OutBufferCount() const override;
     bool outputHeld() const override;
+    void holdOn(HoldCodes codes) override;
+    void holdOutput() override { out_.hold(); }
+    void releaseHold() override;
+    std::size_t sentSinceHoldCode() const override { return out_.sentSinceCode(); }
+    std::size_t waitingOutput() const override { return out_.waiting(); }
+    void drainOutput(std::chrono::milliseconds atMost) override
+    {
+        flush();
+        for (const auto until = std::chrono::steady_clock::now() + atMost;
+             fd_ >= 0 && !failure() && out_.waiting() > 0 && !out_.heldByCode() && std::chrono::steady_clock::now() < until;)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    void discardOutput() override;
     bool CTSHolding() const override { return modem_ & cts; }
     bool DSRHolding() const override { return modem_ & dsr; }
     bool CDHolding() const override { return modem_ & cd; }
@@ -37,7 +50,9 @@ public:
 
 private:
     static constexpr int cts = 1, dsr = 2, cd = 4, ring = 8;
-    void readLoop();
+    void ioLoop();
+    bool writeOut(const std::string& bytes);
+    std::size_t drivers();
     void watchLines(bool first);
     void takeMarked(const std::uint8_t* bytes, std::size_t n);
 
@@ -52,9 +67,8 @@ private:
     } counters_;
     bool marking_ = false; // the driver checks parity and marks bad bytes
     LineMarks marks_;
-    LinePacer pacer_;
-    std::string pending_; // bytes written while refilling, sent together; those the driver would not take
-    OutputWatch watch_;
+    OutputQueue out_;
+    std::chrono::nanoseconds characterTime_{0};
 };
 
 } // namespace tarvex

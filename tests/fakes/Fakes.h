@@ -398,6 +398,7 @@ public:
             onWrite(b);
         return {};
     }
+    void drainOutput(std::chrono::milliseconds) override { flush(); }
     void flush() override
     {
         if (!unflushed_.empty())

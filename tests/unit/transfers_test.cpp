@@ -204,14 +204,14 @@ TEST_F(TransferTest, ControllerOutputControlCodes)
     t.Command1_Click();
     EXPECT_EQ(port1.written, "\xD8\xB1\x59\xB2\xA5\x14");
     EXPECT_GE(yWrittenAt, requestAt);
-    // The monitor names each code by its role and counts what the stop code
-    // found written since it could have arrived.
+    // The monitor names each code by its role and counts what the port wrote
+    // after the stop code came in.
     EXPECT_EQ(log(), "開始: 出力（NC装置）  ポート /dev/ttyS0\n"
                      "設定: 4800 bps  パリティ N  データ 8  ストップ 2  フロー制御 なし\n"
                      "受信 起動/要求コード(出力) DC1 &H11\n"
                      "ここまでに送信 2 文字\n"
                      "受信 停止コード(出力) DC3 &H93\n"
-                     "  停止コードの到着後に書いた文字 1 以上（出力キューがわからないため、相手に届いた数はこれより多いことがあります）\n"
+                     "  停止コードの到着後に書いた文字 0 以上（出力キューがわからないため、相手に届いた数はこれより多いことがあります）\n"
                      "受信 起動/要求コード(出力) DC1 &H11\n"
                      "再開（停止 0.000 秒）\n"
                      "ここまでに送信 3 文字\n"
