@@ -118,6 +118,9 @@ void Transfers::Command2_Click()
                 if (counted_ % 10 == 0)
                     progress(std::to_string(counted_) + "文字の入力を完了");
             }
+            // What came before a cancel is in the receive buffer already: kept.
+            if (state() == Cancelled)
+                drain(take, port_->InBufferCount());
             progress(std::to_string(counted_) + "文字の入力を完了", true);
         }
     } catch (const Failure& f) {
@@ -177,10 +180,11 @@ void Transfers::holdBack(std::size_t stopAbove, std::optional<unsigned char> sto
 }
 
 // After the line failed: the bytes it delivered before are still taken, until
-// take says to stop (the end code).
-void Transfers::drain(const std::function<bool(std::uint8_t)>& take)
+// take says to stop (the end code); at most `most` of them (after a cancel,
+// those that had come: a partner that sends on is not followed).
+void Transfers::drain(const std::function<bool(std::uint8_t)>& take, std::size_t most)
 {
-    while (port_->InBufferCount() > 0)
+    for (; most > 0 && port_->InBufferCount() > 0; --most)
         if (auto b = read(); b && !take(*b))
             break;
 }
@@ -365,6 +369,8 @@ void Transfers::Command20_Click()
                 lastLabel = Clock::now();
             }
         }
+        if (state() == Cancelled)
+            drain(take, port_->InBufferCount());
         progress(std::to_string(counter) + "文字の入力を完了", true);
     } catch (const Failure& f) {
         fail(f);

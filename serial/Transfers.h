@@ -266,7 +266,7 @@ private:
                    std::chrono::steady_clock::time_point last);
     void holdBack(std::size_t stopAbove, std::optional<unsigned char> stop, std::optional<unsigned char> request,
                   bool& stopped);
-    void drain(const std::function<bool(std::uint8_t)>& take);
+    void drain(const std::function<bool(std::uint8_t)>& take, std::size_t most = SIZE_MAX);
     // A received data byte that fails its parity or framing check ends the
     // input, with where it stood: false then.
     bool byteSound(std::uint8_t b);
