@@ -8,6 +8,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+from outcome import run_tests
 
 CLI = sys.argv[1]
 
@@ -164,4 +165,4 @@ class Files(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=[sys.argv[0], "-v"])
+    run_tests([sys.argv[0], "-v"])

@@ -12,6 +12,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+from outcome import run_tests
 
 BUILD = sys.argv[1]
 
@@ -136,4 +137,4 @@ class Installing(unittest.TestCase):
             self.assertIn('if [ "$1" = remove ]', f.read())
 
 if __name__ == "__main__":
-    unittest.main(argv=[sys.argv[0], "-v"])
+    run_tests([sys.argv[0], "-v"])

@@ -439,6 +439,8 @@ def main():
     ap.add_argument("--explain", action="store_true", help="say how the safe points differ")
     ap.add_argument("--max-points", type=int, default=120, help="restart points per program without --all")
     a = ap.parse_args()
+    if not shutil.which("rs274"):
+        sys.exit("rs274 is missing (the set-up installs LinuxCNC's interpreter)")
 
     results = collections.Counter()
     refusals = collections.Counter()
@@ -483,8 +485,11 @@ def main():
     if a.explain:
         for why, count in explained.most_common():
             print("%5d %s (e.g. %s)" % (count, why, examples[why]))
-    if results["unsafe"] or (judged and results["exact"] < 0.9 * judged):
+    if results["unsafe"] or not judged or results["exact"] < 0.9 * judged:
         sys.exit(1)
+    if a.corpus is not None and not os.path.isdir(a.corpus):
+        print("no corpus of real programs beside the project: only generated programs were judged")
+        sys.exit(77)
 
 
 if __name__ == "__main__":

@@ -12,6 +12,7 @@ import sys
 import tempfile
 import time
 import unittest
+from outcome import run_tests
 
 TARVEX, SAMPLE = os.path.abspath(sys.argv[1]), sys.argv[2]
 
@@ -335,4 +336,4 @@ class UnderAWindowManager(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=[sys.argv[0], "-v"])
+    run_tests([sys.argv[0], "-v"])

@@ -16,6 +16,7 @@ import time
 import unittest
 
 import ezdxf
+from outcome import run_tests
 
 CLI, DATA, SAMPLE = sys.argv[1], sys.argv[2], sys.argv[3]
 CORPUS = sys.argv[4] if len(sys.argv) > 4 else ""
@@ -300,4 +301,4 @@ class Toolpath(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[5:])
+    run_tests([sys.argv[0], "-v"] + sys.argv[5:])
