@@ -59,6 +59,7 @@ void OutputQueue::start(std::chrono::nanoseconds characterTime)
     codes_ = {};
     ended_ = false;
     held_ = false;
+    codesIn_ = codesTaken_ = 0;
     pacer_.start(characterTime);
     driver_ = 0;
     lastMove_ = std::chrono::steady_clock::now();
@@ -104,6 +105,7 @@ void OutputQueue::holdOn(HoldCodes codes)
     codes_ = std::move(codes);
     held_ = ended_ = false;
     sinceCode_ = 0;
+    codesIn_ = codesTaken_ = 0;
 }
 
 void OutputQueue::hold()
@@ -115,6 +117,8 @@ void OutputQueue::hold()
 void OutputQueue::release()
 {
     std::lock_guard lock(mutex_);
+    if (codesTaken_ < codesIn_)
+        return; // a stop or end code on its way to the caller holds on
     if (held_)
         lastMove_ = std::chrono::steady_clock::now(); // our own hold is no hold of the partner's
     held_ = ended_ = false;
@@ -139,11 +143,23 @@ std::size_t OutputQueue::waiting() const
     return bytes_.size();
 }
 
+namespace {
+bool sameCode(std::uint8_t b, std::optional<std::uint8_t> code) { return code && ((b ^ *code) & 0x7F) == 0; }
+} // namespace
+
+void OutputQueue::taken(std::uint8_t b)
+{
+    std::lock_guard lock(mutex_);
+    if (sameCode(b, codes_.stop) || sameCode(b, codes_.end))
+        ++codesTaken_;
+}
+
 void OutputQueue::received(std::uint8_t b)
 {
     std::lock_guard lock(mutex_);
-    auto is = [b](std::optional<std::uint8_t> code) { return code && ((b ^ *code) & 0x7F) == 0; };
+    auto is = [b](std::optional<std::uint8_t> code) { return sameCode(b, code); };
     if (is(codes_.stop) || is(codes_.end)) {
+        ++codesIn_;
         sinceCode_ = held_ ? sinceCode_ : 0;
         held_ = true;
         ended_ = ended_ || is(codes_.end);

@@ -74,7 +74,8 @@ struct HoldCodes {
 // output the moment a hold code comes in (the partner's stop or end code,
 // on its seven bits), before the caller has read it: the stop acts within a
 // character whatever the caller is doing. The caller releases the hold, or
-// drops what waits (a cancel, an end code).
+// drops what waits (a cancel, an end code); a release never lifts the hold
+// of a code the caller has not read yet (it would not know of that stop).
 class OutputQueue {
 public:
     void start(std::chrono::nanoseconds characterTime);
@@ -98,6 +99,8 @@ public:
     // what the driver still holds where it says; next: when to look again
     // (zero when nothing waits or the output is held).
     void received(std::uint8_t b);
+    // The caller read this byte from the receive buffer.
+    void taken(std::uint8_t b);
     std::string due(std::optional<std::size_t> driver, std::chrono::nanoseconds& next);
     // What the device did not take goes back to the front; moved: it took
     // some.
@@ -115,6 +118,8 @@ private:
     HoldCodes codes_;
     bool held_ = false, ended_ = false;
     std::size_t sinceCode_ = 0;
+    // Hold codes come in and read by the caller.
+    std::uint64_t codesIn_ = 0, codesTaken_ = 0;
     LinePacer pacer_;
     std::size_t driver_ = 0; // what the device held at the last look
     std::chrono::steady_clock::time_point lastMove_{};

@@ -77,14 +77,9 @@ void Transfers::Command1_Click()
                 }
                 return true;
             };
-            char32_t c = 0;
-            for (std::size_t units = 0; !toEnd && text.next(c, units);) {
-                counter += static_cast<long long>(units);
-                if (!sendOne(c, false)) {
-                    counter -= static_cast<long long>(units); // not sent
-                    toEnd = state() == Ended;
-                    break;
-                }
+            // What the partner sent meanwhile: its stop code pauses until
+            // the request code, its end code ends the output.
+            auto watch = [&] {
                 for (std::size_t waiting = port_->InBufferCount(); waiting > 0; waiting = port_->InBufferCount()) {
                     const auto b = read();
                     if (b && isCode(stop, *b)) {
@@ -116,10 +111,20 @@ void Transfers::Command1_Click()
                     if (b && isCode(end, *b)) {
                         endCodeReceived();
                         h.setStatus1({});
-                        break;
+                        return;
                     }
                     h.setStatus1({});
                 }
+            };
+            char32_t c = 0;
+            for (std::size_t units = 0; !toEnd && text.next(c, units);) {
+                counter += static_cast<long long>(units);
+                if (!sendOne(c, false)) {
+                    counter -= static_cast<long long>(units); // not sent
+                    toEnd = state() == Ended;
+                    break;
+                }
+                watch();
                 if (state() == Ended)
                     toEnd = true; // no closing "%"
                 else if (state() == Cancelled)
@@ -134,6 +139,11 @@ void Transfers::Command1_Click()
                 // cancel; the caption says how much of the program went out.
                 const bool cancelled = state() == Cancelled;
                 sendOne('%', true);
+                // Half a second of the program may still wait in the port:
+                // the partner steers it to its last byte.
+                drainWatching(watch);
+                if (state() == Ended)
+                    holdOver();
                 progress(cancelled ? std::to_string(static_cast<long long>(std::floor(counter / length * 100)))
                                          + "%の出力を完了"
                                    : "100%の出力を完了",
@@ -147,8 +157,12 @@ void Transfers::Command1_Click()
     try {
         // The window is repainted meanwhile, but no line event is handled.
         port_->flush();
-        // The pause counts from the last character on the line, not in the queue.
-        while (port_->waitingOutput() > 0 && !port_->failure() && !port_->outputHeld())
+        // The pause counts from the last character on the line, not in the
+        // queue. After a cancel the closing "%" waits a moment at most for a
+        // partner that holds the line.
+        const auto giveUp = Clock::now() + std::chrono::seconds(1);
+        while (port_->waitingOutput() > 0 && !port_->failure() && !port_->outputHeld()
+               && (state() != Cancelled || Clock::now() < giveUp))
             c_.events.wait(std::chrono::milliseconds(2));
         for (const auto until = Clock::now() + endPause; Clock::now() < until;)
             c_.events.wait(std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now()));
@@ -309,6 +323,25 @@ void Transfers::sendText(const std::string& stopMessage, int feedsPerSpace, bool
         slowDown(50 * h.slider1() + 1);
         if (state() == Ended || state() == Cancelled)
             break; // nothing more after a cancel during the wait
+    }
+    // The tail of the program that waits in the port is steered like the rest.
+    drainWatching([&] {
+        partnerStops(stop, stopMessage, tapeRun);
+        if (state() == Paused)
+            pause();
+    });
+}
+
+// Until what waits in the port has gone to the line, the partner's codes
+// read meanwhile; a partner that holds the flow, a failure, a cancel or an
+// end code ends the wait.
+void Transfers::drainWatching(const std::function<void()>& watch)
+{
+    port_->flush();
+    while (port_->waitingOutput() > 0 && !port_->failure() && !port_->outputHeld() && state() != Cancelled
+           && state() != Ended) {
+        watch();
+        c_.events.wait(std::chrono::milliseconds(2));
     }
 }
 

@@ -235,6 +235,7 @@ private:
     // After a hold: the output goes on (running again) or what waits is
     // dropped (a cancel, an end code) so that only the end sequence follows.
     void holdOver();
+    void drainWatching(const std::function<void()>& watch);
     void monitorEvent(const std::string& text)
     {
         if (monitor)

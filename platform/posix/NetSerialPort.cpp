@@ -499,7 +499,13 @@ bool NetSerialPort::peerGone() const
 
 std::size_t NetSerialPort::InBufferCount() const { return inbox_.count(); }
 
-std::optional<std::uint8_t> NetSerialPort::readByte() { return inbox_.take(); }
+std::optional<std::uint8_t> NetSerialPort::readByte()
+{
+    const auto b = inbox_.take();
+    if (b)
+        queue_.taken(*b);
+    return b;
+}
 
 // The caller waits only while the queue is full.
 std::chrono::nanoseconds NetSerialPort::writeDelay()

@@ -329,7 +329,13 @@ int PosixSerialPort::byteError() const { return inbox_.takenError(); }
 
 std::size_t PosixSerialPort::InBufferCount() const { return inbox_.count(); }
 
-std::optional<std::uint8_t> PosixSerialPort::readByte() { return inbox_.take(); }
+std::optional<std::uint8_t> PosixSerialPort::readByte()
+{
+    const auto b = inbox_.take();
+    if (b)
+        out_.taken(*b);
+    return b;
+}
 
 // The caller waits only while the queue is full: half a second of line
 // time is ahead of the line.

@@ -593,6 +593,35 @@ TEST(PortInboxTest, DriverMarksKeepTheirPlace)
     EXPECT_EQ(errors, "A00 B00 C10091 D00 ");
 }
 
+TEST(OutputQueueTest, HoldsOnlyAsThePartnersCodesSay)
+{
+    // Received bytes, then what the caller does ('t' takes the next byte
+    // it has not read, 'r' releases): is the output held at the end? Codes
+    // count on their seven bits.
+    struct Case {
+        std::string in, caller;
+        bool held;
+    } cases[] = {
+        {"\x93", "", true},       {"\x13\x91", "", false}, {"X\x11", "", false},
+        {"\x93", "r", true},      // a stop the caller has not read is never lifted
+        {"\x93", "tr", false},    {"\x14\x11", "", true}, // the end code holds for good
+        {"\x93\x11\x13", "ttr", true}, {"\x93\x11\x13", "tttr", false},
+    };
+    for (const Case& c : cases) {
+        OutputQueue q;
+        q.start(1ms);
+        q.holdOn({0x13, 0x14, {0x11}});
+        q.push('A');
+        for (char b : c.in)
+            q.received(static_cast<std::uint8_t>(b));
+        std::size_t next = 0;
+        for (char step : c.caller)
+            step == 't' ? q.taken(static_cast<std::uint8_t>(c.in[next++])) : q.release();
+        std::chrono::nanoseconds wait{};
+        EXPECT_EQ(q.due(std::nullopt, wait).empty(), c.held) << testing::PrintToString(c.in) << " " << c.caller;
+    }
+}
+
 TEST_F(TransferTest, ControllerInputHoldsThePartnerBack)
 {
     profile.inCodes = {"-", "&H11", "&H93", "&H14"};
