@@ -419,8 +419,11 @@ int TarvexFrm::screenHeight() const
 
 Rect TarvexFrm::windowRect() const
 {
-    const QRect f = geometry().marginsAdded(frameMargins());
-    if (f == setGeometry_)
+    const QMargins m = frameMargins();
+    const QRect f = geometry().marginsAdded(m);
+    // Still as we sized it, also when the window manager's frame came since
+    // and the fit to it is yet to run: the size we set, not that plus the frame.
+    if (f == setGeometry_ || (!setGeometry_.isNull() && size() == setClientSize_ && m != setMargins_))
         return setRect_;
     return {twips(f.x()), twips(f.y(), true), twips(f.width()), twips(f.height(), true)};
 }

@@ -261,8 +261,13 @@ class UnderAWindowManager(unittest.TestCase):
                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         cls.display = ":" + cls.xvfb.stdout.readline().decode().strip()
         env = dict(os.environ, DISPLAY=cls.display)
-        cls.wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(1.5)
+        # openbox runs its start-up command once it manages the screen.
+        cls.wm_dir = tempfile.mkdtemp(prefix="tarvex-wm-")
+        ready = os.path.join(cls.wm_dir, "ready")
+        cls.wm = subprocess.Popen(["openbox", "--startup", "touch " + ready], env=env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        while not os.path.exists(ready) and cls.wm.poll() is None:
+            time.sleep(0.05)
         assert cls.wm.poll() is None, "openbox did not start"
 
     @classmethod
@@ -270,6 +275,7 @@ class UnderAWindowManager(unittest.TestCase):
         for p in (cls.wm, cls.xvfb):
             p.terminate()
             p.wait()
+        shutil.rmtree(cls.wm_dir)
 
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="tarvex-e2e-")
