@@ -524,11 +524,16 @@ void TarvexMain::Control(bool enable)
 void TarvexMain::setPanelEnabled(PanelControl control, bool enabled) { view_.setPanelEnabled(control, enabled); }
 bool TarvexMain::panelEnabled(PanelControl control) const { return view_.panelEnabled(control); }
 void TarvexMain::setCancelEnabled(bool enabled) { view_.setCancelEnabled(enabled); }
-void TarvexMain::setStatus1(const std::string& text) { view_.setStatusText(1, text); }
+void TarvexMain::setStatus1(const std::string& text)
+{
+    showSelection(); // a pause or a message shows where the transfer stands
+    view_.setStatusText(1, text);
+}
 void TarvexMain::setLabel2(const std::string& text) { view_.setLabel2(text); }
 
 void TarvexMain::IOEnd()
 {
+    showSelection();
     if (view_.isMinimized())
         view_.restoreWindow();
     // The file last chosen in the file dialog; a program opened otherwise
@@ -551,8 +556,29 @@ void TarvexMain::appendEditorText(std::string_view utf8)
     editor_.appendText(utf8);
     editor_.noteChange();
 }
-void TarvexMain::selectInEditor(std::size_t offset) { editor_.setSelection(offset, 1); }
-void TarvexMain::focusEditor() { view_.focusEditor(); }
+// The editor follows a transfer at most 25 times a second: a selection in a
+// long program costs more than a character's time on a fast line, and the
+// transfer must never wait for the window (a drip feed starves the machine).
+void TarvexMain::selectInEditor(std::size_t offset)
+{
+    pendingSelection_ = offset;
+    if (std::chrono::steady_clock::now() - lastSelection_ >= std::chrono::milliseconds(40))
+        showSelection();
+}
+
+void TarvexMain::showSelection()
+{
+    if (!pendingSelection_)
+        return;
+    editor_.setSelection(*pendingSelection_, 1);
+    pendingSelection_.reset();
+    lastSelection_ = std::chrono::steady_clock::now();
+}
+void TarvexMain::focusEditor()
+{
+    showSelection();
+    view_.focusEditor();
+}
 
 void TarvexMain::afterInput()
 {

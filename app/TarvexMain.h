@@ -9,6 +9,9 @@
 #include "toolpath/Graphics.h"
 #include "toolpath/SubprogramStore.h"
 #include "program/ProgramMap.h"
+
+#include <chrono>
+#include <optional>
 #include "program/Colouring.h"
 #include "program/Estimate.h"
 #include "program/Restart.h"
@@ -139,6 +142,11 @@ public:
     bool sendFromBlock(const RestartPlan& plan, const std::string& preamble, bool tapeRun);
 
 private:
+    // The editor's selection while a transfer runs, shown at most every
+    // 40 ms (see selectInEditor).
+    void showSelection();
+    std::optional<std::size_t> pendingSelection_;
+    std::chrono::steady_clock::time_point lastSelection_{};
     std::optional<ProgramMap> restartMap_;
     void placeAreas();
     // Expands and plots anew, also when nothing seems to have changed: the

@@ -2,6 +2,7 @@
 //   tarvex [--home DIR] [--settings FILE] [--screenshot FILE.png] [--press KEY,...] [--menu ITEM] [PROGRAM]
 #include "app/ui/QtUi.h"
 #include "app/ui/TarvexFrm.h"
+#include "serial/ui/CommPanel.h"
 #include "platform/posix/Cp932Codec.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixProcessLauncher.h"
@@ -13,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
@@ -132,6 +134,9 @@ int main(int argc, char** argv)
         for (int k = 0; k < 9; ++k)
             if (name == toolKeyName[k])
                 window.picture2()->toolButton(static_cast<ToolKey>(k))->click();
+        // The tape run, started as its button is, for a drip feed driven by a script.
+        if (name == "Command11")
+            QTimer::singleShot(0, &window, [&window] { window.frame1()->Command11->click(); });
         from = comma + 1;
     }
     // A menu item chosen once the window is up, by its control name ("MnuApp(0)").
