@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -116,11 +118,20 @@ RadiusCentre radiusCentre(float prevX, float prevY, float curX, float curY, floa
     constexpr float deg = 57.2957795130824f, rad = 0.0174532925199433f;
     const float hx = (curX - prevX) * 0.5f, hy = (curY - prevY) * 0.5f;
     const float mx = prevX + hx, my = prevY + hy;
-    const float c = std::sqrt(hx * hx + hy * hy);
+    float c = std::sqrt(hx * hx + hy * hy);
     const float R2 = R * R;
-    const float under = R2 - c * c;
-    if (!std::isfinite(R2) || !std::isfinite(under))
-        return RadiusCentre::Overflow;
+    float under = R2 - c * c;
+    // A radius or chord within single precision whose square is beyond it:
+    // the squares in double. Only a radius or length beyond it is an overflow.
+    std::optional<double> wide;
+    if (!std::isfinite(c) || !std::isfinite(R2) || !std::isfinite(under)) {
+        const double cd = std::hypot(static_cast<double>(hx), static_cast<double>(hy));
+        if (!std::isfinite(R) || !(cd <= std::numeric_limits<float>::max()))
+            return RadiusCentre::Overflow;
+        c = static_cast<float>(cd);
+        wide = static_cast<double>(R) * R - cd * cd;
+        under = *wide < 0 ? -1.0f : 1.0f;
+    }
     // An R that is the half chord but for rounding (the half chord of a
     // chord not exact in binary comes out a unit in the last place off)
     // is a half circle about the midpoint: the square root of a rounding
@@ -131,7 +142,7 @@ RadiusCentre radiusCentre(float prevX, float prevY, float curX, float curY, floa
     const float scale = std::max({std::fabs(R), std::fabs(prevX), std::fabs(prevY), std::fabs(curX), std::fabs(curY)});
     if (under < 0 && c - std::fabs(R) > 1e-6f * scale)
         return RadiusCentre::TooSmall;
-    const float d = halfCircle || under < 0 ? 0.0f : std::sqrt(under);
+    const float d = halfCircle || under < 0 ? 0.0f : wide ? static_cast<float>(std::sqrt(*wide)) : std::sqrt(under);
     const float a = hx != 0 ? fatan(hy / hx) * deg + 90.0f : 180.0f;
     const float ca = fcos(a * rad), sa = fsin(a * rad);
     const float cx = mx + d * ca, cy = my + d * sa;
@@ -388,15 +399,18 @@ private:
             I = word(line, s.i);
         if (s.j != npos)
             J = word(line, s.j);
-        if (s.r != npos)
+        // R is the radius of an arc; in a canned cycle it is the R level
+        // (the hole is drawn where the cycle positions it).
+        if (s.r != npos && (motion_ == 2 || motion_ == 3))
             centreFromRadius(word(line, s.r), I, J);
         if (s.x == npos && s.y == npos)
             return;
         // An element whose length or radius is beyond single precision would
         // be drawn, exported and measured as infinite: the expansion ends here.
-        const float dx = curX_ - prevX_, dy = curY_ - prevY_;
+        const double dx = static_cast<double>(curX_) - prevX_, dy = static_cast<double>(curY_) - prevY_;
         const bool arc = motion_ == 2 || motion_ == 3;
-        if (!std::isfinite(dx * dx + dy * dy) || (arc && !std::isfinite(I * I + J * J)))
+        constexpr double most = std::numeric_limits<float>::max();
+        if (!(std::hypot(dx, dy) <= most) || (arc && !(std::hypot(static_cast<double>(I), J) <= most)))
             throw Stop{ExpansionStop::Overflow};
         prevX_ = curX_;
         prevY_ = curY_;

@@ -143,7 +143,7 @@ TEST_F(Expansion, ImpossibleRadiusEndsTheExpansionKeepingWhatWasStored)
 TEST_F(Expansion, OverflowingNumbersEndTheExpansion)
 {
     for (std::string program : {"G01X" + std::string(45, '9') + ".", std::string("G01X3e38.\r\nG91X3e38.\r\nX1e38.\r\n"),
-                                "G01X1.\r\nG02X2.R" + std::string(30, '9') + "."}) {
+                                "G01X1.\r\nG02X2.R" + std::string(39, '9') + "."}) {
         // 3e38 reads as 3 thousandths: the X word stops at the e.
         ExpansionEnd end = expand(program);
         if (program.find('e') != std::string::npos)
@@ -151,7 +151,8 @@ TEST_F(Expansion, OverflowingNumbersEndTheExpansion)
         else
             EXPECT_EQ(end, ExpansionEnd::Failed) << program;
     }
-    EXPECT_EQ(expand("G01X10000000000000000000.\r\nG91X300000000000000000000000000000000000000.\r\n"),
+    // Two moves that each fit, the point after them not.
+    EXPECT_EQ(expand("G91G01X300000000000000000000000000000000000000.\r\nX300000000000000000000000000000000000000.\r\n"),
               ExpansionEnd::Failed);
     EXPECT_EQ(table().segmentCount, 0);
 }
@@ -174,9 +175,13 @@ TEST_F(Expansion, HowAnExpansionEndsAndWhere)
         {"G01X1.\r\n(x)\r\nG01X" + std::string(45, '9') + ".", ExpansionStop::Overflow, 3},
         {"G01X1.\r\n" + places, ExpansionStop::Markings, 1002},
         {"G01X1.\r\nG02X10.R1.", ExpansionStop::Radius, 2},
-        // Each number fits a float; the element's length or radius does not.
-        {"G01X1" + std::string(19, '0') + ".\r\nX-1" + std::string(19, '0') + ".", ExpansionStop::Overflow, 2},
-        {"G01X1.\r\nG02X2.I2" + std::string(19, '0') + ".", ExpansionStop::Overflow, 2},
+        // A length whose square is beyond a float is none; one that is
+        // itself beyond it is (each number fits).
+        {"G01X1" + std::string(19, '0') + ".\r\nX-1" + std::string(19, '0') + ".", ExpansionStop::None, 0},
+        {"G01X3" + std::string(38, '0') + ".\r\nX-3" + std::string(38, '0') + ".", ExpansionStop::Overflow, 2},
+        {"G01X1.\r\nG02X2.I3" + std::string(38, '0') + ".J3" + std::string(38, '0') + ".", ExpansionStop::Overflow, 2},
+        // R in a canned cycle is its R level, no radius.
+        {"G01X1.\r\nG99G81X20.Y10.Z-5.R2.F120\r\nX30.", ExpansionStop::None, 0},
     };
     for (const Row& r : rows) {
         expand(r.program);
