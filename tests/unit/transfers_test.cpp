@@ -778,7 +778,8 @@ TEST_F(TransferTest, ACancelDuringASlowWaitSendsNothingMore)
     };
     const auto start = std::chrono::steady_clock::now();
     t.Command10_Click();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    // Well under one character's wait, with room for a busy machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
     EXPECT_EQ(port1.written, "\x47\x14"); // G, then at once the end code
     EXPECT_EQ(status.StatusText, "送信を中止しました。");
     // The controller output at the slider's end waits 1001 steps of 100 µs
