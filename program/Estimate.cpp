@@ -89,7 +89,7 @@ struct Machine {
                     returnInitial = c == g(98);
                 else if (c == g(80))
                     cycle = -1;
-                else if (c == g(73) || c == g(74) || c == g(76) || (c >= g(81) && c <= g(89))) {
+                else if (nc::isCannedCycle(c)) {
                     cycle = c;
                     initialZ = pos[2];
                 }

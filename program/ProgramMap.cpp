@@ -6,45 +6,6 @@
 #include <map>
 
 namespace tarvex {
-namespace {
-
-// Whether a line can hold anything the map records: a program number, an
-// o-word or macro statement, a call, a subprogram end, a tool length offset.
-// Most lines of a long program are plain moves and need no reading.
-bool structural(std::string_view l)
-{
-    for (std::size_t i = 0; i < l.size(); ++i) {
-        const char c = l[i];
-        if (c == '(') {
-            const auto close = l.find(')', i);
-            if (close == std::string_view::npos)
-                return false;
-            i = close;
-            continue;
-        }
-        if (c == ';')
-            return false;
-        const char next = i + 1 < l.size() ? l[i + 1] : '\0';
-        switch (c) {
-        case 'O': case 'o': case ':': case '#': case '[': case '%': return true;
-        case 'M': case 'm':
-            if (next == '9' || next == '1' || next == ' ')
-                return true;
-            break;
-        case 'G': case 'g':
-            if (next == '4' || next == '6' || next == ' ')
-                return true;
-            break;
-        default: break;
-        }
-        if (nc::isLetter(c) && nc::isLetter(next))
-            return true; // a keyword
-    }
-    return false;
-}
-
-} // namespace
-
 ProgramMap::ProgramMap(std::string_view text) : text_(text)
 {
     struct Open {
@@ -70,10 +31,8 @@ ProgramMap::ProgramMap(std::string_view text) : text_(text)
     std::string_view l;
     for (std::size_t n = 0; lines.next(l); ++n) {
         starts_.push_back(lines.start());
-        if (!structural(l)) {
-            statements = statements || l.find_first_not_of(" \t") != std::string_view::npos;
-            continue;
-        }
+        // Every line is read as the control reads it: "M098P100" and
+        // "M\t98P100" are calls as much as "M98P100".
         nc::readBlock(l, b);
         const bool before = statements;
         statements = statements || (b.kind != nc::Statement::Empty && b.kind != nc::Statement::Percent);
@@ -133,11 +92,10 @@ ProgramMap::ProgramMap(std::string_view text) : text_(text)
             bool call = false, local = false, m99 = false;
             for (const nc::Word& w : b.words) {
                 const int c = w.number ? nc::code(w.text) : -1;
-                if (w.letter == 'G' && (c == nc::g(43) || c == nc::g(44)))
+                if (w.letter == 'G' && nc::isLengthOffset(c))
                     usesLengthOffset_ = true;
-                call = call || (w.letter == 'M' && (c == nc::g(98) || c == nc::g(198)))
-                       || (w.letter == 'G' && (c == nc::g(65) || c == nc::g(66) || c == 661));
-                local = local || (w.letter == 'M' && c == nc::g(97));
+                call = call || nc::callsProgram(w.letter, c);
+                local = local || nc::callsLocal(w.letter, c);
                 m99 = m99 || (w.letter == 'M' && c == nc::g(99));
             }
             if (b.keyword == "CALL")

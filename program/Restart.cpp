@@ -24,8 +24,6 @@ std::string unknown(const std::string& what, const Item& it)
     return what + "がわかりません（" + lineNo(it.line) + ": " + it.why + "）。再開できません。";
 }
 
-bool isCycle(int c) { return c == g(73) || c == g(74) || c == g(76) || (c >= g(81) && c <= g(89)); }
-
 // Where the block stands in the program, and what may run around it: the
 // reason when no restart can be there.
 std::string placeRefusal(const ProgramMap& map, const ProgramMap::Program& program, std::size_t line)
@@ -93,13 +91,18 @@ public:
     std::string operator()()
     {
         const nc::Block b = nc::readBlock(map_.line(line_));
+        if (const char letter = nc::repeatedAxis(b); letter && b.keyword.empty())
+            return "このブロックは軸のアドレス " + std::string(1, letter)
+                   + " を2回指令しています（多くの制御装置でアラームになります）。再開できません。";
         for (std::size_t i = b.sequence.empty() ? 0 : 1; i < b.words.size(); ++i) {
             const nc::Word& w = b.words[i];
             const int c = w.letter == 'G' && w.number ? code(w.text) : -1;
-            commandsCycle_ = commandsCycle_ || isCycle(c);
+            commandsCycle_ = commandsCycle_ || nc::isCannedCycle(c);
             endsCycle_ = endsCycle_ || c == g(80) || (c >= g(0) && c <= g(3));
             motion_ = c >= g(0) && c <= g(3) ? c : motion_;
             moves_ = moves_ || w.letter == 'X' || w.letter == 'Y' || w.letter == 'Z';
+            startsSpindle_ = startsSpindle_ || (w.letter == 'M' && w.number && (code(w.text) == g(3) || code(w.text) == g(4)));
+            givesSpeed_ = givesSpeed_ || w.letter == 'S';
             hole_ = hole_ || moves_ || w.letter == 'R';
             feed_ = feed_ || w.letter == 'F';
         }
@@ -113,6 +116,9 @@ public:
                 return lineNo(items[slot].line) + " の " + items[slot].word + "（" + what
                        + "）が有効なブロックです。再開前文では戻せないため、再開できません。";
         }
+        for (Slot axis : {X, Y, Z})
+            if (!items[axis].known && items[axis].refuses)
+                return unknown(std::string("開始点の ") + static_cast<char>('X' + (axis - X)) + " ", items[axis]);
         if (items[FeedMode].known && codeOf(items[FeedMode]) == g(93))
             return "逆時間送り（G93）が有効なブロックです。再開前文では戻せないため、再開できません。";
         if (s_.rotary)
@@ -195,16 +201,19 @@ private:
             if (b.kind != nc::Statement::Block && b.kind != nc::Statement::Empty && b.kind != nc::Statement::Percent)
                 break;
             std::string offset;
-            bool z = false, stop = false;
+            bool z = false, stop = false, data = false;
             for (const nc::Word& w : b.words) {
                 const int c = w.number && (w.letter == 'G' || w.letter == 'M') ? code(w.text) : -1;
-                if (w.letter == 'G' && (c == g(43) || c == g(44)))
+                if (w.letter == 'G' && nc::isLengthOffset(c))
                     offset = "G" + std::string(w.text);
                 if (w.letter == 'H')
                     h = w.number ? std::optional(std::string("H") + std::string(w.text)) : std::nullopt;
                 z = z || w.letter == 'Z';
+                // The Z of a data setting (G10 L2 … Z…) or a macro call's argument moves nothing.
+                data = data || (w.letter == 'G' && (c == g(10) || c == g(65)));
                 stop = stop || (w.letter == 'G' && c == g(49)) || (w.letter == 'M' && (c == g(6) || c == g(30) || c == g(2)));
             }
+            z = z && !data;
             if (!offset.empty()) {
                 if (!h || h->empty())
                     return lineNo(n) + " の " + offset + " の H がわかりません。工具交換の後の工具長補正を決められないため、再開できません。";
@@ -217,6 +226,32 @@ private:
         }
         return "工具交換（" + lineNo(s_.toolChangeLine) + "）の後、工具長補正（G43/G44）の前に Z が動くか、"
                "補正がないブロックです。工具長補正なしに Z を動かせないため、再開できません。";
+    }
+
+    // Whether the program gives a length offset at or after the block
+    // before anything moves Z or ends it.
+    bool offsetBeforeZ() const
+    {
+        const ProgramMap::Program& p = map_.programOf(line_);
+        nc::Block b;
+        for (std::size_t n = line_; n <= p.last; ++n) {
+            nc::readBlock(map_.line(n), b);
+            if (b.kind != nc::Statement::Block && b.kind != nc::Statement::Empty && b.kind != nc::Statement::Percent)
+                return false;
+            bool data = false, z = false;
+            for (const nc::Word& w : b.words) {
+                const int c = w.number && (w.letter == 'G' || w.letter == 'M') ? code(w.text) : -1;
+                if (w.letter == 'G' && nc::isLengthOffset(c))
+                    return true;
+                data = data || (w.letter == 'G' && (c == g(10) || c == g(65)));
+                z = z || w.letter == 'Z';
+                if (w.letter == 'M' && (c == g(30) || c == g(2) || c == g(99) || nc::callsProgram('M', c)))
+                    return false;
+            }
+            if (z && !data)
+                return false;
+        }
+        return false;
     }
 
     // Variables assigned before the block are not restored.
@@ -259,7 +294,7 @@ private:
                                   {WorkOffset, "ワーク座標系"}, {FeedMode, "送りの指定（G94/G95）"},
                                   {Distance, "アブソリュート/インクリメンタル（G90/G91）"},
                                   {motion_ < 0 ? Motion : Plane, "移動の G コード"}, {ReturnLevel, "固定サイクルの戻り位置（G98/G99）"}, {Spindle, "主軸の回転"},
-                                  {Mist, "クーラント"}, {Flood, "クーラント"}})
+                                  {Mist, "クーラント"}, {Flood, "クーラント"}, {PathMode, "切削モード（G61/G64）"}})
             if (std::string why = need(slot, what); !why.empty())
                 return why;
         for (int k = 0; k < 3; ++k)
@@ -273,9 +308,26 @@ private:
             return "それまでの最も高い Z がわかりません（" + lineNo(*s_.highestUnknown) + ": " + s_.highestWhy
                    + "）。退避高さを確かめられないため、再開できません。";
 
+        if (s_.top && s_.movesZ && s_.atTop) {
+            // The block starts at the top: the preamble stays there.
+            // An offset in force there is cancelled (the top is the top
+            // whatever the offset), when the program takes its next one
+            // before Z moves; no offset can be taken on without a Z move.
+            s_.topOffset = items[LengthOffset].word;
+            if (const int c = codeOf(items[LengthOffset]); nc::isLengthOffset(c) || !items[LengthOffset].known) {
+                if (!offsetBeforeZ())
+                    return "機械の上端（" + lineNo(*s_.top) + " の G28）で工具長補正が有効なブロックです。"
+                           "次の工具長補正の前に Z が動くため、再開できません。";
+                s_.topOffset = "G49";
+            }
+            s_.notes.add(*s_.top, "Z を G28 で機械の上端に戻して始めます（このブロックでは Z は上端にあります）");
+        } else if (s_.top && s_.movesZ) {
+            s_.notes.add(*s_.top, "Z を G28 で機械の上端に戻してから開始点の上へ移動し、退避高さまで下ろします");
+        }
         std::vector<std::string>& out = s_.before;
         out.push_back(s_.cycleUsed ? "G80G40" : "G40");
-        const std::string settings = items[Plane].word + items[Units].word + items[WorkOffset].word + items[FeedMode].word;
+        const std::string settings = items[Plane].word + items[Units].word + items[WorkOffset].word + items[FeedMode].word
+                                     + items[PathMode].word;
         if (!settings.empty())
             out.push_back(settings);
         // Shifts by G92 or G52, said again as one local shift.
@@ -327,8 +379,14 @@ private:
             if (std::string why = need(Speed, "主軸の回転数（S）"); !why.empty())
                 return why;
             after.push_back(items[Speed].word + spindle.word);
-        } else if (!spindle.word.empty()) {
-            after.push_back((items[Speed].known ? items[Speed].word : "") + spindle.word);
+        } else {
+            // The speed in force goes with it also while the spindle is off:
+            // an M03 without S later turns at the last S the control had.
+            const std::string speed = items[Speed].known ? items[Speed].word : "";
+            if (!speed.empty() || !spindle.word.empty())
+                after.push_back(speed + spindle.word);
+            if (!items[Speed].known && startsSpindle_ && !givesSpeed_)
+                return need(Speed, "主軸の回転数（S）");
         }
         std::string across;
         bool placeKnown = true;
@@ -340,13 +398,14 @@ private:
         }
         // Without a height to go to, the offset is only taken on (a G00
         // without an axis moves nothing anyway) and the move across says G00.
-        if (!s_.movesZ) {
+        if (!s_.movesZ)
             s_.retract.erase(0, 3);
-            if (!across.empty())
-                across.insert(0, "G00");
-        }
+        // The move across comes before the retract's G00 after a return to the top.
+        if ((!s_.movesZ || s_.top) && !across.empty())
+            across.insert(0, "G00");
         if (!across.empty())
             after.push_back(across);
+        s_.acrossEnd = after.size();
         if (!placeKnown)
             s_.notes.add(line_, "開始点の X/Y のうち位置のわからない軸は移動を書いていません");
         for (Slot c : {Mist, Flood})
@@ -366,7 +425,9 @@ private:
         // Down only above a known start point, never at a place the program
         // did not reach: at rapid to a height the program reached at rapid
         // and has not cut at since, else at feed; never a rapid plunge.
-        if (s_.movesZ) {
+        if (s_.movesZ && s_.top && s_.atTop) {
+            // The block starts at the top, where the preamble left the tool.
+        } else if (s_.movesZ) {
             if (!items[Z].known || items[Z].word.empty())
                 s_.notes.add(line_, "Z の位置がわからないため、降下の移動は書いていません");
             else if (!placeKnown)
@@ -400,7 +461,8 @@ private:
     const ProgramMap& map_;
     RestartScan::State& s_;
     std::size_t line_;
-    bool commandsCycle_ = false, endsCycle_ = false, moves_ = false, feed_ = false, hole_ = false;
+    bool commandsCycle_ = false, endsCycle_ = false, moves_ = false, feed_ = false, hole_ = false,
+         startsSpindle_ = false, givesSpeed_ = false;
     int motion_ = -1;
 };
 
@@ -436,7 +498,9 @@ RestartScan::RestartScan(const ProgramMap& map, std::size_t line)
     plan.blockStart = block < map.lineCount() ? map.lineStart(block) : text.size();
     plan.firstBlock = block < map.lineCount() ? std::string(map.line(block)) : std::string();
     plan.blockEnd = plan.blockStart + plan.firstBlock.size();
-    if (line <= body)
+    // A called program from its start is no program of its own: no tool,
+    // no offset, no spindle, and its M99 repeats it for ever.
+    if (line <= body && !program.called)
         return;
 
     if (std::string why = placeRefusal(map, program, line); !why.empty()) {
@@ -459,6 +523,11 @@ RestartScan::RestartScan(const ProgramMap& map, std::size_t line)
     }
     if (s.ended) {
         plan.refusal = lineNo(*s.ended) + " でプログラムが終わっています（M02/M30/M99）。その後からは再開できません。";
+        return;
+    }
+    if (s.alarm) {
+        plan.refusal = lineNo(*s.alarm) + " は軸のアドレス " + std::string(1, s.alarmLetter)
+                       + " を2回指令しています（多くの制御装置でアラームになります）。その後からは再開できません。";
         return;
     }
     plan.movesZ = s.movesZ;
@@ -492,9 +561,22 @@ RestartPlan RestartScan::plan(std::string_view clearance) const
     plan.notes = s.notes.lines();
     for (const std::string& l : s.before)
         plan.preamble += l + "\r\n";
-    plan.preamble += s.retract + (s.movesZ && z ? *z : "") + "\r\n";
-    for (const std::string& l : s.after)
-        plan.preamble += l + "\r\n";
+    const std::string retract = s.retract + (s.movesZ && z ? *z : "") + "\r\n";
+    // After a return to the machine's top the tool goes up there as the
+    // program did, across, and down to the clearance with its offset.
+    const bool top = s.top && s.movesZ;
+    if (top)
+        plan.preamble += "G91G28Z0\r\nG90" + (s.atTop ? s.topOffset : "") + "\r\n";
+    else
+        plan.preamble += retract;
+    // At the top the block starts there: no descent.
+    for (std::size_t k = 0; k < s.after.size(); ++k) {
+        if (top && !s.atTop && k == s.acrossEnd)
+            plan.preamble += retract;
+        plan.preamble += s.after[k] + "\r\n";
+    }
+    if (top && !s.atTop && s.acrossEnd >= s.after.size())
+        plan.preamble += retract;
     return plan;
 }
 

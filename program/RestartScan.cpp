@@ -133,6 +133,7 @@ void Scanner::set(Slot slot, char letter, std::string_view text)
 void Scanner::forget(Slot slot, std::size_t line, const std::string& why)
 {
     Item& it = s_.items[slot];
+    it.refuses = !it.known && it.refuses;
     it.word.clear();
     it.known = false;
     it.changed = ++s_.clock;
@@ -161,7 +162,8 @@ void Scanner::merge(std::uint32_t stamp, std::size_t line, const std::string& wh
 void Scanner::reached(std::optional<Decimal> h, std::size_t line, const std::string& why)
 {
     if (!h) {
-        if (!s_.highestUnknown) {
+        // Under the machine's top, wherever it is.
+        if (!s_.highestUnknown && !s_.top) {
             s_.highestUnknown = line;
             s_.highestWhy = why;
         }
@@ -319,8 +321,26 @@ void Scanner::run(std::size_t from, std::size_t to, int depth)
     }
 }
 
+// The end of a rotation, polar coordinates or scaling: the point the tool
+// stands at was reached under it, and the positions the scan holds are the
+// program's words, not that point. Unknown until the program gives them again.
+void Scanner::endMode(Slot mode, int axes, std::size_t line, const std::string& why)
+{
+    const Item& m = s_.items[mode];
+    if (!m.word.empty() || !m.known)
+        for (int k = 0; k < axes; ++k) {
+            forget(axisSlot[k], line, why);
+            s_.items[axisSlot[k]].refuses = true;
+        }
+    set(mode, "");
+}
+
 void Scanner::block(const nc::Block& b, std::size_t line, int depth)
 {
+    if (const char letter = nc::repeatedAxis(b); letter && !s_.alarm && !b.keyword.size()) {
+        s_.alarm = line;
+        s_.alarmLetter = letter;
+    }
     Flags f;
     std::vector<const nc::Word*> ms;
     for (std::size_t i = b.sequence.empty() ? 0 : 1; i < b.words.size(); ++i) {
@@ -443,13 +463,15 @@ void Scanner::gCode(int c, const nc::Word& w, const nc::Block& b, std::size_t li
         break;
     case g(98): case g(99): set(ReturnLevel, gw); break;
     case g(68): set(Rotation, gw); s_.items[Rotation].line = line; break;
-    case g(69): set(Rotation, ""); break;
+    case g(69): endMode(Rotation, 2, line, gw + " の前の座標回転中の位置"); break;
     case g(16): set(Polar, gw); s_.items[Polar].line = line; break;
-    case g(15): set(Polar, ""); break;
+    case g(15): endMode(Polar, 2, line, gw + " の前の極座標指令の位置"); break;
     case g(51): case 511: set(Scaling, gw); s_.items[Scaling].line = line; break;
-    case g(50): case 501: set(Scaling, ""); break;
+    case g(50): case 501: endMode(Scaling, 3, line, gw + " の前のスケーリング中の位置"); break;
     // Modes that leave the path as programmed.
-    case g(5): case 51: case g(8): case g(9): case g(61): case 611: case g(62): case g(63): case g(64): case g(67): break;
+    case g(5): case 51: case g(8): case g(9): case g(67): break;
+    // Exact stop and the cutting modes: said again by the preamble.
+    case g(61): case 611: case g(62): case g(63): case g(64): set(PathMode, gw); break;
     // Blocks whose words are no positions, or whose positions are not known after.
     case g(4): f.noPositions = true; break; // X and P are the dwell time
     case g(10):
@@ -508,7 +530,7 @@ void Scanner::mCodes(const std::vector<const nc::Word*>& ms, const nc::Block& b,
                 forget(Loaded, t.line, t.why);
             bool setsOffset = false;
             for (const nc::Word& o : b.words)
-                setsOffset = setsOffset || (o.letter == 'G' && o.number && (code(o.text) == g(43) || code(o.text) == g(44)));
+                setsOffset = setsOffset || (o.letter == 'G' && o.number && nc::isLengthOffset(code(o.text)));
             s_.offsetPending = !setsOffset;
             // The spindle stops for the change and starts again with the
             // program's next M03/M04; the new tool stands where the change
@@ -530,6 +552,7 @@ void Scanner::mCodes(const std::vector<const nc::Word*>& ms, const nc::Block& b,
             set(Flood, "");
             s_.items[Mist].line = line; // coolant was commanded off here
             break;
+        case g(19): set(Spindle, "M05"); break; // oriented: stopped, as M05 leaves it
         case g(6): case g(0): case g(1): case g(2): case g(30): case g(99): break;
         case g(98): case g(198): case g(97): {
             const nc::Word* p = find(b, 'P');
@@ -567,9 +590,12 @@ void Scanner::call(long number, long repeats, std::size_t line, int depth, const
         return;
     }
     const std::uint32_t stamp = s_.clock;
-    if (repeats != 0)
+    // A known count runs the program that many times: the state after it is
+    // the last run's (a G90 at its end is in force), increments add up.
+    const long runs = repeats > 0 && repeats <= 9999 ? repeats : repeats == 0 ? 0 : 1;
+    for (long k = 0; k < runs; ++k)
         run(p->first + 1, p->last + 1, depth + 1);
-    if (repeats != 1)
+    if (runs != repeats)
         merge(stamp, line, what + " の繰り返し呼び出し");
 }
 
@@ -581,9 +607,10 @@ void Scanner::callLocal(long number, long repeats, std::size_t line, int depth, 
         return;
     }
     const std::uint32_t stamp = s_.clock;
-    if (repeats != 0)
+    const long runs = repeats > 0 && repeats <= 9999 ? repeats : repeats == 0 ? 0 : 1;
+    for (long k = 0; k < runs; ++k)
         run(r->first, r->last + 1, depth + 1);
-    if (repeats != 1)
+    if (runs != repeats)
         merge(stamp, line, what + " の繰り返し呼び出し");
 }
 
@@ -643,6 +670,7 @@ void Scanner::positions(const nc::Block& b, std::size_t line, const Flags& f)
     // One axis moved by its word, absolute or incremental.
     auto move = [&](int k, const nc::Word& w) {
         s_.used[k] = true;
+        s_.atTop = s_.atTop && k != 2;
         s_.movesZ = s_.movesZ || k == 2;
         if (!w.number) {
             forget(axisSlot[k], line, "変数で指令された値（" + std::string(1, w.letter) + "）");
@@ -683,6 +711,17 @@ void Scanner::positions(const nc::Block& b, std::size_t line, const Flags& f)
         for (int k = 0; k < 3; ++k) {
             if (!axis[k])
                 continue;
+            if (k == 2 && f.reason.rfind("G28", 0) == 0) {
+                // Z's reference point is the machine's top: above every
+                // height, its intermediate point included.
+                s_.top = line;
+                s_.atTop = true;
+                s_.highestUnknown.reset();
+                s_.used[2] = true;
+                s_.movesZ = true;
+                forget(axisSlot[k], line, f.reason + " の後の位置");
+                continue;
+            }
             // G28/G30 pass the intermediate point, a height the tool reaches.
             if (f.reference)
                 move(k, *axis[k]);

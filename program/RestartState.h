@@ -21,7 +21,7 @@ enum Slot : std::uint8_t {
     Cycle, CycleDepth, CycleR, CycleQ, CycleP, InitialLevel,
     LengthOffset, H, Selected, Loaded, Speed, Spindle, Mist, Flood, Feed,
     X, Y, Z, ShiftX, ShiftY, ShiftZ, LocalX, LocalY, LocalZ,
-    Rotation, Polar, Scaling, Compensation,
+    Rotation, Polar, Scaling, Compensation, PathMode,
     SlotCount
 };
 
@@ -31,6 +31,7 @@ struct Item {
     std::uint32_t changed = 0; // when it last changed, for loops and branches
     std::size_t line = 0;      // where it became unknown, and why
     std::string why;
+    bool refuses = false; // unknown in a way no preamble goes around, until set again
 };
 
 // The number of a G or M word held by an item ("G43" 430); -1 for none.
@@ -66,6 +67,12 @@ struct RestartScan::State {
     // tool's Z now, and the highest Z it reached.
     std::optional<nc::Decimal> zHigh, highest;
     std::optional<std::size_t> highestUnknown; // where the highest Z was lost, and why
+    // Where a reference return (G28 with Z) took the tool to the machine's
+    // top, the highest height there is: the preamble goes there too.
+    std::optional<std::size_t> top;
+    bool atTop = false;     // and Z has not moved since
+    std::string topOffset; // the length offset the preamble leaves at the top
+    std::size_t acrossEnd = 0; // the preamble's lines after the retract up to the move across
     std::string highestWhy;
     std::uint32_t incrementalZ = 0; // when Z last moved by an increment
     bool movesZ = false;
@@ -85,6 +92,9 @@ struct RestartScan::State {
     // The main program's end (M02/M30/M99) met before the block, and one
     // with "/" that block skip passes over.
     std::optional<std::size_t> ended, skippedEnd;
+    // A block the control stops at with an alarm (an axis given twice).
+    std::optional<std::size_t> alarm;
+    char alarmLetter = 0;
     // The variables assigned before the block ("#1", "#<name>"), with their line.
     std::map<std::string, std::size_t> assigned;
 
@@ -121,6 +131,7 @@ private:
     void mCodes(const std::vector<const nc::Word*>& ms, const nc::Block& b, std::size_t line, int depth, Flags& f);
     void positions(const nc::Block& b, std::size_t line, const Flags& f);
     void shift(const nc::Block& b, std::size_t line, bool local);
+    void endMode(Slot mode, int axes, std::size_t line, const std::string& why);
     void call(long number, long repeats, std::size_t line, int depth, const std::string& what);
     void callLocal(long number, long repeats, std::size_t line, int depth, const std::string& what);
     void reached(std::optional<nc::Decimal> high, std::size_t line, const std::string& why);

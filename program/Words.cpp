@@ -297,6 +297,20 @@ std::optional<long> whole(std::string_view number)
     return v;
 }
 
+char repeatedAxis(const Block& b)
+{
+    unsigned seen = 0;
+    for (const Word& w : b.words) {
+        const auto at = std::string_view("XYZABCUVW").find(w.letter);
+        if (at == std::string_view::npos)
+            continue;
+        if (seen & (1u << at))
+            return w.letter;
+        seen |= 1u << at;
+    }
+    return 0;
+}
+
 int code(std::string_view number)
 {
     int value = 0, tenths = 0;

@@ -97,6 +97,26 @@ Block readBlock(std::string_view line);
 int code(std::string_view number);
 constexpr int g(int n) { return n * 10; }
 
+// What a code does, one definition for every reader of a block (c from
+// code()). A canned cycle: G73, G74, G76, G81–G89 (G81.1 is none). A tool
+// length offset: G43, G44. A call of a program by its number (the P word):
+// M98, M198, G65, G66, G66.1; M97 calls a sequence number of the program.
+constexpr bool isCannedCycle(int c)
+{
+    return c == g(73) || c == g(74) || c == g(76) || (c >= g(81) && c <= g(89) && c % 10 == 0);
+}
+constexpr bool isLengthOffset(int c) { return c == g(43) || c == g(44); }
+constexpr bool callsProgram(char letter, int c)
+{
+    return (letter == 'M' && (c == g(98) || c == g(198))) || (letter == 'G' && (c == g(65) || c == g(66) || c == 661));
+}
+constexpr bool callsLocal(char letter, int c) { return letter == 'M' && c == g(97); }
+
+struct Block;
+// An axis address (X Y Z A B C U V W) the block gives twice ("X10.Y5.Y7.",
+// an alarm on most controls): its letter, else 0.
+char repeatedAxis(const Block& b);
+
 // A whole number of up to nine digits; none for anything else.
 std::optional<long> whole(std::string_view number);
 
