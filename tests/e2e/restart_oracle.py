@@ -33,8 +33,10 @@ MARK = "TVXMARK"
 CLEARANCE = "500"
 TOOLS = {1: 10.0, 2: 76.0, 3: 50.0, 4: 120.0, 5: 35.0, 6: 64.0, 8: 20.0}  # lengths in mm
 TOOL_DIAMETERS = {1: 6.0, 2: 10.0, 3: 8.0, 4: 12.0, 5: 4.0, 6: 16.0, 8: 3.0}
-# Work offsets G54..G57 (rs274 reads its parameter file in inches).
-OFFSETS = {5221: (0, 0, 0), 5241: (100.0, 50.0, -20.0), 5261: (-40.0, 80.0, 10.0), 5281: (250.0, -30.0, 5.0)}
+# Work offsets G54..G57 (rs274 reads its parameter file in inches), and the
+# G28 point, Z at the machine's top.
+OFFSETS = {5221: (0, 0, 0), 5241: (100.0, 50.0, -20.0), 5261: (-40.0, 80.0, 10.0), 5281: (250.0, -30.0, 5.0),
+           5161: (0, 0, 900.0)}
 
 
 def spans(data):
@@ -62,7 +64,7 @@ def write_setup(folder):
         for t, length in TOOLS.items():
             f.write("T%d P%d Z%.6f D%.6f\n" % (t, t, length / 25.4, TOOL_DIAMETERS[t] / 25.4))
     with open(os.path.join(folder, "vars.var"), "w") as f:
-        for base, xyz in OFFSETS.items():
+        for base, xyz in sorted(OFFSETS.items()):  # rs274 wants them in order
             for k, v in enumerate(xyz):
                 f.write("%d %.6f\n" % (base + k, v / 25.4))
 
@@ -249,7 +251,9 @@ def judge(full, full_mark, snapshot, restart):
         tip_after = m.tip(m.pos[2])
         across = abs(m.pos[0] - before[0]) > 1e-6 or abs(m.pos[1] - before[1]) > 1e-6
         eps = 0.01  # rs274 prints 4 decimals: inches are 0.0025 mm apart
-        if name == "STRAIGHT_TRAVERSE" and across and highest is not None and min(tip_before, tip_after) < highest - eps:
+        # No tip is above the machine's top (the G28 point) less its tool's length.
+        ceiling = highest if highest is None else min(highest, OFFSETS[5161][2] - TOOLS.get(m.tool, 0.0))
+        if name == "STRAIGHT_TRAVERSE" and across and highest is not None and min(tip_before, tip_after) < ceiling - eps:
             return "unsafe: rapid across below the highest tip (%.3f < %.3f)" % (min(tip_before, tip_after), highest)
         if tip_after < tip_at_block - eps and tip_after < tip_before - eps:
             return "unsafe: moves down below the tip at the block (%.3f < %.3f)" % (tip_after, tip_at_block)
@@ -354,12 +358,18 @@ def generate(rng):
     z_clear = 30.0 + rng.randint(0, 40)
     tools = rng.sample([t for t in TOOLS], rng.randint(1, 3))
     x, y = 0.0, 0.0
+    subs = []
     for t in tools:
+        if rng.random() < 0.5:
+            out += ["G91 G28 Z0", "G90"]
         out.append("T%d M06" % t)
+        out += [rng.choice(["G61", "G64"])] if rng.random() < 0.5 else []
         if rng.random() < 0.5:
             out.append("G00 X%s Y%s" % (f(x), f(y)))
         out.append("G00 G43 H%d Z%s" % (t, f(z_clear)))
-        out.append("S%d %s" % (rng.choice([800, 1200, 3000]), rng.choice(["M03", "M03", "M04"])))
+        speed, turn = rng.choice([800, 1200, 3000]), rng.choice(["M03", "M03", "M04"])
+        # The speed set while the spindle is still off, or with its start.
+        out += ["S%d" % speed, turn] if rng.random() < 0.3 else ["S%d %s" % (speed, turn)]
         for c in rng.sample(["M07", "M08"], rng.randint(0, 2)):
             out.append(c)
         if shift:
@@ -367,10 +377,16 @@ def generate(rng):
             out.append("G92 X0. Y0.")
             shift = False
         for _ in range(rng.randint(2, 5)):
-            kind = rng.choice(["contour", "holes", "incremental", "arcs18", "comp", "helix"])
+            kind = rng.choice(["contour", "holes", "incremental", "arcs18", "comp", "helix", "sub"])
             x, y = float(rng.randint(-50, 50)), float(rng.randint(-50, 50))
             depth = -float(rng.randint(1, 8))
-            if kind == "holes":
+            if kind == "sub":
+                # A subprogram called a few times that steps in G91 and ends in G90.
+                number = 1000 + len(subs)
+                out += ["G00 X%s Y%s" % (f(x), f(y)), "G00 Z%s" % f(5.0), "M98 P%d L%d" % (number, rng.randint(1, 3)),
+                        "G00 Z%s" % f(z_clear)]
+                subs += ["O%d" % number, "G91 G01 Z%s F%s" % (f(-1.0), f(90.0)), "X%s" % f(4.0), "G90", "M99"]
+            elif kind == "holes":
                 mode = rng.choice(["G98", "G99"])
                 cyc = rng.choice(["G81", "G82", "G83"])
                 extra = " P0.5" if cyc == "G82" else " Q%s" % f(1.5) if cyc == "G83" else ""
@@ -425,7 +441,7 @@ def generate(rng):
                 out.append("M01")
         out.append("M05")
         out.append("M09")
-    out += ["G00 Z%s" % f(z_clear), "M30", "%"]
+    out += ["G00 Z%s" % f(z_clear), "M30"] + subs + ["%"]
     return ("\r\n".join(out) + "\r\n").encode()
 
 
