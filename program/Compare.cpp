@@ -3,7 +3,10 @@
 #include "program/Words.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <unordered_map>
 
 namespace tarvex {
 namespace {
@@ -47,13 +50,13 @@ struct Block {
     std::string normal;
 };
 
-std::vector<Block> blocks(std::string_view text)
+std::vector<Block> blocks(std::string_view text, bool keepSequence)
 {
     std::vector<Block> out;
     TextLines lines(text);
     std::string_view line;
     for (std::size_t n = 1; lines.next(line); ++n)
-        if (std::string normal = normalBlock(line); !normal.empty())
+        if (std::string normal = normalBlock(line, keepSequence); !normal.empty())
             out.push_back({n, line, std::move(normal)});
     // The tape's leading and trailing "%" frame the program, they are not of it.
     while (!out.empty() && out.back().normal == "%")
@@ -67,28 +70,34 @@ std::vector<Block> blocks(std::string_view text)
 
 } // namespace
 
-std::string normalBlock(std::string_view line)
+std::string normalBlock(std::string_view line, bool keepSequence)
 {
     std::string out;
     nc::Lexer lexer(line);
     nc::Token t{};
     std::size_t at = 0;
     auto gap = [&](std::size_t to) {
-        // Bytes that are no piece of the language (a stray byte) still count.
+        // Bytes that are no piece of the language (a stray byte) still
+        // count; tape leader (NUL, DEL) does not.
         for (; at < to; ++at)
-            if (line[at] != ' ' && line[at] != '\t')
+            if (line[at] != ' ' && line[at] != '\t' && line[at] != '\0' && line[at] != '\x7F')
                 out += line[at];
     };
     while (lexer.next(t)) {
         gap(t.begin);
         at = t.end;
         const std::string_view piece = line.substr(t.begin, t.end - t.begin);
+        if (t.kind == nc::Piece::Keyword && (uppered(piece) == "DPRNT" || uppered(piece) == "BPRNT")) {
+            // What it prints is text, an N in it included.
+            out += uppered(piece) + std::string(line.substr(t.end));
+            return out;
+        }
         if (t.kind != nc::Piece::Word) {
             out += uppered(piece);
             continue;
         }
         const char letter = nc::upper(piece[0]);
-        if (letter == 'N')
+        if (letter == 'N' && !keepSequence)
             continue; // sequence numbers are the control's to change
         std::string_view value = line.substr(t.value, t.end - t.value);
         while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
@@ -98,7 +107,7 @@ std::string normalBlock(std::string_view line)
             out += uppered(value);
         } else if (nc::hasPoint(value)) {
             out += number(value, true);
-        } else if (letter == 'G' || letter == 'M' || letter == 'O' || letter == ':') {
+        } else if (std::string_view("GMO:HTSD").find(letter) != std::string_view::npos) {
             out += number(value, false);
         } else {
             out += value[0] == '+' ? std::string(value.substr(1)) : std::string(value);
@@ -108,101 +117,198 @@ std::string normalBlock(std::string_view line)
     return out;
 }
 
+bool refersToSequenceNumbers(std::string_view text)
+{
+    TextLines lines(text);
+    std::string_view line;
+    nc::Block b;
+    while (lines.next(line)) {
+        if (line.find_first_of("GgPpQqOo") == std::string_view::npos)
+            continue; // no jump, no P or Q word: nothing that names a sequence number
+        nc::readBlock(line, b);
+        if (b.kind == nc::Statement::Goto || (b.kind == nc::Statement::If && b.conditional))
+            return true;
+        bool m99or97 = false, turningCycle = false, pq = false, p = false;
+        for (const nc::Word& w : b.words) {
+            const int c = w.number ? nc::code(w.text) : -1;
+            m99or97 = m99or97 || (w.letter == 'M' && (c == nc::g(99) || c == nc::g(97)));
+            turningCycle = turningCycle || (w.letter == 'G' && c >= nc::g(70) && c <= nc::g(73) && c % 10 == 0);
+            p = p || w.letter == 'P';
+            pq = pq || w.letter == 'P' || w.letter == 'Q';
+        }
+        if ((m99or97 && p) || (turningCycle && pq))
+            return true;
+    }
+    return false;
+}
+
 namespace {
+
+// Marks what only one side holds in a[lo1, hi1) and b[lo2, hi2): blocks
+// that each side holds equally often are anchors, taken in their longest
+// common order (patience), and what lies between two anchors is done again
+// the same way; a stretch without such blocks gets Myers' shortest edit script,
+// or, when that would take too long, is all changed.
+class Aligner {
+public:
+    Aligner(const std::vector<Block>& a, const std::vector<Block>& b)
+        : onlyA(a.size()), onlyB(b.size()), a_(a), b_(b) {}
+
+    void run()
+    {
+        std::vector<std::array<std::size_t, 4>> todo{{0, a_.size(), 0, b_.size()}};
+        while (!todo.empty()) {
+            auto [lo1, hi1, lo2, hi2] = todo.back();
+            todo.pop_back();
+            while (lo1 < hi1 && lo2 < hi2 && a_[lo1].normal == b_[lo2].normal)
+                ++lo1, ++lo2;
+            while (hi1 > lo1 && hi2 > lo2 && a_[hi1 - 1].normal == b_[hi2 - 1].normal)
+                --hi1, --hi2;
+            if (lo1 == hi1 || lo2 == hi2) {
+                mark(lo1, hi1, lo2, hi2);
+                continue;
+            }
+            const std::vector<std::pair<std::size_t, std::size_t>> anchors = unique(lo1, hi1, lo2, hi2);
+            if (anchors.empty()) {
+                if (!myers(lo1, hi1, lo2, hi2))
+                    mark(lo1, hi1, lo2, hi2);
+                continue;
+            }
+            std::size_t from1 = lo1, from2 = lo2;
+            for (auto [i, j] : anchors) {
+                todo.push_back({from1, i, from2, j});
+                from1 = i + 1, from2 = j + 1;
+            }
+            todo.push_back({from1, hi1, from2, hi2});
+        }
+    }
+
+    std::vector<bool> onlyA, onlyB;
+
+private:
+    void mark(std::size_t lo1, std::size_t hi1, std::size_t lo2, std::size_t hi2)
+    {
+        std::fill(onlyA.begin() + static_cast<std::ptrdiff_t>(lo1), onlyA.begin() + static_cast<std::ptrdiff_t>(hi1), true);
+        std::fill(onlyB.begin() + static_cast<std::ptrdiff_t>(lo2), onlyB.begin() + static_cast<std::ptrdiff_t>(hi2), true);
+    }
+
+    // The blocks each side holds equally often, the k-th with the k-th (a
+    // program repeats many blocks: "G00Z5."), as pairs in the longest order
+    // both keep.
+    std::vector<std::pair<std::size_t, std::size_t>> unique(std::size_t lo1, std::size_t hi1, std::size_t lo2,
+                                                            std::size_t hi2) const
+    {
+        struct Seen {
+            std::size_t countA = 0, used = 0;
+            std::vector<std::size_t> inB;
+        };
+        std::unordered_map<std::string_view, Seen> seen;
+        seen.reserve(hi1 - lo1);
+        for (std::size_t i = lo1; i < hi1; ++i)
+            ++seen[a_[i].normal].countA;
+        for (std::size_t j = lo2; j < hi2; ++j)
+            if (auto it = seen.find(b_[j].normal); it != seen.end())
+                it->second.inB.push_back(j);
+        std::vector<std::pair<std::size_t, std::size_t>> pairs;
+        for (std::size_t i = lo1; i < hi1; ++i)
+            if (Seen& s = seen.at(a_[i].normal); s.countA == s.inB.size())
+                pairs.emplace_back(i, s.inB[s.used++]);
+        // Longest increasing run of the b positions, in a's order.
+        std::vector<std::size_t> tails, parent(pairs.size());
+        for (std::size_t k = 0; k < pairs.size(); ++k) {
+            auto pos = std::lower_bound(tails.begin(), tails.end(), pairs[k].second,
+                                        [&](std::size_t t, std::size_t j) { return pairs[t].second < j; });
+            parent[k] = pos == tails.begin() ? SIZE_MAX : *(pos - 1);
+            if (pos == tails.end())
+                tails.push_back(k);
+            else
+                *pos = k;
+        }
+        std::vector<std::pair<std::size_t, std::size_t>> out;
+        for (std::size_t k = tails.empty() ? SIZE_MAX : tails.back(); k != SIZE_MAX; k = parent[k])
+            out.push_back(pairs[k]);
+        std::reverse(out.begin(), out.end());
+        return out;
+    }
+
+    // Myers' shortest edit script over a stretch; false when it would take
+    // more than a bounded number of rounds.
+    bool myers(std::size_t lo1, std::size_t hi1, std::size_t lo2, std::size_t hi2)
+    {
+        const long n = static_cast<long>(hi1 - lo1), m = static_cast<long>(hi2 - lo2);
+        auto same = [&](long x, long y) { return a_[lo1 + x].normal == b_[lo2 + y].normal; };
+        const long most = std::min(n + m, maxRounds);
+        std::vector<std::vector<long>> trace;
+        std::vector<long> v(static_cast<std::size_t>(2 * most + 3), 0);
+        const long offset = most + 1;
+        long found = -1;
+        for (long d = 0; d <= most && found < 0; ++d) {
+            for (long k = -d; k <= d; k += 2) {
+                long x = (k == -d || (k != d && v[offset + k - 1] < v[offset + k + 1])) ? v[offset + k + 1]
+                                                                                       : v[offset + k - 1] + 1;
+                long y = x - k;
+                while (x < n && y < m && same(x, y))
+                    ++x, ++y;
+                v[offset + k] = x;
+                if (x >= n && y >= m) {
+                    found = d;
+                    break;
+                }
+            }
+            trace.push_back(v);
+        }
+        if (found < 0)
+            return false;
+        long x = n, y = m;
+        for (long d = found; d > 0; --d) {
+            const std::vector<long>& prev = trace[static_cast<std::size_t>(d - 1)];
+            const long k = x - y;
+            const bool down = k == -d || (k != d && prev[offset + k - 1] < prev[offset + k + 1]);
+            const long pk = down ? k + 1 : k - 1;
+            const long px = prev[offset + pk], py = px - pk;
+            if (down)
+                onlyB[lo2 + static_cast<std::size_t>(py)] = true;
+            else
+                onlyA[lo1 + static_cast<std::size_t>(px)] = true;
+            x = px;
+            y = py;
+        }
+        return true;
+    }
+
+    static constexpr long maxRounds = 1000;
+    const std::vector<Block>& a_;
+    const std::vector<Block>& b_;
+};
 
 // The differences and, when asked, where the two programs stand level.
 std::vector<BlockDifference> difference(std::string_view first, std::string_view second,
                                         std::vector<std::pair<std::size_t, std::size_t>>* level)
 {
-    const std::vector<Block> a = blocks(first), b = blocks(second);
-    std::vector<bool> onlyA(a.size()), onlyB(b.size());
-    // Matched blocks after a difference (and the first) are where the two
-    // sides are level again.
-    auto levels = [&] {
-        if (!level)
-            return;
-        bool after = true;
-        for (std::size_t i = 0, j = 0; i < a.size() || j < b.size();) {
-            if (i < a.size() && onlyA[i]) {
-                ++i, after = true;
-            } else if (j < b.size() && onlyB[j]) {
-                ++j, after = true;
-            } else if (i < a.size() && j < b.size()) {
-                if (after)
-                    level->emplace_back(static_cast<std::size_t>(a[i].text.data() - first.data()),
-                                        static_cast<std::size_t>(b[j].text.data() - second.data()));
-                after = false;
-                ++i, ++j;
-            } else {
-                break;
-            }
-        }
-    };
-    // The same beginning and end need no search.
-    std::size_t head = 0;
-    while (head < a.size() && head < b.size() && a[head].normal == b[head].normal)
-        ++head;
-    std::size_t tailA = a.size(), tailB = b.size();
-    while (tailA > head && tailB > head && a[tailA - 1].normal == b[tailB - 1].normal)
-        --tailA, --tailB;
-    const long n = static_cast<long>(tailA - head), m = static_cast<long>(tailB - head);
-    auto same = [&](long x, long y) { return a[head + x].normal == b[head + y].normal; };
-    // Myers' shortest edit script, keeping each round's furthest reaches. So
-    // many differences that they would take too long: all of the middle
-    // removed and added.
-    constexpr long maxRounds = 1000;
-    std::vector<std::vector<long>> trace;
-    std::vector<long> v(static_cast<std::size_t>(2 * std::min(n + m, maxRounds) + 3), 0);
-    const long offset = std::min(n + m, maxRounds) + 1;
-    long found = -1;
-    for (long d = 0; d <= std::min(n + m, maxRounds) && found < 0; ++d) {
-        for (long k = -d; k <= d; k += 2) {
-            long x = (k == -d || (k != d && v[offset + k - 1] < v[offset + k + 1])) ? v[offset + k + 1]
-                                                                                   : v[offset + k - 1] + 1;
-            long y = x - k;
-            while (x < n && y < m && same(x, y))
-                ++x, ++y;
-            v[offset + k] = x;
-            if (x >= n && y >= m) {
-                found = d;
-                break;
-            }
-        }
-        trace.push_back(v);
-    }
+    // Sequence numbers count where either program jumps to them.
+    const bool keep = refersToSequenceNumbers(first) || refersToSequenceNumbers(second);
+    const std::vector<Block> a = blocks(first, keep), b = blocks(second, keep);
+    Aligner align(a, b);
+    align.run();
     std::vector<BlockDifference> out;
-    if (found < 0) {
-        for (std::size_t i = head; i < tailA; ++i) {
+    bool after = true;
+    for (std::size_t i = 0, j = 0; i < a.size() || j < b.size();) {
+        if (i < a.size() && align.onlyA[i]) {
             out.push_back({true, a[i].line, a[i].text});
-            onlyA[i] = true;
-        }
-        for (std::size_t i = head; i < tailB; ++i) {
-            out.push_back({false, b[i].line, b[i].text});
-            onlyB[i] = true;
-        }
-        levels();
-        return out;
-    }
-    // Back from the end, each round's step: a removal or an addition.
-    long x = n, y = m;
-    for (long d = found; d > 0; --d) {
-        const std::vector<long>& prev = trace[static_cast<std::size_t>(d - 1)];
-        const long k = x - y;
-        const bool down = k == -d || (k != d && prev[offset + k - 1] < prev[offset + k + 1]);
-        const long pk = down ? k + 1 : k - 1;
-        const long px = prev[offset + pk], py = px - pk;
-        if (down) {
-            out.push_back({false, b[head + py].line, b[head + py].text});
-            onlyB[head + static_cast<std::size_t>(py)] = true;
+            ++i, after = true;
+        } else if (j < b.size() && align.onlyB[j]) {
+            out.push_back({false, b[j].line, b[j].text});
+            ++j, after = true;
         } else {
-            out.push_back({true, a[head + px].line, a[head + px].text});
-            onlyA[head + static_cast<std::size_t>(px)] = true;
+            // Matched blocks after a difference (and the first) are where
+            // the two sides are level again.
+            if (level && after)
+                level->emplace_back(static_cast<std::size_t>(a[i].text.data() - first.data()),
+                                    static_cast<std::size_t>(b[j].text.data() - second.data()));
+            after = false;
+            ++i, ++j;
         }
-        x = px;
-        y = py;
     }
-    std::reverse(out.begin(), out.end());
-    levels();
     return out;
 }
 

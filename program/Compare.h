@@ -11,11 +11,19 @@ namespace tarvex {
 // gone, "+" signs dropped, G, M and program numbers without leading zeros,
 // numbers with a decimal point in one form ("X10.0" and "X10." alike, "X.5"
 // as "X0.5"). Empty for a line that holds nothing (a blank line). A number
-// without a decimal point stays unlike one with it.
-std::string normalBlock(std::string_view line);
+// without a decimal point stays unlike one with it. H, T, S and D words lose
+// their leading zeros too; DPRNT/BPRNT text is kept as written; NUL and DEL
+// (tape leader) do not count. keepSequence: the N word stays (the program
+// refers to sequence numbers: GOTO, M99 P, M97 P, G70–G73 P/Q).
+std::string normalBlock(std::string_view line, bool keepSequence = false);
 
-// The blocks that differ between two programs, aligned as a shortest list
-// of removals and additions of normal blocks. Blank lines and the leading
+// Whether a program refers to its sequence numbers, so that they are part
+// of what it does.
+bool refersToSequenceNumbers(std::string_view text);
+
+// The blocks that differ between two programs, aligned on the blocks each
+// holds once (the rest by a shortest list of removals and additions):
+// only blocks that changed are listed, also in programs of a million lines. Blank lines and the leading
 // and trailing "%" lines take no part.
 struct BlockDifference {
     bool inFirst;     // a block of the first program that the second lacks, or the reverse

@@ -13,11 +13,13 @@ TEST(Compare, WhatAControlIgnoresAndWhatItDoesNot)
     const std::pair<const char*, const char*> same[] = {
         {"N10 G1 X10.0 Y+.5", "g01x10.y0.500"}, {"O12(Part A)", "O0012 (PART A)"}, {"M3 S1200", "M03S1200"},
         {"X-0.0", "X0."},                        {"G01X1.", "N5G01X1."},         {"#1=[#2+1]", "#1 = [#2+1]"},
+        {"T01H02", "T1H2"},                      {"\x7FG01X1.", "G01X1."},
     };
     for (auto [a, b] : same)
         EXPECT_EQ(normalBlock(a), normalBlock(b)) << a << " / " << b;
     const std::pair<const char*, const char*> unlike[] = {
-        {"X10", "X10."}, {"X010", "X10"}, {"G1X1.(A)", "G1X1.(B)"}, {"G01X1.\xEF\x9E\x82", "G01X1."}, {"T01", "T1"},
+        {"X10", "X10."}, {"X010", "X10"}, {"G1X1.(A)", "G1X1.(B)"}, {"G01X1.\xEF\x9E\x82", "G01X1."}, {"X-1.", "X1."},
+        {"DPRNT[N10]", "DPRNT[N20]"}, {"DPRNT[a]", "DPRNT[A]"},
     };
     for (auto [a, b] : unlike)
         EXPECT_NE(normalBlock(a), normalBlock(b)) << a << " / " << b;
@@ -29,6 +31,21 @@ TEST(Compare, WhatAControlIgnoresAndWhatItDoesNot)
     ASSERT_EQ(d.size(), 3u);
     EXPECT_TRUE(d[0].inFirst && d[0].line == 4 && d[0].text == "G01X1.");
     EXPECT_TRUE(!d[1].inFirst && d[1].line == 4 && !d[2].inFirst && d[2].line == 5);
+    // Sequence numbers count where a jump, M99 P, M97 P or G70–G73 names them.
+    EXPECT_TRUE(compareBlocks("N10X1.\nN20X2.", "N20X1.\nN10X2.").empty());
+    for (const char* refers : {"IF[#1LT5]GOTO20", "GOTO20", "M99P20", "M97P20", "G70P10Q20"})
+        EXPECT_EQ(compareBlocks(std::string(refers) + "\nN10X1.\nN20X2.", std::string(refers) + "\nN20X1.\nN10X2.").size(),
+                  4u) << refers;
+    // Every hundredth block of 60,000 (each block 60 times over) changed:
+    // those 600 and nothing else.
+    std::string a, b;
+    for (int k = 0; k < 60000; ++k) {
+        a += "G01X" + std::to_string(k % 1000) + ".\n";
+        b += "G01X" + std::to_string(k % 100 == 7 ? -(k % 1000) : k % 1000) + ".\n";
+    }
+    const auto many = compareBlocks(a, b);
+    ASSERT_EQ(many.size(), 1200u);
+    EXPECT_TRUE(many[0].inFirst && many[0].line == 8 && !many[1].inFirst && many[1].line == 8);
 }
 
 TEST(Colouring, EachByteOfALineByKind)
