@@ -38,7 +38,12 @@ struct Machine {
     int motion = g(0), plane = g(17), cycle = -1;
     bool absolute = true, inch = false, perRev = false, returnInitial = true;
     std::optional<double> feed, speed; // F as written (program units), S
-    double cycleR = 0, cycleZ = 0, initialZ = 0;
+    // A canned cycle's R level and depth along its drilling axis, the level
+    // it began at, and its dwell (P, modal like the rest).
+    double cycleR = 0, cycleZ = 0, initialZ = 0, cycleP = 0;
+
+    // The drilling axis of a cycle in the plane in force: Z in G17, Y in G18, X in G19.
+    int drillAxis() const { return plane == g(18) ? 1 : plane == g(19) ? 0 : 2; }
 
     double unit() const { return inch ? 25.4 : 1; }
     double perMinute() const
@@ -65,7 +70,7 @@ struct Machine {
     void block(const nc::Block& b)
     {
         std::array<std::optional<double>, 3> axis{};
-        std::optional<double> i, j, k, r, p, dwellX, q;
+        std::optional<double> i, j, k, r, p, dwellX, q, repeats;
         bool dwell = false, move = false, shift = false;
         for (const nc::Word& w : b.words) {
             const int c = w.number ? nc::code(w.text) : -1;
@@ -90,8 +95,9 @@ struct Machine {
                 else if (c == g(80))
                     cycle = -1;
                 else if (nc::isCannedCycle(c)) {
+                    if (cycle < 0)
+                        initialZ = pos[drillAxis()];
                     cycle = c;
-                    initialZ = pos[2];
                 }
                 break;
             case 'M':
@@ -108,7 +114,8 @@ struct Machine {
                 break;
             case 'I': i = axisValue(w); break;
             case 'J': j = axisValue(w); break;
-            case 'K': k = axisValue(w); break;
+            case 'K': k = axisValue(w), repeats = plain(w); break;
+            case 'L': repeats = plain(w); break;
             case 'R': r = axisValue(w); break;
             case 'Q': q = axisValue(w); break;
             case 'P': p = plain(w); break;
@@ -128,20 +135,36 @@ struct Machine {
                     pos[a] = *axis[static_cast<std::size_t>(a)] * unit();
             return;
         }
-        if (!move && cycle < 0)
+        if (cycle >= 0) {
+            // The cycle's words are kept; a hole only where an axis word
+            // is (a block without one, M30 included, drills none). K or L
+            // repeats it, in G91 one step further each time.
+            const int d = drillAxis();
+            const std::size_t ds = static_cast<std::size_t>(d);
+            if (p)
+                cycleP = *p;
+            if (r)
+                cycleR = (absolute ? 0 : initialZ) + *r * unit();
+            if (axis[ds])
+                cycleZ = (absolute ? 0 : cycleR) + *axis[ds] * unit();
+            if (!move)
+                return;
+            const long count = repeats ? std::lround(*repeats) : 1;
+            for (long n = 0; n < count; ++n) {
+                std::array<double, 3> at = pos;
+                for (std::size_t a = 0; a < 3; ++a)
+                    if (a != ds && axis[a])
+                        at[a] = (absolute ? 0 : pos[a]) + *axis[a] * unit();
+                hole(at, d);
+            }
+            return;
+        }
+        if (!move)
             return;
         std::array<double, 3> to = pos;
         for (int a = 0; a < 3; ++a)
             if (axis[static_cast<std::size_t>(a)])
                 to[a] = (absolute ? 0 : pos[a]) + *axis[static_cast<std::size_t>(a)] * unit();
-        if (cycle >= 0) {
-            if (r)
-                cycleR = (absolute ? 0 : pos[2]) + *r * unit();
-            if (axis[2])
-                cycleZ = absolute ? to[2] : cycleR + *axis[2] * unit();
-            hole(to, p);
-            return;
-        }
         const double dx = to[0] - pos[0], dy = to[1] - pos[1], dz = to[2] - pos[2];
         if (motion == g(0)) {
             rapidMove(std::sqrt(dx * dx + dy * dy + dz * dz));
@@ -177,22 +200,28 @@ struct Machine {
         pos = to;
     }
 
-    // One hole of the cycle in force: to the hole at rapid, down to R at
-    // rapid, to the depth at the feed, back up.
-    void hole(const std::array<double, 3>& at, std::optional<double> p)
+    // One hole of the cycle in force, drilled along axis d: to the hole at
+    // rapid, to R at rapid, to the depth at the feed (dwelling with G82 and
+    // G89), back at feed (G85, G89) or at rapid.
+    void hole(std::array<double, 3> at, int d)
     {
-        rapidMove(std::hypot(at[0] - pos[0], at[1] - pos[1]));
-        const double top = pos[2];
-        rapidMove(std::fabs(top - cycleR));
+        const std::size_t ds = static_cast<std::size_t>(d);
+        double across = 0;
+        for (std::size_t a = 0; a < 3; ++a)
+            if (a != ds)
+                across += (at[a] - pos[a]) * (at[a] - pos[a]);
+        rapidMove(std::sqrt(across));
+        rapidMove(std::fabs(pos[ds] - cycleR));
         cut(std::fabs(cycleR - cycleZ));
         if (cycle == g(82) || cycle == g(89))
-            e.dwell += p.value_or(0) / 1000;
+            e.dwell += cycleP / 1000;
         const double back = returnInitial ? std::max(initialZ, cycleR) : cycleR;
         if (cycle == g(85) || cycle == g(89))
             cut(std::fabs(cycleR - cycleZ)), rapidMove(std::fabs(back - cycleR));
         else
             rapidMove(std::fabs(back - cycleZ));
-        pos = {at[0], at[1], back};
+        at[ds] = back;
+        pos = at;
     }
 };
 

@@ -1,5 +1,6 @@
 #include "program/Colouring.h"
 #include "program/Compare.h"
+#include "program/Estimate.h"
 
 #include <cmath>
 #include <cstring>
@@ -82,4 +83,27 @@ TEST(Colouring, DefaultsReadableOnWhite)
     };
     for (std::uint32_t c : nc::defaultWordColours().rgb)
         EXPECT_GE(1.05 / (luminance(c) + 0.05), 4.5) << std::hex << c;
+}
+
+TEST(Estimate, CannedCyclesTimedByHand)
+{
+    // Rapid 1,000 mm/min (1 s for 16.667 mm); each case's cutting, rapid and dwell seconds.
+    struct Case {
+        const char* what;
+        const char* program;
+        double cutting, rapid, dwell;
+    } cases[] = {
+        {"one hole, G99 back to R; a block without axis words (M30) drills none",
+         "G90G00X0Y0Z10.\nG99G81X10.Y0Z-5.R2.F100.\nM30\n", 4.2, 35 * 0.06, 0},
+        {"K3 in G91: three holes a step apart", "G90G00X0Y0Z10.\nG91G99G81X10.Z-5.R-8.K3F100.\nG80\n", 9, 63 * 0.06, 0},
+        {"G82's P dwells at every hole", "G90G00X0Y0Z10.\nG98G82X10.Z-5.R2.P500F100.\nX20.\nG80\n", 8.4,
+         (10 + 10 + 8 + 15 + 10 + 8 + 15) * 0.06, 1},
+        {"G18: drilled along Y", "G90G00X0Y10.Z0\nG18G99G81X10.Y-5.R2.F100.\nG80\n", 4.2, (10 + 10 + 8 + 7) * 0.06, 0},
+    };
+    for (const Case& c : cases) {
+        const Estimate e = estimate(c.program, {1000, 0});
+        EXPECT_NEAR(e.cutting, c.cutting, 1e-9) << c.what;
+        EXPECT_NEAR(e.rapid, c.rapid, 1e-9) << c.what;
+        EXPECT_NEAR(e.dwell, c.dwell, 1e-9) << c.what;
+    }
 }
