@@ -44,7 +44,7 @@ void Transfers::slowDown(long yields)
     // In slices: a cancel or an ending event is seen at once, not after a
     // slow wait of seconds.
     const auto until = Clock::now() + wait;
-    for (auto left = wait; left > 0ns; left = std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now())) {
+    for (std::chrono::nanoseconds left = wait; left > 0ns; left = until - Clock::now()) {
         waitFor(std::min<std::chrono::nanoseconds>(left, 50ms));
         if (state() == Cancelled || state() == Ended)
             return;

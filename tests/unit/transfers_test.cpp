@@ -784,13 +784,14 @@ TEST_F(TransferTest, ACancelDuringASlowWaitSendsNothingMore)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
     EXPECT_EQ(port1.written, "\x47\x14"); // G, then at once the end code
     EXPECT_EQ(status.StatusText, "送信を中止しました。");
-    // The controller output at the slider's end waits 1001 steps of 100 µs
-    // before each character (G, 1 and the closing "%"), by the clock.
+    // The controller output at the slider's end waits 1001 yields before
+    // each character (G, 1 and the closing "%"): 100 ms by the clock, the
+    // first yield waiting no time.
     events.onWait = nullptr;
     window.text = "G1";
     const auto slow = std::chrono::steady_clock::now();
     t.Command1_Click();
-    EXPECT_GE(std::chrono::steady_clock::now() - slow, 3 * 1001 * 100us);
+    EXPECT_GE(std::chrono::steady_clock::now() - slow, 3 * 1000 * 100us);
 }
 
 TEST(LineMonitorTest, WarnsOnlyWhenAStopCodeWasFollowedByMoreThanTenCharacters)
