@@ -844,9 +844,24 @@ int estimateCommand(const std::vector<std::string>& argv)
     if (!readInput(args, text))
         return 2;
     const Estimate e = estimate(Cp932Codec().decode(text), o);
-    std::printf("cutting %s\nrapid %s\ndwell %s\ntool changes %ld\nno feed %ld moves\ntotal %s\n",
-                clockText(e.cutting).c_str(), clockText(e.rapid).c_str(), clockText(e.dwell).c_str(), e.toolChanges,
-                e.noFeed, clockText(e.total(o)).c_str());
+    if (!e.refusal.empty()) {
+        std::fprintf(stderr, "tarvex-cli: %s\n", e.refusal.c_str());
+        return 65;
+    }
+    std::printf("cutting %s\nrapid %s\ndwell %s\ntool changes %ld\nno feed %ld moves\n", clockText(e.cutting).c_str(),
+                clockText(e.rapid).c_str(), clockText(e.dwell).c_str(), e.toolChanges, e.noFeed);
+    // What it could not time, only where there is some.
+    if (e.unknown)
+        std::printf("unknown %ld\n", e.unknown);
+    if (e.callsNotFollowed)
+        std::printf("calls not followed %ld (%s)\n", e.callsNotFollowed, e.firstCallNotFollowed.c_str());
+    if (!e.notTimed.empty()) {
+        std::string codes;
+        for (const std::string& c : e.notTimed)
+            codes += " " + c;
+        std::printf("not timed%s\n", codes.c_str());
+    }
+    std::printf("total %s\n", clockText(e.total(o)).c_str());
     return 0;
 }
 

@@ -1,6 +1,9 @@
 #include "program/Estimate.h"
 #include "platform/TextLines.h"
+#include "program/ProgramMap.h"
 #include "program/Words.h"
+
+#include <algorithm>
 
 #include <array>
 #include <cmath>
@@ -15,13 +18,14 @@ using nc::g;
 constexpr double pi = 3.14159265358979323846;
 
 // A word's value in program units: with a decimal point as written, without
-// one in thousandths (the expansion's reading of an axis word).
-std::optional<double> axisValue(const nc::Word& w)
+// one in least increments (a thousandth of a millimetre, in G20 a
+// ten-thousandth of an inch, as controls read them).
+std::optional<double> axisValue(const nc::Word& w, bool inch = false)
 {
     if (!w.number || w.text.empty())
         return std::nullopt;
     const double v = std::strtod(std::string(w.text).c_str(), nullptr);
-    return nc::hasPoint(w.text) ? v : v / 1000;
+    return nc::hasPoint(w.text) ? v : v / (inch ? 10000 : 1000);
 }
 
 std::optional<double> plain(const nc::Word& w)
@@ -67,8 +71,37 @@ struct Machine {
     }
     void rapidMove(double mm) { e.rapid += mm / o.rapid * 60; }
 
+    // The call a block makes, if any: its program number and repeat count.
+    struct Call {
+        long number = -1, repeats = 1;
+        std::string word;
+    };
+    std::optional<Call> call;
+    std::size_t line = 0;
+
+    void refuse(const std::string& why)
+    {
+        if (e.refusal.empty())
+            e.refusal = "行 " + std::to_string(line + 1) + ": " + why;
+    }
+    void notTimed(const std::string& code)
+    {
+        if (std::find(e.notTimed.begin(), e.notTimed.end(), code) == e.notTimed.end())
+            e.notTimed.push_back(code);
+    }
+
     void block(const nc::Block& b)
     {
+        call.reset();
+        // A value from a variable or an expression: the block is not timed.
+        for (const nc::Word& w : b.words)
+            if (!w.number && std::string_view("XYZIJKRFSPQGL").find(w.letter) != std::string_view::npos) {
+                ++e.unknown;
+                return;
+            }
+        for (const nc::Word& w : b.words)
+            if (w.letter == 'G' && nc::callsProgram('G', nc::code(w.text)))
+                return macroCall(b);
         std::array<std::optional<double>, 3> axis{};
         std::optional<double> i, j, k, r, p, dwellX, q, repeats;
         bool dwell = false, move = false, shift = false;
@@ -80,6 +113,8 @@ struct Machine {
                     motion = c, cycle = -1;
                 else if (c == g(4))
                     dwell = true;
+                else if (c == g(28) || c == g(30) || c == g(96))
+                    notTimed("G" + std::to_string(c / 10));
                 else if (c == g(92))
                     shift = true;
                 else if (c == g(17) || c == g(18) || c == g(19))
@@ -103,29 +138,44 @@ struct Machine {
             case 'M':
                 if (c == g(6))
                     ++e.toolChanges;
+                if (c == g(98))
+                    call = Call{-1, 1, "M" + std::string(w.text)};
                 break;
             case 'X': case 'Y': case 'Z':
                 if (dwell && w.letter == 'X') {
                     dwellX = axisValue(w); // seconds with a point, thousandths without
                 } else {
-                    axis[static_cast<std::size_t>(w.letter - 'X')] = axisValue(w);
+                    axis[static_cast<std::size_t>(w.letter - 'X')] = axisValue(w, inch);
                     move = true;
                 }
                 break;
-            case 'I': i = axisValue(w); break;
-            case 'J': j = axisValue(w); break;
-            case 'K': k = axisValue(w), repeats = plain(w); break;
+            case 'I': i = axisValue(w, inch); break;
+            case 'J': j = axisValue(w, inch); break;
+            case 'K': k = axisValue(w, inch), repeats = plain(w); break;
             case 'L': repeats = plain(w); break;
-            case 'R': r = axisValue(w); break;
-            case 'Q': q = axisValue(w); break;
+            case 'R': r = axisValue(w, inch); break;
+            case 'Q': q = axisValue(w, inch); break;
             case 'P': p = plain(w); break;
             case 'F': feed = plain(w); break;
             case 'S': speed = plain(w); break;
             default: break;
             }
         }
+        if (feed && (*feed < 0 || *feed * unit() > 1e6))
+            return refuse("送り速度 F が正しくありません");
+        if (call) {
+            // Followed after the block's own move; "P30012" is three times
+            // O0012 where no program has that number.
+            const long number = p ? std::lround(*p) : -1;
+            call->word += p ? "P" + std::to_string(number) : "";
+            call->number = number;
+            call->repeats = repeats ? std::lround(*repeats) : 1;
+        }
         if (dwell) {
-            e.dwell += p ? *p / 1000 : dwellX.value_or(0);
+            const double seconds = p ? *p / 1000 : dwellX.value_or(0);
+            if (seconds < 0)
+                return refuse("ドウェルの時間が負です");
+            e.dwell += seconds;
             return;
         }
         if (shift) {
@@ -141,7 +191,7 @@ struct Machine {
             // repeats it, in G91 one step further each time.
             const int d = drillAxis();
             const std::size_t ds = static_cast<std::size_t>(d);
-            if (p)
+            if (p && !call) // a call's P and L are the call's
                 cycleP = *p;
             if (r)
                 cycleR = (absolute ? 0 : initialZ) + *r * unit();
@@ -149,7 +199,7 @@ struct Machine {
                 cycleZ = (absolute ? 0 : cycleR) + *axis[ds] * unit();
             if (!move)
                 return;
-            const long count = repeats ? std::lround(*repeats) : 1;
+            const long count = repeats && !call ? std::lround(*repeats) : 1;
             for (long n = 0; n < count; ++n) {
                 std::array<double, 3> at = pos;
                 for (std::size_t a = 0; a < 3; ++a)
@@ -200,6 +250,17 @@ struct Machine {
         pos = to;
     }
 
+    void macroCall(const nc::Block& b)
+    {
+        Call c{-1, 1, "G65"};
+        for (const nc::Word& w : b.words)
+            if (w.letter == 'P')
+                c.number = std::lround(*plain(w)), c.word += "P" + std::string(w.text);
+            else if (w.letter == 'L')
+                c.repeats = std::lround(*plain(w));
+        call = c;
+    }
+
     // One hole of the cycle in force, drilled along axis d: to the hole at
     // rapid, to R at rapid, to the depth at the feed (dwelling with G82 and
     // G89), back at feed (G85, G89) or at rapid.
@@ -227,24 +288,60 @@ struct Machine {
 
 } // namespace
 
+namespace {
+
+// Runs lines [from, to) of the file: the main program to M02/M30, a called
+// program to its M99; calls go into the file's own programs, as many times
+// as they say. False once the estimate refused.
+bool run(Machine& m, const ProgramMap& map, std::size_t from, std::size_t to, int depth, std::size_t& budget)
+{
+    nc::Block b;
+    for (std::size_t n = from; n < to; ++n) {
+        if (budget-- == 0) {
+            m.line = n;
+            m.refuse("呼び出しの繰り返しが多すぎます");
+            return false;
+        }
+        nc::readBlock(map.line(n), b);
+        if (b.kind != nc::Statement::Block)
+            continue;
+        m.line = n;
+        m.block(b);
+        if (!m.e.refusal.empty())
+            return false;
+        if (auto c = m.call) {
+            const ProgramMap::Program* p = c->number >= 0 ? map.program(c->number) : nullptr;
+            if (!p && c->number > 9999 && c->repeats == 1 && (p = map.program(c->number % 10000)))
+                c->repeats = c->number / 10000;
+            if (!p || depth >= 8 || c->repeats < 0) {
+                if (m.e.callsNotFollowed++ == 0)
+                    m.e.firstCallNotFollowed = c->word;
+            } else {
+                for (long k = 0; k < c->repeats; ++k)
+                    if (!run(m, map, p->first + 1, p->last + 1, depth + 1, budget))
+                        return false;
+            }
+        }
+        for (const nc::Word& w : b.words)
+            if (w.letter == 'M' && w.number) {
+                const int c = nc::code(w.text);
+                if (c == g(2) || c == g(30) || (c == g(99) && depth > 0))
+                    return true;
+            }
+    }
+    return true;
+}
+
+} // namespace
+
 Estimate estimate(std::string_view text, const EstimateOptions& options)
 {
     Machine m;
     m.o = options;
-    TextLines lines(text);
-    std::string_view line;
-    nc::Block b;
-    while (lines.next(line)) {
-        nc::readBlock(line, b);
-        if (b.kind != nc::Statement::Block)
-            continue;
-        m.block(b);
-        bool end = false;
-        for (const nc::Word& w : b.words)
-            end = end || (w.letter == 'M' && w.number && (nc::code(w.text) == g(2) || nc::code(w.text) == g(30)));
-        if (end)
-            break;
-    }
+    const ProgramMap map(text);
+    const ProgramMap::Program& main = map.programs().front();
+    std::size_t budget = map.lineCount() + 20'000'000;
+    run(m, map, main.first, map.lineCount(), 0, budget);
     return m.e;
 }
 

@@ -107,3 +107,21 @@ TEST(Estimate, CannedCyclesTimedByHand)
         EXPECT_NEAR(e.dwell, c.dwell, 1e-9) << c.what;
     }
 }
+
+TEST(Estimate, CallsAndWhatItCannotKnow)
+{
+    // O100 runs three times by L3 and three by the count before its number
+    // (10 mm at F600 each: 1 s); what it cannot time is said.
+    const Estimate e = estimate("G21G90G94\nM98P100L3\nG65P9010A1.\nM98P30100\nG01X#1F100.\nG91G28Z0\nG96S200\nM30\n"
+                                "O100\nG91G01X10.F600.\nG90\nM99\n",
+                                {1000, 0});
+    EXPECT_NEAR(e.cutting, 6, 1e-9);
+    EXPECT_EQ(e.unknown, 1);
+    EXPECT_EQ(e.callsNotFollowed, 1);
+    EXPECT_EQ(e.firstCallNotFollowed, "G65P9010");
+    EXPECT_EQ(e.notTimed, (std::vector<std::string>{"G28", "G96"}));
+    // A point-less axis word in G20 is a ten-thousandth of an inch: X10000 is 1 in at 10 in/min.
+    EXPECT_NEAR(estimate("G20G90G01X10000F10.\n", {1000, 0}).cutting, 6, 1e-9);
+    EXPECT_EQ(estimate("G00X1.\nG04P-5\n", {1000, 0}).refusal, "行 2: ドウェルの時間が負です");
+    EXPECT_EQ(estimate("G01X1.F-5.\n", {1000, 0}).refusal, "行 1: 送り速度 F が正しくありません");
+}
