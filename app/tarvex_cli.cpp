@@ -78,7 +78,7 @@ const char* const usage =
     "                     same machine program, 1 they differ\n"
     "  estimate FILE [--rapid MM_PER_MIN] [--tool-change SECONDS]\n"
     "                     how long the program runs: cutting, rapid, dwell, tool changes, total\n"
-    "  renumber [--start N] [--step N] [--remove] [--out OUT] FILE\n"
+    "  renumber [--start N] [--step N] [--width D] [--existing] [--every N] [--remove] [--out OUT] FILE\n"
     "                     number every block anew (N10, N20…) or take the N words away; print the count\n"
     "  measure FILE [--chain] [--release] --at X,Y [--at X,Y ...] [expand options]\n"
     "                     presses of the path length window; per press the element and the total\n"
@@ -112,7 +112,8 @@ struct Args {
         return o == "--home" || o == "--conditions" || o == "--size" || o == "--code" || o == "--profile"
                || o == "--device" || o == "--partner" || o == "--settings" || o == "--find" || o == "--with"
                || o == "--match" || o == "--out" || o == "--from-line" || o == "--from-block" || o == "--clearance"
-               || o == "--log" || o == "--start" || o == "--step" || o == "--rapid" || o == "--tool-change";
+               || o == "--log" || o == "--start" || o == "--step" || o == "--rapid" || o == "--tool-change"
+               || o == "--width" || o == "--every";
     }
     bool parse(const std::vector<std::string>& args)
     {
@@ -130,7 +131,7 @@ struct Args {
                 options[a] = args[++k];
             } else if (a == "--block-skip" || a == "--incremental" || a == "--summary" || a == "--rapids"
                        || a == "--markings" || a == "--chain" || a == "--release" || a == "--total" || a == "--text"
-                       || a == "--remove") {
+                       || a == "--remove" || a == "--existing") {
                 options[a] = "";
             } else {
                 return false;
@@ -894,7 +895,9 @@ int renumberCommand(const std::vector<std::string>& argv)
         return usageError();
     RenumberOptions o;
     o.remove = args.has("--remove");
-    for (auto [name, value] : {std::pair{"--start", &o.start}, {"--step", &o.step}}) {
+    o.existing = args.has("--existing");
+    long width = 0;
+    for (auto [name, value] : {std::pair{"--start", &o.start}, {"--step", &o.step}, {"--width", &width}, {"--every", &o.every}}) {
         if (!args.has(name))
             continue;
         const std::string& v = args.options.at(name);
@@ -902,6 +905,9 @@ int renumberCommand(const std::vector<std::string>& argv)
             return usageError();
         *value = std::stol(v);
     }
+    if (width > 5)
+        return usageError();
+    o.width = static_cast<int>(width);
     std::string refusal;
     return rewriteFile(
         args,

@@ -6,7 +6,10 @@ namespace tarvex {
 
 struct RenumberOptions {
     long start = 10, step = 10;
-    bool remove = false; // take the leading N words away instead
+    bool remove = false;   // take the leading N words away instead
+    int width = 0;         // digits at least, with leading zeros (4: N0010)
+    bool existing = false; // only blocks that have an N already
+    long every = 1;        // only every n-th block (the others lose theirs)
 };
 
 // The program with its blocks numbered anew: each block's leading N word
@@ -14,8 +17,9 @@ struct RenumberOptions {
 // by step, again from start after each program-number line; "%" lines,
 // program numbers, blank and comment-only lines and macro statements get
 // none. Nothing else of the text changes. refusal says why (naming the line)
-// when it cannot be done: a program that refers to its sequence numbers, or
-// a number beyond 99999.
+// when it cannot be done: a program that refers to its sequence numbers
+// (also by a computed GOTO), a step or an interval below 1, or more blocks
+// than fit below N99999 (naming the largest step that would fit).
 struct Renumbered {
     std::string text;
     long blocks = 0; // numbered (or stripped)

@@ -61,15 +61,20 @@ RenumFrm::RenumFrm(TextCommands& commands, QWidget* parent) : QDialog(parent)
     setObjectName("RenumFrm");
     setWindowTitle("シーケンス番号の付け直し");
     setModal(true);
-    auto spin = [this](const char* name, int value) {
+    auto spin = [this](const char* name, int value, int least, int most) {
         auto* s = new QSpinBox(this);
         s->setObjectName(name);
-        s->setRange(1, 99999);
+        s->setRange(least, most);
         s->setValue(value);
         return s;
     };
-    Start = spin("Start", 10);
-    Step = spin("Step", 10);
+    Start = spin("Start", 10, 1, 99999);
+    Step = spin("Step", 10, 1, 99999);
+    Width = spin("Width", 0, 0, 5);
+    Width->setSpecialValueText("そのまま");
+    Every = spin("Every", 1, 1, 1000);
+    Existing = new QCheckBox("番号のあるブロックだけ", this);
+    Existing->setObjectName("Existing");
     Remove = new QCheckBox("番号を削除する", this);
     Remove->setObjectName("Remove");
     Command1 = {button(this, "Command1(0)", "実行", true), button(this, "Command1(1)", "キャンセル")};
@@ -78,15 +83,22 @@ RenumFrm::RenumFrm(TextCommands& commands, QWidget* parent) : QDialog(parent)
     grid->addWidget(Start, 0, 1);
     grid->addWidget(new QLabel("増分", this), 1, 0);
     grid->addWidget(Step, 1, 1);
-    grid->addWidget(Remove, 2, 0, 1, 2);
+    grid->addWidget(new QLabel("桁数", this), 2, 0);
+    grid->addWidget(Width, 2, 1);
+    grid->addWidget(new QLabel("何ブロックごと", this), 3, 0);
+    grid->addWidget(Every, 3, 1);
+    grid->addWidget(Existing, 4, 0, 1, 2);
+    grid->addWidget(Remove, 5, 0, 1, 2);
     grid->addWidget(Command1[0], 0, 2);
     grid->addWidget(Command1[1], 1, 2);
     connect(Remove, &QCheckBox::toggled, this, [this](bool on) {
-        Start->setEnabled(!on);
-        Step->setEnabled(!on);
+        for (QWidget* w : std::initializer_list<QWidget*>{Start, Step, Width, Every, Existing})
+            w->setEnabled(!on);
     });
     connect(Command1[0], &QPushButton::clicked, this, [this, &commands] {
-        if (commands.renumber({Start->value(), Step->value(), Remove->isChecked()}) >= 0)
+        const RenumberOptions o{Start->value(), Step->value(), Remove->isChecked(), Width->value(), Existing->isChecked(),
+                                Every->value()};
+        if (commands.renumber(o) >= 0)
             accept();
     });
     connect(Command1[1], &QPushButton::clicked, this, &QDialog::reject);

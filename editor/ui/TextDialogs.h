@@ -44,6 +44,9 @@ public:
     RenumFrm(TextCommands& commands, QWidget* parent = nullptr);
     QSpinBox* Start;
     QSpinBox* Step;
+    QSpinBox* Width;     // digits at least (0: as the number is)
+    QSpinBox* Every;     // every n-th block
+    QCheckBox* Existing; // only blocks that have an N
     QCheckBox* Remove;
     std::array<QPushButton*, 2> Command1; // 実行, キャンセル
 };

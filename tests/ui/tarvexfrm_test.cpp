@@ -350,10 +350,11 @@ MnuHelp|ヘルプ(&H)
         whenModal<RenumFrm>([&](RenumFrm* d) {
             d->Start->setValue(100);
             d->Step->setValue(5);
+            d->Width->setValue(4);
             d->Command1[0]->click();
         });
         f.menuAction(Menu::MnuRenumber)->trigger();
-        QCOMPARE(w.text(), std::string("N100G00\r\nN105G00\r\n"));
+        QCOMPARE(w.text(), std::string("N0100G00\r\nN0105G00\r\n"));
         QTest::keyClick(f.editor(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(w.text(), std::string("N1G00\r\nN2G00\r\n"));
         // The words in their colours as shown; a colour chosen, then none at all.

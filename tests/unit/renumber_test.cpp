@@ -25,7 +25,14 @@ TEST(Renumber, EveryBlockAndNothingElse)
         {"G01\r\nIF[#1EQ0]GOTO5\r\n", {}, "行 2 の GOTO"},
         {"M99P20\r\n", {}, "行 1 の M99 P"},
         {"G71P10Q20U.5\r\n", {}, "行 1 の G71 P/Q"},
-        {"G01\r\nG01\r\n", {99990, 10, false}, "行 2 の番号 N100000"},
+        {"G01\r\nG01\r\n", {99990, 10, false}, "番号を付けるブロックが 2 あり、N99990 から 10 ずつでは N99999 を超えます。増分を 9 以下"},
+        {"G01\r\nIF[#1EQ0]GOTO#2\r\n", {}, "行 2 の GOTO"},
+        {"G01\r\n", {10, 0}, "増分と間隔は 1 以上"},
+        // A block without an address word gets its N at its start; a program line with words is left alone.
+        {"POPEN\r\n/DPRNT[X#1]\r\nO1000 G90\r\nG01\r\n", {}, "N10POPEN\r\n/N20DPRNT[X#1]\r\nO1000 G90\r\nN10G01\r\n"},
+        // Four digits, only blocks with an N; every second block.
+        {"N5X1.\r\nX2.\r\nN7X3.\r\n", {100, 5, false, 4, true}, "N0100X1.\r\nX2.\r\nN0105X3.\r\n"},
+        {"X1.\r\nN3X2.\r\nX3.\r\n", {10, 10, false, 0, false, 2}, "N10X1.\r\nX2.\r\nN20X3.\r\n"},
     };
     for (const Row& r : rows) {
         const Renumbered got = renumber(r.in, r.o);
