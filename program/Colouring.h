@@ -33,4 +33,7 @@ struct WordColours {
 // Readable on the editor's white background.
 WordColours defaultWordColours();
 
+// The contrast of a colour against the editor's white (WCAG: 1 to 21).
+double contrastOnWhite(std::uint32_t rgb);
+
 } // namespace tarvex::nc

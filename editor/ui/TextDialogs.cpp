@@ -112,6 +112,9 @@ ColourFrm::ColourFrm(const nc::WordColours& colours, QWidget* parent) : QDialog(
     // Each button shows a word of its kind in its colour on the editor's white.
     static constexpr std::array<const char*, nc::wordKinds> samples = {
         "", "G01", "M30", "X10.5", "F100", "N10", "O0012", "(ｺﾒﾝﾄ)", "%", "/", "#1=[#2+1]"};
+    Warning = new QLabel(this);
+    Warning->setObjectName("Warning");
+    Warning->setWordWrap(true);
     On = new QCheckBox("色分けする", this);
     On->setObjectName("On");
     On->setChecked(colours_.on);
@@ -141,7 +144,8 @@ ColourFrm::ColourFrm(const nc::WordColours& colours, QWidget* parent) : QDialog(
     keys->addStretch();
     keys->addWidget(Command1[0]);
     keys->addWidget(Command1[1]);
-    grid->addLayout(keys, nc::wordKinds, 0, 1, 2);
+    grid->addWidget(Warning, nc::wordKinds, 0, 1, 2);
+    grid->addLayout(keys, nc::wordKinds + 1, 0, 1, 2);
     auto enable = [this](bool on) {
         for (int k = 1; k < nc::wordKinds; ++k)
             Colour[k]->setEnabled(on);
@@ -164,6 +168,14 @@ void ColourFrm::show(int kind)
 {
     const QString name = QColor(QRgb(colours_.rgb[static_cast<std::size_t>(kind)])).name();
     Colour[kind]->setStyleSheet("QPushButton { color: " + name + "; background: white; }");
+    // Every colour hard to read on the editor's white is named; it may still be chosen.
+    QString hard;
+    for (int k = 1; k < nc::wordKinds; ++k)
+        if (const double c = nc::contrastOnWhite(colours_.rgb[static_cast<std::size_t>(k)]); c < 3 && Colour[k])
+            hard += QString("%1%2（%3:1）").arg(hard.isEmpty() ? "" : "、")
+                        .arg(QString::fromUtf8(wordKindCaptions[static_cast<std::size_t>(k)]))
+                        .arg(c, 0, 'f', 1);
+    Warning->setText(hard.isEmpty() ? QString() : "白地では読みにくい色です: " + hard);
 }
 
 HenkanFrm::HenkanFrm(TextCommands& commands, QWidget* parent) : QDialog(parent)

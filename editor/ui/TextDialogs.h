@@ -61,6 +61,7 @@ public:
     QCheckBox* On;
     std::array<QPushButton*, nc::wordKinds> Colour{}; // none for plain text
     QPushButton* Standard;
+    QLabel* Warning; // a colour hard to read on white (under 3:1), still allowed
     std::array<QPushButton*, 2> Command1; // OK, キャンセル
 
 private:

@@ -392,6 +392,13 @@ MnuHelp|ヘルプ(&H)
         f.editor()->SendScintilla(QsciScintillaBase::SCI_DOCUMENTSTART);
         QCOMPARE(foreAt(2), 0x563412L);
         whenModal<ColourFrm>([&](ColourFrm* d) {
+            // A colour hard to read on white is named, and still taken.
+            whenModal<QColorDialog>([](QColorDialog* c) {
+                c->setCurrentColor(QColor(0xFF, 0xFF, 0x00));
+                c->accept();
+            });
+            d->Colour[1]->click();
+            QVERIFY(d->Warning->text().contains("1.1:1"));
             d->On->setChecked(false);
             d->Command1[0]->click();
         });

@@ -59,6 +59,8 @@ TEST(Colouring, EachByteOfALineByKind)
         {"Z#1 M98P[#2+1]", "a## MMMa######"},
         {"IF[#1GT2]GOTO10\xEF", "############### "},
         {"T0101:12", "FFFFFOOO"},
+        {"#1=5.+2", "#######"},
+        {"/2N10", "//NNN"},
     };
     const char letters[] = " GMaFNOC%/#";
     for (auto [line, expected] : lines) {
@@ -73,16 +75,10 @@ TEST(Colouring, EachByteOfALineByKind)
 
 TEST(Colouring, DefaultsReadableOnWhite)
 {
-    auto luminance = [](std::uint32_t c) {
-        double sum = 0;
-        for (auto [shift, weight] : {std::pair{16, 0.2126}, {8, 0.7152}, {0, 0.0722}}) {
-            const double v = ((c >> shift) & 0xFF) / 255.0;
-            sum += weight * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
-        }
-        return sum;
-    };
     for (std::uint32_t c : nc::defaultWordColours().rgb)
-        EXPECT_GE(1.05 / (luminance(c) + 0.05), 4.5) << std::hex << c;
+        EXPECT_GE(nc::contrastOnWhite(c), 4.5) << std::hex << c;
+    EXPECT_NEAR(nc::contrastOnWhite(0x000000), 21, 1e-9);
+    EXPECT_NEAR(nc::contrastOnWhite(0xFFFF00), 1.07, 0.01); // yellow: the dialog warns
 }
 
 TEST(Estimate, CannedCyclesTimedByHand)
