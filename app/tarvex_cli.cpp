@@ -76,7 +76,7 @@ const char* const usage =
     "                     remove every half-width space; print the count\n"
     "  compare A B        the blocks that differ: \"< LINE TEXT\" of A, \"> LINE TEXT\" of B; exit 0 the\n"
     "                     same machine program, 1 they differ\n"
-    "  estimate FILE [--rapid MM_PER_MIN] [--tool-change SECONDS]\n"
+    "  estimate FILE [--rapid MM_PER_MIN] [--tool-change SECONDS] [--seconds]\n"
     "                     how long the program runs: cutting, rapid, dwell, tool changes, total\n"
     "  renumber [--start N] [--step N] [--width D] [--existing] [--every N] [--remove] [--out OUT] FILE\n"
     "                     number every block anew (N10, N20…) or take the N words away; print the count\n"
@@ -131,7 +131,7 @@ struct Args {
                 options[a] = args[++k];
             } else if (a == "--block-skip" || a == "--incremental" || a == "--summary" || a == "--rapids"
                        || a == "--markings" || a == "--chain" || a == "--release" || a == "--total" || a == "--text"
-                       || a == "--remove" || a == "--existing") {
+                       || a == "--remove" || a == "--existing" || a == "--seconds") {
                 options[a] = "";
             } else {
                 return false;
@@ -849,8 +849,14 @@ int estimateCommand(const std::vector<std::string>& argv)
         std::fprintf(stderr, "tarvex-cli: %s\n", e.refusal.c_str());
         return 65;
     }
-    std::printf("cutting %s\nrapid %s\ndwell %s\ntool changes %ld\nno feed %ld moves\n", clockText(e.cutting).c_str(),
-                clockText(e.rapid).c_str(), clockText(e.dwell).c_str(), e.toolChanges, e.noFeed);
+    // --seconds: the times as seconds to the millisecond, for comparing.
+    auto time = [&](double s) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", s);
+        return args.has("--seconds") ? std::string(seconds) : clockText(s);
+    };
+    std::printf("cutting %s\nrapid %s\ndwell %s\ntool changes %ld\nno feed %ld moves\n", time(e.cutting).c_str(),
+                time(e.rapid).c_str(), time(e.dwell).c_str(), e.toolChanges, e.noFeed);
     // What it could not time, only where there is some.
     if (e.unknown)
         std::printf("unknown %ld\n", e.unknown);
@@ -862,7 +868,7 @@ int estimateCommand(const std::vector<std::string>& argv)
             codes += " " + c;
         std::printf("not timed%s\n", codes.c_str());
     }
-    std::printf("total %s\n", clockText(e.total(o)).c_str());
+    std::printf("total %s\n", time(e.total(o)).c_str());
     return 0;
 }
 
