@@ -3,10 +3,8 @@
 interpreter: LinuxCNC's rs274 runs each program of our own (lines, arcs,
 helices, the three planes, canned cycles, G91, G20, dwells, subprogram calls)
 into canonical moves, whose lengths at their feeds and at the rapid rate are
-summed here. Cutting, rapid and dwell time must agree within 0.2 %. The
-programs keep to what both dialects read alike but for P: rs274 reads a
-dwell's P in seconds, a control in milliseconds (its dwells are divided by
-1,000 here).
+summed here: cutting, rapid and dwell agree within 0.2 %. rs274 reads a
+dwell's P in seconds, a control in milliseconds: its dwells are divided by 1,000.
 usage: estimate_oracle.py TARVEX_CLI"""
 import math
 import os
@@ -15,7 +13,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-
 
 RAPID = 5000.0  # mm/min
 PROGRAMS = {
@@ -89,17 +86,15 @@ def main():
     with tempfile.TemporaryDirectory() as tmp:
         for name, text in PROGRAMS.items():
             expected = rs274_times(tmp, name, text)
-            path = os.path.join(tmp, "p.nc")
-            with open(path, "w") as f:
+            with open(os.path.join(tmp, "p.nc"), "w") as f:
                 f.write(text.replace("\n", "\r\n"))
-            out = subprocess.run([cli, "estimate", path, "--rapid", str(RAPID), "--seconds"], capture_output=True,
+            out = subprocess.run([cli, "estimate", f.name, "--rapid", str(RAPID), "--seconds"], capture_output=True,
                                  text=True)
             got = {k: float(v) for k, v in re.findall(r"^(cutting|rapid|dwell) ([\d.]+)$", out.stdout, re.M)}
             for key, want in zip(("cutting", "rapid", "dwell"), expected):
                 ok = abs(got.get(key, -1) - want) <= 0.002 * want + 0.01
                 bad += not ok
-                print("%-22s %-8s rs274 %9.3f s  tarvex %9.3f s  %s" % (name, key, want, got.get(key, -1),
-                                                                         "" if ok else "DIFFERS"))
+                print("%-22s %-8s rs274 %9.3f s  tarvex %9.3f s %s" % (name, key, want, got.get(key, -1), ok))
     sys.exit(1 if bad else 0)
 
 
