@@ -1,9 +1,11 @@
 #include "editor/ui/CompFrm.h"
 #include "editor/ui/RichTextBox.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -95,7 +97,16 @@ CompFrm::CompFrm(const std::string& firstTitle, const std::string& secondTitle,
                 follow(side);
         });
     split->setSizes({1 << 20, 1 << 20}); // halves
-    resize(parent ? parent->size().expandedTo(QSize(1000, 650)) : QSize(1000, 650));
+    // As large as the main window (at least 1000 by 650), but inside the
+    // screen the main window stands on, centred on it.
+    QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1000, 650);
+    resize((parent ? parent->size().expandedTo(QSize(1000, 650)) : QSize(1000, 650)).boundedTo(room.size() * 0.95));
+    QRect place(QPoint(), frameSize());
+    place.moveCenter(parent ? parent->frameGeometry().center() : room.center());
+    place.moveLeft(std::clamp(place.left(), room.left(), std::max(room.left(), room.right() - place.width())));
+    place.moveTop(std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() - place.height())));
+    move(place.topLeft());
 }
 
 CompFrm::~CompFrm() = default;

@@ -422,6 +422,7 @@ MnuHelp|ヘルプ(&H)
         f.menuAction(Menu::MnuCompare)->trigger();
         auto* c = f.findChild<CompFrm*>();
         QVERIFY(c && c->isVisible());
+        QVERIFY(f.screen()->availableGeometry().contains(c->frameGeometry()));
         QCOMPARE(c->Label1->text(), QString("相違のあるブロック: 左 1、右 1"));
         auto marked = [&](int side, long line) {
             return c->Text1[side]->SendScintilla(QsciScintillaBase::SCI_MARKERGET, line) != 0;
