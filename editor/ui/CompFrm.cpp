@@ -15,6 +15,7 @@ namespace tarvex {
 namespace {
 
 constexpr int markerDiffers = 1;
+constexpr int frameIndicator = 9; // the current difference, framed
 // A block only the first program has, one only the second has.
 constexpr long markerColour[2] = {0xD8D8FF, 0xD0F0D0}; // BGR: light red, light green
 
@@ -47,6 +48,11 @@ CompFrm::CompFrm(const std::string& firstTitle, const std::string& secondTitle,
                             static_cast<long>(QsciScintillaBase::SC_MARK_BACKGROUND));
         text->SendScintilla(QsciScintillaBase::SCI_MARKERSETBACK, static_cast<unsigned long>(markerDiffers),
                             markerColour[side]);
+        text->SendScintilla(QsciScintillaBase::SCI_INDICSETSTYLE, static_cast<unsigned long>(frameIndicator),
+                            static_cast<long>(QsciScintillaBase::INDIC_FULLBOX));
+        text->SendScintilla(QsciScintillaBase::SCI_INDICSETFORE, static_cast<unsigned long>(frameIndicator), 0x000000L);
+        text->SendScintilla(QsciScintillaBase::SCI_INDICSETOUTLINEALPHA, static_cast<unsigned long>(frameIndicator), 255L);
+        text->SendScintilla(QsciScintillaBase::SCI_INDICSETALPHA, static_cast<unsigned long>(frameIndicator), 0L);
         box->addWidget(text);
         Text1[static_cast<std::size_t>(side)] = text;
     }
@@ -168,6 +174,18 @@ void CompFrm::step(int direction)
     current_ = i;
     const auto [side, line] = marked_[static_cast<std::size_t>(i)];
     RichTextBox* text = Text1[static_cast<std::size_t>(side)];
+    // The run shown is framed, and only that one.
+    for (RichTextBox* t : Text1) {
+        t->SendScintilla(QsciScintillaBase::SCI_SETINDICATORCURRENT, static_cast<unsigned long>(frameIndicator));
+        t->SendScintilla(QsciScintillaBase::SCI_INDICATORCLEARRANGE, 0UL, t->SendScintilla(QsciScintillaBase::SCI_GETLENGTH));
+    }
+    int last = i;
+    while (last + 1 < n && joined(last + 1))
+        ++last;
+    const long from = text->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+    const long to = text->SendScintilla(QsciScintillaBase::SCI_GETLINEENDPOSITION,
+                                        static_cast<unsigned long>(marked_[static_cast<std::size_t>(last)].second));
+    text->SendScintilla(QsciScintillaBase::SCI_INDICATORFILLRANGE, static_cast<unsigned long>(from), to - from);
     text->SendScintilla(QsciScintillaBase::SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(std::max(0L, line - 3)));
     text->SendScintilla(QsciScintillaBase::SCI_GOTOLINE, static_cast<unsigned long>(line));
     follow(side);

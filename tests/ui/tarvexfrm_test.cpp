@@ -428,6 +428,15 @@ MnuHelp|ヘルプ(&H)
             return c->Text1[side]->SendScintilla(QsciScintillaBase::SCI_MARKERGET, line) != 0;
         };
         QVERIFY(marked(1, 51) && marked(0, 122) && !marked(0, 52) && !marked(1, 52));
+        // The difference stepped to is framed, and only that one.
+        auto framed = [&](int side, long line) {
+            const long at = c->Text1[side]->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, line);
+            return c->Text1[side]->SendScintilla(QsciScintillaBase::SCI_INDICATORVALUEAT, 9, at) != 0;
+        };
+        c->Command1[1]->click();
+        QVERIFY(framed(1, 51) && !framed(0, 122));
+        c->Command1[1]->click();
+        QVERIFY(!framed(1, 51) && framed(0, 122));
         // Level after the added block, and the removed one passed by.
         auto top = [&](int side) { return c->Text1[side]->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE); };
         const long expected[][2] = {{30, 29}, {80, 80}, {150, 149}};
