@@ -117,6 +117,41 @@ std::string normalBlock(std::string_view line, bool keepSequence)
     return out;
 }
 
+std::vector<std::pair<std::size_t, std::size_t>> changedWords(std::string_view line, std::string_view other)
+{
+    struct Piece {
+        std::size_t begin, end;
+        std::string normal;
+    };
+    auto pieces = [](std::string_view l) {
+        std::vector<Piece> out;
+        nc::Lexer lexer(l);
+        nc::Token t{};
+        while (lexer.next(t))
+            out.push_back({t.begin, t.end, normalBlock(l.substr(t.begin, t.end - t.begin), true)});
+        return out;
+    };
+    const std::vector<Piece> a = pieces(line), b = pieces(other);
+    // Longest common subsequence of the two words lists (a block is short).
+    std::vector<std::vector<int>> common(a.size() + 1, std::vector<int>(b.size() + 1, 0));
+    for (std::size_t i = a.size(); i-- > 0;)
+        for (std::size_t j = b.size(); j-- > 0;)
+            common[i][j] = a[i].normal == b[j].normal ? common[i + 1][j + 1] + 1
+                                                      : std::max(common[i + 1][j], common[i][j + 1]);
+    std::vector<std::pair<std::size_t, std::size_t>> out;
+    for (std::size_t i = 0, j = 0; i < a.size();) {
+        if (j < b.size() && a[i].normal == b[j].normal) {
+            ++i, ++j;
+        } else if (j < b.size() && common[i][j + 1] >= common[i + 1][j]) {
+            ++j;
+        } else {
+            out.emplace_back(a[i].begin, a[i].end);
+            ++i;
+        }
+    }
+    return out;
+}
+
 bool refersToSequenceNumbers(std::string_view text)
 {
     TextLines lines(text);
@@ -292,12 +327,15 @@ std::vector<BlockDifference> difference(std::string_view first, std::string_view
     align.run();
     std::vector<BlockDifference> out;
     bool after = true;
+    std::size_t place = 0;
     for (std::size_t i = 0, j = 0; i < a.size() || j < b.size();) {
         if (i < a.size() && align.onlyA[i]) {
-            out.push_back({true, a[i].line, a[i].text});
+            place += !after;
+            out.push_back({true, a[i].line, a[i].text, place});
             ++i, after = true;
         } else if (j < b.size() && align.onlyB[j]) {
-            out.push_back({false, b[j].line, b[j].text});
+            place += !after;
+            out.push_back({false, b[j].line, b[j].text, place});
             ++j, after = true;
         } else {
             // Matched blocks after a difference (and the first) are where

@@ -17,6 +17,11 @@ namespace tarvex {
 // refers to sequence numbers: GOTO, M99 P, M97 P, G70–G73 P/Q).
 std::string normalBlock(std::string_view line, bool keepSequence = false);
 
+// The words of a changed block that its counterpart does not have, as byte
+// ranges [begin, end) of the line: words read as the control reads them,
+// matched in their longest common order.
+std::vector<std::pair<std::size_t, std::size_t>> changedWords(std::string_view line, std::string_view other);
+
 // Whether a program refers to its sequence numbers, so that they are part
 // of what it does.
 bool refersToSequenceNumbers(std::string_view text);
@@ -29,6 +34,7 @@ struct BlockDifference {
     bool inFirst;     // a block of the first program that the second lacks, or the reverse
     std::size_t line; // from 1, as the line splitter counts
     std::string_view text;
+    std::size_t place = 0; // differences between the same two level blocks share it
 };
 std::vector<BlockDifference> compareBlocks(std::string_view first, std::string_view second);
 

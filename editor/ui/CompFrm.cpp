@@ -16,6 +16,7 @@ namespace {
 
 constexpr int markerDiffers = 1;
 constexpr int frameIndicator = 9; // the current difference, framed
+constexpr int wordIndicator = 10; // the words a changed block changed
 // A block only the first program has, one only the second has.
 constexpr long markerColour[2] = {0xD8D8FF, 0xD0F0D0}; // BGR: light red, light green
 
@@ -53,6 +54,11 @@ CompFrm::CompFrm(const std::string& firstTitle, const std::string& secondTitle,
         text->SendScintilla(QsciScintillaBase::SCI_INDICSETFORE, static_cast<unsigned long>(frameIndicator), 0x000000L);
         text->SendScintilla(QsciScintillaBase::SCI_INDICSETOUTLINEALPHA, static_cast<unsigned long>(frameIndicator), 255L);
         text->SendScintilla(QsciScintillaBase::SCI_INDICSETALPHA, static_cast<unsigned long>(frameIndicator), 0L);
+        text->SendScintilla(QsciScintillaBase::SCI_INDICSETSTYLE, static_cast<unsigned long>(wordIndicator),
+                            static_cast<long>(QsciScintillaBase::INDIC_STRAIGHTBOX));
+        text->SendScintilla(QsciScintillaBase::SCI_INDICSETFORE, static_cast<unsigned long>(wordIndicator),
+                            side == 0 ? 0x3030C0L : 0x309030L); // BGR: red, green
+        text->SendScintilla(QsciScintillaBase::SCI_INDICSETALPHA, static_cast<unsigned long>(wordIndicator), 90L);
         box->addWidget(text);
         Text1[static_cast<std::size_t>(side)] = text;
     }
@@ -68,6 +74,28 @@ CompFrm::CompFrm(const std::string& firstTitle, const std::string& secondTitle,
                                                              static_cast<long>(markerDiffers));
         marked_.emplace_back(side, line);
         ++counts[side];
+    }
+    // A run of removed blocks followed by as many added ones: each pair is
+    // one changed block, its changed words shown.
+    const auto& d = comparison_->differences;
+    for (std::size_t k = 0; k < d.size();) {
+        std::size_t removed = 0, added = 0;
+        while (k + removed < d.size() && d[k + removed].inFirst && d[k + removed].place == d[k].place)
+            ++removed;
+        while (k + removed + added < d.size() && !d[k + removed + added].inFirst && d[k + removed + added].place == d[k].place)
+            ++added;
+        for (std::size_t q = 0; removed == added && q < removed; ++q)
+            for (int side = 0; side < 2; ++side) {
+                const BlockDifference& mine = d[k + q + (side ? removed : 0)];
+                const BlockDifference& theirs = d[k + q + (side ? 0 : removed)];
+                RichTextBox* t = Text1[static_cast<std::size_t>(side)];
+                t->SendScintilla(QsciScintillaBase::SCI_SETINDICATORCURRENT, static_cast<unsigned long>(wordIndicator));
+                const std::size_t start = offset(side, mine.text);
+                for (auto [b, e] : changedWords(mine.text, theirs.text))
+                    t->SendScintilla(QsciScintillaBase::SCI_INDICATORFILLRANGE, static_cast<unsigned long>(start + b),
+                                     static_cast<long>(e - b));
+            }
+        k += std::max<std::size_t>(1, removed + added);
     }
     for (auto [a, b] : comparison_->level)
         level_.emplace_back(Text1[0]->lineAt(a), Text1[1]->lineAt(b));

@@ -413,7 +413,7 @@ MnuHelp|ヘルプ(&H)
         for (int i = 0; i < 200; ++i) {
             const std::string block = "N" + std::to_string(i) + "G01X" + std::to_string(i) + ".\r\n";
             a += block;
-            b += i == 50 ? "G04P500\r\n" + block : i == 120 ? std::string() : block;
+            b += i == 50 ? "G04P500\r\n" + block : i == 120 ? std::string() : i == 180 ? "N180G01X999.\r\n" : block;
         }
         w.write("back.nc", b);
         TarvexFrm& f = w.start();
@@ -423,7 +423,11 @@ MnuHelp|ヘルプ(&H)
         auto* c = f.findChild<CompFrm*>();
         QVERIFY(c && c->isVisible());
         QVERIFY(f.screen()->availableGeometry().contains(c->frameGeometry()));
-        QCOMPARE(c->Label1->text(), QString("相違のあるブロック: 左 1、右 1"));
+        QCOMPARE(c->Label1->text(), QString("相違のあるブロック: 左 2、右 2"));
+        // A changed block shows its changed word: X180. against X999.
+        const long changed = c->Text1[1]->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, 181) + 8;
+        QVERIFY(c->Text1[1]->SendScintilla(QsciScintillaBase::SCI_INDICATORVALUEAT, 10, changed) != 0);
+        QVERIFY(c->Text1[1]->SendScintilla(QsciScintillaBase::SCI_INDICATORVALUEAT, 10, changed - 4) == 0);
         auto marked = [&](int side, long line) {
             return c->Text1[side]->SendScintilla(QsciScintillaBase::SCI_MARKERGET, line) != 0;
         };

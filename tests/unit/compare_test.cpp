@@ -37,6 +37,8 @@ TEST(Compare, WhatAControlIgnoresAndWhatItDoesNot)
     for (const char* refers : {"IF[#1LT5]GOTO20", "GOTO20", "M99P20", "M97P20", "G70P10Q20"})
         EXPECT_EQ(compareBlocks(std::string(refers) + "\nN10X1.\nN20X2.", std::string(refers) + "\nN20X1.\nN10X2.").size(),
                   4u) << refers;
+    // The words a changed block changed, as the control reads them.
+    EXPECT_EQ(changedWords("G01 X10.0 Y5. F100", "G1X10.Y6.F100"), (std::vector<std::pair<std::size_t, std::size_t>>{{10, 13}}));
     // Every hundredth block of 60,000 (each block 60 times over) changed:
     // those 600 and nothing else.
     std::string a, b;
