@@ -27,6 +27,8 @@ public:
     virtual void setMenuCaption(Menu item, const std::string& caption, bool visible) = 0;
     virtual void setCaption(const std::string& caption) = 0;
     // Panel 1 or 2 of the status bar StatusBar1.
+    // Panel 1 messages, 2 the file or the pointer's place, 3 the whole
+    // program's machining time.
     virtual void setStatusText(int panel, const std::string& text) = 0;
     virtual std::string statusText(int panel) const = 0;
     // Paints the status bar now, without letting any input in.

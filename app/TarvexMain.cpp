@@ -403,8 +403,22 @@ void TarvexMain::Picture1_MouseDown(float x, float y)
 {
     if (plotTools_.press(x, y, view_.plotSurface()) == PlotTools::Outcome::Measured) {
         view_.setLengthReport(lengthReport(plotTools_.selectedLength));
-        view_.setTimeReport(timeReport(plotTools_.selectedSeconds, plotTools_.selectedNoFeed));
+        showTimes();
     }
+}
+
+void TarvexMain::timeProgram()
+{
+    const Estimate e = estimate(editor_.textView(), {});
+    programTime_ = !e.refusal.empty() ? "計算できません（" + e.refusal + "）"
+                                       : clockText(e.total({})) + (e.unknown || e.callsNotFollowed ? "（一部不明）" : "");
+    view_.setStatusText(3, "全体の加工時間 " + programTime_);
+    showTimes();
+}
+
+void TarvexMain::showTimes()
+{
+    view_.setTimeReport(timeReport(plotTools_.selectedSeconds, plotTools_.selectedNoFeed) + " ／ 全体 " + programTime_);
 }
 
 void TarvexMain::Picture1_MouseMove(float x, float y) { view_.setStatusText(2, positionText(x, y)); }
@@ -632,6 +646,7 @@ void TarvexMain::expandAndPlot()
         return; // the same text, mode and plot size give the same table and picture
     graphics_.WirFmt(editor_.textView());
     readFeeds();
+    timeProgram();
     // A plot cut short says where and why; the words go when a later
     // expansion runs to the end, unless something else has been shown since.
     const std::string ending = graphics_.lastStop.message();

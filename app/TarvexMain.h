@@ -145,6 +145,11 @@ private:
     // The editor's selection while a transfer runs, shown at most every
     // 40 ms (see selectInEditor).
     void showSelection();
+    // The whole program's machining time, after each expansion: in the
+    // status bar and beside the selection's time.
+    void timeProgram();
+    void showTimes();
+    std::string programTime_;
     std::optional<std::size_t> pendingSelection_;
     std::chrono::steady_clock::time_point lastSelection_{};
     std::optional<ProgramMap> restartMap_;

@@ -68,8 +68,11 @@ TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec
     panel2_->setMinimumWidth(px(1440));
     statusBar()->setObjectName("StatusBar1");
     statusBar()->setSizeGripEnabled(false);
+    panel3_ = new QLabel(this);
+    panel3_->setObjectName("StatusBar1.Panel3");
     statusBar()->addWidget(panel1_, 1);
     statusBar()->addWidget(panel2_);
+    statusBar()->addWidget(panel3_);
 
     buildMenus();
 
@@ -376,7 +379,7 @@ void TarvexFrm::setTimeReport(const std::string& text)
 
 std::string TarvexFrm::statusText(int panel) const
 {
-    return (panel == 1 ? panel1_ : panel2_)->text().toStdString();
+    return (panel == 1 ? panel1_ : panel == 2 ? panel2_ : panel3_)->text().toStdString();
 }
 
 int TarvexFrm::px(int twips, bool vertical) const
@@ -402,7 +405,7 @@ void TarvexFrm::setCaption(const std::string& caption) { setWindowTitle(QString:
 
 void TarvexFrm::setStatusText(int panel, const std::string& text)
 {
-    (panel == 1 ? panel1_ : panel2_)->setText(QString::fromStdString(text));
+    (panel == 1 ? panel1_ : panel == 2 ? panel2_ : panel3_)->setText(QString::fromStdString(text));
 }
 
 int TarvexFrm::screenWidth() const

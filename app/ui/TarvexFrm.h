@@ -128,6 +128,7 @@ private:
     PlotPicture* Picture1;
     PlotStrip* Picture2;
     QLabel* panel1_;
+    QLabel* panel3_;
     QLabel* panel2_;
     QTimer* replayTimer_;
     std::map<Menu, QAction*> actions_;

@@ -477,7 +477,7 @@ public:
     std::map<Menu, bool> checked, enabled;
     std::map<Menu, std::pair<std::string, bool>> captions;
     std::string caption;
-    std::string status[3];
+    std::string status[4];
     int screenW = 28800, screenH = 16200;
     Rect window;
     bool minimized = false;

@@ -487,19 +487,21 @@ MnuHelp|ヘルプ(&H)
         QCOMPARE(plot->cursor().shape(), Qt::CrossCursor);
         QTest::mouseClick(plot, Qt::LeftButton, {}, pixel(5, 0.3f));
         QCOMPARE(lengths->Text1->text(), QString("選択周長 : 10.0㎜"));
-        QCOMPARE(lengths->Text2->text(), QString("加工時間 : 0:00:01"));
+        // Beside the selection's time the whole program's, also in the status bar.
+        QCOMPARE(lengths->Text2->text(), QString("加工時間 : 0:00:01 ／ 全体 0:00:04"));
+        QCOMPARE(f.statusText(3), std::string("全体の加工時間 0:00:04"));
         lengths->lenzoku->click();
         QVERIFY(!lengths->tansen->isChecked());
         QTest::mouseClick(plot, Qt::LeftButton, {}, pixel(9.7f, 5));
         QCOMPARE(lengths->Text1->text(), QString("選択周長 : 40.0㎜"));
-        QCOMPARE(lengths->Text2->text(), QString("加工時間 : 0:00:04"));
+        QCOMPARE(lengths->Text2->text(), QString("加工時間 : 0:00:04 ／ 全体 0:00:04"));
         // Drawn again at another feed: a release takes away what its selection added.
         f.editor()->setText("G01X10.F1200\r\nY10.\r\nX0\r\nY0\r\n");
         f.picture2()->toolButton(ToolKey::ref)->click();
         lengths->Option1[1]->click();
         lengths->tansen->click();
         QTest::mouseClick(plot, Qt::LeftButton, {}, pixel(5, 0.3f));
-        QCOMPARE(lengths->Text2->text(), QString("加工時間 : 0:00:03"));
+        QCOMPARE(lengths->Text2->text(), QString("加工時間 : 0:00:03 ／ 全体 0:00:02"));
         // Closing it clears the selection and releases its button.
         lengths->close();
         QVERIFY(!f.picture2()->toolButton(ToolKey::lng)->isChecked());
