@@ -293,44 +293,86 @@ namespace {
 // Runs lines [from, to) of the file: the main program to M02/M30, a called
 // program to its M99; calls go into the file's own programs, as many times
 // as they say. False once the estimate refused.
-bool run(Machine& m, const ProgramMap& map, std::size_t from, std::size_t to, int depth, std::size_t& budget)
-{
-    nc::Block b;
-    for (std::size_t n = from; n < to; ++n) {
-        if (budget-- == 0) {
-            m.line = n;
-            m.refuse("呼び出しの繰り返しが多すぎます");
-            return false;
-        }
-        nc::readBlock(map.line(n), b);
-        if (b.kind != nc::Statement::Block)
-            continue;
+// Runs the lines of the main program to M02/M30 (lines is its reader), or
+// [from, to) of a called program to its M99; calls go into the file's own
+// programs, as many times as they say. The map of the programs is made at
+// the first call: a program without calls is read once. False once the
+// estimate refused.
+struct Runner {
+    Runner(Machine& machine, std::string_view program) : m(machine), text(program) {}
+    Machine& m;
+    std::string_view text;
+    std::optional<ProgramMap> map;
+    std::size_t budget = 20'000'000;
+
+    bool block(const nc::Block& b, std::size_t n, int depth)
+    {
         m.line = n;
         m.block(b);
         if (!m.e.refusal.empty())
             return false;
         if (auto c = m.call) {
-            const ProgramMap::Program* p = c->number >= 0 ? map.program(c->number) : nullptr;
-            if (!p && c->number > 9999 && c->repeats == 1 && (p = map.program(c->number % 10000)))
+            if (!map)
+                map.emplace(text);
+            const ProgramMap::Program* p = c->number >= 0 ? map->program(c->number) : nullptr;
+            if (!p && c->number > 9999 && c->repeats == 1 && (p = map->program(c->number % 10000)))
                 c->repeats = c->number / 10000;
             if (!p || depth >= 8 || c->repeats < 0) {
                 if (m.e.callsNotFollowed++ == 0)
                     m.e.firstCallNotFollowed = c->word;
             } else {
                 for (long k = 0; k < c->repeats; ++k)
-                    if (!run(m, map, p->first + 1, p->last + 1, depth + 1, budget))
+                    if (!called(p->first + 1, p->last + 1, depth + 1))
                         return false;
             }
         }
+        return true;
+    }
+
+    // Whether the block ends what runs: M02/M30, a called program's M99.
+    static bool ends(const nc::Block& b, int depth)
+    {
         for (const nc::Word& w : b.words)
             if (w.letter == 'M' && w.number) {
                 const int c = nc::code(w.text);
                 if (c == g(2) || c == g(30) || (c == g(99) && depth > 0))
                     return true;
             }
+        return false;
     }
-    return true;
-}
+
+    bool called(std::size_t from, std::size_t to, int depth)
+    {
+        nc::Block b;
+        for (std::size_t n = from; n < to; ++n) {
+            if (budget-- == 0) {
+                m.line = n;
+                m.refuse("呼び出しの繰り返しが多すぎます");
+                return false;
+            }
+            nc::readBlock(map->line(n), b);
+            if (b.kind != nc::Statement::Block)
+                continue;
+            if (!block(b, n, depth))
+                return false;
+            if (ends(b, depth))
+                return true;
+        }
+        return true;
+    }
+
+    void main()
+    {
+        TextLines lines(text);
+        std::string_view line;
+        nc::Block b;
+        for (std::size_t n = 0; lines.next(line); ++n) {
+            nc::readBlock(line, b);
+            if (b.kind == nc::Statement::Block && (!block(b, n, 0) || ends(b, 0)))
+                return;
+        }
+    }
+};
 
 } // namespace
 
@@ -338,10 +380,7 @@ Estimate estimate(std::string_view text, const EstimateOptions& options)
 {
     Machine m;
     m.o = options;
-    const ProgramMap map(text);
-    const ProgramMap::Program& main = map.programs().front();
-    std::size_t budget = map.lineCount() + 20'000'000;
-    run(m, map, main.first, map.lineCount(), 0, budget);
+    Runner(m, text).main();
     return m.e;
 }
 
