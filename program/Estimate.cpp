@@ -100,7 +100,7 @@ struct Machine {
                 return;
             }
         for (const nc::Word& w : b.words)
-            if (w.letter == 'G' && nc::callsProgram('G', nc::code(w.text)))
+            if (w.letter == 'G' && nc::code(w.text) == g(65))
                 return macroCall(b);
         std::array<std::optional<double>, 3> axis{};
         std::optional<double> i, j, k, r, p, dwellX, q, repeats;
@@ -113,8 +113,8 @@ struct Machine {
                     motion = c, cycle = -1;
                 else if (c == g(4))
                     dwell = true;
-                else if (c == g(28) || c == g(30) || c == g(96))
-                    notTimed("G" + std::to_string(c / 10));
+                else if (c == g(28) || c == g(30) || c == g(96) || c == g(66))
+                    notTimed("G" + std::to_string(c / 10)); // G66: a call after every move
                 else if (c == g(92))
                     shift = true;
                 else if (c == g(17) || c == g(18) || c == g(19))
