@@ -143,21 +143,17 @@ std::size_t OutputQueue::waiting() const
     return bytes_.size();
 }
 
-namespace {
-bool sameCode(std::uint8_t b, std::optional<std::uint8_t> code) { return code && ((b ^ *code) & 0x7F) == 0; }
-} // namespace
-
 void OutputQueue::taken(std::uint8_t b)
 {
     std::lock_guard lock(mutex_);
-    if (sameCode(b, codes_.stop) || sameCode(b, codes_.end))
+    if (sameCode(codes_.stop, b) || sameCode(codes_.end, b))
         ++codesTaken_;
 }
 
 void OutputQueue::received(std::uint8_t b)
 {
     std::lock_guard lock(mutex_);
-    auto is = [b](std::optional<std::uint8_t> code) { return sameCode(b, code); };
+    auto is = [b](std::optional<std::uint8_t> code) { return sameCode(code, b); };
     if (is(codes_.stop) || is(codes_.end)) {
         ++codesIn_;
         sinceCode_ = held_ ? sinceCode_ : 0;

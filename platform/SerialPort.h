@@ -63,6 +63,10 @@ private:
 // The partner's codes that steer an output in the port itself: a stop code
 // holds it until a resume code (the request or start code), an end code
 // holds it for good. Each on its seven bits.
+// Whether a received byte is a code: on its seven bits, the parity bit aside
+// (a control may send DC1 as &H11 or with its parity bit as &H91).
+inline bool sameCode(std::optional<std::uint8_t> code, std::uint8_t b) { return code && ((b ^ *code) & 0x7F) == 0; }
+
 struct HoldCodes {
     std::optional<std::uint8_t> stop, end;
     std::vector<std::uint8_t> resume;

@@ -161,17 +161,7 @@ bool refersToSequenceNumbers(std::string_view text)
         if (line.find_first_of("GgPpQqOo") == std::string_view::npos)
             continue; // no jump, no P or Q word: nothing that names a sequence number
         nc::readBlock(line, b);
-        if (b.kind == nc::Statement::Goto || (b.kind == nc::Statement::If && b.conditional))
-            return true;
-        bool m99or97 = false, turningCycle = false, pq = false, p = false;
-        for (const nc::Word& w : b.words) {
-            const int c = w.number ? nc::code(w.text) : -1;
-            m99or97 = m99or97 || (w.letter == 'M' && (c == nc::g(99) || c == nc::g(97)));
-            turningCycle = turningCycle || (w.letter == 'G' && c >= nc::g(70) && c <= nc::g(73) && c % 10 == 0);
-            p = p || w.letter == 'P';
-            pq = pq || w.letter == 'P' || w.letter == 'Q';
-        }
-        if ((m99or97 && p) || (turningCycle && pq))
+        if (!nc::sequenceReference(b).empty())
             return true;
     }
     return false;

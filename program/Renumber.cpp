@@ -8,34 +8,6 @@
 namespace tarvex {
 namespace {
 
-// What in a block refers to a sequence number: a jump, a return or a local
-// call to a block, a lathe cycle's first and last blocks.
-std::string reference(const nc::Block& b)
-{
-    // Computed targets too ("GOTO#2", "IF[…]GOTO[#1+10]"): any number may be meant.
-    if (b.keyword == "GOTO" || b.conditional || b.kind == nc::Statement::Goto)
-        return "GOTO";
-    bool p = false;
-    int refers = 0; // the M code (positive) or the G code (negative) that refers, in tenths
-    for (const nc::Word& w : b.words) {
-        p = p || w.letter == 'P';
-        const int c = w.number ? nc::code(w.text) : -1;
-        if ((w.letter == 'M' && (c == nc::g(97) || c == nc::g(99)))
-            || (w.letter == 'G' && c >= nc::g(70) && c <= nc::g(73)))
-            refers = w.letter == 'M' ? c : -c;
-    }
-    if (refers > 0 && p)
-        return "M" + std::to_string(refers / 10) + " P";
-    // A lathe cycle names its blocks with P (and Q); a mill's G73 peck cycle has Q alone.
-    if (refers < 0 && p)
-        return "G" + std::to_string(-refers / 10) + " P/Q";
-    return {};
-}
-
-} // namespace
-
-namespace {
-
 // Where a block's N word stands or goes: its first piece after a "/" (a
 // keyword such as POPEN or DPRNT included, never inside its brackets); end
 // is past an N word that is there.
@@ -97,7 +69,7 @@ Renumbered renumber(std::string_view text, const RenumberOptions& options)
         ++number;
         nc::readBlock(line, b);
         const std::string_view rest = text.substr(lines.start() + line.size(), lines.position() - lines.start() - line.size());
-        if (const std::string why = reference(b); !why.empty()) {
+        if (const std::string why = nc::sequenceReference(b); !why.empty()) {
             r.refusal = "行 " + std::to_string(number) + " の " + why
                         + " がシーケンス番号を参照しています。番号を付け直すと参照先が変わります。";
             return r;

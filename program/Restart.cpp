@@ -191,15 +191,37 @@ private:
     {
         if (!s_.toolChanged || !s_.offsetPending || !map_.usesLengthOffset())
             return {};
-        const ProgramMap::Program& p = map_.programOf(line_);
         std::optional<std::string> h;
         if (const Item& it = s_.items[H]; it.known)
             h = it.word;
+        const std::optional<NextOffset> next = nextLengthOffset(h);
+        if (!next)
+            return "工具交換（" + lineNo(s_.toolChangeLine) + "）の後、工具長補正（G43/G44）の前に Z が動くか、"
+                   "補正がないブロックです。工具長補正なしに Z を動かせないため、再開できません。";
+        if (!next->h || next->h->empty())
+            return lineNo(next->line) + " の " + next->offset
+                   + " の H がわかりません。工具交換の後の工具長補正を決められないため、再開できません。";
+        s_.retract = "G00G90" + next->offset + *next->h;
+        s_.notes.add(next->line, "工具交換の後のブロックです。工具長補正はこの行の " + next->offset + *next->h + " を使っています");
+        return {};
+    }
+
+    // The first G43/G44 at or after the block, before anything moves Z,
+    // cancels the offset, changes the tool, calls or ends the program: its
+    // line, its word and the H in force there (h: the one before the block).
+    struct NextOffset {
+        std::size_t line;
+        std::string offset;
+        std::optional<std::string> h;
+    };
+    std::optional<NextOffset> nextLengthOffset(std::optional<std::string> h) const
+    {
+        const ProgramMap::Program& p = map_.programOf(line_);
         nc::Block b;
         for (std::size_t n = line_; n <= p.last; ++n) {
             nc::readBlock(map_.line(n), b);
             if (b.kind != nc::Statement::Block && b.kind != nc::Statement::Empty && b.kind != nc::Statement::Percent)
-                break;
+                return std::nullopt;
             std::string offset;
             bool z = false, stop = false, data = false;
             for (const nc::Word& w : b.words) {
@@ -211,47 +233,15 @@ private:
                 z = z || w.letter == 'Z';
                 // The Z of a data setting (G10 L2 … Z…) or a macro call's argument moves nothing.
                 data = data || (w.letter == 'G' && (c == g(10) || c == g(65)));
-                stop = stop || (w.letter == 'G' && c == g(49)) || (w.letter == 'M' && (c == g(6) || c == g(30) || c == g(2)));
+                stop = stop || (w.letter == 'G' && c == g(49))
+                       || (w.letter == 'M' && (c == g(6) || c == g(30) || c == g(2) || c == g(99) || nc::callsProgram('M', c)));
             }
-            z = z && !data;
-            if (!offset.empty()) {
-                if (!h || h->empty())
-                    return lineNo(n) + " の " + offset + " の H がわかりません。工具交換の後の工具長補正を決められないため、再開できません。";
-                s_.retract = "G00G90" + offset + *h;
-                s_.notes.add(n, "工具交換の後のブロックです。工具長補正はこの行の " + offset + *h + " を使っています");
-                return {};
-            }
-            if (stop || z)
-                break;
+            if (!offset.empty())
+                return NextOffset{n, offset, h};
+            if (stop || (z && !data))
+                return std::nullopt;
         }
-        return "工具交換（" + lineNo(s_.toolChangeLine) + "）の後、工具長補正（G43/G44）の前に Z が動くか、"
-               "補正がないブロックです。工具長補正なしに Z を動かせないため、再開できません。";
-    }
-
-    // Whether the program gives a length offset at or after the block
-    // before anything moves Z or ends it.
-    bool offsetBeforeZ() const
-    {
-        const ProgramMap::Program& p = map_.programOf(line_);
-        nc::Block b;
-        for (std::size_t n = line_; n <= p.last; ++n) {
-            nc::readBlock(map_.line(n), b);
-            if (b.kind != nc::Statement::Block && b.kind != nc::Statement::Empty && b.kind != nc::Statement::Percent)
-                return false;
-            bool data = false, z = false;
-            for (const nc::Word& w : b.words) {
-                const int c = w.number && (w.letter == 'G' || w.letter == 'M') ? code(w.text) : -1;
-                if (w.letter == 'G' && nc::isLengthOffset(c))
-                    return true;
-                data = data || (w.letter == 'G' && (c == g(10) || c == g(65)));
-                z = z || w.letter == 'Z';
-                if (w.letter == 'M' && (c == g(30) || c == g(2) || c == g(99) || nc::callsProgram('M', c)))
-                    return false;
-            }
-            if (z && !data)
-                return false;
-        }
-        return false;
+        return std::nullopt;
     }
 
     // Variables assigned before the block are not restored.
@@ -315,7 +305,7 @@ private:
             // before Z moves; no offset can be taken on without a Z move.
             s_.topOffset = items[LengthOffset].word;
             if (const int c = codeOf(items[LengthOffset]); nc::isLengthOffset(c) || !items[LengthOffset].known) {
-                if (!offsetBeforeZ())
+                if (!nextLengthOffset(std::nullopt))
                     return "機械の上端（" + lineNo(*s_.top) + " の G28）で工具長補正が有効なブロックです。"
                            "次の工具長補正の前に Z が動くため、再開できません。";
                 s_.topOffset = "G49";

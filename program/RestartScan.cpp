@@ -103,6 +103,7 @@ int drillAxis(const Item& plane)
 struct Scanner::Flags {
     bool noPositions = false, reference = false, machine = false, probe = false, g92 = false, g52 = false;
     bool macroCall = false, cycleCommanded = false, cancelsCompensation = false;
+    bool toTop = false; // G28: Z's reference point is the machine's top
     std::string reason; // the code that makes the positions unknown ("G28")
     // A call made by the block, done after its move.
     std::optional<long> callNumber, localNumber; // M98/G65 P, M97 P
@@ -478,7 +479,11 @@ void Scanner::gCode(int c, const nc::Word& w, const nc::Block& b, std::size_t li
         f.noPositions = true;
         s_.notes.add(line, gw + " のデータ設定は解釈していません");
         break;
-    case g(28): case g(30): f.reference = true; f.reason = gw; break;
+    case g(28): case g(30):
+        f.reference = true;
+        f.toTop = c == g(28);
+        f.reason = gw;
+        break;
     case g(53): f.machine = true; f.reason = gw; break;
     case g(31): f.probe = true; f.reason = gw; break;
     case g(92): f.g92 = true; break;
@@ -711,7 +716,7 @@ void Scanner::positions(const nc::Block& b, std::size_t line, const Flags& f)
         for (int k = 0; k < 3; ++k) {
             if (!axis[k])
                 continue;
-            if (k == 2 && f.reason.rfind("G28", 0) == 0) {
+            if (k == 2 && f.toTop) {
                 // Z's reference point is the machine's top: above every
                 // height, its intermediate point included.
                 s_.top = line;

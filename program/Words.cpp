@@ -297,6 +297,30 @@ std::optional<long> whole(std::string_view number)
     return v;
 }
 
+// What in a block refers to a sequence number: a jump, a return or a local
+// call to a block, a lathe cycle's first and last blocks.
+std::string sequenceReference(const Block& b)
+{
+    // Computed targets too ("GOTO#2", "IF[…]GOTO[#1+10]"): any number may be meant.
+    if (b.keyword == "GOTO" || b.conditional || b.kind == Statement::Goto)
+        return "GOTO";
+    bool p = false;
+    int refers = 0; // the M code (positive) or the G code (negative) that refers, in tenths
+    for (const Word& w : b.words) {
+        p = p || w.letter == 'P';
+        const int c = w.number ? code(w.text) : -1;
+        if ((w.letter == 'M' && (c == g(97) || c == g(99)))
+            || (w.letter == 'G' && c >= g(70) && c <= g(73)))
+            refers = w.letter == 'M' ? c : -c;
+    }
+    if (refers > 0 && p)
+        return "M" + std::to_string(refers / 10) + " P";
+    // A lathe cycle names its blocks with P (and Q); a mill's G73 peck cycle has Q alone.
+    if (refers < 0 && p)
+        return "G" + std::to_string(-refers / 10) + " P/Q";
+    return {};
+}
+
 char repeatedAxis(const Block& b)
 {
     unsigned seen = 0;

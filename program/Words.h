@@ -113,6 +113,10 @@ constexpr bool callsProgram(char letter, int c)
 constexpr bool callsLocal(char letter, int c) { return letter == 'M' && c == g(97); }
 
 struct Block;
+// What in a block refers to a sequence number ("GOTO", "M99 P", "G71 P/Q"),
+// empty for nothing: a jump, a return or a local call to a block, a lathe
+// cycle's first and last blocks.
+std::string sequenceReference(const Block& b);
 // An axis address (X Y Z A B C U V W) the block gives twice ("X10.Y5.Y7.",
 // an alarm on most controls): its letter, else 0.
 char repeatedAxis(const Block& b);

@@ -48,9 +48,6 @@ Error SaveProfile(const std::string& name, const DeviceProfile& profile, FileSys
 
 // What a control code's text is on the line: nullopt for "-" (not used).
 std::optional<unsigned char> controlCode(std::string_view text);
-// Whether a received byte is a code: on its seven bits, the parity bit aside
-// (a control may send DC1 as &H11 or with its parity bit as &H91).
-inline bool sameCode(std::optional<unsigned char> code, unsigned char b) { return code && ((b ^ *code) & 0x7F) == 0; }
 // Whether a control code's text is "-" or a number that is one byte (0 to
 // 255, rounded): "&H114" or "256" is no code of the line.
 bool validControlCode(std::string_view text);
