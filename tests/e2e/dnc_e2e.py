@@ -115,6 +115,11 @@ class Shop(unittest.TestCase):
         out = subprocess.run([DNC, "--status", "--config", self.config], capture_output=True, text=True)
         return {l.split("\t")[0]: l.split("\t") for l in out.stdout.splitlines()}
 
+    @staticmethod
+    def content(path, mode="rb"):
+        with open(path, mode) as f:
+            return f.read()
+
     def state(self, name):
         return self.status().get(name, ["", "?"])[1]
 
@@ -282,11 +287,11 @@ class Shop(unittest.TestCase):
         self.notified("READY=1")
         self.notified("WATCHDOG=1")
         # A second start on the same configuration touches nothing.
-        before = {f: open(os.path.join(self.folders["logs"], f), "rb").read() for f in os.listdir(self.folders["logs"])}
+        before = {f: self.content(os.path.join(self.folders["logs"], f)) for f in os.listdir(self.folders["logs"])}
         second = subprocess.run([DNC, "--config", self.config], capture_output=True, text=True)
         self.assertEqual(second.returncode, 1)
         self.assertIn("tarvex-dnc は既に動いています（PID %d）。" % self.proc.pid, second.stderr)
-        after = {f: open(os.path.join(self.folders["logs"], f), "rb").read() for f in os.listdir(self.folders["logs"])}
+        after = {f: self.content(os.path.join(self.folders["logs"], f)) for f in os.listdir(self.folders["logs"])}
         self.assertEqual(after, before)
         # A drip feed, seen by --status, goes on through a reload that adds a machine and disables another.
         drip = b"%\r\nO5678\r\n" + b"".join(b"N%dG01X%d.\r\n" % (k, k) for k in range(900)) + b"M30\r\n%\r\n"
@@ -311,14 +316,17 @@ class Shop(unittest.TestCase):
         self.lines["MC3"].write(DC1)
         got = self.lines["MC3"].read_until(lambda g: g.endswith(DC4), timeout=60)
         self.assertEqual(plain(got), drip.replace(b"\r\n", b"\n") + DC4)
-        with open(os.path.join(self.folders["logs"], "MC3.log"), encoding="utf-8") as f:
+        # The transfer's record reaches the machine's log once the run has ended.
+        mc3 = os.path.join(self.folders["logs"], "MC3.log")
+        self.wait_for(lambda: "開始: ﾃｰﾌﾟ運転".encode() in self.content(mc3), "the drip's record")
+        with open(mc3, encoding="utf-8") as f:
             log = f.read()
         self.assertEqual((log.count("装置設定 FANUC"), log.count("開始: ﾃｰﾌﾟ運転")), (1, 1))  # never restarted
         # A configuration with a fault is refused on reload; the service goes on.
         with open(self.config, "a") as f:
             f.write("[Machine MC9]\nDevice=tcp://cell:0\nProfile=FANUC\n")
         self.proc.send_signal(signal.SIGHUP)
-        self.wait_for(lambda: "読み直しません" in open(os.path.join(self.dir, "stderr"), encoding="utf-8").read(),
+        self.wait_for(lambda: "読み直しません".encode() in self.content(os.path.join(self.dir, "stderr")),
                       "the reload refused")
         self.assertNotIn("MC9", self.status())
         # A machine changed to a profile without an input start code starts
@@ -327,7 +335,7 @@ class Shop(unittest.TestCase):
             f.write(profile(timeout="2", in_codes=("-", "&H11", "&H93", "&H14")))
         self.write_config(profiles={"MC1": "NOSTART"})
         self.proc.send_signal(signal.SIGHUP)
-        self.wait_for(lambda: "NOSTART" in open(os.path.join(self.folders["logs"], "MC1.log"), encoding="utf-8").read()
+        self.wait_for(lambda: b"NOSTART" in self.content(os.path.join(self.folders["logs"], "MC1.log"))
                       and self.state("MC1") == "idle", "MC1 with its new profile")
         self.write_config(without=("MC1",))
         self.proc.send_signal(signal.SIGHUP)
