@@ -409,7 +409,9 @@ void TarvexMain::Picture1_MouseDown(float x, float y)
 
 void TarvexMain::timeProgram()
 {
-    const Estimate e = estimate(editor_.textView(), {});
+    EstimateOptions o;
+    o.stored = storedPrograms(fs_, codec_, state_.progDir);
+    const Estimate e = estimate(editor_.textView(), o);
     programTime_ = !e.refusal.empty() ? "計算できません（" + e.refusal + "）"
                                        : clockText(e.total({})) + (e.unknown || e.callsNotFollowed ? "（一部不明）" : "");
     view_.setStatusText(3, "全体の加工時間 " + programTime_);

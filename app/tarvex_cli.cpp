@@ -76,7 +76,7 @@ const char* const usage =
     "                     remove every half-width space; print the count\n"
     "  compare A B        the blocks that differ: \"< LINE TEXT\" of A, \"> LINE TEXT\" of B; exit 0 the\n"
     "                     same machine program, 1 they differ\n"
-    "  estimate FILE [--rapid MM_PER_MIN] [--tool-change SECONDS] [--seconds]\n"
+    "  estimate FILE [--rapid MM_PER_MIN] [--tool-change SECONDS] [--seconds] [--home DIR]\n"
     "                     how long the program runs: cutting, rapid, dwell, tool changes, total\n"
     "  renumber [--start N] [--step N] [--width D] [--existing] [--every N] [--remove] [--out OUT] FILE\n"
     "                     number every block anew (N10, N20…) or take the N words away; print the count\n"
@@ -844,7 +844,11 @@ int estimateCommand(const std::vector<std::string>& argv)
     std::string text;
     if (!readInput(args, text))
         return 2;
-    const Estimate e = estimate(Cp932Codec().decode(text), o);
+    // Calls the file cannot answer go to the subprogram store, as the expansion's do.
+    PosixFileSystem fs;
+    Cp932Codec codec;
+    o.stored = storedPrograms(fs, codec, resolveProgDir(args.has("--home") ? args.options.at("--home") : ""));
+    const Estimate e = estimate(codec.decode(text), o);
     if (!e.refusal.empty()) {
         std::fprintf(stderr, "tarvex-cli: %s\n", e.refusal.c_str());
         return 65;

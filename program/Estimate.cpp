@@ -8,6 +8,9 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <tuple>
 #include <optional>
 
 namespace tarvex {
@@ -78,11 +81,12 @@ struct Machine {
     };
     std::optional<Call> call;
     std::size_t line = 0;
+    std::string where; // "O100 " in a stored program: its lines are not the file's
 
     void refuse(const std::string& why)
     {
         if (e.refusal.empty())
-            e.refusal = "行 " + std::to_string(line + 1) + ": " + why;
+            e.refusal = where + "行 " + std::to_string(line + 1) + ": " + why;
     }
     void notTimed(const std::string& code)
     {
@@ -290,20 +294,48 @@ struct Machine {
 
 namespace {
 
-// Runs lines [from, to) of the file: the main program to M02/M30, a called
-// program to its M99; calls go into the file's own programs, as many times
-// as they say. False once the estimate refused.
-// Runs the lines of the main program to M02/M30 (lines is its reader), or
-// [from, to) of a called program to its M99; calls go into the file's own
-// programs, as many times as they say. The map of the programs is made at
-// the first call: a program without calls is read once. False once the
-// estimate refused.
+// Runs the lines of the main program to M02/M30, or those of a called
+// program to its M99; calls go into the file's own programs, else the stored
+// ones, as many times as they say. The map of the programs is made at the
+// first call: a program without calls is read once. False once the estimate
+// refused.
 struct Runner {
     Runner(Machine& machine, std::string_view program) : m(machine), text(program) {}
     Machine& m;
     std::string_view text;
     std::optional<ProgramMap> map;
+    // Stored programs read so far, each with its own map (which views its text).
+    struct Stored {
+        std::string text;
+        std::optional<ProgramMap> map;
+    };
+    std::map<long, std::unique_ptr<Stored>> stored;
     std::size_t budget = 20'000'000;
+
+    // The program of a number: the file's own, else the stored one.
+    std::pair<const ProgramMap*, const ProgramMap::Program*> program(long number)
+    {
+        if (number < 0)
+            return {};
+        if (!map)
+            map.emplace(text);
+        if (const ProgramMap::Program* p = map->program(number))
+            return {&*map, p};
+        if (!m.o.stored)
+            return {};
+        auto it = stored.find(number);
+        if (it == stored.end()) {
+            auto s = std::make_unique<Stored>();
+            if (auto t = m.o.stored(number)) {
+                s->text = std::move(*t);
+                s->map.emplace(s->text);
+            }
+            it = stored.emplace(number, std::move(s)).first;
+        }
+        const std::optional<ProgramMap>& pm = it->second->map;
+        const ProgramMap::Program* p = pm ? pm->program(number) : nullptr;
+        return {p ? &*pm : nullptr, p};
+    }
 
     bool block(const nc::Block& b, std::size_t n, int depth)
     {
@@ -312,17 +344,16 @@ struct Runner {
         if (!m.e.refusal.empty())
             return false;
         if (auto c = m.call) {
-            if (!map)
-                map.emplace(text);
-            const ProgramMap::Program* p = c->number >= 0 ? map->program(c->number) : nullptr;
-            if (!p && c->number > 9999 && c->repeats == 1 && (p = map->program(c->number % 10000)))
+            auto [pm, p] = program(c->number);
+            if (!p && c->number > 9999 && c->repeats == 1 && (std::tie(pm, p) = program(c->number % 10000), p))
                 c->repeats = c->number / 10000;
             if (!p || depth >= 8 || c->repeats < 0) {
                 if (m.e.callsNotFollowed++ == 0)
                     m.e.firstCallNotFollowed = c->word;
             } else {
                 for (long k = 0; k < c->repeats; ++k)
-                    if (!called(p->first + 1, p->last + 1, depth + 1))
+                    if (!called(*pm, p->first + 1, p->last + 1, depth + 1,
+                                pm == &*map ? std::string() : "O" + std::to_string(p->number) + " "))
                         return false;
             }
         }
@@ -341,16 +372,17 @@ struct Runner {
         return false;
     }
 
-    bool called(std::size_t from, std::size_t to, int depth)
+    bool called(const ProgramMap& pm, std::size_t from, std::size_t to, int depth, const std::string& where)
     {
         nc::Block b;
         for (std::size_t n = from; n < to; ++n) {
+            m.where = where; // again after each call returns
             if (budget-- == 0) {
                 m.line = n;
                 m.refuse("呼び出しの繰り返しが多すぎます");
                 return false;
             }
-            nc::readBlock(map->line(n), b);
+            nc::readBlock(pm.line(n), b);
             if (b.kind != nc::Statement::Block)
                 continue;
             if (!block(b, n, depth))
@@ -368,7 +400,10 @@ struct Runner {
         nc::Block b;
         for (std::size_t n = 0; lines.next(line); ++n) {
             nc::readBlock(line, b);
-            if (b.kind == nc::Statement::Block && (!block(b, n, 0) || ends(b, 0)))
+            if (b.kind != nc::Statement::Block)
+                continue;
+            m.where.clear();
+            if (!block(b, n, 0) || ends(b, 0))
                 return;
         }
     }

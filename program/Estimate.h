@@ -1,4 +1,7 @@
 #pragma once
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +11,9 @@ namespace tarvex {
 struct EstimateOptions {
     double rapid = 10000;     // mm/min
     double toolChange = 0;    // seconds per M06
+    // A called program the file does not hold, by number, as text (from the
+    // subprogram store); none when there is no such program.
+    std::function<std::optional<std::string>(long number)> stored;
 };
 
 // How long a program runs, from its moves and their feeds: lines, arcs and

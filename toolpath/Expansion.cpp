@@ -274,8 +274,7 @@ private:
         auto it = store_.find(name);
         if (it == store_.end()) {
             std::string bytes;
-            std::string path = joinPath(joinPath(progDir_, subprogramFolderName), name);
-            if (Error e = fs_.readFile(path, bytes)) {
+            if (Error e = readStored(fs_, progDir_, name, bytes)) {
                 // Not stored, or a name no file can have (300 digits), or no
                 // file at all in its place: a call to it is skipped.
                 if (e.number == 53 || e.number == 52 || e.number == 75)

@@ -51,6 +51,22 @@ Error storeName(std::string_view header, std::string& name)
     return {};
 }
 
+Error readStored(FileSystem& fs, const std::string& progDir, const std::string& name, std::string& bytes)
+{
+    return fs.readFile(joinPath(joinPath(progDir, subprogramFolderName), name), bytes);
+}
+
+std::function<std::optional<std::string>(long)> storedPrograms(FileSystem& fs, const TextCodec& codec,
+                                                               std::string progDir)
+{
+    return [&fs, &codec, progDir = std::move(progDir)](long number) -> std::optional<std::string> {
+        std::string bytes;
+        if (readStored(fs, progDir, "O" + std::to_string(number), bytes))
+            return std::nullopt;
+        return codec.decode(bytes);
+    };
+}
+
 std::string SubprogramStore::folder() const
 {
     return withSeparator(joinPath(progDir_, subprogramFolderName));

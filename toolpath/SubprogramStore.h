@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/Error.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -43,6 +44,13 @@ private:
 // leading-number value after it as a 16-bit integer. Fails with an overflow
 // beyond 16 bits.
 Error storeName(std::string_view header, std::string& name);
+
+// The bytes of the stored program of a name ("O100"); error 53 when none is
+// stored, 52 or 75 when no file can have that name or another thing has it.
+Error readStored(FileSystem& fs, const std::string& progDir, const std::string& name, std::string& bytes);
+// The stored O programs by number, as text (what the estimate follows).
+std::function<std::optional<std::string>(long)> storedPrograms(FileSystem& fs, const TextCodec& codec,
+                                                               std::string progDir);
 
 inline Error overflowError() { return {6, "オーバーフローしました。"}; }
 

@@ -88,7 +88,7 @@ def main():
             expected = rs274_times(tmp, name, text)
             with open(os.path.join(tmp, "p.nc"), "w") as f:
                 f.write(text.replace("\n", "\r\n"))
-            out = subprocess.run([cli, "estimate", f.name, "--rapid", str(RAPID), "--seconds"], capture_output=True,
+            out = subprocess.run([cli, "estimate", f.name, "--rapid", str(RAPID), "--seconds", "--home", tmp], capture_output=True,
                                  text=True)
             got = {k: float(v) for k, v in re.findall(r"^(cutting|rapid|dwell) ([\d.]+)$", out.stdout, re.M)}
             for key, want in zip(("cutting", "rapid", "dwell"), expected):

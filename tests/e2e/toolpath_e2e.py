@@ -271,17 +271,21 @@ class Toolpath(unittest.TestCase):
         """A feedless move 10 mm; rapid (0,0,0)->(0,0,10) 14.142 mm and Z50. 50 mm at
         1000 mm/min: 3.85 s; cutting 10 + 100 mm at F100, a circle of R50 (314.159 mm)
         at F100, 10 mm at 0.1 mm/rev x S1000, 100 mm at F200: 290.50 s; dwells 2.5 + 1.5 s;
-        two tool changes of 30 s: 358.34 s. Nothing after M30 counts."""
+        two tool changes of 30 s: 358.34 s. The stored O100 three times, 15 mm at
+        F600 each: 4.5 s more; O200 is stored nowhere. Nothing after M30 counts."""
         program = os.path.join(self.dir, "timed.nc")
         with open(program, "wb") as f:
             f.write(b"%\r\nO1\r\nG21G90G94\r\nG01X10.\r\nT1M06\r\nS1000M03\r\nG00X0Y0Z10.\r\nG01Z0F100.\r\n"
                     b"X100.\r\nG03X100.Y0I-50.J0\r\nG04P2500\r\nG04X1.5\r\nG95G01Y10.F0.1\r\nG94G00Z50.\r\n"
-                    b"T2M06\r\nG01X0F200.\r\nM30\r\nG01X500.\r\n%\r\n")
-        out = cli("estimate", program, "--rapid", "1000", "--tool-change", "30")
+                    b"T2M06\r\nG01X0F200.\r\nM98P100L3\r\nM98P200\r\nM30\r\nG01X500.\r\n%\r\n")
+        os.makedirs(os.path.join(self.home, "SUBPRO"))
+        with open(os.path.join(self.home, "SUBPRO", "O100"), "wb") as f:
+            f.write(b"O0100\r\nG91G01X15.F600.\r\nG90\r\nM99\r\n")
+        out = cli("estimate", program, "--rapid", "1000", "--tool-change", "30", "--home", self.home)
         self.assertEqual(out.returncode, 0, out.stderr)
         self.assertEqual(out.stdout.decode().splitlines(),
-                         ["cutting 0:04:50", "rapid 0:00:04", "dwell 0:00:04", "tool changes 2", "no feed 1 moves",
-                          "total 0:05:58"])
+                         ["cutting 0:04:55", "rapid 0:00:04", "dwell 0:00:04", "tool changes 2", "no feed 1 moves",
+                          "calls not followed 1 (M98P200)", "total 0:06:03"])
 
     def test_unreadable_program_is_an_error(self):
         out = cli("expand", os.path.join(self.dir, "none.nc"), "--home", self.home)

@@ -99,7 +99,7 @@ TEST(Estimate, CannedCyclesTimedByHand)
         {"G18: drilled along Y", "G90G00X0Y10.Z0\nG18G99G81X10.Y-5.R2.F100.\nG80\n", 4.2, (10 + 10 + 8 + 7) * 0.06, 0},
     };
     for (const Case& c : cases) {
-        const Estimate e = estimate(c.program, {1000, 0});
+        const Estimate e = estimate(c.program, {1000, 0, {}});
         EXPECT_NEAR(e.cutting, c.cutting, 1e-9) << c.what;
         EXPECT_NEAR(e.rapid, c.rapid, 1e-9) << c.what;
         EXPECT_NEAR(e.dwell, c.dwell, 1e-9) << c.what;
@@ -109,17 +109,25 @@ TEST(Estimate, CannedCyclesTimedByHand)
 TEST(Estimate, CallsAndWhatItCannotKnow)
 {
     // O100 runs three times by L3 and three by the count before its number
-    // (10 mm at F600 each: 1 s); what it cannot time is said.
-    const Estimate e = estimate("G21G90G94\nM98P100L3\nG65P9010A1.\nM98P30100\nG01X#1F100.\nG91G28Z0\nG96S200\nM30\n"
-                                "O100\nG91G01X10.F600.\nG90\nM99\n",
-                                {1000, 0});
-    EXPECT_NEAR(e.cutting, 6, 1e-9);
+    // (10 mm at F600 each: 1 s); O9010 is stored (10 s, and O100 of the
+    // file once more); O9020 is nowhere; what it cannot time is said.
+    EstimateOptions o{1000, 0, [](long n) -> std::optional<std::string> {
+                          if (n == 9010)
+                              return "%\nO9010\nM98P100\nG91G01X10.F60.\nM99\n";
+                          return std::nullopt;
+                      }};
+    const Estimate e = estimate("G21G90G94\nM98P100L3\nG65P9010A1.\nM98P30100\nG65P9020\nG01X#1F100.\nG91G28Z0\n"
+                                "G96S200\nM30\nO100\nG91G01X10.F600.\nG90\nM99\n",
+                                o);
+    EXPECT_NEAR(e.cutting, 6 + 10 + 1, 1e-9);
     EXPECT_EQ(e.unknown, 1);
     EXPECT_EQ(e.callsNotFollowed, 1);
-    EXPECT_EQ(e.firstCallNotFollowed, "G65P9010");
+    EXPECT_EQ(e.firstCallNotFollowed, "G65P9020");
+    o.stored = [](long) { return std::string("O7\nG04P-1\nM99\n"); };
+    EXPECT_EQ(estimate("M98P7\n", o).refusal, "O7 行 2: ドウェルの時間が負です");
     EXPECT_EQ(e.notTimed, (std::vector<std::string>{"G28", "G96"}));
     // A point-less axis word in G20 is a ten-thousandth of an inch: X10000 is 1 in at 10 in/min.
-    EXPECT_NEAR(estimate("G20G90G01X10000F10.\n", {1000, 0}).cutting, 6, 1e-9);
-    EXPECT_EQ(estimate("G00X1.\nG04P-5\n", {1000, 0}).refusal, "行 2: ドウェルの時間が負です");
-    EXPECT_EQ(estimate("G01X1.F-5.\n", {1000, 0}).refusal, "行 1: 送り速度 F が正しくありません");
+    EXPECT_NEAR(estimate("G20G90G01X10000F10.\n", {1000, 0, {}}).cutting, 6, 1e-9);
+    EXPECT_EQ(estimate("G00X1.\nG04P-5\n", {1000, 0, {}}).refusal, "行 2: ドウェルの時間が負です");
+    EXPECT_EQ(estimate("G01X1.F-5.\n", {1000, 0, {}}).refusal, "行 1: 送り速度 F が正しくありません");
 }
