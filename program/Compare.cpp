@@ -317,7 +317,7 @@ std::vector<BlockDifference> difference(std::string_view first, std::string_view
     align.run();
     std::vector<BlockDifference> out;
     bool after = true;
-    std::size_t place = 0;
+    std::size_t place = 0, lastA = 0, lastB = 0; // lines of the last matched pair
     for (std::size_t i = 0, j = 0; i < a.size() || j < b.size();) {
         if (i < a.size() && align.onlyA[i]) {
             place += !after;
@@ -329,11 +329,13 @@ std::vector<BlockDifference> difference(std::string_view first, std::string_view
             ++j, after = true;
         } else {
             // Matched blocks after a difference (and the first) are where
-            // the two sides are level again.
-            if (level && after)
+            // the two sides are level again, and those after lines one side
+            // has more of (blank lines).
+            if (level && (after || a[i].line - lastA != b[j].line - lastB))
                 level->emplace_back(static_cast<std::size_t>(a[i].text.data() - first.data()),
                                     static_cast<std::size_t>(b[j].text.data() - second.data()));
             after = false;
+            lastA = a[i].line, lastB = b[j].line;
             ++i, ++j;
         }
     }

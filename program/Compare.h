@@ -39,8 +39,8 @@ struct BlockDifference {
 std::vector<BlockDifference> compareBlocks(std::string_view first, std::string_view second);
 
 // Two programs side by side: what differs, and the lines that stand level
-// (byte offsets of their starts: the first block after each difference, and
-// the first of all).
+// (byte offsets of their starts: the first block after each difference or
+// after lines only one side has, and the first of all).
 struct Comparison {
     Comparison(std::string first, std::string second);
     Comparison(const Comparison&) = delete; // the differences view the texts

@@ -17,6 +17,7 @@ namespace {
 constexpr int markerDiffers = 1;
 constexpr int frameIndicator = 9; // the current difference, framed
 constexpr int wordIndicator = 10; // the words a changed block changed
+constexpr int fillerStyle = 40;   // the rows standing for lines the other side has
 // A block only the first program has, one only the second has.
 constexpr long markerColour[2] = {0xD8D8FF, 0xD0F0D0}; // BGR: light red, light green
 
@@ -97,8 +98,7 @@ CompFrm::CompFrm(const std::string& firstTitle, const std::string& secondTitle,
             }
         k += std::max<std::size_t>(1, removed + added);
     }
-    for (auto [a, b] : comparison_->level)
-        level_.emplace_back(Text1[0]->lineAt(a), Text1[1]->lineAt(b));
+    fill();
 
     Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
@@ -145,9 +145,61 @@ CompFrm::CompFrm(const std::string& firstTitle, const std::string& secondTitle,
 
 CompFrm::~CompFrm() = default;
 
-// The other side goes to the line level with the first one shown: lines
-// after a level pair move on together, up to where the other side's next
-// level line stands (a block only one side has).
+// Filler rows below the lines before each level pair on the side that has
+// fewer, so that the two sides stay paired row for row; the end alike. Rows
+// wanted above a side's first line cannot be shown: that side counts them.
+void CompFrm::fill()
+{
+    std::vector<std::pair<long, long>> level;
+    for (auto [a, b] : comparison_->level)
+        level.emplace_back(Text1[0]->lineAt(a), Text1[1]->lineAt(b));
+    level.emplace_back(Text1[0]->SendScintilla(QsciScintillaBase::SCI_GETLINECOUNT),
+                       Text1[1]->SendScintilla(QsciScintillaBase::SCI_GETLINECOUNT));
+    for (RichTextBox* t : Text1) {
+        t->SendScintilla(QsciScintillaBase::SCI_STYLESETBACK, static_cast<unsigned long>(fillerStyle), 0xE8E8E8L);
+        t->SendScintilla(QsciScintillaBase::SCI_ANNOTATIONSETVISIBLE,
+                         static_cast<unsigned long>(QsciScintillaBase::ANNOTATION_STANDARD));
+    }
+    // A side may scroll past its end: the rows stay paired also at the top
+    // of a short pair of programs, when one side starts lower.
+    for (RichTextBox* t : Text1)
+        t->SendScintilla(QsciScintillaBase::SCI_SETENDATLASTLINE, 0UL);
+    long added[2] = {};
+    for (auto [a, b] : level) {
+        const long at[2] = {a, b};
+        const long rows[2] = {added[0] + a, added[1] + b};
+        const int side = rows[0] < rows[1] ? 0 : 1;
+        const long missing = rows[1 - side] - rows[side];
+        if (missing == 0)
+            continue;
+        added[side] += missing;
+        if (at[side] == 0) {
+            top_[side] = missing;
+            continue;
+        }
+        std::string rowsText(" ");
+        for (long k = 1; k < missing; ++k)
+            rowsText += "\n ";
+        RichTextBox* t = Text1[static_cast<std::size_t>(side)];
+        t->SendScintilla(QsciScintillaBase::SCI_ANNOTATIONSETTEXT, static_cast<unsigned long>(at[side] - 1),
+                         rowsText.c_str());
+        t->SendScintilla(QsciScintillaBase::SCI_ANNOTATIONSETSTYLE, static_cast<unsigned long>(at[side] - 1),
+                         static_cast<long>(fillerStyle));
+    }
+}
+
+void CompFrm::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    // A side with rows it cannot show above its first line starts level:
+    // the other side starts that many rows down.
+    for (int side = 0; side < 2 && !shown_; ++side)
+        if (top_[side])
+            follow(side);
+    shown_ = true;
+}
+
+// The other side shows the same row: the filler keeps them paired.
 void CompFrm::follow(int from)
 {
     const int to = 1 - from;
@@ -156,18 +208,7 @@ void CompFrm::follow(int from)
     // following it back would pull the other side to where it was.
     if (std::exchange(echo_[from], -1) == first)
         return;
-    auto key = [from](const std::pair<long, long>& p) { return from == 0 ? p.first : p.second; };
-    auto side = [to](const std::pair<long, long>& p) { return to == 0 ? p.first : p.second; };
-    auto it = std::upper_bound(level_.begin(), level_.end(), first,
-                               [&](long v, const std::pair<long, long>& p) { return v < key(p); });
-    long line = first;
-    if (it != level_.begin()) {
-        const auto& at = *std::prev(it);
-        line = side(at) + (first - key(at));
-        if (it != level_.end())
-            line = std::min(line, side(*it));
-    }
-    line = std::max(0L, line);
+    const long line = std::max(0L, first + top_[from] - top_[to]);
     RichTextBox* other = Text1[static_cast<std::size_t>(to)];
     if (other->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE) == line)
         return;
@@ -214,7 +255,8 @@ void CompFrm::step(int direction)
     const long to = text->SendScintilla(QsciScintillaBase::SCI_GETLINEENDPOSITION,
                                         static_cast<unsigned long>(marked_[static_cast<std::size_t>(last)].second));
     text->SendScintilla(QsciScintillaBase::SCI_INDICATORFILLRANGE, static_cast<unsigned long>(from), to - from);
-    text->SendScintilla(QsciScintillaBase::SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(std::max(0L, line - 3)));
+    const long row = text->SendScintilla(QsciScintillaBase::SCI_VISIBLEFROMDOCLINE, static_cast<unsigned long>(line));
+    text->SendScintilla(QsciScintillaBase::SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(std::max(0L, row - 3)));
     text->SendScintilla(QsciScintillaBase::SCI_GOTOLINE, static_cast<unsigned long>(line));
     follow(side);
 }

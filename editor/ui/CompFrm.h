@@ -27,14 +27,19 @@ public:
     QLabel* Label1; // how many blocks differ, or that none does
     std::array<QPushButton*, 3> Command1; // 前の相違, 次の相違, 閉じる
 
+protected:
+    void showEvent(QShowEvent* e) override;
+
 private:
+    void fill();
     void follow(int from);
     void step(int direction);
     std::unique_ptr<Comparison> comparison_;
-    std::vector<std::pair<long, long>> level_; // editor lines that stand side by side
     std::vector<std::pair<int, long>> marked_; // each difference: its side and editor line
     int current_ = -1;
-    long echo_[2] = {-1, -1}; // a side's first line as set to follow the other
+    long echo_[2] = {-1, -1}; // a side's first row as set to follow the other
+    long top_[2] = {};        // filler rows a side would show above its first line
+    bool shown_ = false;
 };
 
 } // namespace tarvex

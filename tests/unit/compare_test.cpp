@@ -27,8 +27,9 @@ TEST(Compare, WhatAControlIgnoresAndWhatItDoesNot)
     // Blank lines and the framing "%" lines take no part; the rest is aligned.
     const Comparison c("%\r\nO1\r\nG00X0\r\nG01X1.\r\nM30\r\n%\r\n", "O0001\n\nG00X0\nG01X2.\nG01X3.\nM30\n");
     const auto& d = c.differences;
-    // Level at the start and again at the first block after the difference.
-    EXPECT_EQ(c.level, (std::vector<std::pair<std::size_t, std::size_t>>{{3, 0}, {22, 27}}));
+    // Level at the start, after the blank line only one side has, and at the
+    // first block after the difference.
+    EXPECT_EQ(c.level, (std::vector<std::pair<std::size_t, std::size_t>>{{3, 0}, {7, 7}, {22, 27}}));
     ASSERT_EQ(d.size(), 3u);
     EXPECT_TRUE(d[0].inFirst && d[0].line == 4 && d[0].text == "G01X1.");
     EXPECT_TRUE(!d[1].inFirst && d[1].line == 4 && !d[2].inFirst && d[2].line == 5);
