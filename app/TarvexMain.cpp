@@ -77,6 +77,10 @@ void TarvexMain::startUp(const std::string& commandLine)
     Rect w{twips(Left, 0, anywhere), twips(Top, 0, anywhere), twips(Width, WidthDefault, 1),
            twips(Height, HeightDefault, 1)};
     const int sw = view_.screenWidth(), sh = view_.screenHeight();
+    // The first start: four fifths of the screen, centred, where a program
+    // and its path can both be read.
+    if (s.read(section, Width, "").empty() && s.read(section, Height, "").empty())
+        w = {sw / 10, sh / 10, sw * 4 / 5, sh * 4 / 5};
     if (w.left < 0 || w.left > sw)
         w.left = 0;
     if (w.top < 0 || w.top > sh)
@@ -101,6 +105,11 @@ void TarvexMain::startUp(const std::string& commandLine)
                      readBool(s, section, FontBold, false), readBool(s, section, FontItalic, false)});
     setWordColours(wordColours());
     view_.setMenuEnabled(Menu::MnuAppendLoad, false);
+    for (int k = 0; k < recentCount; ++k)
+        if (std::string f = s.read(section, "Recent" + std::to_string(k + 1), ""); !f.empty())
+            recent_.push_back(f);
+    showRecent();
+    setCaption(document_.caption());
 
     // Profiles: the folder with the sample profile is made on first start.
     currentProfile_ = s.read(section, FileName, FileNameDefault);
@@ -161,7 +170,7 @@ void TarvexMain::openFromCommandLine(std::string path)
         return;
     }
     view_.setStatusText(2, displayName(fileTitle(path), codec_));
-    setCaption(" Tarvex [ " + displayName(path, codec_) + " ]");
+    setCaption(document_.caption());
     LoadSub(path, bytes);
     view_.showWindow();
     setAppendLoadEnabled(true);
@@ -170,13 +179,44 @@ void TarvexMain::openFromCommandLine(std::string path)
 
 bool TarvexMain::mayClose()
 {
-    if (!askOnClose_ || !editor_.changedSince(TextEditor::Mark::Saved))
-        return true;
-    switch (ui_.messageBox.show("変更を保存しますか？", {}, MsgIcon::Question, MsgButtons::YesNoCancel)) {
-    case MsgAnswer::No: return true;
-    case MsgAnswer::Yes: return document_.save();
-    default: return false;
+    return !askOnClose_ || document_.mayReplace();
+}
+
+void TarvexMain::textEdited()
+{
+    // A transfer's caption is its progress until it ends.
+    if (!transfers_.running())
+        setCaption(document_.caption());
+}
+
+void TarvexMain::remember(const std::string& path)
+{
+    recent_.erase(std::remove(recent_.begin(), recent_.end(), path), recent_.end());
+    recent_.insert(recent_.begin(), path);
+    if (recent_.size() > static_cast<std::size_t>(recentCount))
+        recent_.resize(recentCount);
+    for (int k = 0; k < recentCount; ++k)
+        state_.settings.write(keys::section, "Recent" + std::to_string(k + 1),
+                              k < static_cast<int>(recent_.size()) ? recent_[static_cast<std::size_t>(k)] : "");
+    showRecent();
+}
+
+void TarvexMain::showRecent()
+{
+    for (int k = 0; k < recentCount; ++k) {
+        const bool used = k < static_cast<int>(recent_.size());
+        view_.setMenuCaption(recentMenu(k),
+                             used ? "&" + std::to_string(k + 1) + " " + displayName(recent_[static_cast<std::size_t>(k)], codec_)
+                                  : std::string(),
+                             used);
     }
+    view_.setMenuEnabled(Menu::MnuRecent, !recent_.empty());
+}
+
+void TarvexMain::openRecent(int k)
+{
+    if (k >= 0 && k < static_cast<int>(recent_.size()))
+        document_.openRecent(recent_[static_cast<std::size_t>(k)]);
 }
 
 void TarvexMain::closeRequest()
@@ -363,7 +403,12 @@ void TarvexMain::Toolbar1_ButtonClick(ToolKey key, bool pressed)
         break;
     case ToolKey::play:
         // No other toolbar action starts during the replay; the menus, the
-        // plot, the speed slider and a transfer stay live, and Esc ends it.
+        // plot, the speed slider and a transfer stay live, and Esc or the key
+        // pressed again ends it.
+        if (!pressed) {
+            stopReplay();
+            break;
+        }
         releaseMoveAndZoom();
         redraw();
         if (graphics_.GrSub1(view_.plotSurface(), 3)) {
@@ -552,10 +597,7 @@ void TarvexMain::IOEnd()
     showSelection();
     if (view_.isMinimized())
         view_.restoreWindow();
-    // The file last chosen in the file dialog; a program opened otherwise
-    // (the command line, a drop) keeps its own name in the caption.
-    const std::string& file = ui_.chooser.fileName.empty() ? store_.documentPath() : ui_.chooser.fileName;
-    setCaption(file.empty() ? " Tarvex " : menuCaption(displayName(fileTitle(file), codec_)));
+    setCaption(document_.caption()); // the document again, instead of the progress
 }
 
 int TarvexMain::slider1() const { return view_.slider1(); }
@@ -669,6 +711,7 @@ void TarvexMain::MnuGrph_Click()
             if (view_.isMaximized())
                 view_.restoreWindow();
             w = view_.windowRect();
+            widthWithGraphics_ = w.width;
             w.width = minWidth;
             view_.setWindowRect(w);
             view_.setStatusText(2, {});
@@ -677,7 +720,8 @@ void TarvexMain::MnuGrph_Click()
         return;
     }
     if (commBox_ && !view_.isMaximized() && !view_.isMinimized()) {
-        w.width = 10530;
+        // The width it had before graphics went off, else one the plot can be seen in.
+        w.width = std::max(std::exchange(widthWithGraphics_, 0), 10530);
         view_.setWindowRect(w);
     }
     placeAreas();

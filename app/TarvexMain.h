@@ -18,6 +18,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
@@ -43,6 +44,14 @@ public:
     bool mayClose();
     // Closing discards changes without asking (a scripted picture).
     void discardOnClose() { askOnClose_ = false; }
+    // Before an input into the editor: asks, as closing does, when the text
+    // has changed; false when the user cancelled.
+    bool mayInput() { return document_.mayReplace(); }
+    // The editor's text changed (typed, undone, received): the caption follows.
+    void textEdited();
+    // A file of the recent files (最近使ったファイル), from the newest.
+    void openRecent(int k);
+    const std::vector<std::string>& recentFiles() const { return recent_; }
     void closeRequest();
 
     void Form_Resize();
@@ -99,6 +108,7 @@ public:
     void expandAndPlot() override;
     void setAppendLoadEnabled(bool enabled) override;
     void clearViews() override;
+    void remember(const std::string& path) override;
 
     // TransferHost
     void Control(bool enable) override;
@@ -160,6 +170,9 @@ private:
     void releaseMoveAndZoom();
     void replayEnded();
     void openFromCommandLine(std::string path);
+    void showRecent();
+    std::vector<std::string> recent_;
+    int widthWithGraphics_ = 0; // the window's width before graphics was turned off
 
     ProcessState& state_;
     FileSystem& fs_;

@@ -16,9 +16,28 @@ std::string folderOf(const std::string& path) { return path.substr(0, path.find_
 
 } // namespace
 
-std::string menuCaption(const std::string& fileTitle)
+std::string documentCaption(const std::string& fileTitle, bool changed)
 {
-    return " Tarvex　[ " + fileTitle + " ]";
+    if (fileTitle.empty())
+        return changed ? " Tarvex *" : " Tarvex ";
+    return " Tarvex　[ " + fileTitle + (changed ? "* ]" : " ]");
+}
+
+std::string Document::caption() const
+{
+    return documentCaption(path_.empty() ? std::string() : displayName(fileTitle(path_), codec_),
+                           editor_.changedSince(TextEditor::Mark::Saved));
+}
+
+bool Document::mayReplace()
+{
+    if (!editor_.changedSince(TextEditor::Mark::Saved))
+        return true;
+    switch (ui_.messageBox.show("変更を保存しますか？", {}, MsgIcon::Question, MsgButtons::YesNoCancel)) {
+    case MsgAnswer::No: return true;
+    case MsgAnswer::Yes: return saveInPlace();
+    default: return false;
+    }
 }
 
 Document::Document(TextEditor& editor, FileSystem& fs, const TextCodec& codec, UiServices& ui,
@@ -53,6 +72,8 @@ Error Document::load(const std::string& path, std::string& bytes)
     if (Error e = editorText(bytes, utf8))
         return e;
     setOpenedText(utf8);
+    path_ = path;
+    host_.remember(path);
     return {};
 }
 
@@ -92,13 +113,17 @@ void Document::fileload_Click()
 {
     // The file is read before the document is cleared: a file that cannot be
     // read must not cost the user the program in the editor.
+    if (!mayReplace())
+        return;
     auto chosen = chooseProgram("加工プログラムの読み込み");
     if (!chosen)
         return;
     const std::string& path = chosen->path;
-    clea_Click();
+    clear();
     setOpenedText(chosen->utf8);
-    host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
+    path_ = path;
+    host_.remember(path);
+    host_.setCaption(caption());
     host_.LoadSub(path, chosen->bytes);
     if (host_.graphicsMode())
         host_.expandAndPlot();
@@ -136,7 +161,9 @@ void Document::MnuAppendLoad_Click()
         return showOpenError(e);
     editor_.setText(utf8);
     editor_.noteChange(); // the joined text is in no file yet
-    host_.setCaption(menuCaption(displayName(fileTitle(path), codec_)));
+    // The document stays the file it was: saving in place must never write
+    // the joined text over the file that was appended.
+    host_.setCaption(caption());
     host_.LoadSub(path, appended);
     if (host_.graphicsMode())
         host_.expandAndPlot();
@@ -151,11 +178,13 @@ void Document::setOpenedText(std::string_view utf8)
 
 void Document::MnuSave_Click() { save(); }
 
+bool Document::saveInPlace() { return path_.empty() ? save() : write(path_); }
+
 bool Document::save()
 {
     FileChooser& chooser = ui_.chooser;
     chooser.title = "ファイルの保存";
-    chooser.fileName = host_.documentPath();
+    chooser.fileName = path_.empty() ? host_.documentPath() : path_;
     chooser.filter = allFilesFilter;
     chooser.defaultExt.clear();
     chooser.cancelError = true;
@@ -169,40 +198,67 @@ bool Document::save()
     }
     if (outcome == FileChooser::Outcome::Cancelled || chooser.fileName.empty())
         return false;
-    const std::string path = chooser.fileName;
+    if (!write(chooser.fileName))
+        return false;
+    path_ = chooser.fileName;
+    host_.remember(path_);
+    host_.setCaption(caption());
+    return true;
+}
+
+bool Document::write(const std::string& path)
+{
     const std::string bytes = codec_.encode(editor_.textView());
     editor_.mark(TextEditor::Mark::Saved); // an edit during the write below is not in the file
     ui_.events.yield();
     // Written atomically: a failed save leaves the old file as it was.
     if (Error e = fs_.writeFile(path, normaliseLineEnds(bytes))) {
         editor_.noteChange();
-        showSaveError(e);
+        ui_.messageBox.show(e.description, "TARVEX", MsgIcon::Exclamation);
         return false;
     }
+    host_.setCaption(caption());
     return true;
 }
 
 void Document::clea_Click()
 {
+    if (mayReplace())
+        clear();
+}
+
+void Document::clear()
+{
     setOpenedText({});
+    path_.clear();
     host_.clearViews();
-    host_.setCaption(" Tarvex ");
+    host_.setCaption(caption());
 }
 
 void Document::dropFiles(const std::vector<std::string>& paths)
 {
-    if (paths.empty())
-        return;
-    const std::string& path = paths.front();
+    if (!paths.empty() && mayReplace())
+        openFile(paths.front(), true);
+}
+
+void Document::openRecent(const std::string& path)
+{
+    if (mayReplace())
+        openFile(path, false);
+}
+
+void Document::openFile(const std::string& path, bool dropped)
+{
     std::string bytes;
     if (Error e = load(path, bytes))
         return showOpenError(e);
     ui_.events.yield();
-    host_.setCaption(displayName(fileTitle(path), codec_));
+    host_.setCaption(caption());
     host_.LoadSub(path, bytes);
     ui_.events.yield();
     // A drop plots whether or not graphics mode is on.
-    host_.expandAndPlot();
+    if (dropped || host_.graphicsMode())
+        host_.expandAndPlot();
     host_.setAppendLoadEnabled(true);
 }
 

@@ -1,4 +1,5 @@
 #include "editor/TextCommands.h"
+#include "platform/TextLines.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
@@ -33,6 +34,36 @@ bool TextCommands::findNext(const std::string& find)
     }
     c_.ui.messageBox.show("検索文字[ " + find + " ]が見つかりませんでした。");
     return false;
+}
+
+bool TextCommands::findPrevious(const std::string& find)
+{
+    if (find.empty())
+        return false;
+    lastFind_ = find;
+    const std::string_view text = c_.editor.textView();
+    const std::size_t caret = c_.editor.caretByte();
+    // UTF-8 never matches inside a character: the byte before the caret is far enough.
+    if (const std::size_t at = caret == 0 ? std::string_view::npos : text.rfind(find, caret - 1);
+        at != std::string_view::npos) {
+        c_.editor.selectBytes(at, find.size());
+        return true;
+    }
+    c_.ui.messageBox.show("検索文字[ " + find + " ]が見つかりませんでした。");
+    return false;
+}
+
+std::size_t TextCommands::lineCount()
+{
+    const std::string_view text = c_.editor.textView();
+    return lineOfByte(text, text.size()) + 1;
+}
+
+void TextCommands::goToLine(std::size_t line)
+{
+    const std::string_view text = c_.editor.textView();
+    const auto at = lineOffset(text, line == 0 ? 0 : line - 1);
+    c_.editor.selectBytes(at ? *at : lineOffset(text, lineCount() - 1).value_or(0), 0);
 }
 
 // A rewrite of the whole text, one step of the editor's undo. It works in

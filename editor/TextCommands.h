@@ -37,8 +37,17 @@ public:
 
     // Selects the next occurrence after the caret; says so when there is none.
     bool findNext(const std::string& find);
-    // The last text looked for, again (F3); false when nothing was looked for yet.
-    bool findAgain() { return !lastFind_.empty() && findNext(lastFind_); }
+    // The last occurrence that starts before the caret; says so when there is none.
+    bool findPrevious(const std::string& find);
+    // The last text looked for, again (F3, Shift+F3 backwards); false when
+    // nothing was looked for yet.
+    bool findAgain(bool backwards = false)
+    {
+        return !lastFind_.empty() && (backwards ? findPrevious(lastFind_) : findNext(lastFind_));
+    }
+    // The program's lines, and the caret put at the start of one (from 1; beyond the last: the last).
+    std::size_t lineCount();
+    void goToLine(std::size_t line);
     const std::string& lastFind() const { return lastFind_; }
     // Every occurrence replaced; the count is shown. -1 when it failed.
     long replaceAll(const std::string& find, const std::string& with);

@@ -14,6 +14,7 @@
 #include "platform/TextLines.h"
 #include "serial/TapeCode.h"
 
+#include <utility>
 #include <algorithm>
 #include <cstdio>
 
@@ -69,7 +70,7 @@ void Transfers::Command2_Click()
     const auto locked = {PanelControl::Command1, PanelControl::Command2, PanelControl::Command5, PanelControl::Check1,
                          PanelControl::Slider1};
     lock(locked);
-    const std::string before = c_.codec.encode(h.editorText());
+    const std::string before = h.editorText();
     std::string received;
     kept_ = 0;
     bool load = false, endCode = false;
@@ -131,7 +132,8 @@ void Transfers::Command2_Click()
     }
     if (load) {
         keepReceived(received);
-        h.setEditorText(receiveInto(before + received));
+        if (!received.empty())
+            h.appendEditorText(receiveInto(before, received));
     }
     h.setLabel2({});
     h.setStatus1(c_.status.StatusText);
@@ -277,10 +279,15 @@ void Transfers::releasePort()
         port_->close();
 }
 
-// The old text with the received text appended, as the editor gets it back:
-// in memory, never through a work file another transfer could rewrite or a
-// read-only data folder refuse.
-std::string Transfers::receiveInto(std::string bytes) const { return c_.codec.decode(bytes); }
+// The received text as the editor gets it, after the old text: in memory,
+// never through a work file another transfer could rewrite or a read-only
+// data folder refuse. It starts on a line of its own: glued to a last line
+// without a line end, it would change that block.
+std::string Transfers::receiveInto(const std::string& before, const std::string& received) const
+{
+    const bool glued = !before.empty() && before.back() != '\n' && before.back() != '\r';
+    return c_.codec.decode((glued ? "\r\n" : "") + received);
+}
 
 void Transfers::Command20_Click()
 {
@@ -294,7 +301,7 @@ void Transfers::Command20_Click()
     TransferHost& h = c_.host;
     const DeviceProfile& p = c_.profile;
     lock({PanelControl::Command20, PanelControl::Command10, PanelControl::Command5, PanelControl::Check1});
-    const std::string before = c_.codec.encode(h.editorText());
+    const std::string before = h.editorText();
     std::string received;
     kept_ = 0;
     bool load = false;
@@ -379,7 +386,8 @@ void Transfers::Command20_Click()
     }
     if (load) {
         keepReceived(received);
-        h.setEditorText(receiveInto(before + received));
+        if (!received.empty())
+            h.appendEditorText(receiveInto(before, received));
     }
     h.setStatus1(c_.status.StatusText);
     try {
@@ -409,7 +417,7 @@ void Transfers::Command21_Click()
         return;
     TransferHost& h = c_.host;
     lock({PanelControl::Command21});
-    const std::string before = c_.codec.encode(h.editorText());
+    std::string before = h.editorText(); // only the first line may need a line end before it
     std::string line; // the line arriving, as bytes
     std::size_t kept = 0;
     bool fault = false, failed = false;
@@ -429,7 +437,7 @@ void Transfers::Command21_Click()
             return false;
         }
         line += "\r\n";
-        h.appendEditorText(c_.codec.decode(line));
+        h.appendEditorText(receiveInto(std::exchange(before, std::string()), line));
         h.receivedText(line);
         kept += line.size();
         line.clear();
@@ -467,7 +475,7 @@ void Transfers::Command21_Click()
     }
     // A line cut short by a fault or a failure is kept as far as it came.
     if ((fault || failed) && !line.empty()) {
-        h.appendEditorText(c_.codec.decode(line));
+        h.appendEditorText(receiveInto(std::exchange(before, std::string()), line));
         h.receivedText(line);
         kept += line.size();
     }

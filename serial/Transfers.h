@@ -276,7 +276,7 @@ private:
     // The end of a transfer on its port: closed, or kept open for a service.
     void releasePort();
     void keepReceived(const std::string& received);
-    std::string receiveInto(std::string received) const;
+    std::string receiveInto(const std::string& before, const std::string& received) const;
     enum class Byte { Taken, EndCode, Fault };
     Byte controllerByte(std::uint8_t b, std::string& received);
 

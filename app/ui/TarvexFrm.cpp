@@ -32,7 +32,9 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
+#include <QInputDialog>
 #include <QShortcut>
+#include <climits>
 #include <QTimer>
 #include <cmath>
 
@@ -88,8 +90,16 @@ TarvexFrm::TarvexFrm(ProcessState& state, FileSystem& fs, const TextCodec& codec
         {f->Command20, &Transfers::Command20_Click}, {f->Command21, &Transfers::Command21_Click},
         {f->CommandCancel, &Transfers::CommandCancel_Click},
     };
-    for (auto [button, command] : commands)
-        connect(button, &QPushButton::clicked, this, [&t, command] { (t.*command)(); });
+    for (auto [button, command] : commands) {
+        // An input adds to the editor's text: a changed text is offered to be saved first.
+        const bool input = button == f->Command2 || button == f->Command20 || button == f->Command21;
+        connect(button, &QPushButton::clicked, this, [this, &t, command, input] {
+            if (!input || t.running() || main_->mayInput())
+                (t.*command)();
+        });
+    }
+    // The save point left or reached again: the caption follows.
+    connect(RichTextBox1, &QsciScintilla::modificationChanged, this, [this] { main_->textEdited(); });
     // The output and tape-run buttons offer the restart on their context menu;
     // a disabled button (a transfer runs) shows none.
     for (auto [button, tapeRun] : {std::pair{f->Command1, false}, {f->Command11, true}}) {
@@ -186,42 +196,52 @@ void TarvexFrm::buildMenus()
             connect(action, &QAction::triggered, this, [this, id = e.id] { onMenu(id); });
         }
         action->setObjectName(e.name);
-        for (auto [id, keys] : {std::pair{Menu::fileload, "Ctrl+O"}, {Menu::MnuSave, "Ctrl+S"},
-                                {Menu::MnuKensaku, "Ctrl+F"}, {Menu::MnuHenkan, "Ctrl+H"}})
-            if (e.id == id)
-                action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
+        if (*e.keys)
+            action->setShortcut(QKeySequence(QString::fromLatin1(e.keys)));
         action->setCheckable(e.check);
         action->setEnabled(e.built);
         if (e.separatorAfter)
             levelMenu[e.level - 1]->addSeparator();
         actions_[e.id] = action;
     }
-    // Find next and select all are no menu items, but locked with the edit
-    // menu: a transfer's lock disables them too. Select all is the
-    // window's, not the editor's own key.
-    auto* again = new QAction(this);
-    again->setShortcut(Qt::Key_F3);
-    connect(again, &QAction::triggered, this, [this] {
-        if (!main_->textCommands().findAgain())
-            onMenu(Menu::MnuKensaku);
-    });
-    auto* all = new QAction(this);
-    all->setShortcut(QKeySequence::SelectAll);
-    connect(all, &QAction::triggered, this, [this] { RichTextBox1->selectAll(); });
-    for (QAction* a : {again, all}) {
-        a->setShortcutContext(Qt::WindowShortcut);
-        addAction(a);
-        connect(actions_[Menu::MnuEdit], &QAction::enabledChanged, a, &QAction::setEnabled);
-    }
-    if (QsciCommand* own = RichTextBox1->standardCommands()->boundTo(QKeyCombination(Qt::ControlModifier, Qt::Key_A).toCombined()))
-        own->setKey(0);
+    // Select all is the window's item, not the editor's own key; Esc is the
+    // window's too (it stops a replay wherever the focus is).
+    for (int key : {QKeyCombination(Qt::ControlModifier, Qt::Key_A).toCombined(), int(Qt::Key_Escape)})
+        if (QsciCommand* own = RichTextBox1->standardCommands()->boundTo(key))
+            own->setKey(0);
 }
 
 void TarvexFrm::onMenu(Menu item)
 {
+    // A shortcut of an item whose menu is locked (a transfer runs) does nothing.
+    for (std::size_t i = 0, top = 0; i < menuTree.size(); ++i) {
+        if (menuTree[i].level == 0)
+            top = i;
+        if (menuTree[i].id == item && !actions_[menuTree[top].id]->isEnabled())
+            return;
+    }
     TarvexMain& m = *main_;
     switch (item) {
     case Menu::fileload: m.document().fileload_Click(); break;
+    case Menu::MnuOverwrite: m.document().saveInPlace(); break;
+    case Menu::MnuRecent0: case Menu::MnuRecent1: case Menu::MnuRecent2: case Menu::MnuRecent3:
+    case Menu::MnuRecent4: case Menu::MnuRecent5: case Menu::MnuRecent6: case Menu::MnuRecent7:
+        m.openRecent(static_cast<int>(item) - static_cast<int>(Menu::MnuRecent0));
+        break;
+    case Menu::MnuUndo: RichTextBox1->undo(); break;
+    case Menu::MnuRedo: RichTextBox1->redo(); break;
+    case Menu::MnuCut: RichTextBox1->cut(); break;
+    case Menu::MnuCopy: RichTextBox1->copy(); break;
+    case Menu::MnuPaste: RichTextBox1->paste(); break;
+    case Menu::MnuSelectAll: RichTextBox1->selectAll(); break;
+    case Menu::MnuFindNext:
+    case Menu::MnuFindPrev:
+        // Without a string found before, the find dialog asks for one.
+        if (!m.textCommands().findAgain(item == Menu::MnuFindPrev))
+            onMenu(Menu::MnuKensaku);
+        break;
+    case Menu::MnuGoto: goToLine(); break;
+    case Menu::MnuHelpText: showHelp(this); break;
     case Menu::MnuAppendLoad: m.document().MnuAppendLoad_Click(); break;
     case Menu::MnuSave: m.document().MnuSave_Click(); break;
     case Menu::clea: m.document().clea_Click(); break;
@@ -334,19 +354,35 @@ void TarvexFrm::openColourWindow(bool open)
     colourWindow_->show();
 }
 
+void TarvexFrm::showHelp(QWidget* over)
+{
+    HlpFrm help(QSize(px(11220), px(9000, true)),
+                [this](const std::string& text) {
+                    // A copy of the text as it was when the window closed; the window shows
+                    // the built-in document again next time.
+                    fs_.writeFile(joinPath(state_.progDir, "Tarvex.txt"), normaliseLineEnds(codec_.encode(text)));
+                },
+                over);
+    help.exec();
+}
+
 void TarvexFrm::MnuVar_Click()
 {
-    auto showHelp = [this](QWidget* over) {
-        HlpFrm help(QSize(px(11220), px(9000, true)),
-                    [this](const std::string& text) {
-                        // A copy of the text as it was when the window closed; the window shows
-                        // the built-in document again next time.
-                        fs_.writeFile(joinPath(state_.progDir, "Tarvex.txt"), normaliseLineEnds(codec_.encode(text)));
-                    },
-                    over);
-        help.exec();
-    };
-    frmAbout(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), showHelp, this).exec();
+    frmAbout(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), [this](QWidget* over) { showHelp(over); },
+             this)
+        .exec();
+}
+
+void TarvexFrm::goToLine()
+{
+    const long lines = main_->textCommands().lineCount();
+    bool ok = false;
+    const int line = QInputDialog::getInt(this, "行へ移動", QString("行番号（1～%1）").arg(lines),
+                                          static_cast<int>(main_->caretLine()), 1,
+                                          static_cast<int>(std::min<long>(lines, INT_MAX)), 1, &ok);
+    if (ok)
+        main_->textCommands().goToLine(static_cast<std::size_t>(line));
+    RichTextBox1->setFocus();
 }
 
 void TarvexFrm::MnuMEdit_Click()

@@ -120,6 +120,8 @@ private:
     ToolWindowContext toolWindowContext();
     void MnuMEdit_Click();
     void MnuVar_Click();
+    void showHelp(QWidget* over);
+    void goToLine();
     // The restart window for the caret's line; the output starts once it has closed.
     void restartFromHere(bool tapeRun);
 

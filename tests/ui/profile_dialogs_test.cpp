@@ -210,6 +210,22 @@ private slots:
         QVERIFY(f.menuAction(Menu::MnuVar)->isEnabled()); // locked with the menus, and back
         QCOMPARE(QString::fromStdString(f.statusText(1)), QString("送信を終了しました。"));
         QCOMPARE(f.windowTitle(), QString(" Tarvex ")); // no file: no empty brackets
+        // An input into changed text asks first: キャンセル starts nothing,
+        // いいえ adds what came on a line of its own.
+        QTest::keyClick(f.editor()->viewport(), Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(f.editor()->viewport(), "M30");
+        QCOMPARE(f.windowTitle(), QString(" Tarvex *"));
+        w.state->profile.code = 0;
+        w.state->profile.inCodes = {"-", "-", "-", "&H14"};
+        w.port1.receive("G2\r\n\x14");
+        for (MsgAnswer answer : {MsgAnswer::Cancel, MsgAnswer::No}) {
+            w.box.answer = answer;
+            w.box.shown.clear();
+            p->Command2->click();
+            QCOMPARE(w.box.shown.size(), std::size_t(1));
+            QCOMPARE(w.box.shown[0].text, std::string("変更を保存しますか？"));
+            QCOMPARE(w.text(), std::string(answer == MsgAnswer::Cancel ? "G1\r\nM30" : "G1\r\nM30\r\nG2\r\n"));
+        }
     }
 
     void noSecondTransferStartsDuringATapeRun()

@@ -126,7 +126,8 @@ private slots:
  MnuAppendLoad|ファィルの追加読み込み...
  MnuCompare|プログラムの比較...
  ---
- MnuSave|ファィルの保存...
+ MnuOverwrite|上書き保存
+ MnuSave|名前を付けて保存...
  ---
  MnuDxfSave|DXF形式で保存
  ---
@@ -136,12 +137,32 @@ private slots:
  ---
  clea|クリア
  ---
+ MnuRecent|最近使ったファイル
+  MnuRecent(0)|
+  MnuRecent(1)|
+  MnuRecent(2)|
+  MnuRecent(3)|
+  MnuRecent(4)|
+  MnuRecent(5)|
+  MnuRecent(6)|
+  MnuRecent(7)|
+ ---
  endprogram|終了
 MnuEdit|編集(&E)
- MnuKensaku|検索...
+ MnuUndo|元に戻す
+ MnuRedo|やり直し
  ---
+ MnuCut|切り取り
+ MnuCopy|コピー
+ MnuPaste|貼り付け
+ MnuSelectAll|すべて選択
+ ---
+ MnuKensaku|検索...
+ MnuFindNext|次を検索
+ MnuFindPrev|前を検索
  MnuHenkan|置換...
  MnuGyoHenkan|行置換...
+ MnuGoto|行へ移動...
  ---
  MnuSpDel|スペースの削除
  ---
@@ -182,6 +203,7 @@ MnuOption|オプション(&O)
  MnuApp(8)|
  MnuApp(9)|
 MnuHelp|ヘルプ(&H)
+ MnuHelpText|使い方...
  MnuHomePage|ホームページへ接続
  MnuVar|バージョン情報(&V)
 )");
@@ -193,6 +215,9 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(!f.menuAction(Menu::MnuAppendLoad)->isEnabled());
         QVERIFY(f.menuAction(Menu::fileload)->isEnabled());
         QVERIFY(!f.menuAction(appMenu(0))->isVisible());
+        QVERIFY(!f.menuAction(Menu::MnuRecent)->isEnabled()); // nothing opened yet
+        QCOMPARE(f.menuAction(Menu::MnuOverwrite)->shortcut(), QKeySequence("Ctrl+S"));
+        QCOMPARE(f.menuAction(Menu::MnuSave)->shortcut(), QKeySequence("Ctrl+Shift+S"));
         QCOMPARE(f.frame1()->Combo5->currentText(), QString("FANUC"));
     }
 
@@ -527,8 +552,9 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(f.picture2()->toolButton(ToolKey::zoom)->isChecked());
     }
 
-    // The replay runs between the window's other events; Esc ends it, and so
-    // does closing the window.
+    // The replay runs between the window's other events; Esc ends it (the
+    // focus in the editor, as it mostly is), the key pressed again, and
+    // closing the window.
     void theReplayEndsByEscapeOrClosing()
     {
         World w;
@@ -538,13 +564,18 @@ MnuHelp|ヘルプ(&H)
         w.write("long.nc", program);
         TarvexFrm& f = w.start(w.path("long.nc"));
         f.picture2()->Slider2->setValue(100); // 0.1 s an element: 20 s in all
-        for (bool escape : {true, false}) {
+        enum { Escape, Again, Close };
+        for (int how : {Escape, Again, Close}) {
             f.picture2()->toolButton(ToolKey::play)->click();
             QVERIFY(f.logic().graphics().replaying());
             QVERIFY(!f.picture2()->toolButton(ToolKey::ref)->isEnabled());
-            QTest::qWait(300);
-            if (escape)
-                QTest::keyClick(&f, Qt::Key_Escape);
+            f.activateWindow();
+            f.editor()->setFocus();
+            QTRY_VERIFY(f.editor()->hasFocus());
+            if (how == Escape)
+                QTest::keyClick(f.editor()->viewport(), Qt::Key_Escape);
+            else if (how == Again)
+                f.picture2()->toolButton(ToolKey::play)->click();
             else
                 f.close();
             QVERIFY(!f.logic().graphics().replaying());
@@ -726,6 +757,8 @@ MnuHelp|ヘルプ(&H)
     void layoutFollowsTheRowsAndTheMinimumSize()
     {
         World w;
+        w.settings.write("Tarvex", "Width", "8000");
+        w.settings.write("Tarvex", "Height", "6000");
         TarvexFrm& f = w.start();
         QCOMPARE(f.windowRect(), (Rect{0, 0, 8000, 6000}));
         // Panel right, both areas shown: the editor left, the panel above the plot.
@@ -767,14 +800,33 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(f.menuAction(Menu::MnuAppendLoad)->isEnabled());
         QCOMPARE(f.windowTitle(), QString(" Tarvex　[ a.nc ]"));
         QCOMPARE(f.statusText(2), std::string("a.nc"));
-        // Appending joins the last line of the document to the file's first.
+        // Appending joins the last line of the document to the file's first;
+        // the document is still a.nc, changed.
         w.chooser.answers.push_back({FileChooser::Outcome::Chosen, w.path("b.nc")});
         f.menuAction(Menu::MnuAppendLoad)->trigger();
         QCOMPARE(w.text(), std::string("G00X1.\r\nM30(B)\r\n"));
-        QCOMPARE(f.windowTitle(), QString(" Tarvex　[ b.nc ]"));
+        QCOMPARE(f.windowTitle(), QString(" Tarvex　[ a.nc* ]"));
+        // Clearing, opening and dropping over the changed text ask first;
+        // キャンセル keeps it all.
+        w.box.answer = MsgAnswer::Cancel;
         f.menuAction(Menu::clea)->trigger();
+        f.menuAction(Menu::fileload)->trigger();
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(w.path("b.nc")))});
+        dragAndDrop(f.editor()->viewport(), &mime);
+        QCOMPARE(w.box.shown.size(), std::size_t(3));
+        QCOMPARE(w.box.shown[0].text, std::string("変更を保存しますか？"));
+        QCOMPARE(w.text(), std::string("G00X1.\r\nM30(B)\r\n"));
+        // はい saves it in place (Ctrl+S alike), then clears.
+        w.box.answer = MsgAnswer::Yes;
+        f.menuAction(Menu::clea)->trigger();
+        std::string saved;
+        QVERIFY(!w.fs.readFile(w.path("a.nc"), saved));
+        QCOMPARE(saved, std::string("G00X1.\r\nM30(B)\r\n"));
         QCOMPARE(w.text(), std::string());
         QCOMPARE(f.windowTitle(), QString(" Tarvex "));
+        // The file menu keeps what was opened, the newest first.
+        QCOMPARE(f.menuAction(recentMenu(0))->text(), QString::fromStdString("&1 " + w.path("a.nc")));
     }
 
     void droppedFileOpens()
@@ -786,14 +838,15 @@ MnuHelp|ヘルプ(&H)
         mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(w.path("drop.nc")))});
         dragAndDrop(f.editor()->viewport(), &mime);
         QCOMPARE(w.text(), std::string("O2(ドロップ)\r\n"));
-        QCOMPARE(f.windowTitle(), QString("drop.nc"));
+        QCOMPARE(f.windowTitle(), QString(" Tarvex　[ drop.nc ]"));
         QVERIFY(f.menuAction(Menu::MnuAppendLoad)->isEnabled());
 
         // Text without a file list is not a file drop.
         QMimeData plain;
         plain.setText("G00");
         dragAndDrop(f.editor()->viewport(), &plain);
-        QCOMPARE(f.windowTitle(), QString("drop.nc"));
+        QCOMPARE(f.windowTitle(), QString(" Tarvex　[ drop.nc* ]"));
+        w.box.answer = MsgAnswer::No; // the next drop replaces it: not kept
 
         // A file named in cp932, as a file manager sends it: percent-encoded bytes.
         w.write("\x83\x68\x83\x8D.nc", "G01X3.\r\n");
@@ -802,7 +855,7 @@ MnuHelp|ヘルプ(&H)
                                                + "%83h%83%8D.nc")});
         dragAndDrop(f.editor()->viewport(), &windowsName);
         QCOMPARE(w.text(), std::string("G01X3.\r\n"));
-        QCOMPARE(f.windowTitle(), QString("ドロ.nc"));
+        QCOMPARE(f.windowTitle(), QString(" Tarvex　[ ドロ.nc ]"));
     }
 
     void openingInGraphicsModeDrawsThePath()
@@ -974,7 +1027,7 @@ MnuHelp|ヘルプ(&H)
         type("B");
         QTest::keyClick(ed.viewport(), Qt::Key_PageDown);
         QTest::keyClick(ed.viewport(), Qt::Key_Left);
-        QCOMPARE(f.windowTitle(), caption);
+        QCOMPARE(f.windowTitle(), QString(" Tarvex　[ big.nc* ]"));
 
         std::string expected = program + "M30";
         expected.insert(expected.find("\r\nN1G01"), "A"); // after "O0001(ﾃｽﾄ)"
@@ -984,7 +1037,7 @@ MnuHelp|ヘルプ(&H)
         std::string saved;
         QVERIFY(!w.fs.readFile(w.path("saved.nc"), saved));
         QVERIFY(saved == expected);
-        QCOMPARE(f.windowTitle(), caption);
+        QCOMPARE(f.windowTitle(), QString(" Tarvex　[ saved.nc ]"));
 
         // A screen reader starting gets the editor's text interface.
         ed.useFullAccessibility();

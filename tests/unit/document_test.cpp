@@ -115,7 +115,9 @@ TEST_F(DocumentTest, AppendJoinsTheFileToTheLastLine)
     doc.MnuAppendLoad_Click();
     EXPECT_EQ(editor.content, "A\r\nBC\r\nD\r\n");
     EXPECT_FALSE(fs.files.count("/home/BAK.DAT")); // joined in memory
-    EXPECT_EQ(host.caption, " Tarvex　[ b.nc ]");
+    // Saving in place would write the joined text over b.nc: the document
+    // keeps its own name (none here), changed.
+    EXPECT_EQ(host.caption, " Tarvex *");
     EXPECT_EQ(host.path, "/data/b.nc");
     EXPECT_EQ(chooser.asked[0].title, "プログラムの追加読み込み");
 }
@@ -222,7 +224,7 @@ TEST_F(DocumentTest, DropOpensTheFirstFileAndAlwaysPlots)
     host.graphics = false;
     doc.dropFiles({"/data/d1.nc", "/data/d2.nc"});
     EXPECT_EQ(editor.content, "G00X5.\r\n");
-    EXPECT_EQ(host.caption, "d1.nc");
+    EXPECT_EQ(host.caption, " Tarvex　[ d1.nc ]");
     EXPECT_EQ(host.path, "/data/d1.nc");
     EXPECT_EQ(host.plotted, 1);
     EXPECT_TRUE(host.appendLoad);

@@ -37,7 +37,9 @@ struct StartupTest : testing::Test, fakes::FakeUi {
 TEST_F(StartupTest, FirstStartOnACleanMachine)
 {
     start();
-    EXPECT_EQ(view.window, (Rect{0, 0, 8000, 6000}));
+    // Four fifths of the screen, centred.
+    EXPECT_EQ(view.window, (Rect{view.screenWidth() / 10, view.screenHeight() / 10, view.screenWidth() * 4 / 5,
+                                 view.screenHeight() * 4 / 5}));
     EXPECT_TRUE(view.checked[Menu::MnuGrph]);
     EXPECT_TRUE(view.checked[Menu::MnuTusin]);
     EXPECT_FALSE(view.checked[Menu::MnuExitSubDel]);
@@ -137,13 +139,13 @@ TEST_F(StartupTest, CommandLineOpensTheFileWithOrWithoutQuotes)
         start(arg);
         EXPECT_EQ(editor.content, "O100\r\nG00X0\r\nG02X10.R1.\r\n");
         EXPECT_EQ(view.status[1], "展開は 3 行で中止しました（円弧の半径が始点と終点の距離の半分より小さいため）。");
-        EXPECT_EQ(view.caption, " Tarvex [ /data/my prog.nc ]");
+        EXPECT_EQ(view.caption, " Tarvex　[ my prog.nc ]"); // as after opening by the menu
         EXPECT_EQ(view.status[2], "my prog.nc");
         EXPECT_EQ(main->documentPath(), "/data/my prog.nc");
         // The window is up before the append command is enabled and events run.
         auto from = std::find(view.events.begin(), view.events.end(), "appendload off");
         EXPECT_EQ(std::vector<std::string>(from, view.events.end()),
-                  (std::vector<std::string>{"appendload off", "caption", "show", "appendload on", "show"}));
+                  (std::vector<std::string>{"appendload off", "caption", "caption", "show", "appendload on", "show"}));
         EXPECT_GE(events.yields, 1);
     }
 }
@@ -227,37 +229,45 @@ TEST_F(StartupTest, CloseAsksToSaveATextNotInItsFile)
     enum Change { None, Edit, Received, SavedAfterEdit };
     struct Row {
         Change change;
+        bool named; // opened from a file: はい saves it in place, without the chooser
         MsgAnswer answer;
         FileChooser::Outcome save;
-        bool asked, closes, written;
+        bool asked, closes;
+        const char* written; // the file the text went to
     };
     using O = FileChooser::Outcome;
     const Row rows[] = {
-        {None, MsgAnswer::Cancel, O::Chosen, false, true, false},
-        {SavedAfterEdit, MsgAnswer::Cancel, O::Chosen, false, true, false},
-        {Edit, MsgAnswer::No, O::Chosen, true, true, false},
-        {Edit, MsgAnswer::Cancel, O::Chosen, true, false, false},
-        {Received, MsgAnswer::Yes, O::Chosen, true, true, true},
-        {Received, MsgAnswer::Yes, O::Cancelled, true, false, false},
-        {Edit, MsgAnswer::Yes, O::Failed, true, false, false},
+        {None, true, MsgAnswer::Cancel, O::Chosen, false, true, nullptr},
+        {SavedAfterEdit, true, MsgAnswer::Cancel, O::Chosen, false, true, nullptr},
+        {Edit, true, MsgAnswer::No, O::Chosen, true, true, nullptr},
+        {Edit, true, MsgAnswer::Cancel, O::Chosen, true, false, nullptr},
+        {Edit, true, MsgAnswer::Yes, O::Chosen, true, true, "/data/a.nc"},
+        {Received, false, MsgAnswer::Yes, O::Chosen, true, true, "/data/b.nc"},
+        {Received, false, MsgAnswer::Yes, O::Cancelled, true, false, nullptr},
+        {Edit, false, MsgAnswer::Yes, O::Failed, true, false, nullptr},
     };
     for (const Row& r : rows) {
-        start("/data/a.nc");
+        fs.files["/data/a.nc"] = "G00X1.\r\n";
+        start(r.named ? "/data/a.nc" : "");
         box.shown.clear();
         fs.files.erase("/data/b.nc");
         if (r.change == Received)
             main->setEditorText("G01X2.\r\n");
-        if (r.change == Edit || r.change == SavedAfterEdit)
+        if (r.change == Edit || r.change == SavedAfterEdit) {
+            editor.content = "G01X9.\r\n";
             editor.changed = true;
+        }
         if (r.change == SavedAfterEdit) {
             chooser.answers.push_back({O::Chosen, "/data/a.nc"});
             main->document().MnuSave_Click();
         }
+        const std::string saved = fs.files["/data/a.nc"];
         box.answer = r.answer;
         chooser.answers.push_back({r.save, "/data/b.nc"});
         EXPECT_EQ(main->mayClose(), r.closes) << r.change << " " << static_cast<int>(r.answer);
         EXPECT_EQ(!box.shown.empty() && box.shown[0].text == "変更を保存しますか？", r.asked) << r.change;
-        EXPECT_EQ(fs.files.count("/data/b.nc") == 1, r.written) << r.change;
+        EXPECT_EQ(fs.files.count("/data/b.nc") == 1, r.written && r.written == std::string("/data/b.nc")) << r.change;
+        EXPECT_EQ(fs.files["/data/a.nc"] != saved, r.written && r.written == std::string("/data/a.nc")) << r.change;
         chooser.answers.clear();
     }
 }

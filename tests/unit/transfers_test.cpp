@@ -481,7 +481,7 @@ TEST_F(TransferTest, ControllerInputOfTheIsoExample)
     window.text = "A";
     port1.receive(std::string("\x12\xA5\x8D\x0A\xCF\xB1\x8D\x0A\x14", 9));
     t.Command2_Click();
-    EXPECT_EQ(window.text, "A%\r\nO1\r\n");
+    EXPECT_EQ(window.text, "A\r\n%\r\nO1\r\n"); // on a line of its own
     EXPECT_EQ(status.StatusText, "終了コード &H14 を受信しました。");
     EXPECT_EQ(window.captions.front(), "0文字の入力を完了");
     EXPECT_EQ(window.inputs, 1);
@@ -688,9 +688,9 @@ TEST_F(TransferTest, ReceiveThatFailsKeepsWhatArrived)
         std::string expected;
     };
     const Row rows[] = {
-        {"controller", &Transfers::Command2_Click, "AB1\r\nX2 Y"},
-        {"puncher", &Transfers::Command20_Click, "AB1\r\nX2Y"},
-        {"inspection", &Transfers::Command21_Click, "AB1\r\n\r\nX2 Y"}, // CR and LF each end a line
+        {"controller", &Transfers::Command2_Click, "A\r\nB1\r\nX2 Y"},
+        {"puncher", &Transfers::Command20_Click, "A\r\nB1\r\nX2Y"},
+        {"inspection", &Transfers::Command21_Click, "A\r\nB1\r\n\r\nX2 Y"}, // CR and LF each end a line
     };
     settings.write("Tarvex", "Pcheck2", "1"); // the puncher input ignores spaces
     for (const Row& r : rows) {
@@ -721,7 +721,7 @@ TEST_F(TransferTest, ReceiveThatFailsKeepsWhatArrived)
     profile.inCodes = {"-", "-", "-", "&H14"};
     port1.receive("G1\r\n\x14");
     t.Command2_Click();
-    EXPECT_EQ(window.text, "KEEPG1\r\n");
+    EXPECT_EQ(window.text, "KEEP\r\nG1\r\n");
     EXPECT_TRUE(fs.files.empty() || !fs.files.count("/home/bak.dat"));
 }
 

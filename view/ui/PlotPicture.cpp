@@ -81,9 +81,10 @@ PlotStrip::PlotStrip(QWidget* parent) : QWidget(parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(2, 1, 2, 1);
     row->setSpacing(2);
-    static const char* const tips[9] = {"全体を再描画", "拡大（ドラッグした範囲）", "移動（ドラッグ）",
-                                        "Mコードマーキングの表示", "ブロックスキップ（/ の行を除く）",
-                                        "早送りの表示", "表示設定", "周長の測定", "再生（Esc で中止）"};
+    static const char* const tips[9] = {"全体を再描画", "拡大（クリックした点を中心に 2 倍）",
+                                        "移動（クリックした点を中心に）", "Mコードマーキングの表示",
+                                        "ブロックスキップ（/ の行を除く）", "早送りの表示", "表示設定", "周長の測定",
+                                        "再生（もう一度押すか Esc で中止）"};
     for (int k = 0; k < 9; ++k) {
         auto* b = new QToolButton(this);
         b->setToolTip(QString::fromUtf8(tips[k]));
@@ -127,8 +128,9 @@ void PlotStrip::setToolButton(ToolKey key, bool pressed)
 
 void PlotStrip::setToolbarEnabled(bool enabled)
 {
+    // The replay key stays: pressed again, it stops the replay.
     for (QToolButton* b : Toolbar1_)
-        b->setEnabled(enabled);
+        b->setEnabled(enabled || b == toolButton(ToolKey::play));
 }
 
 } // namespace tarvex

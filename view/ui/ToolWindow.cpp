@@ -1,5 +1,10 @@
 #include "view/ui/ToolWindow.h"
+#include "platform/SettingsStore.h"
 #include "view/PlotTools.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
 
 namespace tarvex {
 
@@ -8,8 +13,25 @@ ToolWindow::ToolWindow(ToolWindowContext context, const char* const keys[4], con
 {
     setAttribute(Qt::WA_DeleteOnClose);
     const ToolWindowPlace p = toolWindowPlace(tc_.settings, keys, defaults, tc_.screenWidth, tc_.screenHeight);
-    move(tc_.px(p.left, false), tc_.px(p.top, true));
     resize(tc_.px(p.width, false), tc_.px(p.height, true));
+    if (!parent || !tc_.settings.read("Tarvex", keys[0], "").empty()) {
+        move(tc_.px(p.left, false), tc_.px(p.top, true));
+        return;
+    }
+    // The first time: beside the main window, right or left where there is
+    // room, else inside it at its lower right, never over its menus.
+    const QRect main = parent->window()->frameGeometry();
+    QScreen* screen = parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    const QRect room = screen ? screen->availableGeometry() : main;
+    const int frame = 30; // the window manager's title bar and borders, not known before it is shown
+    int x = main.right() + 1, y = main.top() + frame;
+    if (x + width() > room.right())
+        x = main.left() - width() - frame / 3;
+    if (x < room.left()) {
+        x = std::max(room.left(), std::min(main.right(), room.right()) - width() - frame / 3);
+        y = std::max(main.top() + main.height() / 3, std::min(main.bottom(), room.bottom()) - height() - frame * 2);
+    }
+    move(x, std::clamp(y, room.top(), std::max(room.top(), room.bottom() - height() - frame)));
 }
 
 void ToolWindow::savePlace()
