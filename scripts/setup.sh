@@ -10,7 +10,7 @@ TARVEX_PACKAGES=(
   qt6-base-dev qt6-translations-l10n libqt6svg6 libgl-dev libqscintilla2-qt6-dev
   libgtest-dev
   fonts-ipafont-mincho fonts-ipafont-gothic
-  xvfb xauth openbox strace python3 python3-ezdxf time desktop-file-utils ser2net
+  xvfb xauth openbox xdotool strace python3 python3-ezdxf time desktop-file-utils ser2net
   systemd adduser libsystemd-dev lintian
 )
 # Installed without what they recommend: LinuxCNC's interpreter rs274 (the

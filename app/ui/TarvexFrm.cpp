@@ -335,7 +335,8 @@ void TarvexFrm::openLengthWindow(bool open)
 ToolWindowContext TarvexFrm::toolWindowContext()
 {
     return {state_.settings, [this](int t, bool v) { return px(t, v); }, [this](int p, bool v) { return twips(p, v); },
-            screenWidth(), screenHeight()};
+            screenWidth(), screenHeight(),
+            QRect(RichTextBox1->mapToGlobal(QPoint(0, 0)), RichTextBox1->size())};
 }
 
 void TarvexFrm::openColourWindow(bool open)

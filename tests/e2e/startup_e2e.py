@@ -114,8 +114,9 @@ class StartUp(unittest.TestCase):
         ini.read(self.settings, encoding="utf-8")
         for key in CLOSE_KEYS:
             self.assertIn(key, ini["Tarvex"], key)
-        self.assertEqual(ini["Tarvex"]["Width"], "8000")
-        self.assertEqual(ini["Tarvex"]["Height"], "6000")
+        # Four fifths of xvfb-run's 1280 x 1024 screen, in twips (15 a pixel).
+        self.assertEqual(ini["Tarvex"]["Width"], "15360")
+        self.assertAlmostEqual(int(ini["Tarvex"]["Height"]), 12288, delta=15)
         self.assertEqual(ini["Tarvex"]["FileName"], "FANUC")
         self.assertEqual(ini["Tarvex"]["Cmd"], "1")
         with open(os.path.join(self.home, "RS232C", "FANUC"), "rb") as f:
@@ -133,7 +134,7 @@ class StartUp(unittest.TestCase):
     def test_program_on_the_command_line(self):
         rc, report = run_tarvex(self.home, self.settings, self.shot, self.program)
         self.check_first_start(rc, report)
-        self.assertEqual(report.get("caption"), " Tarvex [ %s ]" % self.program)
+        self.assertEqual(report.get("caption"), " Tarvex　[ %s ]" % os.path.basename(self.program))
         self.assertEqual(report.get("status2"), "sample 1.nc")
 
     def test_help_opens_no_window_and_no_file(self):
@@ -145,7 +146,7 @@ class StartUp(unittest.TestCase):
     def test_program_in_double_quotes(self):
         rc, report = run_tarvex(self.home, self.settings, self.shot, '"%s"' % self.program)
         self.check_first_start(rc, report)
-        self.assertEqual(report.get("caption"), " Tarvex [ %s ]" % self.program)
+        self.assertEqual(report.get("caption"), " Tarvex　[ %s ]" % os.path.basename(self.program))
 
     def test_program_named_relative_to_the_current_folder(self):
         folder, name = os.path.split(self.program)
@@ -158,7 +159,7 @@ class StartUp(unittest.TestCase):
         folder, name = os.path.split(self.program)
         rc, report = run_tarvex(self.home, self.settings, self.shot, '"%s"' % name, cwd=folder)
         self.assertEqual(rc, 0)
-        self.assertEqual(report.get("caption"), " Tarvex [ %s ]" % self.program)
+        self.assertEqual(report.get("caption"), " Tarvex　[ %s ]" % os.path.basename(self.program))
 
     def test_unreadable_program_starts_empty(self):
         rc, report = run_tarvex(self.home, self.settings, self.shot, os.path.join(self.dir, "none.nc"))
@@ -309,6 +310,41 @@ class UnderAWindowManager(unittest.TestCase):
                     self.assertEqual(rc, 0)
                     self.assertEqual([read_ini(self.settings)["Tarvex"][k] for k in GEOMETRY], stored, graphics)
         self.assertEqual(read_ini(self.settings)["Tarvex"]["Apldir"], os.path.join(self.dir, "data") + "/")
+
+    def test_first_start_and_ctrl_s(self):
+        """As a machinist: the first start opens at about four fifths of the
+        screen; typing marks the caption, Ctrl+S saves the file in place."""
+        nc = os.path.join(self.dir, "O1.nc")
+        with open(nc, "wb") as f:
+            f.write(b"O1\r\nG01X1.\r\n")
+        env = dict(os.environ, DISPLAY=self.display, XDG_RUNTIME_DIR=self.dir)
+        env.pop("QT_QPA_PLATFORM", None)
+        proc = subprocess.Popen([TARVEX, "--home", os.path.join(self.dir, "home"), "--settings", self.settings, nc],
+                                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(proc.wait)
+        self.addCleanup(proc.terminate)
+
+        def xdotool(*args):
+            return subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True, timeout=60).stdout
+
+        def caption_becomes(text):
+            end = time.time() + 60
+            while xdotool("getwindowname", window).rstrip("\n") != text:
+                self.assertLess(time.time(), end, "caption " + text)
+                time.sleep(0.05)
+
+        window = xdotool("search", "--sync", "--name", "O1.nc").split()[0]
+        geometry = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window).split())
+        self.assertAlmostEqual(int(geometry["WIDTH"]) / 1600, 0.8, delta=0.02)
+        self.assertAlmostEqual(int(geometry["HEIGHT"]) / 1000, 0.8, delta=0.05)  # less its frame
+        xdotool("windowactivate", "--sync", window)
+        xdotool("key", "ctrl+End")
+        xdotool("type", "M30")
+        caption_becomes(" Tarvex　[ O1.nc* ]")
+        xdotool("key", "ctrl+s")
+        caption_becomes(" Tarvex　[ O1.nc ]")
+        with open(nc, "rb") as f:
+            self.assertEqual(f.read(), b"O1\r\nG01X1.\r\nM30")
 
     def test_read_only_data_folder_is_named_once(self):
         home = os.path.join(self.dir, "home")

@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
@@ -703,6 +704,20 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(saved.ends_with("\r\n\x83\x81\x83\x82"));
         QVERIFY(saved.find("\r\n") != std::string::npos);
         QCOMPARE(std::count(saved.begin(), saved.end(), '\n'), std::count(saved.begin(), saved.end(), '\r'));
+        // The help names every menu item as the menus show it; F1 opens it at once.
+        QString help;
+        whenModal<HlpFrm>([&](HlpFrm* h) {
+            help = h->RichTextBox1->toPlainText();
+            h->close();
+        });
+        f.activateWindow();
+        QTRY_VERIFY(f.isActiveWindow());
+        QTest::keyClick(&f, Qt::Key_F1);
+        QVERIFY(!help.isEmpty());
+        for (const MenuEntry& e : menuTree) {
+            const QString caption = QString::fromUtf8(e.caption).remove(QRegularExpression("\\(&.\\)|\\.\\.\\.$"));
+            QVERIFY2(help.contains(caption), qPrintable(caption));
+        }
         QVERIFY(HlpFrm::document().startsWith("ご使用の前に"));
         // It calls things by the names the screens give them.
         for (const char* word : {partnerEntries[0], partnerEntries[1], partnerEntries[2], "起動ｺｰﾄﾞ", "終了ｺｰﾄﾞ",

@@ -11,7 +11,7 @@ namespace tarvex {
 namespace {
 
 const char* const placeKeys[4] = {"LengLeft", "LengTop", "LengWidth", "LengHeight"};
-constexpr int placeDefaults[4] = {0, 0, 4000, 2000};
+constexpr int placeDefaults[4] = {0, 0, 6400, 2000}; // wide enough for the selection's time beside the whole one
 constexpr int barHeight = 400; // twips: the toolbar and options above the text
 
 } // namespace

@@ -19,7 +19,8 @@ ToolWindow::ToolWindow(ToolWindowContext context, const char* const keys[4], con
         return;
     }
     // The first time: beside the main window, right or left where there is
-    // room, else inside it at its lower right, never over its menus.
+    // room, else over the lower right of the editor; never over the menus,
+    // the plot or its keys.
     const QRect main = parent->window()->frameGeometry();
     QScreen* screen = parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
     const QRect room = screen ? screen->availableGeometry() : main;
@@ -27,11 +28,12 @@ ToolWindow::ToolWindow(ToolWindowContext context, const char* const keys[4], con
     int x = main.right() + 1, y = main.top() + frame;
     if (x + width() > room.right())
         x = main.left() - width() - frame / 3;
-    if (x < room.left()) {
-        x = std::max(room.left(), std::min(main.right(), room.right()) - width() - frame / 3);
-        y = std::max(main.top() + main.height() / 3, std::min(main.bottom(), room.bottom()) - height() - frame * 2);
+    if (x < room.left() && tc_.free.isValid()) {
+        x = tc_.free.right() - width() - frame / 3;
+        y = tc_.free.bottom() - height() - frame * 2;
     }
-    move(x, std::clamp(y, room.top(), std::max(room.top(), room.bottom() - height() - frame)));
+    move(std::clamp(x, room.left(), std::max(room.left(), room.right() - width())),
+         std::clamp(y, room.top(), std::max(room.top(), room.bottom() - height() - frame)));
 }
 
 void ToolWindow::savePlace()

@@ -13,6 +13,9 @@ struct ToolWindowContext {
     std::function<int(int, bool)> px;    // twips to pixels (vertical when true)
     std::function<int(int, bool)> twips; // pixels to twips
     int screenWidth, screenHeight;       // twips
+    // Where it may stand over the main window, on the screen, when there is
+    // no room beside it: the editor, whose lines leave its right side free.
+    QRect free;
 };
 
 // A modeless window above the main window (a tool window of it, so never
