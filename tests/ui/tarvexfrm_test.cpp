@@ -216,9 +216,6 @@ MnuHelp|ヘルプ(&H)
         QVERIFY(!f.menuAction(Menu::MnuAppendLoad)->isEnabled());
         QVERIFY(f.menuAction(Menu::fileload)->isEnabled());
         QVERIFY(!f.menuAction(appMenu(0))->isVisible());
-        QVERIFY(!f.menuAction(Menu::MnuRecent)->isEnabled()); // nothing opened yet
-        QCOMPARE(f.menuAction(Menu::MnuOverwrite)->shortcut(), QKeySequence("Ctrl+S"));
-        QCOMPARE(f.menuAction(Menu::MnuSave)->shortcut(), QKeySequence("Ctrl+Shift+S"));
         QCOMPARE(f.frame1()->Combo5->currentText(), QString("FANUC"));
     }
 

@@ -173,6 +173,9 @@ TEST_F(TextCommandsTest, FindNextSelectsTheHitOrSaysThereIsNone)
     EXPECT_EQ(editor.byteLength, 3u);
     EXPECT_FALSE(t.findNext("G01"));
     EXPECT_EQ(lastBox(), "検索文字[ G01 ]が見つかりませんでした。");
+    // Shift+F3: back to the one before, then none before the first.
+    EXPECT_TRUE(t.findAgain(true) && editor.byteStart == 0u);
+    EXPECT_FALSE(t.findAgain(true));
     box.shown.clear();
     EXPECT_FALSE(t.findNext(""));
     EXPECT_TRUE(box.shown.empty());
