@@ -47,7 +47,7 @@ set(CPACK_COMPONENTS_ALL tarvex dnc)
 set(CPACK_PACKAGE_NAME tarvex)
 set(CPACK_DEBIAN_TARVEX_PACKAGE_NAME tarvex)
 set(CPACK_DEBIAN_DNC_PACKAGE_NAME tarvex-dnc)
-set(CPACK_DEBIAN_DNC_PACKAGE_DEPENDS "libc6, libstdc++6, libsystemd0, adduser")
+set(CPACK_DEBIAN_DNC_PACKAGE_DEPENDS "libc6, libstdc++6, libsystemd0, libcpp-httplib0.11, adduser")
 set(CPACK_DEBIAN_DNC_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_DNC_DESCRIPTION "DNC service for CNC machine tools
 Serves every machine of a shop at once over serial lines and serial device

@@ -20,6 +20,23 @@
 #include <unistd.h>
 
 namespace tarvex {
+
+bool splitListen(const std::string& listen, std::string& host, int& port)
+{
+    // The rule of a network serial port's address, the same HOST:PORT.
+    NetSerialPort::Address address;
+    if (listen.find('/') != std::string::npos || !NetSerialPort::parseAddress("tcp://" + listen, address))
+        return false;
+    host = address.host;
+    port = std::stoi(address.port);
+    return true;
+}
+
+bool loopbackHost(const std::string& host)
+{
+    return host == "localhost" || host == "::1" || host.starts_with("127.");
+}
+
 namespace {
 
 bool plainName(std::string_view name)
@@ -94,10 +111,9 @@ std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config
         if (!seen[sectionName].insert(key).second)
             fault(number, "key " + key + " given twice in [" + sectionName + "]");
         if (section == Section::Shop) {
-            const std::map<std::string, std::string*> keys = {{"Library", &config.library},
-                                                              {"Received", &config.received},
-                                                              {"Profiles", &config.profiles},
-                                                              {"Logs", &config.logs}};
+            const std::map<std::string, std::string*> keys = {
+                {"Library", &config.library},   {"Received", &config.received}, {"Profiles", &config.profiles},
+                {"Logs", &config.logs},         {"Listen", &config.listen},     {"AccessToken", &config.accessToken}};
             if (auto k = keys.find(key); k != keys.end())
                 *k->second = value;
             else
@@ -133,6 +149,15 @@ std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config
             fault(number, "unknown key " + key + " in [" + sectionName + "]");
         }
     }
+    // The status page: a place to listen, and beyond this computer a token
+    // no one guesses.
+    std::string host;
+    int port = 0;
+    if (seen["Shop"].count("Listen") && !splitListen(config.listen, host, port))
+        fault(sectionLine["Shop"], "Listen " + config.listen + ": HOST:PORT (a port 1-65535, an IPv6 host in brackets)");
+    else if (!config.listen.empty() && !loopbackHost(host) && config.accessToken.size() < 20)
+        fault(sectionLine["Shop"], "Listen " + config.listen
+                                       + ": beyond this computer the page needs AccessToken= (20 characters or more)");
     if (!sectionLine.count("Shop"))
         faults.push_back("no [Shop] section");
     else

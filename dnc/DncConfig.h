@@ -20,6 +20,9 @@ struct MachineConfig {
 
 struct DncConfig {
     std::string library, received, profiles, logs;
+    // The status page: HOST:PORT to listen on (none: no page), and the
+    // token its requests must carry (required beyond this computer).
+    std::string listen, accessToken;
     std::vector<MachineConfig> machines;
     // The shop's folders only: what every machine shares.
     bool sameFolders(const DncConfig& o) const
@@ -27,6 +30,12 @@ struct DncConfig {
         return library == o.library && received == o.received && profiles == o.profiles && logs == o.logs;
     }
 };
+
+// Where Listen= asks to listen: the host (brackets of an IPv6 address gone)
+// and the port; false when the text is no HOST:PORT with a port 1 to 65535.
+bool splitListen(const std::string& listen, std::string& host, int& port);
+// Whether a host is this computer only (127.0.0.0/8, ::1, localhost).
+bool loopbackHost(const std::string& host);
 
 // Reads the INI text; every fault found is one line of the result
 // ("line 12: unknown key Baud in [Machine MC1]"). The configuration is

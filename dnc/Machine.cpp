@@ -19,6 +19,7 @@
 #include <map>
 #include <optional>
 #include <tuple>
+#include <utility>
 #include <sys/stat.h>
 
 namespace tarvex {
@@ -316,9 +317,11 @@ struct Machine::Impl final : TransferHost {
     }
 };
 
-Machine::Machine(const DncConfig& shop, MachineConfig config, const std::atomic<bool>& stopping)
-    : shop_(shop), config_(std::move(config)), stopping_(stopping), impl_(std::make_unique<Impl>(*this))
+Machine::Machine(const DncConfig& shop, MachineConfig config, const std::atomic<bool>& stopping, EventSink event)
+    : shop_(shop), config_(std::move(config)), stopping_(stopping), event_(std::move(event)),
+      impl_(std::make_unique<Impl>(*this))
 {
+    status_.since = std::time(nullptr);
 }
 
 Machine::~Machine() = default;
@@ -334,7 +337,10 @@ MachineStatus Machine::status() const
 void Machine::setStatus(const MachineStatus& s)
 {
     std::lock_guard lock(mutex_);
+    const bool changed = s.state != status_.state;
     status_ = s;
+    if (changed)
+        status_.since = std::time(nullptr);
 }
 
 void Machine::log(const std::string& line)
@@ -342,10 +348,12 @@ void Machine::log(const std::string& line)
     appendRotated(joinPath(shop_.logs, config_.name + ".log"), now() + " " + line + (line.ends_with('\n') ? "" : "\n"));
 }
 
-void Machine::error(const std::string& line)
+void Machine::error(const std::string& line, bool event)
 {
     log(line);
     std::fprintf(stderr, "tarvex-dnc: %s: %s\n", config_.name.c_str(), line.c_str());
+    if (event && event_)
+        event_(config_.name, line, true);
 }
 
 void Machine::retire()
@@ -415,6 +423,8 @@ bool Machine::store(Unsaved& p, bool retry)
         s.lastError.clear(); // a transfer that ended well
     setStatus(s);
     log(std::string(retry ? "保存し直しました: " : "受信: ") + path + size);
+    if (event_)
+        event_(config_.name, std::string(retry ? "保存し直しました: " : "受信: ") + taken + size, false);
     return true;
 }
 
@@ -546,23 +556,29 @@ void Machine::answer(const std::string& received, const std::string& number, boo
         s.lastError = kind + number + ": " + said; // a drop said its own
     setStatus(s);
     const std::string line = kind + number + " " + match.path + ": " + (m.box.shown.empty() ? said : m.box.shown.back());
-    if (well)
+    if (well) {
         log(line);
-    else
+        if (event_)
+            event_(config_.name, kind + number + ": " + name + " を送りました", false);
+    } else {
         error(line);
+    }
 }
 
 void Machine::run()
 {
     Impl& m = *impl_;
     std::chrono::seconds backOff = 1s;
+    std::string told; // the failure the shop's events heard of: once, not at every try
     auto fail = [&](const std::string& error) {
         MachineStatus s = status();
+        const bool again = std::exchange(told, error) == error;
         s.state = "retrying";
         s.percent = -1;
         s.lastError = error;
         setStatus(s);
-        this->error("エラー: " + error + "（" + std::to_string(backOff.count()) + " 秒後に再試行）");
+        const std::string line = "エラー: " + error + "（" + std::to_string(backOff.count()) + " 秒後に再試行）";
+        this->error(line, !again);
         pause(backOff, true); // a reload takes effect at once, not after the back-off
         backOff = std::min<std::chrono::seconds>(backOff * 2, maxBackOff);
     };
@@ -602,6 +618,7 @@ void Machine::run()
             continue;
         }
         backOff = 1s;
+        told.clear();
     }
     m.port1.close();
     m.port2.close();

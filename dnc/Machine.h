@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 #include <chrono>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,6 +23,7 @@ struct MachineStatus {
     int percent = -1;           // of an output; -1 none
     std::string lastError;
     long long bytes = -1; // received so far, while receiving; -1 none
+    std::time_t since = 0; // when the state began
 };
 
 // One machine of the shop, served by its own thread: what it punches is
@@ -29,7 +32,10 @@ struct MachineStatus {
 // window's own, on the machine's device.
 class Machine {
 public:
-    Machine(const DncConfig& shop, MachineConfig config, const std::atomic<bool>& stopping);
+    // event: told what happened (a program received, a request answered or
+    // refused, an error), for the shop's status page; may be empty.
+    using EventSink = std::function<void(const std::string& machine, const std::string& text, bool error)>;
+    Machine(const DncConfig& shop, MachineConfig config, const std::atomic<bool>& stopping, EventSink event = {});
     ~Machine();
     // Serves until stopping is set (and wake() called): transfers under way
     // end as the cancel button ends them.
@@ -52,8 +58,9 @@ private:
     struct Impl;
     void setStatus(const MachineStatus& s);
     void log(const std::string& line);
-    // A line of the log that the journal gets too (standard error, with the machine's name).
-    void error(const std::string& line);
+    // A line of the log that the journal gets too (standard error, with the
+    // machine's name), and the shop's events unless event is false.
+    void error(const std::string& line, bool event = true);
     struct Unsaved;
     // A punch that arrived: saved, or a request answered. complete: its end
     // came and every byte passed its check; why: what ended it otherwise.
@@ -72,6 +79,7 @@ private:
     const DncConfig shop_; // its own copy: a reload may change the service's
     MachineConfig config_;
     const std::atomic<bool>& stopping_;
+    EventSink event_;
     std::atomic<bool> retiring_{false}, finished_{false};
     mutable std::mutex mutex_;
     MachineStatus status_;

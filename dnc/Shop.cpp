@@ -14,7 +14,7 @@ namespace tarvex {
 void Shop::start(const MachineConfig& config)
 {
     Entry e;
-    e.machine = std::make_unique<Machine>(config_, config, stopping_);
+    e.machine = std::make_unique<Machine>(config_, config, stopping_, event_);
     Machine* m = e.machine.get();
     e.thread = std::thread([m] { m->run(); });
     entries_.push_back(std::move(e));
@@ -92,9 +92,9 @@ void Shop::stop()
             e.thread.join();
 }
 
-std::string Shop::statusLines() const
+std::vector<ShopBoard::Row> Shop::rows() const
 {
-    std::string lines;
+    std::vector<ShopBoard::Row> rows;
     auto entry = [&](const std::string& name) -> const Entry* {
         for (const Entry& e : entries_)
             if (e.machine->config().name == name)
@@ -107,14 +107,22 @@ std::string Shop::statusLines() const
             s = e->machine->status(); // also one that finishes its transfer before it goes
         else if (!m.enabled)
             s.state = "disabled";
-        lines += statusLine(m.name, s);
+        rows.push_back({m.name, s});
     }
     for (const Entry& e : entries_) {
         const std::string& name = e.machine->config().name;
         if (std::none_of(config_.machines.begin(), config_.machines.end(),
                          [&](const MachineConfig& m) { return m.name == name; }))
-            lines += statusLine(name, e.machine->status());
+            rows.push_back({name, e.machine->status()});
     }
+    return rows;
+}
+
+std::string Shop::statusLines() const
+{
+    std::string lines;
+    for (const ShopBoard::Row& r : rows())
+        lines += statusLine(r.name, r.status);
     return lines;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include "dnc/DncConfig.h"
 #include "dnc/Machine.h"
+#include "dnc/ShopBoard.h"
 
 #include <atomic>
 #include <memory>
@@ -18,15 +19,21 @@ namespace tarvex {
 // starts again as configured); a new one starts at once.
 class Shop {
 public:
-    explicit Shop(const std::atomic<bool>& stopping) : stopping_(stopping) {}
+    // event: what the machines tell of what happened (may be empty).
+    explicit Shop(const std::atomic<bool>& stopping, Machine::EventSink event = {})
+        : stopping_(stopping), event_(std::move(event))
+    {
+    }
     ~Shop() { stop(); }
     void apply(const DncConfig& config);
     // Joins the machines that have retired and starts what replaces them.
     void tend();
     // Every transfer ends as the cancel button ends it; returns once all have.
     void stop();
-    // A status line per machine of the configuration (Enabled=no reads
-    // disabled), then those still finishing after a reload took them away.
+    // Each machine of the configuration (Enabled=no reads disabled), then
+    // those still finishing after a reload took them away.
+    std::vector<ShopBoard::Row> rows() const;
+    // The same as status lines.
     std::string statusLines() const;
     std::size_t serving() const { return entries_.size(); }
 
@@ -41,6 +48,7 @@ private:
     bool deviceInUse(const std::string& device) const;
 
     const std::atomic<bool>& stopping_;
+    Machine::EventSink event_;
     DncConfig config_;
     std::vector<Entry> entries_;
     // New machines whose device a retiring one still holds: started once it is free.

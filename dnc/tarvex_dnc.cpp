@@ -4,6 +4,8 @@
 #include "dnc/DncConfig.h"
 #include "dnc/Machine.h"
 #include "dnc/Shop.h"
+#include "dnc/ShopBoard.h"
+#include "dnc/ShopWeb.h"
 #include "platform/FileSystem.h"
 #include "platform/posix/PosixFileSystem.h"
 
@@ -13,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -164,8 +167,29 @@ int main(int argc, char** argv)
         std::signal(sig, [](int) { stopping = true; });
     std::signal(SIGHUP, [](int) { reloading = true; });
 
-    Shop machines(stopping);
+    ShopBoard board;
+    Shop machines(stopping, [&board](const std::string& machine, const std::string& text, bool error) {
+        board.event(machine, text, error);
+    });
     machines.apply(shop);
+    board.publish(machines.rows());
+    // The status page, where the configuration asks for it; a page that
+    // cannot listen is said, and the machines are served all the same.
+    std::unique_ptr<ShopWeb> web;
+    auto openPage = [&] {
+        web.reset();
+        if (shop.listen.empty())
+            return;
+        web = std::make_unique<ShopWeb>(board, shop.received, shop.accessToken);
+        std::string why;
+        if (web->start(shop.listen, why)) {
+            std::fprintf(stderr, "tarvex-dnc: status page on http://%s/\n", shop.listen.c_str());
+        } else {
+            std::fprintf(stderr, "tarvex-dnc: %s: %s\n", config.c_str(), why.c_str());
+            web.reset();
+        }
+    };
+    openPage();
     PosixFileSystem fs;
     const std::string statusFile = joinPath(shop.logs, "status");
     std::string last;
@@ -201,7 +225,11 @@ int main(int argc, char** argv)
                 said = "設定に誤りがあるため読み直しません（前の設定のままです）";
             } else {
                 machines.apply(next);
+                const bool page = next.listen != shop.listen || next.accessToken != shop.accessToken
+                                  || next.received != shop.received;
                 shop = next;
+                if (page)
+                    openPage();
                 said = "設定を読み直しました（" + std::to_string(next.machines.size()) + " 台）";
             }
             std::fprintf(stderr, "tarvex-dnc: %s\n", said.c_str());
@@ -210,6 +238,7 @@ int main(int argc, char** argv)
         }
         machines.tend();
         writeStatus();
+        board.publish(machines.rows());
         if (watchdog && std::chrono::steady_clock::now() - lastPing >= std::chrono::microseconds(watchdog / 3)) {
             sd_notify(0, "WATCHDOG=1");
             lastPing = std::chrono::steady_clock::now();
@@ -221,6 +250,7 @@ int main(int argc, char** argv)
     sd_notify(0, "STOPPING=1");
     machines.stop();
     writeStatus();
+    web.reset();
     std::fprintf(stderr, "tarvex-dnc: stopped\n");
     return 0;
 }

@@ -12,6 +12,7 @@ TARVEX_PACKAGES=(
   fonts-ipafont-mincho fonts-ipafont-gothic
   xvfb xauth openbox xdotool strace python3 python3-ezdxf time desktop-file-utils ser2net
   systemd adduser libsystemd-dev lintian
+  libcpp-httplib-dev chromium python3-websocket
 )
 # Installed without what they recommend: LinuxCNC's interpreter rs274 (the
 # restart tests' oracle) would otherwise bring a real-time kernel and its GUIs.

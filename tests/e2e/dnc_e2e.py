@@ -4,10 +4,12 @@ the test playing the controls: punches saved under their numbers, a request
 answered from the library, a drip request sent as a tape run, a line that
 goes away and comes back, a stop in the middle of a punch; punches back to
 back, cut short, into a folder that cannot be written, and a service killed
-in the middle of one. Run as root, the service runs as nobody, so that a
+in the middle of one; the shop floor page read in a headless Chromium. Run as root, the service runs as nobody, so that a
 folder's permissions hold for it.
 Usage: dnc_e2e.py TARVEX_DNC"""
 import fcntl
+import http.client
+import json
 import os
 import shutil
 import signal
@@ -19,6 +21,7 @@ import threading
 import termios
 import time
 import unittest
+import urllib.request
 
 from partner import DC1, DC2, DC3P, DC4, Line, profile
 from ser2net_server import Ser2net
@@ -73,8 +76,8 @@ class Shop(unittest.TestCase):
         self.write_config()
         self.proc = None
 
-    def write_config(self, extra="", disabled=(), without=(), profiles=None):
-        text = "[Shop]\n" + "".join("%s=%s\n" % (k.capitalize(), v) for k, v in self.folders.items())
+    def write_config(self, extra="", disabled=(), without=(), profiles=None, shop=""):
+        text = "[Shop]\n" + "".join("%s=%s\n" % (k.capitalize(), v) for k, v in self.folders.items()) + shop
         for name in self.lines:
             if name in without:
                 continue
@@ -372,6 +375,102 @@ class Shop(unittest.TestCase):
         self.assertEqual(subprocess.run([DNC, "--check", *user, "--config", self.config + ".none"]).returncode, 2)
         # The service does not start on them.
         self.assertEqual(subprocess.run([DNC, "--config", self.config], capture_output=True).returncode, 1)
+
+    def get(self, path, method="GET", headers=None):
+        """The status and body of a request; None while nothing listens (a reload)."""
+        c = http.client.HTTPConnection("127.0.0.1", self.port, timeout=20)
+        try:
+            c.request(method, path, headers=headers or {})
+            r = c.getresponse()
+            return r.status, r.read()
+        except ConnectionRefusedError:
+            return None, b""
+        finally:
+            c.close()
+
+    def test_a_punch_shows_live_and_bad_requests_are_refused(self):
+        self.assertTrue(shutil.which("chromium"), "chromium is missing (the set-up installs it)")
+        if self.server:  # three machines, all on pseudo-terminals
+            self.server.stop()
+            self.server = None
+            self.lines.pop("MC4").close()
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        self.write_config(shop="Listen=127.0.0.1:%d\n" % self.port)
+        self.start()
+        browser = Browser("http://127.0.0.1:%d/" % self.port, os.path.join(self.dir, "chromium"))
+        self.addCleanup(browser.close)
+        cards = "[...document.querySelectorAll('.machine')].map(c => [c.id, c.dataset.state, c.innerText])"
+
+        def page(condition, what):
+            self.wait_for(lambda: condition(browser.evaluate(cards) or []), what + " on the page")
+
+        page(lambda c: [(i, s) for i, s, _ in c] == [("machine-MC%d" % k, "idle") for k in (1, 2, 3)], "three idle machines")
+        self.assertIn("待機", browser.evaluate(cards)[0][2])
+        # A punch on MC2, seen as it arrives and then in today's programs, without a reload.
+        self.lines["MC2"].write(DC2 + iso(b"%\nO0321(PAGE)\nG01X1.\n"))
+        page(lambda c: c[1][1] == "receiving" and "受信中" in c[1][2], "MC2 receiving")
+        self.lines["MC2"].write(iso(b"M30\n%\n") + DC4)
+        page(lambda c: c[1][1] == "idle" and "O0321.nc" in c[1][2], "MC2's program received")
+        self.assertIn("受信: O0321.nc", browser.evaluate("document.getElementById('events').innerText"))
+        shot = browser.call("Page.captureScreenshot")["data"]
+        with open(os.path.join(tempfile.gettempdir(), "tarvex-shop-page.png"), "wb") as f:
+            f.write(__import__("base64").b64decode(shot))  # looked at by hand, never kept in the repository
+        # Read-only, no file by its path, bounded requests.
+        self.assertEqual(json.loads(self.get("/api/received/MC2")[1]), ["O0321.nc"])
+        for method, path, code in (("POST", "/", 405), ("GET", "/../etc/passwd", 404), ("GET", "/api/received/..", 404),
+                                   ("GET", "/api/received/%2e%2e%2fMC2", 404), ("GET", "/x" * 2000, 414),
+                                   ("DELETE", "/api/status", 405), ("GET", "/api/other", 404)):
+            self.assertEqual(self.get(path, method)[0], code, (method, path[:40]))
+        # With a token, every request needs it.
+        token = "k3J9-shop-floor-token-0042"
+        self.write_config(shop="Listen=127.0.0.1:%d\nAccessToken=%s\n" % (self.port, token))
+        self.proc.send_signal(signal.SIGHUP)
+        self.wait_for(lambda: self.get("/api/status")[0] == 401, "the token required")
+        self.assertEqual(self.get("/api/status", headers={"Authorization": "Bearer " + token})[0], 200)
+        self.assertEqual(self.get("/?token=" + token)[0], 200)
+        self.assertEqual(self.get("/api/status?token=wrong")[0], 401)
+
+
+class Browser:
+    """A headless Chromium, read through its debugging protocol: the page's
+    DOM as it stands, without loading it again."""
+
+    def __init__(self, url, folder):
+        import websocket  # Debian's python3-websocket, installed by the set-up
+        self.proc = subprocess.Popen(["chromium", "--headless=new", "--no-sandbox", "--disable-gpu",
+                                      "--remote-debugging-port=0", "--user-data-dir=" + folder,
+                                      "--window-size=1000,800", url],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        active = os.path.join(folder, "DevToolsActivePort")
+        end = time.time() + 60
+        while not (os.path.exists(active) and Shop.content(active).count(b"\n") >= 1):
+            assert time.time() < end and self.proc.poll() is None, "chromium did not start"
+            time.sleep(0.05)
+        port = Shop.content(active).split()[0].decode()
+        pages = []
+        while not pages:
+            pages = [t for t in json.load(urllib.request.urlopen("http://127.0.0.1:%s/json/list" % port))
+                     if t["type"] == "page"]
+        self.ws = websocket.create_connection(pages[0]["webSocketDebuggerUrl"], suppress_origin=True)
+        self.id = 0
+
+    def call(self, method, **params):
+        self.id += 1
+        self.ws.send(json.dumps({"id": self.id, "method": method, "params": params}))
+        while True:
+            answer = json.loads(self.ws.recv())
+            if answer.get("id") == self.id:
+                return answer["result"]
+
+    def evaluate(self, expression):
+        return self.call("Runtime.evaluate", expression=expression, returnByValue=True)["result"].get("value")
+
+    def close(self):
+        self.ws.close()
+        self.proc.terminate()
+        self.proc.wait()
 
 
 if __name__ == "__main__":

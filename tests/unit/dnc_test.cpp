@@ -38,6 +38,14 @@ TEST(DncConfig, FaultsAreNamedByTheirLine)
         {shop + "[Machine A]\nDevice=rfc2217://::1:3001\nProfile=F\n", "line 7: Device"},
         {shop + "[Machine A]\nDevice=telnet://cell:23\nProfile=F\n", "line 7: Device"},
         {shop + "[Machine A]\nDevice=ttyUSB0\nProfile=F\n", "line 7: Device"},
+        // The status page: loopback without a token, beyond it only with a long one.
+        {shop + "Listen=127.0.0.1:8470\n", ""},
+        {shop + "Listen=[::1]:8470\n", ""},
+        {shop + "Listen=0.0.0.0:8470\nAccessToken=k3J9-shop-floor-token-0042\n", ""},
+        {shop + "Listen=0.0.0.0:8470\n", "line 1: Listen 0.0.0.0:8470: beyond this computer"},
+        {shop + "Listen=192.168.1.5:8470\nAccessToken=short\n", "line 1: Listen 192.168.1.5:8470: beyond"},
+        {shop + "Listen=8470\n", "line 1: Listen 8470: HOST:PORT"},
+        {shop + "Listen=localhost:0\n", "line 1: Listen localhost:0"},
     };
     for (const Row& r : rows) {
         DncConfig c;
