@@ -404,7 +404,7 @@ class Shop(unittest.TestCase):
         cards = "[...document.querySelectorAll('.machine')].map(c => [c.id, c.dataset.state, c.innerText])"
 
         def page(condition, what):
-            self.wait_for(lambda: condition(browser.evaluate(cards) or []), what + " on the page")
+            self.wait_for(lambda: condition(browser.evaluate(cards) or []), what + " on the page", timeout=60)
 
         page(lambda c: [(i, s) for i, s, _ in c] == [("machine-MC%d" % k, "idle") for k in (1, 2, 3)], "three idle machines")
         self.assertIn("待機", browser.evaluate(cards)[0][2])
