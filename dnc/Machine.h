@@ -24,6 +24,7 @@ struct MachineStatus {
     std::string lastError;
     long long bytes = -1; // received so far, while receiving; -1 none
     std::time_t since = 0; // when the state began
+    bool operator==(const MachineStatus&) const = default;
 };
 
 // One machine of the shop, served by its own thread: what it punches is

@@ -10,14 +10,7 @@ namespace tarvex {
 void ShopBoard::publish(std::vector<Row> rows)
 {
     std::lock_guard lock(mutex_);
-    const bool same = rows.size() == rows_.size()
-                      && std::equal(rows.begin(), rows.end(), rows_.begin(), [](const Row& a, const Row& b) {
-                             const MachineStatus &x = a.status, &y = b.status;
-                             return a.name == b.name && x.state == y.state && x.program == y.program
-                                    && x.percent == y.percent && x.lastError == y.lastError && x.bytes == y.bytes
-                                    && x.since == y.since;
-                         });
-    if (same)
+    if (rows == rows_)
         return;
     rows_ = std::move(rows);
     ++version_;

@@ -21,6 +21,7 @@ public:
     struct Row {
         std::string name;
         MachineStatus status;
+        bool operator==(const Row&) const = default;
     };
     struct Event {
         std::time_t time;

@@ -41,10 +41,16 @@ std::string ShopWeb::json()
 {
     const ShopBoard::Snapshot s = board_.snapshot();
     const std::time_t now = std::time(nullptr);
+    // Every viewer of a change gets the same text: the folders are read once
+    // a change (a program saved is one) and a second, not once a viewer.
+    std::lock_guard lock(cacheMutex_);
+    if (s.version == cachedVersion_ && now == cachedTime_ && streams_ == cachedViewers_)
+        return cached_;
     std::map<std::string, std::vector<ReceivedToday>> received;
     for (const ShopBoard::Row& r : s.rows)
         received[r.name] = receivedToday(joinPath(received_, r.name), now);
-    return shopJson(s, received, streams_, now);
+    cachedVersion_ = s.version, cachedTime_ = now, cachedViewers_ = streams_;
+    return cached_ = shopJson(s, received, cachedViewers_, now);
 }
 
 bool ShopWeb::start(const std::string& listen, std::string& why)

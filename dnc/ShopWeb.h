@@ -2,7 +2,9 @@
 #include "dnc/ShopBoard.h"
 
 #include <atomic>
+#include <ctime>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -40,6 +42,11 @@ private:
     std::thread thread_;
     std::atomic<int> streams_{0};
     std::atomic<bool> stopping_{false};
+    std::mutex cacheMutex_;
+    std::string cached_; // the last JSON, of this version, second and count of viewers
+    std::uint64_t cachedVersion_ = 0;
+    std::time_t cachedTime_ = 0;
+    int cachedViewers_ = -1;
     int port_ = 0;
 };
 
