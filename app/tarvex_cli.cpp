@@ -670,6 +670,10 @@ int transfer(const std::vector<std::string>& argv, bool sending)
         t.sendFrom(*restart, partner == "tape");
     else
         (t.*commands.at(partner))();
+    // The box only says the port could not be opened; a script needs to know
+    // whether it is missing, busy or refused its settings.
+    if (const Error& why = t.openError(); why && (box.shown.empty() || why.description != box.shown.back()))
+        std::fprintf(stderr, "error %s\n", why.description.c_str());
 
     window.writeOut();
     if (args.has("--log")) {

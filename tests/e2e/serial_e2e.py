@@ -515,7 +515,7 @@ class Serial(unittest.TestCase):
         self.start("send", b"G1", device=os.path.join(self.dir, "no-such-tty"))
         rc, err = self.finish()
         self.assertEqual(rc, 2)
-        self.assertIn("プロパティの値が正しくありません", err)
+        self.assertEqual(err, "error プロパティの値が正しくありません\nerror ファイルが見つかりません。\n")
 
     def test_the_partner_closing_the_line_mid_transfer(self):
         self.start("receive", b"A", in_codes=("-", "&H11", "&H93", "&H14"))
