@@ -287,10 +287,11 @@ struct Machine::Impl final : TransferHost {
     // After a byte that failed its check the control sends on: the rest of
     // that program is no program of its own. It is read and dropped until
     // the end code, or until the line has been quiet for the time-out (3 s
-    // without one), so that the next punch starts clean.
+    // without one), so that the next punch starts clean. A start code ends
+    // it too: the control sends the program again, or the next one.
     void discardRest()
     {
-        const auto end = controlCode(profile.inCodes[3]);
+        const auto start = controlCode(profile.inCodes[0]), end = controlCode(profile.inCodes[3]);
         const auto quiet = std::chrono::duration<double>(profile.timeout > 0 ? profile.timeout : 3.0);
         std::size_t dropped = 0;
         auto last = Clock::now();
@@ -301,8 +302,13 @@ struct Machine::Impl final : TransferHost {
             }
             const auto b = port1.readByte();
             last = Clock::now();
+            const bool marked = !b || port1.byteError();
+            if (!marked && start && (profile.code == 0 ? *b == *start : sameCode(start, *b))) {
+                t.startCodeTaken();
+                break;
+            }
             ++dropped;
-            if (b && end && *b == *end)
+            if (!marked && codeAmongData(profile, end, *b))
                 break;
         }
         port1.takeEvents();

@@ -4,6 +4,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
 #include "serial/ProfileFolder.h"
+#include "serial/TapeCode.h"
 #include "platform/Numbers.h"
 
 #include <charconv>
@@ -314,6 +315,15 @@ bool transferHandlesDcCodes(const DeviceProfile& p)
         if (const auto c = controlCode(p.outCodes[k]); c && ((*c & 0x7F) == 0x11 || (*c & 0x7F) == 0x13))
             return true;
     return false;
+}
+
+bool codeAmongData(const DeviceProfile& profile, std::optional<unsigned char> code, unsigned char b)
+{
+    if (!code || b == *code)
+        return code.has_value();
+    if ((profile.code != 1 && profile.code != 2) || ((b ^ *code) & 0x7F) != 0)
+        return false;
+    return profile.dataBits != 8 || parityHolds(b, profile.code == 1 ? TapeCode::Eia : TapeCode::Iso);
 }
 
 } // namespace tarvex

@@ -58,6 +58,13 @@ bool validControlCode(std::string_view text);
 // the driver's output flow control (IXON) stays off.
 bool transferHandlesDcCodes(const DeviceProfile& profile);
 
+// Whether a byte among an input's data is the profile's code: as written, or
+// on its seven bits where its parity is right for the ISO or EIA code (EIA's
+// DC4 comes as &H94), so that a data byte that lost a bit ("4", &HB4, as
+// &H94 in ISO) is a parity error and never ends a program as if whole. A
+// byte the driver marked is no code; the caller knows the marks.
+bool codeAmongData(const DeviceProfile& profile, std::optional<unsigned char> code, unsigned char b);
+
 // The communication panel by partner kind: which button stands in front of
 // each place and what is enabled. nullopt for an unknown kind (the panel stays).
 struct PanelArrangement {

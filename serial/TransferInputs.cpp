@@ -60,7 +60,7 @@ void Transfers::Command2_Click()
     Session session(*this, "入力（NC装置）", false);
     state() = Running;
     // After an output that gave way, the start code has come already.
-    const bool started = std::exchange(gaveWay_, false);
+    const bool started = std::exchange(gaveWay_, false) | std::exchange(startTaken_, false);
     reuseOpen_ = started;
     lastInput_ = {};
     if (!ComSet())
@@ -206,7 +206,7 @@ Transfers::Byte Transfers::controllerByte(std::uint8_t b, std::string& received)
 {
     const DeviceProfile& p = c_.profile;
     // A byte the driver marked is no end code, whatever it reads as.
-    if (auto end = controlCode(p.inCodes[3]); end && b == *end && !port_->byteError()) {
+    if (codeAmongData(p, controlCode(p.inCodes[3]), b) && !port_->byteError()) {
         c_.status.StatusText = "終了コード " + p.inCodes[3] + " を受信しました。";
         return Byte::EndCode;
     }

@@ -248,13 +248,22 @@ void Transfers::sendLineEnd()
     sendChar('\n');
 }
 
+// A received byte as a character of the profile's code. In ISO and EIA the
+// tape's feed and rub-out (NUL, DEL, EIA's blank) and a code of the profile
+// among the data (a control repeats its start code) are no part of the program.
 std::optional<char> Transfers::receive(std::uint8_t b) const
 {
-    if (c_.profile.code == 1)
-        return EiaIn(b);
-    if (c_.profile.code == 2)
-        return IsoIn(b);
-    return static_cast<char>(b);
+    const DeviceProfile& p = c_.profile;
+    if (p.code != 1 && p.code != 2)
+        return static_cast<char>(b);
+    const std::optional<char> c = p.code == 1 ? std::optional<char>(EiaIn(b)) : IsoIn(b);
+    if (!c || *c == '\0' || *c == '\x7F')
+        return std::nullopt;
+    if ((static_cast<unsigned char>(*c) & 0x7F) < 0x20 && *c != '\n' && *c != '\r')
+        for (const std::string& code : p.inCodes)
+            if (sameCode(controlCode(code), b))
+                return std::nullopt;
+    return c;
 }
 
 // What the partner sent since the last look, all of it read: the stop code

@@ -161,6 +161,9 @@ public:
     // lines lets them sleep longer.
     std::chrono::milliseconds quietStep{50};
     bool gaveWay() const { return gaveWay_; }
+    // The caller read the next program's start code off the port: the
+    // controller input that follows reads on without waiting for it.
+    void startCodeTaken() { startTaken_ = true; }
 
 private:
     struct Failure {
@@ -286,7 +289,7 @@ private:
 
     Context c_;
     bool running_ = false;
-    bool gaveWay_ = false, reuseOpen_ = false;
+    bool gaveWay_ = false, reuseOpen_ = false, startTaken_ = false;
     const char* title_ = "";
     bool outputSide_ = true, dataSeen_ = false;
     long long ignored_ = 0; // bytes of the partner that were no code, in this transfer
