@@ -228,8 +228,7 @@ class Shop(unittest.TestCase):
         self.wait_for(lambda: self.status()["MC2"][4] == "O6161.partial.nc: 途中まで（タイムアウトを検出しました。）",
                       "the punch cut short, said so")
         self.assertEqual(self.received("MC2"), ["O6161.partial.nc"])
-        # A byte that fails its check ("1" without its parity bit), and the
-        # control sends the program again at once: the second comes whole.
+        # A bad byte ("1" without its parity bit), the program sent again at once: it comes whole.
         self.lines["MC2"].write(DC2 + iso(b"%\nO0401\nG0") + b"\x31" + DC2 + iso(b"%\nO0401\nM30\n%\n") + DC4)
         self.wait_for(lambda: self.received("MC2") == ["O0401.nc", "O0401.partial.nc", "O6161.partial.nc"],
                       "the program sent again after a bad byte")
