@@ -59,7 +59,8 @@ void Transfers::Command2_Click()
         return;
     Session session(*this, "入力（NC装置）", false);
     state() = Running;
-    // After an output that gave way, the start code has come already.
+    // After an output that gave way, or a start code the caller read, the
+    // start code has come already (both told once).
     const bool started = std::exchange(gaveWay_, false) | std::exchange(startTaken_, false);
     reuseOpen_ = started;
     lastInput_ = {};
