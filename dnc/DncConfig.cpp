@@ -180,9 +180,13 @@ std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config
     return faults;
 }
 
+std::string lockPath(const DncConfig& config) { return joinPath(config.logs, "tarvex-dnc.lock"); }
+std::string statusPath(const DncConfig& config) { return joinPath(config.logs, "status"); }
+
 namespace {
 
-std::vector<std::string> checkFolders(const DncConfig& config, FileSystem& fs, const std::string& who)
+// who is "the service", or "the user NAME" when the checks run as another user.
+std::vector<std::string> checkFolders(const DncConfig& config, FileSystem& fs, const std::string& who, bool asOther)
 {
     std::vector<std::string> faults;
     auto folder = [&](const std::string& key, const std::string& path, int access) {
@@ -198,7 +202,7 @@ std::vector<std::string> checkFolders(const DncConfig& config, FileSystem& fs, c
         std::string bytes;
         if (!isPlainFileName(m.profile) || fs.readFile(path, bytes, smallFileLimit))
             faults.push_back("machine " + m.name + ": no profile " + m.profile + " in " + config.profiles
-                             + (who == "the service" ? "" : " that " + who + " can read"));
+                             + (asOther ? " that " + who + " can read" : ""));
     }
     return faults;
 }
@@ -207,7 +211,7 @@ std::vector<std::string> checkFolders(const DncConfig& config, FileSystem& fs, c
 
 std::vector<std::string> checkDncFolders(const DncConfig& config, FileSystem& fs)
 {
-    return checkFolders(config, fs, "the service");
+    return checkFolders(config, fs, "the service", false);
 }
 
 std::vector<std::string> checkDncFoldersAs(const DncConfig& config, const std::string& configFile,
@@ -237,11 +241,11 @@ std::vector<std::string> checkDncFoldersAs(const DncConfig& config, const std::s
             if (::access(configFile.c_str(), R_OK) != 0)
                 text += configFile + ": the user " + user + " cannot read it\n";
             // A lock left by a run as root must still be opened.
-            const std::string lock = joinPath(config.logs, "tarvex-dnc.lock");
+            const std::string lock = lockPath(config);
             if (::access(lock.c_str(), F_OK) == 0 && ::access(lock.c_str(), R_OK) != 0)
                 text += lock + ": the user " + user + " cannot read it (remove it while the service is stopped)\n";
             PosixFileSystem fs;
-            for (const std::string& f : checkFolders(config, fs, "the user " + user))
+            for (const std::string& f : checkFolders(config, fs, "the user " + user, true))
                 text += f + "\n";
         }
         [[maybe_unused]] auto n = ::write(out[1], text.data(), text.size());
@@ -422,10 +426,11 @@ std::vector<std::string> checkDncSandbox(const DncConfig& config, const std::str
         for (const MachineConfig& m : config.machines) {
             if (m.device.empty() || m.device.front() != '/')
                 continue;
-            const std::string name = std::filesystem::path(resolved(m.device)).filename().string();
+            const std::string real = resolved(m.device);
+            const std::string name = std::filesystem::path(real).filename().string();
             const bool allowed = std::any_of(u.deviceAllow.begin(), u.deviceAllow.end(), [&](const std::string& a) {
                 const std::string what = a.substr(0, a.find(' '));
-                return what == resolved(m.device) || what == m.device
+                return what == real || what == m.device
                        || (what.starts_with("char-") && name.starts_with(what.substr(5))
                            && name.find_first_not_of("0123456789", what.size() - 5) == std::string::npos);
             });

@@ -42,6 +42,10 @@ bool loopbackHost(const std::string& host);
 // usable only when the result is empty.
 std::vector<std::string> parseDncConfig(std::string_view text, DncConfig& config);
 
+// The service's lock and its status file, in the logs' folder.
+std::string lockPath(const DncConfig& config);
+std::string statusPath(const DncConfig& config);
+
 // What the configuration needs of the machine: the profiles it names, the
 // folders it reads and writes, as the process's own user.
 std::vector<std::string> checkDncFolders(const DncConfig& config, FileSystem& fs);

@@ -28,15 +28,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-std::string now()
-{
-    char stamp[32];
-    const std::time_t t = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    return stamp;
-}
+std::string now() { return localTime(std::time(nullptr), "%Y-%m-%d %H:%M:%S"); }
 
 // The settings the transfers read (ports, puncher details): the service has
 // none of its own, the device comes from the configuration.
@@ -140,6 +132,9 @@ struct Machine::Unsaved {
     std::time_t arrival = 0;
     std::unique_ptr<ReceiveSpool> spool; // what came, as it came, where it could be written
     std::string error;                   // why it could not be written
+
+    // Its name in a folder, the n-th that is tried.
+    std::string name(int n) const { return receivedName(number, arrival, n, partial); }
 };
 
 // The window of the machine's transfers: the program to send, what arrives,
@@ -303,7 +298,7 @@ struct Machine::Impl final : TransferHost {
             const auto b = port1.readByte();
             last = Clock::now();
             const bool marked = !b || port1.byteError();
-            if (!marked && start && (profile.code == 0 ? *b == *start : sameCode(start, *b))) {
+            if (!marked && start && inputCode(profile, start, *b)) {
                 t.startCodeTaken();
                 break;
             }
@@ -402,7 +397,7 @@ void Machine::take(const std::string& received, bool complete, const std::string
 bool Machine::store(Unsaved& p, bool retry)
 {
     const std::string folder = joinPath(shop_.received, config_.name);
-    auto name = [&](int n) { return receivedName(p.number, p.arrival, n, p.partial); };
+    auto name = [&](int n) { return p.name(n); };
     std::string taken;
     int e = p.spool && p.spool->isOpen() ? p.spool->publish(name, taken) : EBADF;
     if (e) {
@@ -477,7 +472,7 @@ void Machine::keepUnsavedAtStop()
     for (auto& p : unsaved_) {
         std::string taken, line;
         if (int e = storeReceived(folder, p->bytes, impl_->fs.newFileMode(),
-                                  [&](int n) { return receivedName(p->number, p->arrival, n, p->partial); }, taken)) {
+                                  [&](int n) { return p->name(n); }, taken)) {
             line = "受信したプログラム（" + std::to_string(p->bytes.size()) + " バイト）をどこにも保存できません: " + folder
                    + ": " + std::strerror(e);
         } else {

@@ -17,14 +17,7 @@ namespace {
 
 constexpr std::string_view spoolPrefix = ".tarvex-rx-";
 
-std::string stamp(std::time_t t)
-{
-    char text[32];
-    std::tm local{};
-    localtime_r(&t, &local);
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
+std::string stamp(std::time_t t) { return localTime(t, "%Y%m%d-%H%M%S"); }
 
 // A rename that never replaces a file; where the file system cannot promise
 // that, a link and an unlink do the same, and where it has no links either,
@@ -44,6 +37,21 @@ int renameNew(const std::string& from, const std::string& to)
     if (struct stat st{}; ::lstat(to.c_str(), &st) == 0)
         return EEXIST;
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// Renames to the first of name(1), name(2)… that is free in the folder.
+int renameToFree(const std::string& from, const std::string& folder, const std::function<std::string(int)>& name,
+                 std::string& taken)
+{
+    for (int n = 1; n < 10000; ++n) {
+        const int e = renameNew(from, folder + "/" + name(n));
+        if (e != EEXIST) {
+            if (!e)
+                taken = name(n);
+            return e;
+        }
+    }
+    return EEXIST;
 }
 
 void syncFolder(const std::string& folder)
@@ -127,19 +135,11 @@ int ReceiveSpool::publish(const std::function<std::string(int)>& name, std::stri
         return error_;
     if (unsynced_ && ::fdatasync(fd_) != 0)
         return error_ = errno;
-    for (int n = 1; n < 10000; ++n) {
-        const std::string to = folder_ + "/" + name(n);
-        const int e = renameNew(path_, to);
-        if (e == EEXIST)
-            continue;
-        if (e)
-            return e;
-        taken = name(n);
-        close();
-        syncFolder(folder_);
-        return 0;
-    }
-    return EEXIST;
+    if (const int e = renameToFree(path_, folder_, name, taken))
+        return e;
+    close();
+    syncFolder(folder_);
+    return 0;
 }
 
 void ReceiveSpool::drop()
@@ -197,11 +197,8 @@ std::vector<std::string> recoverSpools(const std::string& folder)
         // may cut a line, never the number line before it.
         const std::string number = firstProgramNumber(head);
         std::string taken;
-        int e = EEXIST;
-        for (int k = 1; e == EEXIST && k < 10000; ++k) {
-            taken = receivedName(number, st.st_mtime, k, true);
-            e = renameNew(path, folder + "/" + taken);
-        }
+        const int e = renameToFree(path, folder, [&](int n) { return receivedName(number, st.st_mtime, n, true); },
+                                   taken);
         done.push_back(e ? file + " を名前を付けられません: " + std::strerror(e)
                          : "前回の受信の残り（" + std::to_string(st.st_size) + " バイト）を " + taken + " にしました");
         ::close(fd);

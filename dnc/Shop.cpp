@@ -34,11 +34,8 @@ void Shop::apply(const DncConfig& config)
         if (!e.retiring)
             e.machine->retire();
         e.retiring = true;
-        e.next.reset();
-        if (keep && (*now != was || !sameFolders))
-            e.next = *now;
-        else if (keep)
-            e.next = was; // retired by an earlier reload, wanted again
+        // Changed, or retired by an earlier reload and wanted again.
+        e.next = keep ? std::optional<MachineConfig>(*now) : std::nullopt;
     }
     waiting_.clear();
     for (const MachineConfig& m : config.machines) {
@@ -117,16 +114,6 @@ std::vector<ShopBoard::Row> Shop::rows() const
     }
     return rows;
 }
-
-std::string Shop::statusLines() const
-{
-    std::string lines;
-    for (const ShopBoard::Row& r : rows())
-        lines += statusLine(r.name, r.status);
-    return lines;
-}
-
-std::string lockPath(const DncConfig& config) { return joinPath(config.logs, "tarvex-dnc.lock"); }
 
 std::optional<long> lockHolder(const std::string& path)
 {

@@ -34,7 +34,6 @@ public:
     // those still finishing after a reload took them away.
     std::vector<ShopBoard::Row> rows() const;
     // The same as status lines.
-    std::string statusLines() const;
     std::size_t serving() const { return entries_.size(); }
 
 private:
@@ -55,9 +54,8 @@ private:
     std::vector<MachineConfig> waiting_;
 };
 
-// Where the service's lock is, and the process that holds it (read from the
-// kernel's table of locks, without taking it); nullopt when none does.
-std::string lockPath(const DncConfig& config);
+// The process that holds the service's lock (read from the kernel's table
+// of locks, without taking it); nullopt when none does.
 std::optional<long> lockHolder(const std::string& path);
 
 } // namespace tarvex

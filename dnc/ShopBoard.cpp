@@ -1,4 +1,5 @@
 #include "dnc/ShopBoard.h"
+#include "dnc/ShopPrograms.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -91,19 +92,6 @@ std::string jsonString(std::string_view text)
     }
     return out + "\"";
 }
-
-namespace {
-
-std::string localTime(std::time_t t, const char* format)
-{
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[40];
-    std::strftime(text, sizeof text, format, &local);
-    return text;
-}
-
-} // namespace
 
 std::string shopJson(const ShopBoard::Snapshot& s, const std::map<std::string, std::vector<ReceivedToday>>& received,
                      int viewers, std::time_t now)

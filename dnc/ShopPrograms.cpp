@@ -102,4 +102,13 @@ LibraryMatch findInLibrary(const std::string& library, const std::string& name)
     return {target.string(), {}};
 }
 
+std::string localTime(std::time_t t, const char* format)
+{
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[40];
+    std::strftime(text, sizeof text, format, &local);
+    return text;
+}
+
 } // namespace tarvex

@@ -27,4 +27,7 @@ struct LibraryMatch {
 };
 LibraryMatch findInLibrary(const std::string& library, const std::string& name);
 
+// A moment in local time, written with strftime's format.
+std::string localTime(std::time_t t, const char* format);
+
 } // namespace tarvex

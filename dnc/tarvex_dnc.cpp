@@ -70,7 +70,7 @@ int showStatus(const DncConfig& shop)
     std::printf("tarvex-dnc: running (PID %ld)\n", *holder);
     std::string lines;
     PosixFileSystem fs;
-    if (Error e = fs.readFile(joinPath(shop.logs, "status"), lines, smallFileLimit)) {
+    if (Error e = fs.readFile(statusPath(shop), lines, smallFileLimit)) {
         std::fprintf(stderr, "tarvex-dnc: no status in %s yet\n", shop.logs.c_str());
         return 0;
     }
@@ -191,16 +191,21 @@ int main(int argc, char** argv)
     };
     openPage();
     PosixFileSystem fs;
-    const std::string statusFile = joinPath(shop.logs, "status");
+    const std::string statusFile = statusPath(shop);
     std::string last;
-    auto writeStatus = [&] {
-        const std::string lines = machines.statusLines();
+    // The status file and the page show the same moment, read once a pass.
+    auto publish = [&] {
+        const std::vector<ShopBoard::Row> rows = machines.rows();
+        std::string lines;
+        for (const ShopBoard::Row& r : rows)
+            lines += statusLine(r.name, r.status);
         // Atomic but not synced: it changes with every line received, and a
         // slow disk must not hold the loop that feeds the watchdog.
         if (lines != last && !fs.writeFile(statusFile, lines, false))
             last = lines;
+        board.publish(rows);
     };
-    writeStatus();
+    publish();
     std::fprintf(stderr, "tarvex-dnc: serving %zu machines\n", machines.serving());
     sd_notify(0, "READY=1");
     std::uint64_t watchdog = 0;
@@ -237,8 +242,7 @@ int main(int argc, char** argv)
             sd_notify(0, ("READY=1\nSTATUS=" + said).c_str());
         }
         machines.tend();
-        writeStatus();
-        board.publish(machines.rows());
+        publish();
         if (watchdog && std::chrono::steady_clock::now() - lastPing >= std::chrono::microseconds(watchdog / 3)) {
             sd_notify(0, "WATCHDOG=1");
             lastPing = std::chrono::steady_clock::now();
@@ -249,7 +253,7 @@ int main(int argc, char** argv)
     // they took, outputs send their end codes.
     sd_notify(0, "STOPPING=1");
     machines.stop();
-    writeStatus();
+    publish();
     web.reset();
     std::fprintf(stderr, "tarvex-dnc: stopped\n");
     return 0;

@@ -1,6 +1,7 @@
 #include "platform/SerialPort.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace tarvex {
 
@@ -34,23 +35,6 @@ void LinePacer::wrote()
 {
     lineFree_ = std::max(lineFree_, std::chrono::steady_clock::now()) + characterTime_;
 }
-
-void OutputWatch::sample(std::size_t waiting)
-{
-    const auto now = std::chrono::steady_clock::now();
-    if (waiting == 0 || waiting < last_ || since_ == std::chrono::steady_clock::time_point{})
-        since_ = now;
-    last_ = waiting;
-}
-
-bool OutputWatch::held() const
-{
-    return last_ > 0 && std::chrono::steady_clock::now() - since_ >= std::chrono::seconds(1);
-}
-
-} // namespace tarvex
-
-namespace tarvex {
 
 void OutputQueue::start(std::chrono::nanoseconds characterTime)
 {
@@ -150,21 +134,23 @@ void OutputQueue::taken(std::uint8_t b)
         ++codesTaken_;
 }
 
-void OutputQueue::received(std::uint8_t b)
+void OutputQueue::received(const std::uint8_t* bytes, std::size_t n)
 {
     std::lock_guard lock(mutex_);
-    auto is = [b](std::optional<std::uint8_t> code) { return sameCode(code, b); };
-    if (is(codes_.stop) || is(codes_.end)) {
-        ++codesIn_;
-        sinceCode_ = held_ ? sinceCode_ : 0;
-        held_ = true;
-        ended_ = ended_ || is(codes_.end);
-    } else if (held_ && !ended_) {
-        for (std::uint8_t code : codes_.resume)
-            if (is(code)) {
-                held_ = false;
-                lastMove_ = std::chrono::steady_clock::now();
-            }
+    for (std::size_t k = 0; k < n; ++k) {
+        auto is = [b = bytes[k]](std::optional<std::uint8_t> code) { return sameCode(code, b); };
+        if (is(codes_.stop) || is(codes_.end)) {
+            ++codesIn_;
+            sinceCode_ = held_ ? sinceCode_ : 0;
+            held_ = true;
+            ended_ = ended_ || is(codes_.end);
+        } else if (held_ && !ended_) {
+            for (std::uint8_t code : codes_.resume)
+                if (is(code)) {
+                    held_ = false;
+                    lastMove_ = std::chrono::steady_clock::now();
+                }
+        }
     }
 }
 
@@ -211,6 +197,21 @@ void OutputQueue::moved()
 {
     std::lock_guard lock(mutex_);
     lastMove_ = std::chrono::steady_clock::now();
+}
+
+std::chrono::nanoseconds OutputQueue::lineTime() const
+{
+    std::lock_guard lock(mutex_);
+    return pacer_.characterTime() * static_cast<long>(bytes_.size());
+}
+
+void OutputQueue::waitSent(std::chrono::nanoseconds atMost, std::chrono::microseconds step, bool partnerToo,
+                           const std::function<bool()>& alive) const
+{
+    const auto until = std::chrono::steady_clock::now() + atMost;
+    while (alive() && waiting() > 0 && !heldByCode() && !(partnerToo && partnerHolds())
+           && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(step);
 }
 
 bool OutputQueue::partnerHolds() const

@@ -46,20 +46,6 @@ private:
     bool refilling_ = true;
 };
 
-// Whether output moves: bytes wait to go out (in our hands or the driver's
-// queue) and none has left for a second: the partner holds the flow (XOFF,
-// CTS off, a network peer that stops reading). Sampled at each look at the
-// queue.
-class OutputWatch {
-public:
-    void sample(std::size_t waiting);
-    bool held() const;
-
-private:
-    std::size_t last_ = 0;
-    std::chrono::steady_clock::time_point since_{};
-};
-
 // The partner's codes that steer an output in the port itself: a stop code
 // holds it until a resume code (the request or start code), an end code
 // holds it for good. Each on its seven bits.
@@ -102,7 +88,8 @@ public:
     // The port's side: each byte received, and what to write now. driver:
     // what the driver still holds where it says; next: when to look again
     // (zero when nothing waits or the output is held).
-    void received(std::uint8_t b);
+    void received(const std::uint8_t* bytes, std::size_t n); // one look at the lock for a read's bytes
+    void received(std::uint8_t b) { received(&b, 1); }
     // The caller read this byte from the receive buffer.
     void taken(std::uint8_t b);
     std::string due(std::optional<std::size_t> driver, std::chrono::nanoseconds& next);
@@ -114,6 +101,13 @@ public:
     // device) and none has moved for a second; a hold code's hold is no such
     // thing, and dropping what waits does not make the line move.
     bool partnerHolds() const;
+    // The line time of what waits.
+    std::chrono::nanoseconds lineTime() const;
+    // Waits while bytes wait and the line moves: at most atMost, and not
+    // once a hold code (with partnerToo, also the partner) holds them or
+    // alive() says the port is done. Looks every step.
+    void waitSent(std::chrono::nanoseconds atMost, std::chrono::microseconds step, bool partnerToo,
+                  const std::function<bool()>& alive) const;
 
 private:
     mutable std::mutex mutex_;
@@ -169,7 +163,7 @@ public:
     // Bytes the device (driver, socket) holds on their way to the line,
     // where it can tell; not what waits in the port's queue.
     virtual std::optional<std::size_t> OutBufferCount() const { return std::nullopt; }
-    // The partner has held the output back for a while (see OutputWatch);
+    // The partner has held the output back for a while (see OutputQueue::partnerHolds);
     // the caller waits, however long it lasts.
     virtual bool outputHeld() const { return false; }
     // The partner's codes that steer the output the moment they come in

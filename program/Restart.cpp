@@ -16,6 +16,12 @@ using nc::g;
 
 namespace {
 
+// A block that gives one axis twice, an alarm on most controls.
+std::string axisTwice(char letter)
+{
+    return "は軸のアドレス " + std::string(1, letter) + " を2回指令しています（多くの制御装置でアラームになります）。";
+}
+
 std::string lineNo(std::size_t line) { return "行 " + std::to_string(line + 1); }
 
 // "送り速度がわかりません（行 12: 繰り返し（DO1）の後）。"
@@ -92,8 +98,7 @@ public:
     {
         const nc::Block b = nc::readBlock(map_.line(line_));
         if (const char letter = nc::repeatedAxis(b); letter && b.keyword.empty())
-            return "このブロックは軸のアドレス " + std::string(1, letter)
-                   + " を2回指令しています（多くの制御装置でアラームになります）。再開できません。";
+            return "このブロック" + axisTwice(letter) + "再開できません。";
         for (std::size_t i = b.sequence.empty() ? 0 : 1; i < b.words.size(); ++i) {
             const nc::Word& w = b.words[i];
             const int c = w.letter == 'G' && w.number ? code(w.text) : -1;
@@ -352,7 +357,7 @@ private:
         }
         if (s_.retract.empty()) {
             const int length = codeOf(items[LengthOffset]);
-            if (length == g(43) || length == g(44) || !items[LengthOffset].known) {
+            if (nc::isLengthOffset(length) || !items[LengthOffset].known) {
                 if (std::string why = need(LengthOffset, "工具長補正"); !why.empty())
                     return why;
                 if (std::string why = need(H, "工具長補正の番号（H）"); !why.empty())
@@ -516,8 +521,7 @@ RestartScan::RestartScan(const ProgramMap& map, std::size_t line)
         return;
     }
     if (s.alarm) {
-        plan.refusal = lineNo(*s.alarm) + " は軸のアドレス " + std::string(1, s.alarmLetter)
-                       + " を2回指令しています（多くの制御装置でアラームになります）。その後からは再開できません。";
+        plan.refusal = lineNo(*s.alarm) + " " + axisTwice(s.alarmLetter) + "その後からは再開できません。";
         return;
     }
     plan.movesZ = s.movesZ;

@@ -59,6 +59,10 @@ const nc::Word* find(const nc::Block& b, char letter)
 
 std::string word(const nc::Word& w) { return std::string(1, w.letter) + std::string(w.text); }
 
+// How often a call with this repeat count is followed: a known count that
+// many times, an unknown one (-1, beyond 9999) once and merged afterwards.
+long knownRuns(long repeats) { return repeats > 0 && repeats <= 9999 ? repeats : repeats == 0 ? 0 : 1; }
+
 // A whole number written in a word ("0100" is 100); -1 beyond nine digits.
 long whole(std::string_view text)
 {
@@ -597,7 +601,7 @@ void Scanner::call(long number, long repeats, std::size_t line, int depth, const
     const std::uint32_t stamp = s_.clock;
     // A known count runs the program that many times: the state after it is
     // the last run's (a G90 at its end is in force), increments add up.
-    const long runs = repeats > 0 && repeats <= 9999 ? repeats : repeats == 0 ? 0 : 1;
+    const long runs = knownRuns(repeats);
     for (long k = 0; k < runs; ++k)
         run(p->first + 1, p->last + 1, depth + 1);
     if (runs != repeats)
@@ -612,7 +616,7 @@ void Scanner::callLocal(long number, long repeats, std::size_t line, int depth, 
         return;
     }
     const std::uint32_t stamp = s_.clock;
-    const long runs = repeats > 0 && repeats <= 9999 ? repeats : repeats == 0 ? 0 : 1;
+    const long runs = knownRuns(repeats);
     for (long k = 0; k < runs; ++k)
         run(r->first, r->last + 1, depth + 1);
     if (runs != repeats)

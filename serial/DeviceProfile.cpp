@@ -4,6 +4,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
 #include "serial/ProfileFolder.h"
+#include "platform/SerialPort.h"
 #include "serial/TapeCode.h"
 #include "platform/Numbers.h"
 
@@ -317,13 +318,25 @@ bool transferHandlesDcCodes(const DeviceProfile& p)
     return false;
 }
 
+bool dataParityHolds(const DeviceProfile& profile, unsigned char b)
+{
+    if (profile.dataBits != 8 || (profile.code != 1 && profile.code != 2))
+        return true;
+    return parityHolds(b, profile.code == 1 ? TapeCode::Eia : TapeCode::Iso);
+}
+
+bool inputCode(const DeviceProfile& profile, std::optional<unsigned char> code, unsigned char b)
+{
+    return profile.code == 0 ? code == b : sameCode(code, b);
+}
+
 bool codeAmongData(const DeviceProfile& profile, std::optional<unsigned char> code, unsigned char b)
 {
     if (!code || b == *code)
         return code.has_value();
     if ((profile.code != 1 && profile.code != 2) || ((b ^ *code) & 0x7F) != 0)
         return false;
-    return profile.dataBits != 8 || parityHolds(b, profile.code == 1 ? TapeCode::Eia : TapeCode::Iso);
+    return dataParityHolds(profile, b);
 }
 
 } // namespace tarvex

@@ -58,6 +58,12 @@ bool validControlCode(std::string_view text);
 // the driver's output flow control (IXON) stays off.
 bool transferHandlesDcCodes(const DeviceProfile& profile);
 
+// Whether a received byte's parity is right for the profile's tape code:
+// ISO even, EIA odd, on eight data bits (ASCII and seven bits carry none).
+bool dataParityHolds(const DeviceProfile& profile, unsigned char b);
+// Whether a byte the partner sends to an input is the code: on its seven
+// bits, but whole in ASCII, whose data may use the eighth.
+bool inputCode(const DeviceProfile& profile, std::optional<unsigned char> code, unsigned char b);
 // Whether a byte among an input's data is the profile's code: as written, or
 // on its seven bits where its parity is right for the ISO or EIA code (EIA's
 // DC4 comes as &H94), so that a data byte that lost a bit ("4", &HB4, as

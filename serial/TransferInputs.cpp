@@ -207,7 +207,7 @@ Transfers::Byte Transfers::controllerByte(std::uint8_t b, std::string& received)
 {
     const DeviceProfile& p = c_.profile;
     // A byte the driver marked is no end code, whatever it reads as.
-    if (codeAmongData(p, controlCode(p.inCodes[3]), b) && !port_->byteError()) {
+    if (codeAmongData(p, codes_[3], b) && !port_->byteError()) {
         c_.status.StatusText = "終了コード " + p.inCodes[3] + " を受信しました。";
         return Byte::EndCode;
     }
@@ -239,10 +239,8 @@ Transfers::Byte Transfers::controllerByte(std::uint8_t b, std::string& received)
 // bits), and what the driver found.
 bool Transfers::byteSound(std::uint8_t b)
 {
-    const DeviceProfile& p = c_.profile;
     const int error = port_->byteError();
-    const bool checked = p.dataBits == 8 && (p.code == 1 || p.code == 2);
-    if (!error && (!checked || parityHolds(b, p.code == 1 ? TapeCode::Eia : TapeCode::Iso)))
+    if (!error && dataParityHolds(c_.profile, b))
         return true;
     char hex[8];
     std::snprintf(hex, sizeof hex, "&H%02X", b);

@@ -260,8 +260,8 @@ std::optional<char> Transfers::receive(std::uint8_t b) const
     if (!c || *c == '\0' || *c == '\x7F')
         return std::nullopt;
     if ((static_cast<unsigned char>(*c) & 0x7F) < 0x20 && *c != '\n' && *c != '\r')
-        for (const std::string& code : p.inCodes)
-            if (sameCode(controlCode(code), b))
+        for (const auto code : codes_)
+            if (sameCode(code, b))
                 return std::nullopt;
     return c;
 }

@@ -248,7 +248,7 @@ private:
     // ASCII input exactly (a byte above 127 is half of a cp932 character).
     bool isCode(std::optional<std::uint8_t> code, std::uint8_t b) const
     {
-        return !outputSide_ && c_.profile.code == 0 ? code == b : sameCode(code, b);
+        return outputSide_ ? sameCode(code, b) : inputCode(c_.profile, code, b);
     }
     // A byte of the partner that steers nothing: counted, said the first time.
     void ignored(std::uint8_t b);

@@ -83,7 +83,6 @@ Error NetSerialPort::open(const std::string& device, const LineSettings& line, b
     line_ = line;
     out_.clear();
     queue_.start(line.characterTime());
-    characterTime_ = line.characterTime();
     modem_ = 0;
     in_ = In::Data;
     sub_.clear();
@@ -103,13 +102,8 @@ void NetSerialPort::close()
         return;
     // What waits goes out first while the server takes it; a hold code or a
     // server that holds the line gives it up.
-    {
-        using namespace std::chrono;
-        const auto until = Clock::now() + characterTime_ * static_cast<long>(queue_.waiting()) + 1s;
-        while (ready_ && !failure() && queue_.waiting() > 0 && !queue_.heldByCode() && !queue_.partnerHolds()
-               && Clock::now() < until)
-            std::this_thread::sleep_for(2ms);
-    }
+    queue_.waitSent(queue_.lineTime() + std::chrono::seconds(1), std::chrono::milliseconds(2), true,
+                    [this] { return ready_ && !failure(); });
     stop_ = true;
     inbox_.wake();
     thread_.join();
@@ -264,8 +258,7 @@ void NetSerialPort::readLoop()
                     parse(chunk, static_cast<std::size_t>(n), data);
                 else
                     data.assign(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(n));
-                for (char c : data)
-                    queue_.received(static_cast<std::uint8_t>(c));
+                queue_.received(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
                 if (!data.empty())
                     inbox_.put(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {

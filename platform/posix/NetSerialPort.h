@@ -59,9 +59,8 @@ public:
     void drainOutput(std::chrono::milliseconds atMost) override
     {
         flush();
-        for (const auto until = std::chrono::steady_clock::now() + atMost;
-             thread_.joinable() && !failure() && queue_.waiting() > 0 && !queue_.heldByCode() && std::chrono::steady_clock::now() < until;)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        queue_.waitSent(atMost, std::chrono::microseconds(200), false,
+                        [this] { return thread_.joinable() && !failure(); });
     }
     void discardOutput() override { queue_.discard(); }
     bool CTSHolding() const override { return modem_ & 0x10; }
@@ -106,7 +105,6 @@ private:
     mutable std::mutex writeMutex_;
     std::string out_; // sent, not yet taken by the socket (escaped)
     OutputQueue queue_;
-    std::chrono::nanoseconds characterTime_{0};
     std::string server_;  // "host:port", for the messages
     // The Telnet reader's state.
     enum class In { Data, Iac, Option, Sub, SubIac } in_ = In::Data;

@@ -100,7 +100,6 @@ Error PosixSerialPort::open(const std::string& device, const LineSettings& line,
     marking_ = line.parity != 'N';
     marks_.reset();
     out_.start(line.characterTime());
-    characterTime_ = line.characterTime();
     modemSupported_ = countersSupported_ = outqSupported_ = true;
     setRTSEnable(true);
     watchLines(true);
@@ -115,11 +114,8 @@ void PosixSerialPort::close()
         return;
     // What waits goes out first, as long as the line moves; what the
     // partner holds back (XOFF, CTS off, a hold code) is given up.
-    using namespace std::chrono;
-    const auto until = steady_clock::now() + characterTime_ * static_cast<long>(out_.waiting()) + seconds(1);
-    while (!failure() && out_.waiting() > 0 && !out_.heldByCode() && !out_.partnerHolds()
-           && steady_clock::now() < until)
-        std::this_thread::sleep_for(milliseconds(2));
+    out_.waitSent(out_.lineTime() + std::chrono::seconds(1), std::chrono::milliseconds(2), true,
+                  [this] { return !failure(); });
     stop_ = true;
     inbox_.wake();
     if (reader_.joinable())
@@ -221,8 +217,7 @@ void PosixSerialPort::ioLoop()
             // reads as the end of the file or an error once they are taken.
             const ssize_t n = ::read(fd_, chunk, std::min(room, sizeof chunk));
             if (n > 0) {
-                for (ssize_t k = 0; k < n; ++k)
-                    out_.received(chunk[k]);
+                out_.received(chunk, static_cast<std::size_t>(n));
                 if (marking_)
                     takeMarked(chunk, static_cast<std::size_t>(n));
                 else

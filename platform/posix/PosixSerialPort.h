@@ -36,9 +36,7 @@ public:
     void drainOutput(std::chrono::milliseconds atMost) override
     {
         flush();
-        for (const auto until = std::chrono::steady_clock::now() + atMost;
-             fd_ >= 0 && !failure() && out_.waiting() > 0 && !out_.heldByCode() && std::chrono::steady_clock::now() < until;)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        out_.waitSent(atMost, std::chrono::microseconds(200), false, [this] { return fd_ >= 0 && !failure(); });
     }
     void discardOutput() override;
     bool CTSHolding() const override { return modem_ & cts; }
@@ -68,7 +66,6 @@ private:
     bool marking_ = false; // the driver checks parity and marks bad bytes
     LineMarks marks_;
     OutputQueue out_;
-    std::chrono::nanoseconds characterTime_{0};
 };
 
 } // namespace tarvex
